@@ -1,0 +1,51 @@
+# The two everyday commands: `make run` and `make test`. Both install what is missing first.
+BUILD ?= build/release
+JOBS ?= $(shell nproc)
+CMAKE_FLAGS ?=
+
+.PHONY: run test bench deps build build-asan test-asan test-tsan windows-check format-check clean
+
+deps:
+	@scripts/install-deps
+
+build: deps
+	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) > /dev/null
+	@cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	@scripts/run-vyn $(BUILD)
+
+test: build
+	@scripts/run-tests $(BUILD)
+
+bench: deps
+	@cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DVYN_TESTS=OFF > /dev/null
+	@cmake --build build/bench -j $(JOBS)
+	@scripts/run-benchmarks build/bench
+
+# The test suite again with AddressSanitizer and UndefinedBehaviorSanitizer.
+test-asan: deps
+	@cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVYN_BENCH=OFF \
+		"-DVYN_SANITIZE=address;undefined" > /dev/null
+	@cmake --build build/asan -j $(JOBS)
+	@scripts/run-tests build/asan
+
+# Threaded modules under ThreadSanitizer.
+test-tsan: deps
+	@cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVYN_BENCH=OFF \
+		-DVYN_SANITIZE=thread > /dev/null
+	@cmake --build build/tsan -j $(JOBS)
+	@scripts/run-tests build/tsan -L threaded
+
+# Compiles the portable libraries for Windows with mingw-w64 (compile only).
+windows-check: deps
+	@cmake -S . -B build/mingw -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
+		-DVYN_PORTABLE_ONLY=ON -DVYN_TESTS=OFF -DVYN_BENCH=OFF > /dev/null
+	@cmake --build build/mingw -j $(JOBS)
+
+format-check:
+	@git ls-files 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h' 'bench/*.cpp' | \
+		xargs clang-format --dry-run --Werror
+
+clean:
+	rm -rf build

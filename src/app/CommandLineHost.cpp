@@ -1,0 +1,95 @@
+#include "app/CommandLineHost.h"
+
+#include "app/DecoderRegistration.h"
+#include "audio/AudioDeviceFactory.h"
+#include "engine/EngineHost.h"
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <thread>
+
+namespace vyn {
+namespace {
+
+volatile std::sig_atomic_t gRunning = 1;
+
+extern "C" void onInterrupt(int) {
+    gRunning = 0;
+}
+
+void printError(const std::string& text) {
+    std::fputs(text.c_str(), stderr);
+}
+
+std::string formatRate(double rate) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%g", rate);
+    return buf;
+}
+
+} // namespace
+
+std::string deviceLine(const DeviceFormat& f, long long latencyFrames) {
+    std::string s = f.backendName;
+    if (!f.endpointName.empty()) s += " (" + f.endpointName + ")";
+    s += ": " + formatRate(f.sampleRate) + " Hz, " + std::to_string(f.channels) +
+         " output channels, " + std::to_string(f.bufferFrames) + " frames, latency " +
+         std::to_string(latencyFrames) + " frames\n";
+    return s;
+}
+
+int runCommandLineHost(const std::string& path, int deck, bool probe) {
+    registerPlatformDecoders();
+    AudioDeviceChoice choice = createAudioDeviceFromEnvironment();
+    if (!choice.device) {
+        printError("VYN " + choice.error + "\n");
+        return 1;
+    }
+    IAudioDevice* device = choice.device.get();
+    auto engine = EngineHost::create(std::move(choice.device));
+    if (!engine->open()) {
+        printError("VYN could not open " + choice.facility + ": " + device->lastError() + "\n");
+        return 1;
+    }
+    printError(deviceLine(device->format(), device->latencyFrames()));
+    if (probe) {
+        engine->stop();
+        return 0;
+    }
+    if (!engine->loader().queueLoad(deck, path)) {
+        printError("VYN could not queue the track for loading\n");
+        engine->stop();
+        return 1;
+    }
+    std::signal(SIGINT, onInterrupt);
+    std::signal(SIGTERM, onInterrupt);
+
+    bool playQueued = false;
+    std::vector<LoadResult> results;
+    while (gRunning) {
+        const auto passStart = std::chrono::steady_clock::now();
+        engine->loader().poll(results);
+        for (const LoadResult& r : results) {
+            if (!r.ok) {
+                printError("VYN could not load " + r.path + ": " + r.error + "\n");
+                gRunning = 0;
+                break;
+            }
+            if (static_cast<int>(r.deck) != deck) continue;
+            if (!engine->pushOwn(Command(CommandType::PLAY, deck, 0.0))) {
+                printError("VYN could not queue play\n");
+                gRunning = 0;
+                break;
+            }
+            printError("Playing " + r.path + " on deck " + std::to_string(deck + 1) + "\n");
+            playQueued = true;
+        }
+        std::this_thread::sleep_until(passStart + std::chrono::milliseconds(10));
+    }
+    engine->stop();
+    return playQueued ? 0 : 1;
+}
+
+} // namespace vyn

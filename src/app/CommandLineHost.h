@@ -1,0 +1,17 @@
+#pragma once
+// The headless host: opens the output device, loads one file onto one deck and plays it until
+// interrupted; or, with probe, only opens the device and prints what it got. All output goes to
+// standard error, prefixed "VYN ".
+
+#include <string>
+
+namespace vyn {
+
+// Returns the process exit code (0 once play was queued, else 1).
+int runCommandLineHost(const std::string& path, int deck, bool probe);
+
+// "JACK (system): 48000 Hz, 2 output channels, 256 frames, latency 512 frames\n"
+struct DeviceFormat;
+std::string deviceLine(const DeviceFormat& format, long long latencyFrames);
+
+} // namespace vyn

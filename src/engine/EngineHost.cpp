@@ -1,0 +1,408 @@
+#include "engine/EngineHost.h"
+
+#include "support/RealtimeScope.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace vyn {
+namespace {
+
+bool isDeferrable(CommandType t) {
+    return t == CommandType::PLAY || t == CommandType::JUMP_HOT_CUE ||
+           t == CommandType::RELOOP_EXIT || t == CommandType::BEAT_LOOP ||
+           t == CommandType::BEAT_JUMP;
+}
+
+bool carriesTrack(CommandType t) {
+    return t == CommandType::LOAD_TRACK || t == CommandType::REPLACE_TRACK;
+}
+
+} // namespace
+
+EngineHost::EngineHost(std::unique_ptr<IAudioDevice> device) {
+    loader_ = std::make_unique<TrackLoader>(*this);
+    device_ = std::move(device);
+    ownProducer_ = queue_.acquireProducer();
+    snapshot_.publish(scratchSnapshot_);
+}
+
+std::unique_ptr<EngineHost> EngineHost::create(std::unique_ptr<IAudioDevice> device) {
+    return std::make_unique<EngineHost>(std::move(device));
+}
+
+EngineHost::~EngineHost() {
+    if (running_) stop();
+    device_.reset();
+    loader_.reset();
+    // Tracks the audio thread retired but nobody polled for are freed here, off the audio thread.
+    LoadedTrack* t = nullptr;
+    while (retired_.pop(t))
+        delete t;
+}
+
+bool EngineHost::open() {
+    if (running_) return true;
+    if (!device_) return false;
+    if (!device_->open(*this)) return false;
+    if (!device_->start()) {
+        device_->close();
+        return false;
+    }
+    loader_->start(1);
+    running_ = true;
+    return true;
+}
+
+void EngineHost::stop() {
+    if (!running_) return;
+    loader_->stop();
+    device_->stop();
+    device_->close();
+    running_ = false;
+}
+
+void EngineHost::prepare(double sampleRate, int blockFrames) {
+    sampleRate_ = sampleRate > 0 ? sampleRate : 48000.0;
+    maxBlock_ = std::clamp(blockFrames, 1, kMaxBlockFrames);
+    const std::size_t stereo = 2 * static_cast<std::size_t>(maxBlock_);
+    deckBuf_.assign(stereo, 0.0f);
+    cueOut_.assign(stereo, 0.0f);
+    fxBuf_.assign(stereo, 0.0f);
+    masterBus_.assign(stereo, 0.0f);
+    cueBus_.assign(stereo, 0.0f);
+    for (int d = 0; d < kDeckCount; ++d) {
+        decks_[d].prepare(sampleRate_, maxBlock_, d);
+        filters_[d].sampleRate = sampleRate > 0 ? sampleRate : 48000.0;
+    }
+    masterGain_ = masterGainTarget_;
+    limiterGain_ = 1.0f;
+    frameClock_ = 0;
+    prepared_ = true;
+    publishSnapshot();
+}
+
+void EngineHost::overrideMaster(int deck, double beatPosition, double bpm) noexcept {
+    masterOverridden_ = deck >= 0 && deck < kDeckCount;
+    masterDeck_ = masterOverridden_ ? deck : -1;
+    masterBeat_ = masterOverridden_ ? beatPosition : 0.0;
+    masterBpm_ = masterOverridden_ ? bpm : 0.0;
+}
+
+void EngineHost::drainRetired(std::vector<LoadedTrack*>& out) {
+    LoadedTrack* t = nullptr;
+    while (retired_.pop(t))
+        if (t) out.push_back(t);
+}
+
+void EngineHost::destroyTrack(LoadedTrack* track) {
+    delete track;
+}
+
+void EngineHost::retire(LoadedTrack* track) noexcept {
+    // A full ring leaks the object rather than freeing it on the audio thread.
+    if (track) retired_.push(track);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Commands
+
+void EngineHost::drainCommands() noexcept {
+    Command pendingSeek[kDeckCount];
+    bool hasPendingSeek[kDeckCount] = {};
+    const int rings = queue_.ringsInUse();
+    Command c;
+    for (int ring = 0; ring < rings; ++ring) {
+        while (queue_.pop(ring, c)) {
+            if (c.commandType() == CommandType::SET_PLAYHEAD && c.hasValidDeck()) {
+                // Only the last playhead move per deck and block takes effect.
+                pendingSeek[c.deck] = c;
+                hasPendingSeek[c.deck] = true;
+                continue;
+            }
+            if (c.hasValidDeck() && hasPendingSeek[c.deck]) {
+                hasPendingSeek[c.deck] = false;
+                apply(pendingSeek[c.deck]);
+            }
+            apply(c);
+        }
+    }
+    for (int d = 0; d < kDeckCount; ++d)
+        if (hasPendingSeek[d]) apply(pendingSeek[d]);
+}
+
+void EngineHost::apply(const Command& c) noexcept {
+    const CommandType type = c.commandType();
+    // A load without a track has nothing to load; a number that is not finite means nothing.
+    if (carriesTrack(type) && !c.track) return;
+    if (commandValueIsNumber(type) && !std::isfinite(c.value)) {
+        if (carriesTrack(type)) retire(c.track);
+        return;
+    }
+    if (isEngineLevelCommand(type)) {
+        applyEngineCommand(c);
+        afterApply(c);
+        return;
+    }
+    if (!c.hasValidDeck()) {
+        // The track of a misaddressed load still has to leave through the retire ring.
+        if (carriesTrack(type)) retire(c.track);
+        return;
+    }
+    if (tryDefer(c)) return;
+    applyDeckCommand(c, quantise_);
+    afterApply(c);
+    // Phase re-alignment after JUMP_HOT_CUE / BEAT_JUMP on a synced follower arrives with sync.
+}
+
+bool EngineHost::tryDefer(const Command& c) noexcept {
+    const CommandType type = c.commandType();
+    if (!quantise_ || !isDeferrable(type) || masterDeck_ < 0 || masterDeck_ == c.deck) return false;
+    if (type == CommandType::PLAY && decks_[c.deck].slipPaused()) return false;
+    for (DeferredSlot& slot : deferred_) {
+        if (slot.pending) continue;
+        slot.command = c;
+        slot.targetBeat = std::floor(masterBeat_) + 1.0;
+        slot.pending = true;
+        return true;
+    }
+    return false; // every slot busy: apply at once
+}
+
+void EngineHost::applyDeckCommand(const Command& c, bool quantiseLoops) noexcept {
+    Deck& deck = decks_[c.deck];
+    switch (c.commandType()) {
+    case CommandType::LOOP_IN:
+    case CommandType::LOOP_OUT: {
+        double p = deck.audiblePosition();
+        if (quantiseLoops) p = deck.quantisedPosition(p);
+        if (c.commandType() == CommandType::LOOP_IN)
+            deck.setLoopIn(p);
+        else
+            deck.setLoopOut(p);
+        break;
+    }
+    case CommandType::RELOOP_EXIT:
+        deck.reloopExit();
+        break;
+    case CommandType::BEAT_LOOP:
+        deck.beatLoop(c.value, quantiseLoops);
+        break;
+    case CommandType::LOOP_HALVE:
+        deck.scaleLoop(0.5);
+        break;
+    case CommandType::LOOP_DOUBLE:
+        deck.scaleLoop(2.0);
+        break;
+    default:
+        retire(deck.apply(c));
+        break;
+    }
+}
+
+void EngineHost::applyEngineCommand(const Command& c) noexcept {
+    const bool deckOk = c.hasValidDeck();
+    switch (c.commandType()) {
+    case CommandType::SET_MASTER_GAIN:
+        masterGainTarget_ = static_cast<float>(c.value);
+        break;
+    case CommandType::SET_SYNC:
+        if (deckOk) syncOn_[c.deck] = c.flag();
+        break;
+    case CommandType::SET_SYNC_MASTER:
+        chosenMaster_ = deckOk ? c.deck : -1;
+        break;
+    case CommandType::SYNC_NOW:
+        break; // one-shot tempo and phase match: the sync manager's
+    case CommandType::SET_QUANTISE:
+        quantise_ = c.flag();
+        break;
+    case CommandType::SET_FILTER:
+        if (deckOk) filters_[c.deck].position = static_cast<float>(std::clamp(c.value, -1.0, 1.0));
+        break;
+    case CommandType::SET_FILTER_RESONANCE:
+        if (deckOk) filters_[c.deck].resonance = static_cast<float>(std::clamp(c.value, 0.0, 1.0));
+        break;
+    case CommandType::SET_FX_TARGET: {
+        const double t = std::trunc(c.value);
+        fx_.target = (t < -2.0 || t > 15.0) ? -2 : static_cast<std::int32_t>(t);
+        break;
+    }
+    case CommandType::SET_FX_MODE:
+        fx_.sendMode = c.flag();
+        break;
+    case CommandType::SET_FX_MIX:
+        fx_.mix = static_cast<float>(std::clamp(c.value, 0.0, 1.0));
+        break;
+    case CommandType::SET_FX_PARAM:
+        fx_.param = static_cast<float>(std::clamp(c.value, 0.0, 1.0));
+        break;
+    case CommandType::SET_FX_RESONANCE:
+        fx_.resonance = static_cast<float>(std::clamp(c.value, 0.0, 1.0));
+        break;
+    case CommandType::SET_FX_TYPE: {
+        const double t = std::trunc(c.value);
+        if (t >= 0.0 && t <= 15.0) fx_.type = static_cast<std::uint32_t>(t);
+        break;
+    }
+    case CommandType::CLEAR_FX_TARGET:
+        fx_.target = -2;
+        break;
+    case CommandType::KEY_SYNC:
+        break; // toggled per deck once key sync is wired to the master
+    case CommandType::SET_BEAT_JUMP_BEATS: {
+        const double r = std::round(c.value);
+        if (r == 8.0 || r == 16.0 || r == 32.0 || r == 64.0)
+            beatJumpBeats_ = static_cast<std::uint32_t>(r);
+        break;
+    }
+    case CommandType::SWAP_DECKS: {
+        const double other = std::round(c.value);
+        if (deckOk && other >= 0.0 && other < kDeckCount && static_cast<int>(other) != c.deck)
+            swapDecks(c.deck, static_cast<int>(other));
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+void EngineHost::swapDecks(int a, int b) noexcept {
+    decks_[a].swapWith(decks_[b]);
+    std::swap(syncOn_[a], syncOn_[b]);
+    if (chosenMaster_ == a)
+        chosenMaster_ = b;
+    else if (chosenMaster_ == b)
+        chosenMaster_ = a;
+    if (!masterOverridden_) {
+        if (masterDeck_ == a)
+            masterDeck_ = b;
+        else if (masterDeck_ == b)
+            masterDeck_ = a;
+    }
+    for (DeferredSlot& slot : deferred_) {
+        if (!slot.pending) continue;
+        if (slot.command.deck == a)
+            slot.command.deck = static_cast<std::int16_t>(b);
+        else if (slot.command.deck == b)
+            slot.command.deck = static_cast<std::int16_t>(a);
+    }
+    std::swap(wasPlaying_[a], wasPlaying_[b]);
+    std::swap(wasJogging_[a], wasJogging_[b]);
+}
+
+void EngineHost::afterApply(const Command& c) noexcept {
+    capture_.capture(c, frameClock_);
+    applied_.push(c); // a full ring simply misses the entry
+}
+
+void EngineHost::runDeferred() noexcept {
+    for (DeferredSlot& slot : deferred_) {
+        if (!slot.pending) continue;
+        double lateness = 0.0;
+        if (masterDeck_ >= 0) {
+            if (masterBeat_ < slot.targetBeat) continue;
+            lateness = masterBeat_ - slot.targetBeat;
+        }
+        slot.pending = false;
+        const Command c = slot.command;
+        if (c.hasValidDeck()) {
+            // A deferred beat loop starts where the audible position is now, unquantised.
+            applyDeckCommand(c, false);
+            afterApply(c);
+            if (lateness > 0.0) {
+                Deck& deck = decks_[c.deck];
+                deck.seek(deck.audiblePosition() + deck.beatsToFrames(lateness));
+            }
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Render
+
+void EngineHost::render(float* masterOut, float* multiOut, int multiChannels, int frames) {
+    realtime::AudioThreadScope audioThread;
+    if (!prepared_ || frames < 1) return;
+    const int n = std::min(maxBlock_, frames);
+    const std::size_t stereoBytes = sizeof(float) * 2 * static_cast<std::size_t>(n);
+    if (multiOut && multiChannels >= 1)
+        std::memset(multiOut, 0, sizeof(float) * static_cast<std::size_t>(n) * multiChannels);
+
+    capture_.tick(frameClock_);
+    drainCommands();
+    // Sync update: master election and tempo/phase corrections belong to the sync manager.
+    runDeferred();
+
+    std::memset(masterBus_.data(), 0, stereoBytes);
+    std::memset(cueBus_.data(), 0, stereoBytes);
+
+    for (int d = 0; d < kDeckCount; ++d) {
+        Deck& deck = decks_[d];
+        if (deck.empty()) continue;
+        float* buf = deckBuf_.data();
+        deck.render(buf, n);
+        if (multiOut && 2 * d + 2 <= multiChannels) {
+            for (int f = 0; f < n; ++f) {
+                multiOut[static_cast<std::size_t>(f) * multiChannels + 2 * d] = buf[2 * f];
+                multiOut[static_cast<std::size_t>(f) * multiChannels + 2 * d + 1] = buf[2 * f + 1];
+            }
+        }
+        for (int i = 0; i < 2 * n; ++i)
+            masterBus_[i] += buf[i];
+        if (deck.cueEnabled())
+            for (int i = 0; i < 2 * n; ++i)
+                cueBus_[i] += buf[i];
+    }
+
+    masterBusOut(masterOut, n);
+    std::memcpy(cueOut_.data(), cueBus_.data(), stereoBytes);
+    frameClock_ += static_cast<std::uint64_t>(n);
+    publishSnapshot();
+}
+
+void EngineHost::masterBusOut(float* masterOut, int n) noexcept {
+    const float coeff = static_cast<float>(std::exp(-1.0 / (sampleRate_ * 0.010)));
+    float peak = 0.0f;
+    for (int f = 0; f < n; ++f) {
+        masterGain_ = (masterGain_ - masterGainTarget_) * coeff + masterGainTarget_;
+        if (std::fabs(masterGain_ - masterGainTarget_) < 1e-6f) masterGain_ = masterGainTarget_;
+        for (int ch = 0; ch < 2; ++ch) {
+            const float v = masterBus_[2 * f + ch] * masterGain_;
+            peak = std::max(peak, std::fabs(v));
+            masterOut[2 * f + ch] = std::clamp(v * limiterGain_, -1.0f, 1.0f);
+        }
+    }
+    blockPeak_ = peak;
+}
+
+void EngineHost::publishSnapshot() noexcept {
+    EngineSnapshot& s = scratchSnapshot_;
+    s.frame = frameClock_;
+    s.loadedDecks = 0;
+    s.masterPeak = blockPeak_;
+    s.limiterGain = limiterGain_;
+    s.masterBpm = masterDeck_ >= 0 ? static_cast<float>(masterBpm_) : 0.0f;
+    s.masterDeck = masterDeck_;
+    s.quantise = quantise_;
+    s.fxTarget = fx_.target;
+    s.fxType = fx_.type;
+    s.fxSendMode = fx_.sendMode;
+    s.fxMix = fx_.mix;
+    s.fxParam = fx_.param;
+    s.fxResonance = fx_.resonance;
+    s.beatJumpBeats = beatJumpBeats_;
+    for (int d = 0; d < kDeckCount; ++d) {
+        DeckSnapshot& ds = s.decks[d];
+        decks_[d].fillSnapshot(ds);
+        if (ds.state != static_cast<std::uint8_t>(DeckState::EMPTY)) ++s.loadedDecks;
+        ds.sync = syncOn_[d];
+        ds.isMaster = masterDeck_ == d;
+        ds.filter = filters_[d].position;
+        ds.filterResonance = filters_[d].resonance;
+    }
+    snapshot_.publish(s);
+}
+
+} // namespace vyn

@@ -1,0 +1,161 @@
+#pragma once
+// The engine host owns everything that makes sound: sixteen decks, the buses, the command rings,
+// the track loader and the output device. The device's render thread calls render() once per
+// period; every other thread talks to the engine only by pushing Commands and reading snapshots.
+//
+// Threading:
+// - open/stop/destruction: the owning thread only.
+// - acquireProducer/push: any thread, each through its own producer slot.
+// - readSnapshot: any thread. drainRetired/popApplied/capture(): one non-audio consumer each.
+// - prepare: the device, while opening (never concurrently with render).
+// - render: the audio thread; it never locks, allocates, frees or waits.
+
+#include "audio/IAudioDevice.h"
+#include "audio/IRenderTarget.h"
+#include "engine/Command.h"
+#include "engine/CommandCapture.h"
+#include "engine/CommandQueue.h"
+#include "engine/Deck.h"
+#include "engine/EngineSnapshot.h"
+#include "engine/SnapshotSlot.h"
+#include "engine/TrackLoader.h"
+#include "support/SpscRing.h"
+
+#include <cstdint>
+#include <memory>
+#include <new>
+#include <vector>
+
+namespace vyn {
+
+class alignas(64) EngineHost final : public IRenderTarget {
+public:
+    // Takes ownership of `device` (may be null for hosts that only render through prepare/render).
+    explicit EngineHost(std::unique_ptr<IAudioDevice> device);
+    ~EngineHost() override;
+    EngineHost(const EngineHost&) = delete;
+    EngineHost& operator=(const EngineHost&) = delete;
+
+    // Heap allocation with the class's 64-byte alignment (the host is several megabytes).
+    static std::unique_ptr<EngineHost> create(std::unique_ptr<IAudioDevice> device);
+
+    // Opens and starts the device (which prepares the engine) and starts the loader.
+    bool open();
+    // Stops the loader (joining it), stops and closes the device.
+    void stop();
+    bool running() const { return running_; }
+
+    // IRenderTarget
+    void prepare(double sampleRate, int blockFrames) override;
+    void render(float* masterOut, float* multiOut, int multiChannels, int frames) override;
+    void render(float* masterOut, int frames) { render(masterOut, nullptr, 0, frames); }
+    const float* cueOutput() const override { return cueOut_.data(); }
+
+    // Commands.
+    int acquireProducer() noexcept { return queue_.acquireProducer(); }
+    bool push(int slot, const Command& command) noexcept { return queue_.push(slot, command); }
+    // The slot of the thread that owns the engine host (acquired at construction).
+    int ownProducer() const noexcept { return ownProducer_; }
+    bool pushOwn(const Command& command) noexcept { return queue_.push(ownProducer_, command); }
+
+    // Copies the latest published snapshot; false (out untouched) after 16 racing attempts.
+    bool readSnapshot(EngineSnapshot& out) const noexcept { return snapshot_.read(out); }
+
+    // Moves every track object the audio thread released into `out`; the caller destroys them.
+    void drainRetired(std::vector<LoadedTrack*>& out);
+    static void destroyTrack(LoadedTrack* track);
+    // The next command the audio thread applied (applied-command ring consumer).
+    bool popApplied(Command& out) noexcept { return applied_.pop(out); }
+
+    CommandCapture& capture() noexcept { return capture_; }
+    TrackLoader& loader() noexcept { return *loader_; }
+    IAudioDevice* device() noexcept { return device_.get(); }
+
+    double sampleRate() const noexcept { return sampleRate_; }
+    std::uint64_t frameClock() const noexcept { return frameClock_; }
+
+    // Drives quantised deferral without a synced master: deck `deck` (-1 = none) acts as master
+    // at `beatPosition`. Used where no sync manager runs (tests, offline checks); render thread
+    // or, before rendering starts, the owning thread.
+    void overrideMaster(int deck, double beatPosition, double bpm) noexcept;
+
+private:
+    struct DeferredSlot {
+        Command command;
+        double targetBeat = 0.0;
+        bool pending = false;
+    };
+    struct ChannelFilter {
+        double sampleRate = 48000.0;
+        float position = 0.0f;
+        float resonance = 0.0f;
+    };
+    struct FxSettings {
+        std::int32_t target = -2; // 0-15 deck, -1 master, -2 none
+        std::uint32_t type = 0;
+        bool sendMode = false;
+        float mix = 0.0f;
+        float param = 0.0f;
+        float resonance = 0.0f;
+    };
+
+    void drainCommands() noexcept;
+    void apply(const Command& c) noexcept;
+    void applyEngineCommand(const Command& c) noexcept;
+    void applyDeckCommand(const Command& c, bool quantiseLoops) noexcept;
+    void afterApply(const Command& c) noexcept;
+    bool tryDefer(const Command& c) noexcept;
+    void runDeferred() noexcept;
+    void swapDecks(int a, int b) noexcept;
+    void retire(LoadedTrack* track) noexcept;
+    void masterBusOut(float* masterOut, int n) noexcept;
+    void publishSnapshot() noexcept;
+
+    Deck decks_[kDeckCount];
+    ChannelFilter filters_[kDeckCount];
+    FxSettings fx_;
+
+    float masterGain_ = 1.0f;
+    float masterGainTarget_ = 1.0f;
+    float limiterGain_ = 1.0f;
+    float blockPeak_ = 0.0f;
+
+    bool syncOn_[kDeckCount] = {};
+    std::int32_t chosenMaster_ = -1;
+    std::int32_t masterDeck_ = -1;
+    double masterBpm_ = 0.0;
+    double masterBeat_ = 0.0;
+    bool masterOverridden_ = false;
+
+    DeferredSlot deferred_[16];
+    bool wasPlaying_[kDeckCount] = {};
+    bool wasJogging_[kDeckCount] = {};
+    bool quantise_ = false;
+    std::uint32_t beatJumpBeats_ = 16;
+
+    CommandQueue queue_;
+    SpscRing<LoadedTrack*, 256> retired_;
+    CommandCapture capture_;
+    SpscRing<Command, 256> applied_;
+
+    std::vector<float> deckBuf_;
+    std::vector<float> cueOut_;
+    std::vector<float> fxBuf_;
+    std::vector<float> masterBus_;
+    std::vector<float> cueBus_;
+
+    SnapshotSlot<EngineSnapshot> snapshot_;
+    EngineSnapshot scratchSnapshot_;
+
+    std::uint64_t frameClock_ = 0;
+    double sampleRate_ = 48000.0;
+    int maxBlock_ = 2048;
+    bool prepared_ = false;
+
+    std::unique_ptr<TrackLoader> loader_;
+    std::unique_ptr<IAudioDevice> device_;
+    int ownProducer_ = -1;
+    bool running_ = false;
+};
+
+} // namespace vyn

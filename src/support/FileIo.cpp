@@ -1,0 +1,76 @@
+#include "support/FileIo.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+namespace vyn {
+
+FileReadResult readWholeFile(const std::string& path, std::uint64_t maxBytes) {
+    FileReadResult r;
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) {
+        r.error = "could not open the file";
+        return r;
+    }
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(path, ec);
+    if (!ec && size > maxBytes) {
+        std::fclose(f);
+        r.error = "file is too large";
+        return r;
+    }
+    if (!ec) r.data.reserve(static_cast<std::size_t>(size));
+    char buf[1 << 16];
+    for (;;) {
+        const std::size_t n = std::fread(buf, 1, sizeof buf, f);
+        if (n > 0) r.data.append(buf, n);
+        if (r.data.size() > maxBytes) {
+            std::fclose(f);
+            r.data.clear();
+            r.error = "file is too large";
+            return r;
+        }
+        if (n < sizeof buf) break;
+    }
+    const bool failed = std::ferror(f) != 0;
+    std::fclose(f);
+    if (failed) {
+        r.data.clear();
+        r.error = "could not read the file";
+        return r;
+    }
+    r.ok = true;
+    return r;
+}
+
+bool writeFileAtomically(const std::string& path, std::string_view data, std::string* error) {
+    const std::string tmp = path + ".tmp";
+    std::FILE* f = std::fopen(tmp.c_str(), "wb");
+    if (!f) {
+        if (error) *error = "could not create the file";
+        return false;
+    }
+    const bool written = std::fwrite(data.data(), 1, data.size(), f) == data.size();
+    const bool closed = std::fclose(f) == 0;
+    if (!written || !closed) {
+        std::remove(tmp.c_str());
+        if (error) *error = "could not write the file";
+        return false;
+    }
+    std::error_code ec;
+    std::filesystem::rename(tmp, path, ec);
+    if (ec) {
+        std::remove(tmp.c_str());
+        if (error) *error = "could not replace the file";
+        return false;
+    }
+    return true;
+}
+
+bool fileExists(const std::string& path) {
+    std::error_code ec;
+    return std::filesystem::is_regular_file(path, ec);
+}
+
+} // namespace vyn

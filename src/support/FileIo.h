@@ -1,0 +1,26 @@
+#pragma once
+// Whole-file reads and crash-safe writes (temporary name, then rename over the final name).
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vyn {
+
+struct FileReadResult {
+    bool ok = false;
+    std::string data;
+    std::string error;
+};
+
+// Reads at most `maxBytes`; a larger file fails with "file is too large".
+FileReadResult readWholeFile(const std::string& path, std::uint64_t maxBytes = 1ull << 32);
+
+// Writes `data` to `path` + ".tmp" and renames it over `path`. Returns false (and removes the
+// temporary file) on any failure; `error` then holds a fixed message.
+bool writeFileAtomically(const std::string& path, std::string_view data, std::string* error);
+
+bool fileExists(const std::string& path);
+
+} // namespace vyn

@@ -1,0 +1,12 @@
+#pragma once
+// Local-time formatting of Unix milliseconds with strftime patterns ("%Y-%m-%d %H:%M").
+
+#include <cstdint>
+#include <string>
+
+namespace vyn {
+
+std::string formatLocalTime(std::int64_t unixMillis, const char* pattern);
+std::int64_t nowUnixMillis();
+
+} // namespace vyn

@@ -1,0 +1,8 @@
+#pragma once
+// The subcommands of vyn-tool. Each takes the arguments after its name and returns the exit code.
+
+namespace vyn::tool {
+
+int runRender(int argc, char** argv);
+
+} // namespace vyn::tool

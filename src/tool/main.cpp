@@ -1,0 +1,40 @@
+// vyn-tool: the workbench for work without a device or window (offline render, decoding,
+// library and analysis dumps, MIDI monitor).
+
+#include "tool/ToolCommands.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+struct Subcommand {
+    const char* name;
+    int (*run)(int, char**);
+    const char* synopsis;
+};
+
+const Subcommand kSubcommands[] = {
+    {"render", vyn::tool::runRender,
+     "render [--rate R] [--channels N] [--block B] [--seconds S] LOG.vynset OUT.wav"},
+};
+
+void usage() {
+    std::fputs("usage: vyn-tool COMMAND [ARGS]\n\ncommands:\n", stderr);
+    for (const Subcommand& s : kSubcommands)
+        std::fprintf(stderr, "  %s\n", s.synopsis);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
+        usage();
+        return argc < 2 ? 2 : 0;
+    }
+    for (const Subcommand& s : kSubcommands)
+        if (std::strcmp(argv[1], s.name) == 0) return s.run(argc - 2, argv + 2);
+    std::fprintf(stderr, "vyn-tool: unknown command '%s'\n", argv[1]);
+    usage();
+    return 2;
+}

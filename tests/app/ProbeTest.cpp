@@ -1,0 +1,80 @@
+// Runs the vyn executable as a user would.
+
+#include "app/CommandLine.h"
+#include "common/TestPaths.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+
+namespace vyn {
+namespace {
+
+std::string vyn() {
+    return test::builtExecutable("vyn");
+}
+
+TEST(VynExecutable, UsageCasesPrintUsageWithTheirExitCodes) {
+    const std::string usage = usageText(vyn().c_str());
+    struct Case {
+        const char* args;
+        int code;
+    } cases[] = {{"--deck 3", 2},
+                 {"--file x --deck 0", 2},
+                 {"--file x --deck 17", 2},
+                 {"--file x --deck abc", 2},
+                 {"--file a.wav --probe", 2},
+                 {"--bogus", 2},
+                 {"--help", 0},
+                 {"-h", 0}};
+    for (const Case& c : cases) {
+        const auto r = test::runProcess(vyn() + " " + c.args);
+        EXPECT_EQ(r.exitCode, c.code) << c.args;
+        EXPECT_EQ(r.err, usage) << c.args;
+        EXPECT_EQ(r.out, "") << c.args;
+    }
+}
+
+TEST(VynExecutable, ProbePrintsTheNullDeviceLine) {
+    const auto r = test::runProcess("VYN_AUDIO=null:6 " + vyn() + " --probe");
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.err, "null: 48000 Hz, 6 output channels, 256 frames, latency 256 frames\n");
+}
+
+TEST(VynExecutable, BadAudioChoiceIsReported) {
+    const auto r = test::runProcess("VYN_AUDIO=oss " + vyn() + " --probe");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("unknown VYN_AUDIO value: oss"), std::string::npos);
+}
+
+class VynProbeOnServices : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!test::servicesAvailable()) GTEST_SKIP() << "test services are not running";
+    }
+};
+
+TEST_F(VynProbeOnServices, AlsaThroughTheStereoAndEightChannelSinks) {
+    const std::regex stereo(
+        R"(ALSA \(default via vyn_stereo\): 48000 Hz, 2 output channels, \d+ frames, latency \d+ frames\n)");
+    auto r = test::runProcess("PULSE_SINK=vyn_stereo VYN_AUDIO=alsa " + vyn() + " --probe");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(std::regex_match(r.err, stereo)) << r.err;
+
+    const std::regex eight(
+        R"(ALSA \(default via vyn_8ch\): 48000 Hz, 8 output channels, \d+ frames, latency \d+ frames\n)");
+    r = test::runProcess("PULSE_SINK=vyn_8ch VYN_AUDIO=alsa " + vyn() + " --probe");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(std::regex_match(r.err, eight)) << r.err;
+}
+
+TEST_F(VynProbeOnServices, JackIsTheDefaultWhenItsServerRuns) {
+    const std::regex line(
+        R"(JACK \(system\): 48000 Hz, 2 output channels, 256 frames, latency \d+ frames\n)");
+    const auto r = test::runProcess("unset VYN_AUDIO; " + vyn() + " --probe");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(std::regex_match(r.err, line)) << r.err;
+}
+
+} // namespace
+} // namespace vyn

@@ -1,0 +1,135 @@
+// vyn-tool render, run as a process: command log in, WAV out.
+
+#include "common/TestPaths.h"
+#include "engine/SetReplay.h"
+#include "support/FileIo.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+
+namespace vyn {
+namespace {
+
+std::string tool() {
+    return test::builtExecutable("vyn-tool");
+}
+
+struct WavInfo {
+    int format = 0;
+    int channels = 0;
+    std::uint32_t rate = 0;
+    int bits = 0;
+    std::uint32_t dataBytes = 0;
+};
+
+WavInfo readWavHeader(const std::string& path) {
+    const auto f = readWholeFile(path);
+    WavInfo w;
+    if (!f.ok || f.data.size() < 44) return w;
+    const char* d = f.data.data();
+    auto u16 = [&](std::size_t o) {
+        std::uint16_t v;
+        std::memcpy(&v, d + o, 2);
+        return v;
+    };
+    auto u32 = [&](std::size_t o) {
+        std::uint32_t v;
+        std::memcpy(&v, d + o, 4);
+        return v;
+    };
+    std::size_t pos = 12;
+    while (pos + 8 <= f.data.size()) {
+        const std::string id(d + pos, 4);
+        const std::uint32_t size = u32(pos + 4);
+        if (id == "fmt ") {
+            w.format = u16(pos + 8);
+            w.channels = u16(pos + 10);
+            w.rate = u32(pos + 12);
+            w.bits = u16(pos + 22);
+            if (w.format == 0xFFFE) w.format = u16(pos + 8 + 24);
+        } else if (id == "data") {
+            w.dataBytes = size;
+        }
+        pos += 8 + size + (size & 1);
+    }
+    return w;
+}
+
+std::string writeLog(const std::string& dir, const SetReplay& r) {
+    const std::string path = dir + "/set.vynset";
+    std::ofstream(path) << writeSetReplay(r);
+    return path;
+}
+
+TEST(RenderTool, RendersTheRequestedLengthAsFloatWav) {
+    const std::string dir = test::scratchDir("render-length");
+    SetReplay r;
+    ReplayEvent gain;
+    gain.frame = 100;
+    gain.command = 14;
+    gain.value = 0.5;
+    r.events.push_back(gain);
+    const std::string log = writeLog(dir, r);
+    const auto p = test::runProcess(tool() + " render --rate 44100 --channels 8 --seconds 1.5 " +
+                                    log + " " + dir + "/out.wav");
+    ASSERT_EQ(p.exitCode, 0) << p.err;
+    EXPECT_NE(p.err.find("rendered 1.500 s (66150 frames, 1 commands)"), std::string::npos)
+        << p.err;
+    const WavInfo w = readWavHeader(dir + "/out.wav");
+    EXPECT_EQ(w.format, 3);
+    EXPECT_EQ(w.channels, 8);
+    EXPECT_EQ(w.rate, 44100u);
+    EXPECT_EQ(w.bits, 32);
+    EXPECT_EQ(w.dataBytes, 66150u * 8u * 4u);
+    EXPECT_FALSE(fileExists(dir + "/out.wav.tmp"));
+}
+
+TEST(RenderTool, DefaultLengthIsOneSecondPastTheLastEvent) {
+    const std::string dir = test::scratchDir("render-default");
+    SetReplay r;
+    r.sampleRate = 24000.0;
+    ReplayEvent e;
+    e.frame = 12000; // half a second at the log's rate
+    e.command = 18;
+    e.value = 1;
+    r.events.push_back(e);
+    const auto p = test::runProcess(tool() + " render " + writeLog(dir, r) + " " + dir + "/o.wav");
+    ASSERT_EQ(p.exitCode, 0) << p.err;
+    EXPECT_EQ(readWavHeader(dir + "/o.wav").dataBytes, 72000u * 2u * 4u);
+}
+
+TEST(RenderTool, ReportsBadInput) {
+    const std::string dir = test::scratchDir("render-bad");
+    auto p = test::runProcess(tool() + " render " + dir + "/missing.vynset " + dir + "/o.wav");
+    EXPECT_EQ(p.exitCode, 1);
+    EXPECT_NE(p.err.find("could not open the file"), std::string::npos);
+    std::ofstream(dir + "/v2.vynset") << R"({"format":"vyn-set-replay","version":2})";
+    p = test::runProcess(tool() + " render " + dir + "/v2.vynset " + dir + "/o.wav");
+    EXPECT_EQ(p.exitCode, 1);
+    EXPECT_NE(p.err.find("unsupported set replay version"), std::string::npos);
+    p = test::runProcess(tool() + " render --channels 33 a b");
+    EXPECT_EQ(p.exitCode, 2);
+    EXPECT_NE(p.err.find("--channels needs a whole number from 1 to 32"), std::string::npos);
+    p = test::runProcess(tool() + " render onlyone");
+    EXPECT_EQ(p.exitCode, 2);
+    EXPECT_FALSE(fileExists(dir + "/o.wav"));
+}
+
+TEST(RenderTool, LoadWithoutADecoderFailsTheRender) {
+    const std::string dir = test::scratchDir("render-load");
+    SetReplay r;
+    ReplayEvent load;
+    load.command = 1;
+    load.deck = 0;
+    load.path = dir + "/nothing.wav";
+    r.events.push_back(load);
+    const auto p = test::runProcess(tool() + " render " + writeLog(dir, r) + " " + dir + "/o.wav");
+    EXPECT_EQ(p.exitCode, 1);
+    EXPECT_NE(p.err.find("could not queue the load on deck 1"), std::string::npos) << p.err;
+    EXPECT_FALSE(fileExists(dir + "/o.wav"));
+}
+
+} // namespace
+} // namespace vyn

@@ -1,0 +1,59 @@
+#include "audio/NullAudioDevice.h"
+#include "common/RecordingTarget.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+namespace vyn {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+TEST(NullDevice, StartBeforeOpenFails) {
+    NullAudioDevice d;
+    EXPECT_FALSE(d.start());
+    EXPECT_EQ(d.lastError(), "start() called before open()");
+}
+
+TEST(NullDevice, DeliversRealTimeFrameRate) {
+    test::RecordingTarget t;
+    NullAudioDevice d(2, 48000.0, 256);
+    ASSERT_TRUE(d.open(t));
+    ASSERT_TRUE(d.start());
+    const auto start = Clock::now();
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    const long frames = t.framesRendered;
+    const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+    d.stop();
+    const double perSecond = frames / elapsed;
+    EXPECT_NEAR(perSecond, 48000.0, 480.0);
+}
+
+TEST(NullDevice, StopWakesAWaitingRenderThreadAtOnce) {
+    test::RecordingTarget t;
+    NullAudioDevice d(2, 8000.0, 8192); // about one second between blocks
+    ASSERT_TRUE(d.open(t));
+    ASSERT_TRUE(d.start());
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const auto start = Clock::now();
+    d.stop();
+    EXPECT_LT(std::chrono::duration<double>(Clock::now() - start).count(), 0.2);
+    EXPECT_FALSE(d.isRunning());
+}
+
+TEST(NullDevice, AnyChannelCountIsRoutedLikeARealDevice) {
+    test::RecordingTarget t;
+    NullAudioDevice d(16);
+    ASSERT_TRUE(d.open(t));
+    EXPECT_EQ(d.format().channels, 16u);
+    ASSERT_TRUE(d.start());
+    while (t.framesRendered == 0)
+        std::this_thread::yield();
+    d.stop();
+    EXPECT_EQ(t.lastMultiChannels, 16);
+}
+
+} // namespace
+} // namespace vyn

@@ -1,0 +1,82 @@
+// Opens the real RtAudio device against the test services: PulseAudio null sinks through ALSA's
+// plugin, and the JACK dummy server.
+
+#include "audio/RtAudioDevice.h"
+#include "common/RecordingTarget.h"
+#include "common/TestPaths.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+namespace vyn {
+namespace {
+
+class RtAudioDeviceTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!test::servicesAvailable()) GTEST_SKIP() << "test services are not running";
+    }
+    void TearDown() override { unsetenv("PULSE_SINK"); }
+
+    // Opens, starts, waits for callbacks, stops; returns the format it got.
+    DeviceFormat playBriefly(RtAudioDevice& device) {
+        test::RecordingTarget target;
+        EXPECT_TRUE(device.open(target)) << device.lastError();
+        EXPECT_TRUE(device.start()) << device.lastError();
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (target.framesRendered < 4800 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        EXPECT_GE(target.framesRendered, 4800) << "the device never asked for audio";
+        EXPECT_EQ(target.preparedBlock, 2048);
+        const DeviceFormat f = device.format();
+        device.close();
+        EXPECT_FALSE(device.isRunning());
+        return f;
+    }
+};
+
+TEST_F(RtAudioDeviceTest, OpensTheStereoSinkThroughAlsa) {
+    setenv("PULSE_SINK", "vyn_stereo", 1);
+    RtAudioDevice d(LinuxAudioApi::Alsa);
+    const DeviceFormat f = playBriefly(d);
+    EXPECT_EQ(f.backendName, "ALSA");
+    EXPECT_EQ(f.channels, 2u);
+    EXPECT_EQ(f.sampleRate, 48000.0);
+    EXPECT_NE(f.endpointName.find("vyn_stereo"), std::string::npos);
+}
+
+TEST_F(RtAudioDeviceTest, OpensTheEightChannelSinkThroughAlsa) {
+    setenv("PULSE_SINK", "vyn_8ch", 1);
+    RtAudioDevice d(LinuxAudioApi::Alsa);
+    const DeviceFormat f = playBriefly(d);
+    EXPECT_EQ(f.channels, 8u);
+    EXPECT_EQ(f.deviceChannels, 8u);
+}
+
+TEST_F(RtAudioDeviceTest, OpensTheJackServer) {
+    ASSERT_TRUE(RtAudioDevice::jackServerRunning());
+    RtAudioDevice d(LinuxAudioApi::Jack);
+    const DeviceFormat f = playBriefly(d);
+    EXPECT_EQ(f.backendName, "JACK");
+    EXPECT_EQ(f.sampleRate, 48000.0);
+    EXPECT_EQ(f.bufferFrames, 256u);
+}
+
+TEST_F(RtAudioDeviceTest, StartBeforeOpenFails) {
+    RtAudioDevice d(LinuxAudioApi::Alsa);
+    EXPECT_FALSE(d.start());
+    EXPECT_EQ(d.lastError(), "start() called before open()");
+}
+
+TEST_F(RtAudioDeviceTest, UnknownDeviceNameFailsWithItsName) {
+    RtAudioDevice d(LinuxAudioApi::Alsa, "no-such-device");
+    test::RecordingTarget t;
+    EXPECT_FALSE(d.open(t));
+    EXPECT_EQ(d.lastError(), "ALSA has no output device named no-such-device");
+}
+
+} // namespace
+} // namespace vyn

@@ -1,0 +1,52 @@
+#pragma once
+// An engine host without a device, driven block by block from the test thread.
+
+#include "engine/EngineHost.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace vyn::test {
+
+class EngineFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        engine = EngineHost::create(nullptr);
+        engine->prepare(48000.0, 2048);
+        master.assign(2 * 2048, 0.0f);
+    }
+    void TearDown() override {
+        std::vector<LoadedTrack*> retired;
+        engine->drainRetired(retired);
+        for (LoadedTrack* t : retired)
+            EngineHost::destroyTrack(t);
+    }
+
+    void block(int frames = 256) { engine->render(master.data(), frames); }
+    EngineSnapshot snapshot() {
+        EngineSnapshot s;
+        EXPECT_TRUE(engine->readSnapshot(s));
+        return s;
+    }
+    bool push(CommandType type, int deck, double value = 0.0) {
+        return engine->pushOwn(Command(type, deck, value));
+    }
+    bool load(int deck, LoadedTrack* track) {
+        Command c(CommandType::LOAD_TRACK, deck);
+        c.track = track;
+        return engine->pushOwn(c);
+    }
+    std::vector<Command> applied() {
+        std::vector<Command> out;
+        Command c;
+        while (engine->popApplied(c))
+            out.push_back(c);
+        return out;
+    }
+
+    std::unique_ptr<EngineHost> engine;
+    std::vector<float> master;
+};
+
+} // namespace vyn::test

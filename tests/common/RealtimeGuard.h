@@ -1,0 +1,20 @@
+#pragma once
+// Test-build guard for the audio thread: while vyn::realtime::AudioThreadScope is active on a
+// thread, every operator new/delete and every mutex lock or condition wait on that thread is
+// counted as a violation. Tests reset the count, exercise the render path and expect zero.
+
+#include <string>
+
+namespace vyn::test {
+
+struct RealtimeViolations {
+    long allocations = 0;
+    long frees = 0;
+    long locks = 0;
+    long total() const { return allocations + frees + locks; }
+};
+
+void resetRealtimeViolations();
+RealtimeViolations realtimeViolations();
+
+} // namespace vyn::test

@@ -1,0 +1,65 @@
+#include "common/TestPaths.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace vyn::test {
+
+namespace fs = std::filesystem;
+
+std::string scratchDir(const std::string& name) {
+    fs::path p =
+        fs::path(VYN_BINARY_DIR) / "test-scratch" / (name + "-" + std::to_string(getpid()));
+    std::error_code ec;
+    fs::remove_all(p, ec);
+    fs::create_directories(p);
+    return p.string();
+}
+
+std::string builtExecutable(const std::string& name) {
+    for (const char* sub : {"src/app/", "src/tool/", ""}) {
+        fs::path p = fs::path(VYN_BINARY_DIR) / (std::string(sub) + name);
+        if (fs::exists(p)) return p.string();
+    }
+    return (fs::path(VYN_BINARY_DIR) / name).string();
+}
+
+std::string rekordboxFixtures() {
+    fs::path p = fs::path(VYN_SOURCE_DIR).parent_path() / "shared" / "fixtures" / "rekordbox";
+    if (const char* env = std::getenv("VYN_REKORDBOX_FIXTURES")) p = env;
+    return fs::is_directory(p) ? p.string() : std::string();
+}
+
+static std::string slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+ProcessResult runProcess(const std::string& command, const std::string& input) {
+    const std::string dir = scratchDir("proc");
+    const std::string in = dir + "/in", out = dir + "/out", err = dir + "/err";
+    std::ofstream(in, std::ios::binary) << input;
+    const std::string full = "(" + command + ") <'" + in + "' >'" + out + "' 2>'" + err + "'";
+    const int status = std::system(full.c_str());
+    ProcessResult r;
+    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.out = slurp(out);
+    r.err = slurp(err);
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+    return r;
+}
+
+bool servicesAvailable() {
+    const char* pulse = std::getenv("PULSE_SERVER");
+    return pulse && *pulse && std::getenv("JACK_DEFAULT_SERVER");
+}
+
+} // namespace vyn::test

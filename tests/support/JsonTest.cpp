@@ -1,0 +1,104 @@
+#include "support/Json.h"
+#include "support/JsonWriter.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+namespace vyn {
+namespace {
+
+TEST(JsonReader, ParsesNestedDocumentKeepingKeyOrder) {
+    auto r = parseJson(R"( {"b":1,"a":[true,false,null,"x"],"c":{"d":-2.5e1}} )");
+    ASSERT_TRUE(r.ok) << r.error;
+    const auto& m = r.value.members();
+    ASSERT_EQ(m.size(), 3u);
+    EXPECT_EQ(m[0].first, "b");
+    EXPECT_EQ(m[1].first, "a");
+    EXPECT_EQ(r.value.find("a")->items().size(), 4u);
+    EXPECT_TRUE(r.value.find("a")->items()[0].asBool());
+    EXPECT_TRUE(r.value.find("a")->items()[2].isNull());
+    EXPECT_DOUBLE_EQ(r.value.find("c")->find("d")->asNumber(), -25.0);
+}
+
+TEST(JsonReader, KeepsLargeIntegersExact) {
+    auto r = parseJson("[9007199254740993, 1.5]");
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.value.items()[0].asInteger(), 9007199254740993LL);
+    EXPECT_EQ(r.value.items()[1].asInteger(), 1);
+}
+
+TEST(JsonReader, DecodesEscapesAndSurrogatePairs) {
+    auto r = parseJson(R"("q\" b\\ s\/ \b\f\n\r\t \u00e9 \u20AC \ud83c\udfb5")");
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(r.value.asString(), "q\" b\\ s/ \b\f\n\r\t \xC3\xA9 \xE2\x82\xAC \xF0\x9F\x8E\xB5");
+}
+
+TEST(JsonReader, LoneSurrogateBecomesReplacementCharacter) {
+    auto r = parseJson(R"("a\ud800b")");
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.value.asString(), "a\xEF\xBF\xBD"
+                                  "b");
+}
+
+TEST(JsonReader, RejectsMalformedInput) {
+    for (const char* bad : {"", "{", "[1,]", "{\"a\" 1}", "\"\\x\"", "\"abc", "tru", "01x", "1e999",
+                            "[1] 2", "-", "1.", "{\"a\":1,}"}) {
+        EXPECT_FALSE(parseJson(bad).ok) << bad;
+    }
+}
+
+TEST(JsonReader, LimitsNestingDepth) {
+    std::string deep(10000, '[');
+    auto r = parseJson(deep);
+    EXPECT_FALSE(r.ok);
+    EXPECT_NE(r.error.find("nested too deeply"), std::string::npos);
+}
+
+TEST(JsonWriter, WritesCompactTokensInGivenOrder) {
+    JsonWriter w;
+    w.beginObject().key("z").integer(-3).key("a").beginArray().boolean(true).null().endArray();
+    w.key("s").string("tab\tquote\"\x01").endObject();
+    EXPECT_EQ(w.text(), R"({"z":-3,"a":[true,null],"s":"tab\tquote\"\u0001"})");
+}
+
+TEST(JsonWriter, FormatsNumbers) {
+    std::string s;
+    JsonWriter::appendNumber(s, 0.1);
+    EXPECT_EQ(s, "0.1");
+    s.clear();
+    JsonWriter::appendNumberShort(s, 1234567.0);
+    EXPECT_EQ(s, "1.23457e+06");
+    s.clear();
+    JsonWriter::appendNumberShort(s, 48000.0);
+    EXPECT_EQ(s, "48000");
+    s.clear();
+    JsonWriter::appendNumber(s, std::numeric_limits<double>::quiet_NaN());
+    EXPECT_EQ(s, "null");
+}
+
+TEST(JsonWriter, ReplacesInvalidUtf8) {
+    JsonWriter w;
+    w.string("a\xFF"
+             "b");
+    EXPECT_EQ(w.text(), "\"a\xEF\xBF\xBD"
+                        "b\"");
+}
+
+TEST(Json, RoundTripsThroughWriterAndReader) {
+    JsonWriter w;
+    w.beginObject()
+        .key("x")
+        .number(0.30000000000000004)
+        .key("t")
+        .string("\xE2\x82\xAC\n")
+        .endObject();
+    auto r = parseJson(w.text());
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.value.find("x")->asNumber(), 0.30000000000000004);
+    EXPECT_EQ(r.value.find("t")->asString(), "\xE2\x82\xAC\n");
+}
+
+} // namespace
+} // namespace vyn
