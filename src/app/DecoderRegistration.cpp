@@ -1,8 +1,14 @@
 #include "app/DecoderRegistration.h"
 
+#include "audio/AudioDecoder.h"
+#include "audio/FfmpegDecoder.h"
+
 namespace vyn {
 
-// Compressed formats arrive with the platform decoder; WAV and AIFF need no registration.
-void registerPlatformDecoders() {}
+// WAV and AIFF need no registration; every other format goes through FFmpeg.
+void registerPlatformDecoders() {
+    registerFileDecoder(&FfmpegDecoder::decodeFile);
+    registerDescriptorDecoder(&FfmpegDecoder::decodeDescriptor);
+}
 
 } // namespace vyn

@@ -1,0 +1,368 @@
+#include "audio/FfmpegDecoder.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+#include <new>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/log.h>
+#include <libavutil/opt.h>
+#include <libswresample/swresample.h>
+}
+
+namespace vyn {
+
+namespace {
+
+constexpr int kIoBufferBytes = 65536;
+// Reserve no more than this up front from a container's duration (it may lie).
+constexpr std::uint64_t kMaxReserveValues = 1ull << 28;
+
+void quietLog() {
+    static std::once_flag once;
+    std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
+}
+
+std::string kindText(AudioKind kind) {
+    return audioKindName(kind);
+}
+
+// Demuxers allowed for each sniffed kind: FFmpeg probes the content, and anything else it finds
+// (playlists, concatenation lists, images) is refused. ADTS AAC starts with an MPEG sync word,
+// so it sniffs as MP3.
+const char* demuxersFor(AudioKind kind) {
+    switch (kind) {
+    case AudioKind::Mp3:
+        return "mp3,aac";
+    case AudioKind::Flac:
+        return "flac";
+    case AudioKind::M4a:
+        return "mov,mp4,m4a,3gp,3g2,mj2";
+    case AudioKind::Ogg:
+        return "ogg";
+    default:
+        return "mp3,aac,flac,mov,ogg,wav,aiff,w64";
+    }
+}
+
+// Reads a descriptor at our own offset, so its shared position is never moved.
+struct DescriptorIo {
+    int fd = -1;
+    std::int64_t position = 0;
+
+    static int read(void* opaque, std::uint8_t* buffer, int size) {
+        auto* self = static_cast<DescriptorIo*>(opaque);
+        for (;;) {
+            const ssize_t got = ::pread(self->fd, buffer, static_cast<std::size_t>(size),
+                                        static_cast<off_t>(self->position));
+            if (got < 0 && errno == EINTR) continue;
+            if (got < 0) return AVERROR(errno);
+            if (got == 0) return AVERROR_EOF;
+            self->position += got;
+            return static_cast<int>(got);
+        }
+    }
+
+    static std::int64_t seek(void* opaque, std::int64_t offset, int whence) {
+        auto* self = static_cast<DescriptorIo*>(opaque);
+        struct stat st {};
+        const bool sized = ::fstat(self->fd, &st) == 0;
+        if (whence & AVSEEK_SIZE) return sized ? static_cast<std::int64_t>(st.st_size) : -1;
+        switch (whence & ~AVSEEK_FORCE) {
+        case SEEK_SET:
+            break;
+        case SEEK_CUR:
+            offset += self->position;
+            break;
+        case SEEK_END:
+            if (!sized) return -1;
+            offset += st.st_size;
+            break;
+        default:
+            return -1;
+        }
+        if (offset < 0) return -1;
+        self->position = offset;
+        return offset;
+    }
+};
+
+// Everything one decode owns, released on every path.
+struct Session {
+    AVFormatContext* format = nullptr;
+    AVIOContext* io = nullptr;
+    AVCodecContext* codec = nullptr;
+    SwrContext* swr = nullptr;
+    AVPacket* packet = nullptr;
+    AVFrame* frame = nullptr;
+    DescriptorIo descriptor;
+
+    ~Session() {
+        swr_free(&swr);
+        av_frame_free(&frame);
+        av_packet_free(&packet);
+        avcodec_free_context(&codec);
+        avformat_close_input(&format);
+        if (io) {
+            av_freep(&io->buffer);
+            avio_context_free(&io);
+        }
+    }
+};
+
+DecodeResult fail(std::string text) {
+    DecodeResult r;
+    r.error = std::move(text);
+    return r;
+}
+
+// The converter's input settings, to notice when a stream changes them mid-way.
+struct SwrInput {
+    AVChannelLayout layout{};
+    int format = -1;
+    int rate = 0;
+};
+
+class Decoder {
+public:
+    Decoder(Session& s, AudioKind kind) : s_(s), kind_(kind) {}
+    ~Decoder() { av_channel_layout_uninit(&swrIn_.layout); }
+
+    DecodeResult run();
+
+private:
+    bool configureConverter(const AVFrame* frame);
+    bool appendFrame(const AVFrame* frame);
+    bool drainDecoder();
+
+    Session& s_;
+    AudioKind kind_;
+    int streamIndex_ = -1;
+    int rate_ = 0;
+    SwrInput swrIn_;
+    int channels_ = 0;
+    std::vector<std::int16_t> scratch_;
+    std::vector<std::int16_t> samples_;
+    std::uint64_t maxFrames_ = UINT64_MAX; // end of the signal the container declares
+};
+
+bool Decoder::configureConverter(const AVFrame* f) {
+    if (s_.swr && swrIn_.format == f->format && swrIn_.rate == f->sample_rate &&
+        av_channel_layout_compare(&swrIn_.layout, &f->ch_layout) == 0)
+        return true;
+    swr_free(&s_.swr);
+    av_channel_layout_uninit(&swrIn_.layout);
+    if (av_channel_layout_copy(&swrIn_.layout, &f->ch_layout) < 0) return false;
+    swrIn_.format = f->format;
+    swrIn_.rate = f->sample_rate;
+    channels_ = f->ch_layout.nb_channels;
+    if (channels_ < 1) return false;
+    // Same layout out as in: only the sample format changes (and the rate, should a stream change
+    // its rate part way). Picking left and right is done here, so nothing is downmixed.
+    if (swr_alloc_set_opts2(&s_.swr, &swrIn_.layout, AV_SAMPLE_FMT_S16, rate_, &swrIn_.layout,
+                            static_cast<AVSampleFormat>(f->format), f->sample_rate, 0, nullptr) < 0)
+        return false;
+    return swr_init(s_.swr) >= 0;
+}
+
+bool Decoder::appendFrame(const AVFrame* f) {
+    if (f->nb_samples <= 0) return true;
+    if (!configureConverter(f)) return false;
+    const int capacity = swr_get_out_samples(s_.swr, f->nb_samples);
+    if (capacity < 0) return false;
+    const std::size_t values = static_cast<std::size_t>(capacity) * channels_;
+    if (scratch_.size() < values) scratch_.resize(values);
+    std::uint8_t* out = reinterpret_cast<std::uint8_t*>(scratch_.data());
+    const int got = swr_convert(s_.swr, &out, capacity,
+                                const_cast<const std::uint8_t**>(f->extended_data), f->nb_samples);
+    if (got < 0) return false;
+
+    const std::size_t have = samples_.size() / 2;
+    std::size_t frames = static_cast<std::size_t>(got);
+    if (have + frames > maxFrames_) frames = maxFrames_ > have ? maxFrames_ - have : 0;
+    samples_.resize(samples_.size() + frames * 2);
+    std::int16_t* dst = samples_.data() + have * 2;
+    const std::int16_t* src = scratch_.data();
+    if (channels_ == 1) {
+        for (std::size_t i = 0; i < frames; ++i)
+            dst[2 * i] = dst[2 * i + 1] = src[i];
+    } else {
+        const std::size_t stride = static_cast<std::size_t>(channels_);
+        for (std::size_t i = 0; i < frames; ++i) {
+            dst[2 * i] = src[i * stride];
+            dst[2 * i + 1] = src[i * stride + 1];
+        }
+    }
+    return true;
+}
+
+bool Decoder::drainDecoder() {
+    for (;;) {
+        const int rc = avcodec_receive_frame(s_.codec, s_.frame);
+        if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF) return true;
+        if (rc < 0) return true; // a damaged frame: skip it, keep the rest of the file
+        const bool ok = appendFrame(s_.frame);
+        av_frame_unref(s_.frame);
+        if (!ok) return false;
+    }
+}
+
+DecodeResult Decoder::run() {
+    const std::string kind = kindText(kind_);
+    if (avformat_find_stream_info(s_.format, nullptr) < 0)
+        return fail("FFmpeg could not read the file format (" + kind + ")");
+    const AVCodec* codec = nullptr;
+    streamIndex_ = av_find_best_stream(s_.format, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
+    if (streamIndex_ < 0 || !codec)
+        return fail("FFmpeg found no audio it can decode (" + kind + ")");
+    AVStream* stream = s_.format->streams[streamIndex_];
+    for (unsigned i = 0; i < s_.format->nb_streams; ++i)
+        if (static_cast<int>(i) != streamIndex_) s_.format->streams[i]->discard = AVDISCARD_ALL;
+
+    s_.codec = avcodec_alloc_context3(codec);
+    if (!s_.codec || avcodec_parameters_to_context(s_.codec, stream->codecpar) < 0)
+        return fail("out of memory");
+    s_.codec->pkt_timebase = stream->time_base;
+    if (avcodec_open2(s_.codec, codec, nullptr) < 0)
+        return fail("FFmpeg could not open the decoder (" + kind + ")");
+    rate_ = s_.codec->sample_rate;
+    if (rate_ <= 0) return fail("FFmpeg file has no sample rate");
+
+    // MP4 declares the length of the signal (its edit list); the decoder trims the priming
+    // samples at the start but not the padding of the last AAC frame.
+    if (kind_ == AudioKind::M4a && stream->duration > 0 && stream->time_base.num > 0 &&
+        stream->time_base.den > 0)
+        maxFrames_ = static_cast<std::uint64_t>(
+            av_rescale_q(stream->duration, stream->time_base, AVRational{1, rate_}));
+
+    double seconds = 0.0;
+    if (stream->duration > 0 && stream->time_base.den > 0)
+        seconds = static_cast<double>(stream->duration) * av_q2d(stream->time_base);
+    else if (s_.format->duration > 0)
+        seconds = static_cast<double>(s_.format->duration) / AV_TIME_BASE;
+    const double expected = (seconds + 1.0) * rate_ * 2.0;
+    if (expected > 0.0 && expected < static_cast<double>(kMaxReserveValues))
+        samples_.reserve(static_cast<std::size_t>(expected));
+
+    s_.packet = av_packet_alloc();
+    s_.frame = av_frame_alloc();
+    if (!s_.packet || !s_.frame) return fail("out of memory");
+
+    bool readError = false;
+    for (;;) {
+        const int rc = av_read_frame(s_.format, s_.packet);
+        if (rc == AVERROR_EOF) break;
+        if (rc < 0) {
+            readError = true;
+            break;
+        }
+        if (s_.packet->stream_index == streamIndex_) {
+            // A packet the decoder rejects is damaged: it is skipped.
+            if (avcodec_send_packet(s_.codec, s_.packet) == AVERROR(EAGAIN)) {
+                if (!drainDecoder()) return fail("FFmpeg could not convert to 16-bit PCM");
+                avcodec_send_packet(s_.codec, s_.packet);
+            }
+        }
+        av_packet_unref(s_.packet);
+        if (!drainDecoder()) return fail("FFmpeg could not convert to 16-bit PCM");
+    }
+    avcodec_send_packet(s_.codec, nullptr);
+    if (!drainDecoder()) return fail("FFmpeg could not convert to 16-bit PCM");
+    if (readError && samples_.empty()) return fail("FFmpeg read failed (" + kind + ")");
+
+    if (samples_.size() < 2) return fail("decoded no audio from a file sniffed as " + kind);
+    DecodeResult r;
+    r.frames = samples_.size() / 2;
+    r.samples = std::move(samples_);
+    r.sampleRate = static_cast<double>(rate_);
+    r.ok = true;
+    return r;
+}
+
+AVDictionary* openOptions(AudioKind kind) {
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "protocol_whitelist", "file", 0);
+    av_dict_set(&options, "format_whitelist", demuxersFor(kind), 0);
+    return options;
+}
+
+DecodeResult decodePath(const std::string& path, AudioKind kind) {
+    if (path.empty()) return fail("could not open file");
+    if (FfmpegDecoder::hasUrlScheme(path)) return fail("only local files can be decoded");
+    quietLog();
+    Session s;
+    AVDictionary* options = openOptions(kind);
+    // The explicit protocol keeps FFmpeg from reading any part of the name as a URL.
+    const std::string url = "file:" + path;
+    const int rc = avformat_open_input(&s.format, url.c_str(), nullptr, &options);
+    av_dict_free(&options);
+    if (rc < 0) return fail("FFmpeg could not open the file (sniffed as " + kindText(kind) + ")");
+    Decoder decoder(s, kind);
+    return decoder.run();
+}
+
+DecodeResult decodeFd(int descriptor, AudioKind kind) {
+    if (descriptor < 0) return fail("no file descriptor");
+    quietLog();
+    Session s;
+    s.descriptor.fd = descriptor;
+    auto* buffer = static_cast<unsigned char*>(av_malloc(kIoBufferBytes));
+    if (!buffer) return fail("out of memory");
+    s.io = avio_alloc_context(buffer, kIoBufferBytes, 0, &s.descriptor, &DescriptorIo::read,
+                              nullptr, &DescriptorIo::seek);
+    if (!s.io) {
+        av_free(buffer);
+        return fail("out of memory");
+    }
+    s.format = avformat_alloc_context();
+    if (!s.format) return fail("out of memory");
+    s.format->pb = s.io;
+    s.format->flags |= AVFMT_FLAG_CUSTOM_IO;
+    AVDictionary* options = openOptions(kind);
+    const int rc = avformat_open_input(&s.format, nullptr, nullptr, &options);
+    av_dict_free(&options);
+    if (rc < 0) // avformat_open_input freed the format context, not our I/O context
+        return fail("FFmpeg could not decode the descriptor (" + kindText(kind) + ")");
+    Decoder decoder(s, kind);
+    return decoder.run();
+}
+
+} // namespace
+
+bool FfmpegDecoder::hasUrlScheme(const std::string& path) {
+    // scheme = letter *(letter / digit / "+" / "-" / "."), then ":". One letter before the colon
+    // is a drive letter, not a scheme.
+    if (path.empty() || !std::isalpha(static_cast<unsigned char>(path[0]))) return false;
+    std::size_t i = 1;
+    while (i < path.size() && (std::isalnum(static_cast<unsigned char>(path[i])) ||
+                               path[i] == '+' || path[i] == '-' || path[i] == '.'))
+        ++i;
+    return i >= 2 && i < path.size() && path[i] == ':';
+}
+
+void FfmpegDecoder::decodeFile(DecodeResult& out, const std::string& path, AudioKind kind) {
+    try {
+        out = decodePath(path, kind);
+    } catch (const std::bad_alloc&) {
+        out = fail("out of memory");
+    }
+}
+
+void FfmpegDecoder::decodeDescriptor(DecodeResult& out, int descriptor, AudioKind kind) {
+    try {
+        out = decodeFd(descriptor, kind);
+    } catch (const std::bad_alloc&) {
+        out = fail("out of memory");
+    }
+}
+
+} // namespace vyn

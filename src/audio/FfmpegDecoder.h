@@ -1,0 +1,35 @@
+#pragma once
+// The Linux platform decoder: compressed audio (MP3, FLAC, M4A/AAC, Ogg) through FFmpeg, to
+// interleaved stereo 16-bit at the file's own sample rate. Installed as the decoder hooks by
+// registerPlatformDecoders().
+//
+// - Mono is duplicated to both sides. Files with more than two channels keep their first two as
+//   left and right and drop the rest (no downmix), as the WAV and AIFF parsers do.
+// - Local files only: a path that carries a URL scheme is refused, and FFmpeg may open nothing
+//   but local files (the "file" protocol, nested opens included), with the demuxer limited to
+//   those of the sniffed format.
+// - Encoder delay and padding are trimmed where the file declares them (LAME headers, MP4 edit
+//   lists, iTunes gapless data), so a decoded track has the length of the signal encoded.
+// - FFmpeg's own log is silenced.
+//
+// Threading: both entry points are reentrant; each call owns its FFmpeg objects.
+
+#include "audio/AudioDecoder.h"
+
+#include <string>
+
+namespace vyn {
+
+class FfmpegDecoder {
+public:
+    // Hook signatures of AudioDecoder.h.
+    static void decodeFile(DecodeResult& out, const std::string& path, AudioKind kind);
+    // Reads the descriptor through its own offsets (pread); the descriptor's position is left
+    // alone and it is not closed.
+    static void decodeDescriptor(DecodeResult& out, int descriptor, AudioKind kind);
+
+    // True when `path` starts with a URL scheme ("http:", "pipe:", "concat:" ...).
+    static bool hasUrlScheme(const std::string& path);
+};
+
+} // namespace vyn
