@@ -4,5 +4,7 @@
 namespace vyn::tool {
 
 int runRender(int argc, char** argv);
+int runDecode(int argc, char** argv);
+int runWaveform(int argc, char** argv);
 
 } // namespace vyn::tool

@@ -17,6 +17,8 @@ struct Subcommand {
 const Subcommand kSubcommands[] = {
     {"render", vyn::tool::runRender,
      "render [--rate R] [--channels N] [--block B] [--seconds S] LOG.vynset OUT.wav"},
+    {"decode", vyn::tool::runDecode, "decode IN OUT.wav"},
+    {"waveform", vyn::tool::runWaveform, "waveform IN"},
 };
 
 void usage() {
