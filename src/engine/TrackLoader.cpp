@@ -1,31 +1,205 @@
 #include "engine/TrackLoader.h"
 
+#include "audio/AudioDecoder.h"
+#include "audio/Int16Source.h"
+#include "dsp/Waveform.h"
 #include "engine/EngineHost.h"
+#include "engine/LoadedTrack.h"
+#include "support/FileIo.h"
+
+#include <algorithm>
+#include <cstdio>
 
 namespace vyn {
+
+struct TrackLoader::Job {
+    std::uint32_t deck = 0;
+    std::uint64_t generation = 0;
+    std::uint32_t commandWord = 0;
+    std::string path;
+    bool ok = false;
+    std::string error;
+    std::unique_ptr<LoadedTrack> track;
+    std::shared_ptr<const Waveform> waveform;
+    std::uint64_t audioBytes = 0;
+};
+
+namespace {
+
+void closeRequestDescriptors(LoadRequest& r) {
+    closeDescriptor(r.audioFd);
+    closeDescriptor(r.analysisFd);
+    closeDescriptor(r.analysisFd2);
+    r.audioFd = r.analysisFd = r.analysisFd2 = -1;
+}
+
+} // namespace
 
 TrackLoader::TrackLoader(EngineHost& engine)
     : engine_(engine), producer_(engine.acquireProducer()) {}
 
 TrackLoader::~TrackLoader() {
     stop();
+    for (auto& r : queue_)
+        closeRequestDescriptors(*r);
 }
 
-void TrackLoader::start(int) {
+void TrackLoader::setHooks(LoaderHooks hooks) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    hooks_ = std::move(hooks);
+}
+
+void TrackLoader::start(int workers) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (running_) return;
     running_ = true;
+    for (int i = 0; i < std::max(workers, 1); ++i)
+        workers_.emplace_back([this] { workerLoop(); });
 }
 
 void TrackLoader::stop() {
-    running_ = false;
+    std::vector<std::thread> workers;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        running_ = false;
+        workers.swap(workers_);
+    }
+    wake_.notify_all();
+    for (std::thread& t : workers)
+        if (t.joinable() && t.get_id() != std::this_thread::get_id()) t.join();
 }
 
-// Decoding arrives with the audio file readers; until then every load is refused.
-bool TrackLoader::queueLoad(int, std::string) {
-    return false;
+bool TrackLoader::queueLoad(int deck, std::string path) {
+    LoadRequest r;
+    r.deck = deck;
+    r.audioPath = std::move(path);
+    return submit(std::move(r));
+}
+
+bool TrackLoader::submit(LoadRequest request) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!running_ || request.deck < 0 || request.deck >= 16) {
+        closeRequestDescriptors(request);
+        return false;
+    }
+    const int deck = request.deck;
+    request.generation = ++generation_[deck];
+    // Requests still waiting for this deck are superseded: they report "cancelled" at once.
+    for (auto it = queue_.begin(); it != queue_.end();) {
+        if ((*it)->deck != deck) {
+            ++it;
+            continue;
+        }
+        closeRequestDescriptors(**it);
+        auto job = std::make_unique<Job>();
+        job->deck = static_cast<std::uint32_t>(deck);
+        job->path = (*it)->audioPath;
+        job->error = "cancelled";
+        finished_.push_back(std::move(job));
+        it = queue_.erase(it);
+    }
+    queue_.push_back(std::make_unique<LoadRequest>(std::move(request)));
+    wake_.notify_one();
+    return true;
 }
 
 bool TrackLoader::requestSwap(int a, int b) {
-    return running_ && a != b && a >= 0 && a < 16 && b >= 0 && b < 16;
+    if (a == b || a < 0 || a >= 16 || b < 0 || b >= 16) return false;
+    std::lock_guard<std::mutex> lock(mutex_);
+    swaps_.emplace_back(a, b);
+    return true;
+}
+
+void TrackLoader::workerLoop() {
+    for (;;) {
+        std::unique_ptr<LoadRequest> request;
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            wake_.wait(lock, [this] { return !running_ || !queue_.empty(); });
+            if (!running_) return;
+            request = std::move(queue_.front());
+            queue_.pop_front();
+        }
+        auto job = std::make_unique<Job>();
+        job->deck = static_cast<std::uint32_t>(request->deck);
+        job->generation = request->generation;
+        job->commandWord = request->commandWord;
+        job->path = request->audioPath;
+        runLoad(*request, *job);
+        closeRequestDescriptors(*request);
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (generation_[job->deck] != job->generation) {
+            // A newer load for this deck arrived while this one decoded.
+            job->ok = false;
+            job->error = "cancelled";
+            job->track.reset();
+        }
+        finished_.push_back(std::move(job));
+    }
+}
+
+void TrackLoader::runLoad(LoadRequest& request, Job& job) {
+    if (request.kind == 1) {
+        job.error = "stem separation is not available";
+        return;
+    }
+    if (!request.shareSource.empty()) {
+        // No component of this system provides USB shares.
+        job.error = "USB share is not connected";
+        return;
+    }
+    LoaderHooks hooks;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        hooks = hooks_;
+    }
+    std::string decodePath = request.audioPath;
+    bool oneShot = false;
+    if (request.audioFd < 0 && hooks.stageFile) {
+        decodePath = hooks.stageFile(request.audioPath, oneShot);
+        if (decodePath.empty()) {
+            job.error =
+                "could not copy the track off the USB stick while the mixer is using that bus";
+            return;
+        }
+    }
+    std::shared_ptr<const Waveform> waveform;
+    if (hooks.readAnalysis) hooks.readAnalysis(request, waveform);
+    closeDescriptor(request.analysisFd);
+    closeDescriptor(request.analysisFd2);
+    request.analysisFd = request.analysisFd2 = -1;
+
+    DecodeResult decoded;
+    if (request.audioFd >= 0) {
+        decoded = decodeDescriptor(request.audioFd);
+        closeDescriptor(request.audioFd);
+        request.audioFd = -1;
+    } else {
+        decoded = decodeFile(decodePath);
+    }
+    if (oneShot) std::remove(decodePath.c_str());
+    if (!decoded.ok) {
+        job.error = decoded.error;
+        return;
+    }
+    if (decoded.frames == 0 || decoded.samples.size() < 2) {
+        job.error = "file decoded to zero frames";
+        return;
+    }
+    if (!waveform)
+        waveform = std::make_shared<const Waveform>(analyseWaveform(
+            decoded.samples.data(), decoded.samples.size() / 2, decoded.sampleRate, 150.0));
+
+    auto track = std::make_unique<LoadedTrack>();
+    track->id = request.trackId;
+    track->path = request.audioPath;
+    track->grid = std::move(request.grid);
+    track->cues = std::move(request.cues);
+    job.audioBytes = static_cast<std::uint64_t>(decoded.samples.size()) * sizeof(std::int16_t);
+    track->source = std::make_unique<Int16Source>(std::move(decoded));
+    job.track = std::move(track);
+    job.waveform = std::move(waveform);
+    job.ok = true;
 }
 
 void TrackLoader::poll(std::vector<LoadResult>& results) {
@@ -33,7 +207,75 @@ void TrackLoader::poll(std::vector<LoadResult>& results) {
     std::vector<LoadedTrack*> retired;
     engine_.drainRetired(retired);
     for (LoadedTrack* t : retired)
-        engine_.destroyTrack(t);
+        EngineHost::destroyTrack(t);
+
+    std::vector<std::unique_ptr<Job>> finished;
+    std::vector<std::pair<int, int>> swaps;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        finished.swap(finished_);
+        swaps.swap(swaps_);
+    }
+    for (auto& job : finished) {
+        LoadResult r;
+        r.deck = job->deck;
+        r.path = job->path;
+        if (!job->ok) {
+            r.error = job->error;
+            results.push_back(std::move(r));
+            continue;
+        }
+        Command c(CommandType::LOAD_TRACK, static_cast<int>(job->deck), 0.0);
+        c.reserved = job->commandWord;
+        c.track = job->track.get();
+        if (!engine_.push(producer_, c)) {
+            job->track.reset();
+            r.error = "engine command queue full";
+            results.push_back(std::move(r));
+            continue;
+        }
+        const std::int32_t trackId = job->track->id;
+        job->track.release(); // the engine owns it now
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            LoadedDeckInfo& info = decks_[job->deck];
+            info.trackId = trackId;
+            info.path = job->path;
+            info.waveform = job->waveform;
+            info.audioBytes = job->audioBytes;
+            ++info.loadCount;
+        }
+        r.ok = true;
+        results.push_back(std::move(r));
+    }
+    for (const auto& [a, b] : swaps) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            std::swap(decks_[a], decks_[b]);
+            ++decks_[a].loadCount;
+            ++decks_[b].loadCount;
+        }
+        if (!engine_.push(producer_, Command(CommandType::SWAP_DECKS, a, b))) {
+            LoadResult r;
+            r.deck = static_cast<std::uint32_t>(a);
+            r.error = "engine command queue full";
+            results.push_back(std::move(r));
+        }
+    }
+}
+
+LoadedDeckInfo TrackLoader::deckInfo(int deck) const {
+    if (deck < 0 || deck >= 16) return {};
+    std::lock_guard<std::mutex> lock(mutex_);
+    return decks_[deck];
+}
+
+std::uint64_t TrackLoader::loadedAudioBytes() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::uint64_t total = 0;
+    for (const LoadedDeckInfo& d : decks_)
+        total += d.audioBytes;
+    return total;
 }
 
 } // namespace vyn

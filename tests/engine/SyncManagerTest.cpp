@@ -1,0 +1,144 @@
+#include "engine/SyncManager.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace vyn {
+namespace {
+
+class Sync : public ::testing::Test {
+protected:
+    SyncInput in[16];
+    SyncResult out[16];
+    SyncManager sync;
+
+    void deck(int d, double bpm, bool playing, double beat = 0.0) {
+        in[d].loaded = in[d].hasGrid = true;
+        in[d].gridBpm = in[d].localBpm = bpm;
+        in[d].playing = playing;
+        in[d].beat = beat;
+        in[d].barPhase = std::fmod(beat, 4.0);
+    }
+    void step() { sync.update(in, out); }
+};
+
+TEST_F(Sync, ElectsTheFirstPlayingDeckAndKeepsTheLastOne) {
+    sync.setSyncOn(0, true);
+    sync.setSyncOn(1, true);
+    deck(0, 120, true);
+    deck(1, 126, false);
+    step();
+    EXPECT_EQ(sync.master(), 0);
+    in[1].playing = true;
+    step();
+    EXPECT_EQ(sync.master(), 0) << "a playing master keeps the role";
+    in[0].playing = false;
+    step();
+    EXPECT_EQ(sync.master(), 1);
+    in[1].playing = false;
+    step();
+    EXPECT_EQ(sync.master(), 1) << "with nothing playing the last master stays";
+    EXPECT_FALSE(sync.masterPlaying());
+}
+
+TEST_F(Sync, NoCandidateMeansNoMaster) {
+    in[3].loaded = true; // no grid
+    in[3].playing = true;
+    step();
+    EXPECT_EQ(sync.master(), -1);
+}
+
+TEST_F(Sync, ChosenMasterStaysMasterWhilePaused) {
+    deck(0, 120, true);
+    deck(5, 128, false);
+    sync.setChosenMaster(5);
+    step();
+    EXPECT_EQ(sync.master(), 5);
+    EXPECT_DOUBLE_EQ(sync.masterBpm(), 128.0);
+    EXPECT_TRUE(out[5].isMaster);
+}
+
+TEST_F(Sync, FollowerTakesTheMastersTempo) {
+    deck(0, 120, true);
+    in[0].userRate = 1.05;
+    deck(1, 126, true);
+    sync.setSyncOn(1, true);
+    step();
+    EXPECT_TRUE(out[1].following);
+    EXPECT_NEAR(out[1].rate, 120.0 * 1.05 / 126.0, 1e-12);
+    EXPECT_DOUBLE_EQ(sync.masterBpm(), 126.0);
+    EXPECT_DOUBLE_EQ(out[0].rate, 1.05) << "the master plays at its own rate";
+}
+
+TEST_F(Sync, PausedFollowerKeepsTempoWithoutCorrecting) {
+    deck(0, 120, true, 10.0);
+    deck(1, 120, false, 3.3);
+    sync.setSyncOn(1, true);
+    step();
+    EXPECT_TRUE(out[1].notCorrecting);
+    EXPECT_DOUBLE_EQ(out[1].rate, 1.0);
+}
+
+TEST_F(Sync, LaggingFollowerIsNudgedGentlyUntilInPhase) {
+    deck(0, 120, true, 0.0);
+    deck(1, 120, true, -0.3);
+    sync.setSyncOn(1, true);
+    step(); // becoming playing with sync requests an align: take it out of the way
+    in[1].beat = -0.3;
+    const double dt = 256.0 / 48000.0;
+    int blocks = 0;
+    double maxRate = 0.0;
+    for (; blocks < 100000; ++blocks) {
+        step();
+        maxRate = std::max(maxRate, out[1].rate);
+        ASSERT_LE(out[1].rate, 1.002 + 1e-12);
+        ASSERT_GE(out[1].rate, 1.0);
+        if (std::fabs(out[1].phaseError) <= 0.01) break;
+        in[0].beat += 2.0 * dt;
+        in[1].beat += 2.0 * dt * out[1].rate;
+    }
+    EXPECT_LT(blocks, 100000);
+    EXPECT_NEAR(maxRate, 1.002, 1e-9);
+    step();
+    EXPECT_DOUBLE_EQ(out[1].rate, 1.0) << "inside the dead band nothing is nudged";
+}
+
+TEST_F(Sync, StartingASyncedDeckSnapsItsBarPhase) {
+    deck(0, 120, true, 8.0);  // bar phase 0
+    deck(1, 120, false, 2.0); // bar phase 2: half a bar off
+    sync.setSyncOn(1, true);
+    step();
+    in[1].playing = true;
+    step();
+    EXPECT_DOUBLE_EQ(out[1].correction, -2.0);
+    EXPECT_DOUBLE_EQ(out[1].rate, 1.0);
+}
+
+TEST_F(Sync, AlignWithoutSnapCorrectsTheBeatPhaseOnly) {
+    deck(0, 120, true, 8.25);
+    deck(1, 120, true, 5.0);
+    sync.setSyncOn(1, true);
+    step();
+    sync.requestAlign(1, false);
+    step();
+    EXPECT_NEAR(out[1].correction, 0.25, 1e-12);
+    step();
+    EXPECT_EQ(out[1].correction, 0.0) << "the align is one-shot";
+}
+
+TEST_F(Sync, SwapCarriesFlagsAndMasterReferences) {
+    deck(0, 120, true);
+    deck(1, 124, true);
+    sync.setSyncOn(1, true);
+    sync.setChosenMaster(0);
+    step();
+    sync.swap(0, 1);
+    EXPECT_EQ(sync.chosenMaster(), 1);
+    EXPECT_EQ(sync.master(), 1);
+    EXPECT_TRUE(sync.syncOn(0));
+    EXPECT_FALSE(sync.syncOn(1));
+}
+
+} // namespace
+} // namespace vyn

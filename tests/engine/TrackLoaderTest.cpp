@@ -1,0 +1,192 @@
+#include "audio/OfflineAudioDevice.h"
+#include "audio/WavFileWriter.h"
+#include "common/TestPaths.h"
+#include "dsp/Waveform.h"
+#include "engine/EngineHost.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <fstream>
+#include <thread>
+
+namespace vyn {
+namespace {
+
+std::string writeTone(const std::string& path, double seconds, double rate = 48000.0) {
+    WavFileWriter w;
+    EXPECT_TRUE(w.open(path, WavFileWriter::Format::Pcm16, 2, static_cast<std::uint32_t>(rate)));
+    const auto frames = static_cast<std::size_t>(seconds * rate);
+    std::vector<std::int16_t> pcm(2 * frames);
+    for (std::size_t i = 0; i < frames; ++i)
+        pcm[2 * i] = pcm[2 * i + 1] = static_cast<std::int16_t>(
+            8000 * std::sin(2 * M_PI * 440.0 * static_cast<double>(i) / rate));
+    EXPECT_TRUE(w.writeInt16(pcm.data(), frames));
+    EXPECT_TRUE(w.finish());
+    return path;
+}
+
+class Loader : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = test::scratchDir("loader");
+        auto device = std::make_unique<OfflineAudioDevice>(2, 48000.0);
+        offline = device.get();
+        engine = EngineHost::create(std::move(device));
+        ASSERT_TRUE(engine->open());
+        buffer.assign(2 * 256, 0.0f);
+    }
+
+    // Polls until `count` results arrived (rendering in between, as a device would).
+    std::vector<LoadResult> collect(std::size_t count) {
+        std::vector<LoadResult> all, some;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (all.size() < count && std::chrono::steady_clock::now() < deadline) {
+            engine->loader().poll(some);
+            all.insert(all.end(), some.begin(), some.end());
+            offline->renderInto(buffer.data(), 256);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return all;
+    }
+    EngineSnapshot snapshot() {
+        EngineSnapshot s;
+        EXPECT_TRUE(engine->readSnapshot(s));
+        return s;
+    }
+
+    std::string dir;
+    OfflineAudioDevice* offline = nullptr;
+    std::unique_ptr<EngineHost> engine;
+    std::vector<float> buffer;
+};
+
+TEST_F(Loader, LoadsAFileOntoItsDeck) {
+    const std::string path = writeTone(dir + "/tone.wav", 1.0);
+    ASSERT_TRUE(engine->loader().queueLoad(4, path));
+    const auto results = collect(1);
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_TRUE(results[0].ok) << results[0].error;
+    EXPECT_EQ(results[0].deck, 4u);
+    EXPECT_EQ(results[0].path, path);
+    offline->renderInto(buffer.data(), 256);
+    const EngineSnapshot s = snapshot();
+    EXPECT_EQ(s.decks[4].state, static_cast<std::uint8_t>(DeckState::READY));
+    EXPECT_EQ(s.decks[4].length, 48000u);
+    const LoadedDeckInfo info = engine->loader().deckInfo(4);
+    EXPECT_EQ(info.path, path);
+    EXPECT_EQ(info.loadCount, 1u);
+    EXPECT_EQ(info.audioBytes, 48000u * 4u);
+    EXPECT_EQ(engine->loader().loadedAudioBytes(), 48000u * 4u);
+    ASSERT_TRUE(info.waveform);
+    EXPECT_EQ(info.waveform->columns.size(), 150u);
+}
+
+TEST_F(Loader, ASecondQuickLoadCancelsTheFirst) {
+    const std::string a = writeTone(dir + "/a.wav", 3.0);
+    const std::string b = writeTone(dir + "/b.wav", 0.5);
+    ASSERT_TRUE(engine->loader().queueLoad(0, a));
+    ASSERT_TRUE(engine->loader().queueLoad(0, b));
+    const auto results = collect(2);
+    ASSERT_EQ(results.size(), 2u);
+    EXPECT_EQ(results[0].path, a);
+    EXPECT_FALSE(results[0].ok);
+    EXPECT_EQ(results[0].error, "cancelled");
+    EXPECT_EQ(results[1].path, b);
+    EXPECT_TRUE(results[1].ok) << results[1].error;
+    offline->renderInto(buffer.data(), 256);
+    EXPECT_EQ(snapshot().decks[0].length, 24000u);
+}
+
+TEST_F(Loader, RefusesDecksOutsideTheSixteen) {
+    EXPECT_FALSE(engine->loader().queueLoad(16, dir + "/x.wav"));
+    EXPECT_FALSE(engine->loader().queueLoad(-1, dir + "/x.wav"));
+    engine->stop();
+    EXPECT_FALSE(engine->loader().queueLoad(0, dir + "/x.wav"));
+}
+
+TEST_F(Loader, HeaderOnlyWavDecodesToZeroFrames) {
+    const std::string path = writeTone(dir + "/empty.wav", 0.0);
+    ASSERT_TRUE(engine->loader().queueLoad(2, path));
+    const auto results = collect(1);
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_FALSE(results[0].ok);
+    EXPECT_EQ(results[0].error, "file decoded to zero frames");
+}
+
+TEST_F(Loader, ReportsDecoderErrors) {
+    std::ofstream(dir + "/junk.wav") << "junk!!";
+    ASSERT_TRUE(engine->loader().queueLoad(2, dir + "/junk.wav"));
+    ASSERT_TRUE(engine->loader().queueLoad(3, dir + "/missing.wav"));
+    const auto results = collect(2);
+    ASSERT_EQ(results.size(), 2u);
+    EXPECT_EQ(results[0].error.rfind("unrecognised audio format", 0), 0u) << results[0].error;
+    EXPECT_EQ(results[1].error, "could not open file");
+}
+
+TEST_F(Loader, ResultsArriveInRequestOrder) {
+    std::vector<std::string> paths;
+    for (int d = 0; d < 5; ++d) {
+        paths.push_back(writeTone(dir + "/t" + std::to_string(d) + ".wav", 0.2));
+        ASSERT_TRUE(engine->loader().queueLoad(d, paths.back()));
+    }
+    const auto results = collect(5);
+    ASSERT_EQ(results.size(), 5u);
+    for (int d = 0; d < 5; ++d) {
+        EXPECT_EQ(results[d].deck, static_cast<std::uint32_t>(d));
+        EXPECT_TRUE(results[d].ok);
+    }
+}
+
+TEST_F(Loader, FullEngineRingFailsTheLoadAndFreesTheTrack) {
+    // The loader's producer slot is ring 0 (it is constructed first); fill it without rendering.
+    for (int i = 0; i < 1023; ++i)
+        ASSERT_TRUE(engine->push(0, Command(CommandType::NONE, -1)));
+    const std::string path = writeTone(dir + "/tone.wav", 0.5);
+    ASSERT_TRUE(engine->loader().queueLoad(1, path));
+    std::vector<LoadResult> results;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (results.empty() && std::chrono::steady_clock::now() < deadline) {
+        engine->loader().poll(results);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_FALSE(results[0].ok);
+    EXPECT_EQ(results[0].error, "engine command queue full");
+    EXPECT_EQ(engine->loader().loadedAudioBytes(), 0u);
+    EXPECT_EQ(engine->loader().deckInfo(1).loadCount, 0u);
+}
+
+TEST_F(Loader, RetiredTracksAreFreedByThePoll) {
+    ASSERT_TRUE(engine->loader().queueLoad(0, writeTone(dir + "/a.wav", 0.2)));
+    ASSERT_EQ(collect(1).size(), 1u);
+    ASSERT_TRUE(engine->loader().queueLoad(0, writeTone(dir + "/b.wav", 0.3)));
+    ASSERT_EQ(collect(1).size(), 1u);
+    offline->renderInto(buffer.data(), 256); // applies the second load: the first is retired
+    std::vector<LoadResult> none;
+    engine->loader().poll(none);
+    std::vector<LoadedTrack*> left;
+    engine->drainRetired(left);
+    EXPECT_TRUE(left.empty()) << "the poll should have freed the retired track";
+    EXPECT_EQ(snapshot().decks[0].length, 14400u);
+}
+
+TEST_F(Loader, SwapMovesBookkeepingAndDecks) {
+    ASSERT_TRUE(engine->loader().queueLoad(0, writeTone(dir + "/a.wav", 0.2)));
+    ASSERT_EQ(collect(1).size(), 1u);
+    EXPECT_FALSE(engine->loader().requestSwap(0, 0));
+    EXPECT_FALSE(engine->loader().requestSwap(0, 16));
+    ASSERT_TRUE(engine->loader().requestSwap(0, 5));
+    std::vector<LoadResult> results;
+    engine->loader().poll(results);
+    EXPECT_TRUE(results.empty());
+    offline->renderInto(buffer.data(), 256);
+    EXPECT_EQ(engine->loader().deckInfo(5).path, dir + "/a.wav");
+    EXPECT_TRUE(engine->loader().deckInfo(0).path.empty());
+    EXPECT_EQ(snapshot().decks[5].length, 9600u);
+    EXPECT_EQ(snapshot().decks[0].state, 0);
+}
+
+} // namespace
+} // namespace vyn
