@@ -77,6 +77,8 @@ bool TrackLoader::queueLoad(int deck, std::string path) {
 }
 
 bool TrackLoader::submit(LoadRequest request) {
+    // Superseded tracks are destroyed after the lock is released: freeing a long track is slow.
+    std::vector<std::unique_ptr<LoadedTrack>> superseded;
     std::lock_guard<std::mutex> lock(mutex_);
     if (!running_ || request.deck < 0 || request.deck >= 16) {
         closeRequestDescriptors(request);
@@ -84,6 +86,13 @@ bool TrackLoader::submit(LoadRequest request) {
     }
     const int deck = request.deck;
     request.generation = ++generation_[deck];
+    // A load that finished but was not handed to the engine yet would only be replaced at once.
+    for (auto& job : finished_) {
+        if (job->deck != static_cast<std::uint32_t>(deck) || !job->ok) continue;
+        job->ok = false;
+        job->error = "cancelled";
+        superseded.push_back(std::move(job->track));
+    }
     // Requests still waiting for this deck are superseded: they report "cancelled" at once.
     for (auto it = queue_.begin(); it != queue_.end();) {
         if ((*it)->deck != deck) {
