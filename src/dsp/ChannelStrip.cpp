@@ -1,0 +1,107 @@
+#include "dsp/ChannelStrip.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+namespace vyn {
+namespace {
+
+float onePoleCoefficient(double sampleRate, double hz) {
+    if (!(sampleRate > 0)) return 1.0f;
+    return static_cast<float>(
+        std::clamp(1.0 - std::exp(-2.0 * std::numbers::pi * hz / sampleRate), 0.0, 1.0));
+}
+
+} // namespace
+
+void ChannelStrip::prepare(double sampleRate) noexcept {
+    // A rate that is not above 0 leaves both coefficients at 1: the low-passes follow the input
+    // exactly and the strip still reconstructs it.
+    lowCoefficient_ = onePoleCoefficient(sampleRate, 200.0);
+    midCoefficient_ = onePoleCoefficient(sampleRate, 4000.0);
+    gain_.setTime(sampleRate, SmoothedParameter::kGainSeconds);
+    eqLow_.setTime(sampleRate, SmoothedParameter::kEqSeconds);
+    eqMid_.setTime(sampleRate, SmoothedParameter::kEqSeconds);
+    eqHigh_.setTime(sampleRate, SmoothedParameter::kEqSeconds);
+    gain_.snap(1.0f);
+    eqLow_.snap(1.0f);
+    eqMid_.snap(1.0f);
+    eqHigh_.snap(1.0f);
+    trim_ = fader_ = 1.0f;
+    resetBands();
+    clearPeaks();
+}
+
+void ChannelStrip::resetBands() noexcept {
+    lowState_[0] = lowState_[1] = 0.0f;
+    midState_[0] = midState_[1] = 0.0f;
+}
+
+void ChannelStrip::setTrim(float trim) noexcept {
+    if (!std::isfinite(trim)) return;
+    trim_ = trim;
+    gain_.setTarget(trim_ * fader_);
+}
+
+void ChannelStrip::setFader(float fader) noexcept {
+    if (!std::isfinite(fader)) return;
+    fader_ = fader;
+    gain_.setTarget(trim_ * fader_);
+}
+
+void ChannelStrip::setEqLow(float gain) noexcept {
+    if (std::isfinite(gain)) eqLow_.setTarget(gain);
+}
+
+void ChannelStrip::setEqMid(float gain) noexcept {
+    if (std::isfinite(gain)) eqMid_.setTarget(gain);
+}
+
+void ChannelStrip::setEqHigh(float gain) noexcept {
+    if (std::isfinite(gain)) eqHigh_.setTarget(gain);
+}
+
+bool ChannelStrip::flat() const noexcept {
+    return gain_.settled() && eqLow_.settled() && eqMid_.settled() && eqHigh_.settled() &&
+           gain_.target == 1.0f && eqLow_.target == 1.0f && eqMid_.target == 1.0f &&
+           eqHigh_.target == 1.0f;
+}
+
+void ChannelStrip::process(float* stereo, int frames) noexcept {
+    float peak[2] = {0.0f, 0.0f};
+    const float lc = lowCoefficient_;
+    const float mc = midCoefficient_;
+    if (flat()) {
+        // The band split sums back to the input only up to rounding; a flat strip must be
+        // transparent, so the audio is left alone while the band states keep tracking it (a later
+        // EQ move then starts from the right state instead of a click).
+        for (int f = 0; f < frames; ++f) {
+            for (int ch = 0; ch < 2; ++ch) {
+                const float x = stereo[2 * f + ch];
+                lowState_[ch] += (x - lowState_[ch]) * lc;
+                midState_[ch] += (x - midState_[ch]) * mc;
+                peak[ch] = std::max(peak[ch], std::fabs(x));
+            }
+        }
+    } else {
+        for (int f = 0; f < frames; ++f) {
+            const float el = eqLow_.next();
+            const float em = eqMid_.next();
+            const float eh = eqHigh_.next();
+            const float g = gain_.next();
+            for (int ch = 0; ch < 2; ++ch) {
+                const float x = stereo[2 * f + ch];
+                const float low = lowState_[ch] += (x - lowState_[ch]) * lc;
+                const float mid4k = midState_[ch] += (x - midState_[ch]) * mc;
+                const float y = ((mid4k - low) * em + low * el + (x - mid4k) * eh) * g;
+                stereo[2 * f + ch] = y;
+                peak[ch] = std::max(peak[ch], std::fabs(y));
+            }
+        }
+    }
+    peakLeft_ = peak[0];
+    peakRight_ = peak[1];
+}
+
+} // namespace vyn

@@ -1,0 +1,413 @@
+#include "dsp/FxUnit.h"
+#include "common/RealtimeGuard.h"
+#include "dsp/ChannelFilter.h"
+#include "dsp/ChannelStrip.h"
+#include "dsp/FxRig.h"
+#include "dsp/MasterBus.h"
+#include "dsp/SignalProbe.h"
+#include "support/RealtimeScope.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace vyn {
+namespace {
+
+constexpr double kRate = 48000.0;
+
+FxUnit& configure(FxUnit& fx, int type, double param, double resonance, double mix = 1.0,
+                  int target = 0, bool send = false) {
+    fx.setType(type);
+    fx.setParam(param);
+    fx.setResonance(resonance);
+    fx.setMix(mix);
+    fx.setMode(send ? 1.0 : 0.0);
+    fx.setTarget(target);
+    return fx;
+}
+
+class FxUnitTest : public ::testing::Test {
+protected:
+    void SetUp() override { fx.prepare(kRate, 2048); }
+    FxUnit fx;
+};
+
+// ---- Echo timing and the beat table
+
+TEST_F(FxUnitTest, EchoAtOneBeatAndHalfFeedbackRepeatsEveryHalfSecondAtHalfLevel) {
+    configure(fx, FxUnit::kEcho, 0.59, 0.5);
+    const auto run = test::renderFx(fx, test::impulse(96000, 100));
+    const auto hits = test::framesAbove(run.deck, 0, 1e-6f);
+    ASSERT_EQ(hits, (std::vector<int>{100, 24100, 48100, 72100}));
+    // Dry, then the line's first pass, then each repeat half as loud as the one before.
+    EXPECT_FLOAT_EQ(run.deck[2 * 100], 1.0f);
+    EXPECT_FLOAT_EQ(run.deck[2 * 24100], 1.0f);
+    EXPECT_FLOAT_EQ(run.deck[2 * 48100 + 1], 0.5f);
+    EXPECT_FLOAT_EQ(run.deck[2 * 72100], 0.25f);
+    EXPECT_EQ(run.master, run.deck); // insert mode: the deck carries the effect to the master
+}
+
+TEST_F(FxUnitTest, ParameterRoundsToTheNearestBeatTableStep) {
+    struct Case {
+        double value;
+        int delayFrames;
+        float readBack;
+    };
+    for (const Case& c :
+         {Case{0.5, 12000, 0.5f}, Case{0.58, 12000, 0.5f}, Case{0.59, 24000, 4.0f / 6.0f},
+          Case{0.0, 1500, 0.0f}, Case{-0.3, 1500, 0.0f}, Case{1.0, 96000, 1.0f}}) {
+        FxUnit unit;
+        unit.prepare(kRate, 2048);
+        configure(unit, FxUnit::kSingleEcho, c.value, 0.0);
+        EXPECT_FLOAT_EQ(unit.param(), c.readBack) << c.value;
+        const auto run = test::renderFx(unit, test::impulse(100000, 0));
+        EXPECT_EQ(test::framesAbove(run.deck, 0, 1e-6f), (std::vector<int>{0, c.delayFrames}))
+            << c.value;
+    }
+}
+
+TEST_F(FxUnitTest, TempoComesFromTheMasterAndValuesNotAboveOneAreIgnored) {
+    configure(fx, FxUnit::kSingleEcho, 4.0 / 6.0, 0.0);
+    test::FxRenderOptions at100;
+    at100.tempo = 100.0;
+    auto run = test::renderFx(fx, test::impulse(40000, 0), at100);
+    EXPECT_EQ(test::framesAbove(run.deck, 0, 1e-6f), (std::vector<int>{0, 28800}));
+    // No tempo (0) or nonsense keeps the last tempo the unit was given.
+    fx.setTempo(0.5);
+    fx.setTempo(NAN);
+    test::FxRenderOptions noTempo;
+    noTempo.tempo = 0.0;
+    run = test::renderFx(fx, test::impulse(40000, 0), noTempo);
+    EXPECT_EQ(test::framesAbove(run.deck, 0, 1e-6f), (std::vector<int>{0, 28800}));
+}
+
+TEST_F(FxUnitTest, WithoutAnyTempoBeatsRunAtOneHundredTwenty) {
+    configure(fx, FxUnit::kSingleEcho, 4.0 / 6.0, 0.0);
+    test::FxRenderOptions noTempo;
+    noTempo.tempo = 0.0;
+    const auto run = test::renderFx(fx, test::impulse(30000, 0), noTempo);
+    EXPECT_EQ(test::framesAbove(run.deck, 0, 1e-6f), (std::vector<int>{0, 24000}));
+}
+
+TEST_F(FxUnitTest, SwitchingFromEchoToGateKeepsTheStep) {
+    configure(fx, FxUnit::kEcho, 0.5, 0.5);
+    fx.setType(FxUnit::kGate);
+    fx.setResonance(0.5);
+    EXPECT_FLOAT_EQ(fx.param(), 0.5f);
+    // Half a beat at 120 BPM: the gate opens every 12000 frames.
+    const auto run = test::renderFx(fx, std::vector<float>(2 * 48000, 1.0f));
+    for (int period = 0; period < 4; ++period) {
+        EXPECT_FLOAT_EQ(run.deck[2 * (12000 * period + 3000)], 1.0f) << period;
+        EXPECT_EQ(run.deck[2 * (12000 * period + 9000)], 0.0f) << period;
+    }
+}
+
+// ---- Tails
+
+TEST_F(FxUnitTest, UntargetingLeavesTheRepeatsOnTheMaster) {
+    configure(fx, FxUnit::kEcho, 4.0 / 6.0, 0.5);
+    test::FxRenderOptions o;
+    o.beforeBlock = [](FxUnit& unit, int frame) {
+        if (frame == 12032) unit.setTarget(FxUnit::kTargetNone);
+    };
+    const auto run = test::renderFx(fx, test::impulse(80000, 0), o);
+    EXPECT_EQ(fx.target(), FxUnit::kTargetNone);
+    // The deck itself is dry from then on; the master still hears the line play out.
+    EXPECT_EQ(test::framesAbove(run.deck, 0, 1e-6f), (std::vector<int>{0}));
+    EXPECT_EQ(test::framesAbove(run.master, 1, 1e-6f), (std::vector<int>{0, 24000, 48000, 72000}));
+    EXPECT_FLOAT_EQ(run.master[2 * 48000], 0.5f);
+    EXPECT_TRUE(fx.tailActive());
+}
+
+TEST_F(FxUnitTest, ClearTargetCutsTheTailAtOnce) {
+    configure(fx, FxUnit::kEcho, 4.0 / 6.0, 0.5);
+    test::FxRenderOptions o;
+    o.beforeBlock = [](FxUnit& unit, int frame) {
+        if (frame == 12032) unit.clearTarget();
+    };
+    const auto run = test::renderFx(fx, test::impulse(80000, 0), o);
+    EXPECT_EQ(test::framesAbove(run.master, 0, 0.0f), (std::vector<int>{0}));
+    EXPECT_FALSE(fx.tailActive());
+    // Retargeting after the cut starts from an empty line.
+    fx.setTarget(0);
+    const auto again = test::renderFx(fx, std::vector<float>(2 * 30000, 0.0f));
+    EXPECT_EQ(test::framesAbove(again.master, 0, 0.0f), std::vector<int>{});
+}
+
+TEST_F(FxUnitTest, TheTailEndsAfterOneAndAQuarterDelaysOfSilence) {
+    configure(fx, FxUnit::kSingleEcho, 4.0 / 6.0, 0.0);
+    bool activeAtOneSecond = false;
+    test::FxRenderOptions o;
+    o.beforeBlock = [&](FxUnit& unit, int frame) {
+        if (frame == 2560) unit.setTarget(FxUnit::kTargetNone);
+        if (frame == 48128) activeAtOneSecond = unit.tailActive();
+    };
+    // The repeat lands at 24000 (block ending 24064); silence must then last 30000 frames.
+    const auto run = test::renderFx(fx, test::impulse(54016, 0), o);
+    EXPECT_FLOAT_EQ(run.master[2 * 24000], 1.0f);
+    EXPECT_TRUE(activeAtOneSecond);
+    EXPECT_TRUE(fx.tailActive());
+    test::renderFx(fx, std::vector<float>(2 * 256, 0.0f));
+    EXPECT_FALSE(fx.tailActive());
+}
+
+TEST_F(FxUnitTest, EffectsWithoutATailStopWhenUntargeted) {
+    configure(fx, FxUnit::kFlanger, 0.5, 0.7);
+    test::FxRenderOptions o;
+    o.beforeBlock = [](FxUnit& unit, int frame) {
+        if (frame == 1024) unit.setTarget(FxUnit::kTargetNone);
+    };
+    const auto run = test::renderFx(fx, test::impulse(8000, 0), o);
+    for (int f = 1024; f < 8000; ++f)
+        ASSERT_EQ(run.master[2 * f], 0.0f) << f;
+}
+
+TEST_F(FxUnitTest, RetargetingAModeChangeOrATypeChangeResetsTheLines) {
+    for (int change = 0; change < 3; ++change) {
+        FxUnit unit;
+        unit.prepare(kRate, 2048);
+        configure(unit, FxUnit::kEcho, 4.0 / 6.0, 0.5);
+        test::FxRenderOptions o;
+        o.beforeBlock = [change](FxUnit& u, int frame) {
+            if (frame != 1024) return;
+            if (change == 0) u.setTarget(3);
+            if (change == 1) u.setMode(1.0);
+            if (change == 2) u.setType(FxUnit::kEcho);
+        };
+        o.deck = 0;
+        const auto run = test::renderFx(unit, test::impulse(30000, 0), o);
+        EXPECT_EQ(test::framesAbove(run.master, 0, 0.0f), (std::vector<int>{0})) << change;
+    }
+}
+
+// ---- Send mode and the master target
+
+TEST_F(FxUnitTest, SendModeLeavesTheDeckDryAndAddsTheWetReturnTimesMix) {
+    configure(fx, FxUnit::kEcho, 4.0 / 6.0, 0.5, 0.5, 0, true);
+    const auto input = test::impulse(60000, 0);
+    const auto run = test::renderFx(fx, input);
+    EXPECT_EQ(run.deck, input);
+    EXPECT_EQ(test::framesAbove(run.master, 0, 1e-6f), (std::vector<int>{0, 24000, 48000}));
+    EXPECT_FLOAT_EQ(run.master[0], 1.0f);
+    EXPECT_FLOAT_EQ(run.master[2 * 24000], 0.5f);
+    EXPECT_FLOAT_EQ(run.master[2 * 48000], 0.25f);
+}
+
+TEST_F(FxUnitTest, SendTailKeepsRingingWhenTheTargetDeckIsUnloaded) {
+    configure(fx, FxUnit::kEcho, 4.0 / 6.0, 0.5, 1.0, 0, true);
+    test::FxRenderOptions o;
+    o.deckLoaded = [](int frame) { return frame < 1024; };
+    const auto run = test::renderFx(fx, test::impulse(50000, 0), o);
+    EXPECT_EQ(test::framesAbove(run.master, 0, 1e-6f), (std::vector<int>{0, 24000, 48000}));
+}
+
+TEST_F(FxUnitTest, OnlyTheTargetDeckFeedsTheUnit) {
+    configure(fx, FxUnit::kEcho, 4.0 / 6.0, 0.5, 1.0, 5);
+    test::FxRenderOptions o;
+    o.deck = 4;
+    const auto input = test::impulse(30000, 0);
+    const auto run = test::renderFx(fx, input, o);
+    EXPECT_EQ(run.master, input);
+}
+
+TEST_F(FxUnitTest, MasterTargetProcessesTheWholeMix) {
+    // Insert: the gate works on the master after the decks.
+    configure(fx, FxUnit::kGate, 4.0 / 6.0, 0.5, 1.0, FxUnit::kTargetMaster);
+    auto run = test::renderFx(fx, std::vector<float>(2 * 24000, 1.0f));
+    EXPECT_EQ(run.deck[2 * 18000], 1.0f);
+    EXPECT_EQ(run.master[2 * 18000], 0.0f);
+    EXPECT_EQ(run.master[2 * 6000], 1.0f);
+    // Send: dry master plus the echo's return times mix.
+    FxUnit unit;
+    unit.prepare(kRate, 2048);
+    configure(unit, FxUnit::kEcho, 4.0 / 6.0, 0.5, 0.5, FxUnit::kTargetMaster, true);
+    run = test::renderFx(unit, test::impulse(30000, 0));
+    EXPECT_EQ(test::framesAbove(run.master, 0, 1e-6f), (std::vector<int>{0, 24000}));
+    EXPECT_FLOAT_EQ(run.master[0], 1.0f);
+    EXPECT_FLOAT_EQ(run.master[2 * 24000], 0.5f);
+}
+
+TEST_F(FxUnitTest, CrossfadeTypesBlendDryAndWetByMix) {
+    configure(fx, FxUnit::kGate, 4.0 / 6.0, 0.5, 0.25);
+    const auto run = test::renderFx(fx, std::vector<float>(2 * 24000, 1.0f));
+    EXPECT_FLOAT_EQ(run.deck[2 * 18000], 0.75f); // gate closed: only the dry part remains
+    EXPECT_FLOAT_EQ(run.deck[2 * 6000], 1.0f);
+}
+
+// ---- Bypass
+
+TEST_F(FxUnitTest, MixZeroBypassesEveryType) {
+    const auto input = test::stereoNoise(8192, 0.5f);
+    for (int type = 1; type < FxUnit::kTypeCount; ++type) {
+        for (bool send : {false, true}) {
+            for (int target : {0, FxUnit::kTargetMaster}) {
+                FxUnit unit;
+                unit.prepare(kRate, 2048);
+                configure(unit, type, 0.7, 0.5, 0.0, target, send);
+                EXPECT_TRUE(unit.bypassed()) << type;
+                const auto run = test::renderFx(unit, input);
+                ASSERT_EQ(run.deck, input) << type << " send " << send << " target " << target;
+                ASSERT_EQ(run.master, input) << type << " send " << send << " target " << target;
+            }
+        }
+    }
+}
+
+TEST_F(FxUnitTest, MixZeroSilencesARingingTail) {
+    configure(fx, FxUnit::kEcho, 4.0 / 6.0, 0.5);
+    test::FxRenderOptions o;
+    o.beforeBlock = [](FxUnit& unit, int frame) {
+        if (frame == 1024) unit.setTarget(FxUnit::kTargetNone);
+        if (frame == 2048) unit.setMix(0.0);
+    };
+    const auto run = test::renderFx(fx, test::impulse(30000, 0), o);
+    EXPECT_EQ(test::framesAbove(run.master, 0, 0.0f), (std::vector<int>{0}));
+}
+
+TEST_F(FxUnitTest, KnobEffectsBypassInTheirDeadZones) {
+    struct Case {
+        int type;
+        double param;
+    };
+    const auto input = test::stereoNoise(4096, 0.5f);
+    for (const Case& c :
+         {Case{FxUnit::kFilter, 0.01}, Case{FxUnit::kFilter, -0.019}, Case{FxUnit::kFlanger, 0.0},
+          Case{FxUnit::kPhaser, 0.0}, Case{FxUnit::kPitchShift, 0.01}, Case{FxUnit::kNone, 0.5}}) {
+        FxUnit unit;
+        unit.prepare(kRate, 2048);
+        configure(unit, c.type, c.param, 0.5);
+        EXPECT_TRUE(unit.bypassed()) << c.type;
+        const auto run = test::renderFx(unit, input);
+        EXPECT_EQ(run.master, input) << c.type;
+    }
+    // The same types engage just outside.
+    configure(fx, FxUnit::kPitchShift, 0.03, 0.0);
+    EXPECT_FALSE(fx.bypassed());
+    EXPECT_NE(test::renderFx(fx, input).master, input);
+}
+
+// ---- Commands and read-back
+
+TEST_F(FxUnitTest, CommandValuesAreRangeCheckedAndReadBack) {
+    fx.setTarget(3.9);
+    EXPECT_EQ(fx.target(), 3);
+    fx.setTarget(16);
+    EXPECT_EQ(fx.target(), FxUnit::kTargetNone);
+    fx.setTarget(-1);
+    EXPECT_EQ(fx.target(), FxUnit::kTargetMaster);
+    fx.setTarget(-7);
+    EXPECT_EQ(fx.target(), FxUnit::kTargetNone);
+    fx.setTarget(NAN);
+    EXPECT_EQ(fx.target(), FxUnit::kTargetNone);
+
+    fx.setType(2.7);
+    EXPECT_EQ(fx.type(), FxUnit::kEcho);
+    fx.setType(16);
+    fx.setType(-1);
+    EXPECT_EQ(fx.type(), FxUnit::kEcho);
+
+    fx.setMix(1.5);
+    EXPECT_EQ(fx.mix(), 1.0f);
+    fx.setMix(-0.5);
+    EXPECT_EQ(fx.mix(), 0.0f);
+    fx.setMode(2.0);
+    EXPECT_TRUE(fx.sendMode());
+
+    struct Case {
+        int type;
+        double param, resonance;
+        float wantParam, wantResonance;
+    };
+    for (const Case& c :
+         {Case{FxUnit::kFilter, -3.0, 2.0, -1.0f, 1.0f},
+          Case{FxUnit::kEcho, 0.5, 0.95, 0.5f, 0.85f},
+          Case{FxUnit::kFlanger, 1.5, 0.9, 1.0f, 0.72f},
+          Case{FxUnit::kSingleEcho, 0.5, 0.9, 0.5f, 0.0f},
+          Case{FxUnit::kPingPongEcho, 0.2, 0.9, 1.0f / 6.0f, 0.85f},
+          Case{FxUnit::kLowCutEcho, 0.9, -1.0, 5.0f / 6.0f, 0.0f},
+          Case{FxUnit::kShrinkingEcho, 0.4, 0.3, 2.0f / 6.0f, 0.3f},
+          Case{FxUnit::kReverb, 2.0, 0.3, 1.0f, 0.3f}, Case{FxUnit::kPhaser, 0.3, 0.9, 0.3f, 0.5f},
+          Case{FxUnit::kGate, 0.5, 0.01, 0.5f, 0.05f}, Case{FxUnit::kGate, 0.5, 0.99, 0.5f, 0.95f},
+          Case{FxUnit::kPitchShift, -3.0, 0.5, -1.0f, 0.0f},
+          Case{FxUnit::kRoll, 0.1, 0.5, 1.0f / 6.0f, 0.0f},
+          Case{FxUnit::kTriangleSweep, 1.0, 0.5, 1.0f, 0.0f}}) {
+        fx.setType(c.type);
+        fx.setParam(c.param);
+        fx.setResonance(c.resonance);
+        fx.setParam(NAN);
+        fx.setResonance(INFINITY);
+        EXPECT_FLOAT_EQ(fx.param(), c.wantParam) << c.type;
+        EXPECT_FLOAT_EQ(fx.resonance(), c.wantResonance) << c.type;
+    }
+    EXPECT_FLOAT_EQ(fx.gateDuty(), 0.95f);
+}
+
+TEST_F(FxUnitTest, KnobTypesDoNotDisturbTheRememberedStep) {
+    configure(fx, FxUnit::kEcho, 2.0 / 6.0, 0.5);
+    fx.setType(FxUnit::kReverb);
+    fx.setParam(0.9);
+    fx.setType(FxUnit::kRoll);
+    EXPECT_FLOAT_EQ(fx.param(), 2.0f / 6.0f);
+    EXPECT_FLOAT_EQ(fx.quantisedParam(), 2.0f / 6.0f);
+}
+
+// ---- Real-time safety
+
+TEST(FxRealtime, EveryTypeModeAndTargetRendersWithoutAllocatingOrLocking) {
+    FxUnit fx;
+    fx.prepare(kRate, 2048);
+    ChannelStrip strip;
+    strip.prepare(kRate);
+    ChannelFilter filter;
+    filter.prepare(kRate);
+    MasterBus bus;
+    bus.prepare(kRate, 2048);
+    auto deck = test::stereoNoise(2048, 0.5f);
+    std::vector<float> out(2 * 2048), cue(2 * 2048);
+    test::resetRealtimeViolations();
+    {
+        realtime::AudioThreadScope audioThread;
+        int block = 0;
+        for (int type = 0; type < FxUnit::kTypeCount; ++type) {
+            for (int target : {0, FxUnit::kTargetMaster, FxUnit::kTargetNone, 0}) {
+                for (int mode = 0; mode < 2; ++mode) {
+                    fx.setType(type);
+                    fx.setTarget(target);
+                    fx.setMode(mode);
+                    fx.setMix(0.8);
+                    fx.setParam((block % 9) / 8.0 - (type == 1 || type == 11 ? 0.5 : 0.0));
+                    fx.setResonance((block % 5) / 4.0);
+                    strip.setEqLow((block % 3) * 0.5f);
+                    strip.setFader(0.9f);
+                    filter.setKnob((block % 7) / 3.0f - 1.0f);
+                    filter.setResonance(0.5f);
+                    for (int rep = 0; rep < 6; ++rep, ++block) {
+                        const int n = 64 + (block * 97) % 1985;
+                        fx.setTempo(118.0 + block % 9);
+                        bus.beginBlock(n);
+                        fx.beginBlock(n);
+                        strip.process(deck.data(), n);
+                        filter.process(deck.data(), n);
+                        fx.processDeck(0, deck.data(), n);
+                        bus.addDeck(deck.data(), n, true);
+                        fx.finishBlock(bus.master(), n);
+                        bus.output(out.data(), cue.data(), n);
+                        for (int i = 0; i < 2 * n; ++i) // keep the input alive and bounded
+                            deck[i] = 0.5f * std::sin(0.01f * (i + block));
+                    }
+                }
+            }
+        }
+        fx.clearTarget();
+    }
+    const auto v = test::realtimeViolations();
+    EXPECT_EQ(v.allocations, 0);
+    EXPECT_EQ(v.frees, 0);
+    EXPECT_EQ(v.locks, 0);
+    for (float s : out)
+        ASSERT_TRUE(std::isfinite(s));
+}
+
+} // namespace
+} // namespace vyn
