@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <type_traits>
 
 namespace vyn {
 
@@ -42,22 +43,38 @@ void ChannelFilter::process(float* stereo, int frames) noexcept {
     const float g = static_cast<float>(std::tan(std::numbers::pi * fc / sampleRate_));
     const float a1 = 1.0f / (1.0f + g * (g + k));
     const float a2 = g * a1;
-    const bool lowPass = v < 0.0f;
-    for (int ch = 0; ch < 2; ++ch) {
-        float ic1 = ic1_[ch];
-        float ic2 = ic2_[ch];
-        float* p = stereo + ch;
-        for (int f = 0; f < frames; ++f, p += 2) {
-            const float x = *p;
-            const float t1 = a1 * ic1 + a2 * (x - ic2);
-            const float t2 = ic2 + g * t1;
-            ic1 = 2.0f * t1 - ic1;
-            ic2 = 2.0f * t2 - ic2;
-            *p = lowPass ? t2 : x - k * t1 - t2;
+    // Both channels per frame: two independent recurrences the processor can overlap.
+    float c1l = ic1_[0], c2l = ic2_[0], c1r = ic1_[1], c2r = ic2_[1];
+    auto run = [&](auto highPass) {
+        for (int f = 0; f < frames; ++f) {
+            float* p = stereo + 2 * f;
+            const float xl = p[0];
+            const float xr = p[1];
+            const float t1l = a1 * c1l + a2 * (xl - c2l);
+            const float t1r = a1 * c1r + a2 * (xr - c2r);
+            const float t2l = c2l + g * t1l;
+            const float t2r = c2r + g * t1r;
+            c1l = 2.0f * t1l - c1l;
+            c1r = 2.0f * t1r - c1r;
+            c2l = 2.0f * t2l - c2l;
+            c2r = 2.0f * t2r - c2r;
+            if constexpr (decltype(highPass)::value) {
+                p[0] = xl - k * t1l - t2l;
+                p[1] = xr - k * t1r - t2r;
+            } else {
+                p[0] = t2l;
+                p[1] = t2r;
+            }
         }
-        ic1_[ch] = ic1;
-        ic2_[ch] = ic2;
-    }
+    };
+    if (v < 0.0f)
+        run(std::false_type{});
+    else
+        run(std::true_type{});
+    ic1_[0] = c1l;
+    ic2_[0] = c2l;
+    ic1_[1] = c1r;
+    ic2_[1] = c2r;
 }
 
 } // namespace vyn

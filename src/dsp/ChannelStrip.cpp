@@ -69,7 +69,11 @@ bool ChannelStrip::flat() const noexcept {
 }
 
 void ChannelStrip::process(float* stereo, int frames) noexcept {
-    float peak[2] = {0.0f, 0.0f};
+    // The states live in locals for the loop: written through `stereo`, members would have to be
+    // reloaded every sample.
+    float lowL = lowState_[0], lowR = lowState_[1];
+    float midL = midState_[0], midR = midState_[1];
+    float peakL = 0.0f, peakR = 0.0f;
     const float lc = lowCoefficient_;
     const float mc = midCoefficient_;
     if (flat()) {
@@ -77,12 +81,14 @@ void ChannelStrip::process(float* stereo, int frames) noexcept {
         // transparent, so the audio is left alone while the band states keep tracking it (a later
         // EQ move then starts from the right state instead of a click).
         for (int f = 0; f < frames; ++f) {
-            for (int ch = 0; ch < 2; ++ch) {
-                const float x = stereo[2 * f + ch];
-                lowState_[ch] += (x - lowState_[ch]) * lc;
-                midState_[ch] += (x - midState_[ch]) * mc;
-                peak[ch] = std::max(peak[ch], std::fabs(x));
-            }
+            const float xl = stereo[2 * f];
+            const float xr = stereo[2 * f + 1];
+            lowL += (xl - lowL) * lc;
+            lowR += (xr - lowR) * lc;
+            midL += (xl - midL) * mc;
+            midR += (xr - midR) * mc;
+            peakL = std::max(peakL, std::fabs(xl));
+            peakR = std::max(peakR, std::fabs(xr));
         }
     } else {
         for (int f = 0; f < frames; ++f) {
@@ -90,18 +96,26 @@ void ChannelStrip::process(float* stereo, int frames) noexcept {
             const float em = eqMid_.next();
             const float eh = eqHigh_.next();
             const float g = gain_.next();
-            for (int ch = 0; ch < 2; ++ch) {
-                const float x = stereo[2 * f + ch];
-                const float low = lowState_[ch] += (x - lowState_[ch]) * lc;
-                const float mid4k = midState_[ch] += (x - midState_[ch]) * mc;
-                const float y = ((mid4k - low) * em + low * el + (x - mid4k) * eh) * g;
-                stereo[2 * f + ch] = y;
-                peak[ch] = std::max(peak[ch], std::fabs(y));
-            }
+            const float xl = stereo[2 * f];
+            const float xr = stereo[2 * f + 1];
+            lowL += (xl - lowL) * lc;
+            lowR += (xr - lowR) * lc;
+            midL += (xl - midL) * mc;
+            midR += (xr - midR) * mc;
+            const float yl = ((midL - lowL) * em + lowL * el + (xl - midL) * eh) * g;
+            const float yr = ((midR - lowR) * em + lowR * el + (xr - midR) * eh) * g;
+            stereo[2 * f] = yl;
+            stereo[2 * f + 1] = yr;
+            peakL = std::max(peakL, std::fabs(yl));
+            peakR = std::max(peakR, std::fabs(yr));
         }
     }
-    peakLeft_ = peak[0];
-    peakRight_ = peak[1];
+    lowState_[0] = lowL;
+    lowState_[1] = lowR;
+    midState_[0] = midL;
+    midState_[1] = midR;
+    peakLeft_ = peakL;
+    peakRight_ = peakR;
 }
 
 } // namespace vyn
