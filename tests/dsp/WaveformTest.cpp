@@ -1,0 +1,194 @@
+// Waveform analysis, reduction and colouring with signals whose answer is known.
+
+#include "dsp/Waveform.h"
+
+#include <cmath>
+#include <gtest/gtest.h>
+#include <vector>
+
+namespace vyn {
+namespace {
+
+std::vector<std::int16_t> stereoSine(double hz, double rate, std::size_t frames, double amp) {
+    std::vector<std::int16_t> s(frames * 2);
+    for (std::size_t i = 0; i < frames; ++i)
+        s[2 * i] = s[2 * i + 1] = static_cast<std::int16_t>(
+            amp * 32767.0 * std::sin(2.0 * M_PI * hz * static_cast<double>(i) / rate));
+    return s;
+}
+
+Waveform analyse(const std::vector<std::int16_t>& s, double rate) {
+    return analyseWaveform(s.data(), s.size() / 2, rate, 150.0);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Analysis
+
+TEST(WaveformAnalysis, FullScaleSquareWaveIsFullHeightEverywhere) {
+    std::vector<std::int16_t> s(44100 * 2);
+    for (std::size_t i = 0; i < 44100; ++i)
+        s[2 * i] = s[2 * i + 1] = (i / 147) % 2 ? 32767 : -32768; // 150 Hz
+    const Waveform w = analyse(s, 44100);
+    ASSERT_EQ(w.columns.size(), 150u);
+    for (const WaveColumn& c : w.columns)
+        ASSERT_EQ(c.height, 31);
+}
+
+TEST(WaveformAnalysis, SilenceIsFlatWithNoBands) {
+    const std::vector<std::int16_t> s(48000 * 2, 0);
+    const Waveform w = analyse(s, 48000);
+    ASSERT_EQ(w.columns.size(), 150u);
+    for (const WaveColumn& c : w.columns) {
+        EXPECT_EQ(c.height, 0);
+        EXPECT_EQ(c.low + c.mid + c.high, 0);
+    }
+}
+
+TEST(WaveformAnalysis, LowToneFallsIntoTheLowBandHighToneIntoTheHighBand) {
+    const Waveform low = analyse(stereoSine(100, 44100, 44100, 0.8), 44100);
+    const Waveform high = analyse(stereoSine(10000, 44100, 44100, 0.8), 44100);
+    // Skip the first columns while the filters settle.
+    for (std::size_t i = 10; i < 150; ++i) {
+        const WaveColumn& l = low.columns[i];
+        EXPECT_GT(l.low, l.mid) << i;
+        EXPECT_GT(l.low, l.high) << i;
+        EXPECT_GE(l.low, 4) << i;
+        EXPECT_LE(l.high, 1) << i;
+        EXPECT_GT(l.height, 20) << i;
+        const WaveColumn& h = high.columns[i];
+        EXPECT_GT(h.high, h.mid) << i;
+        EXPECT_EQ(h.low, 0) << i;
+        EXPECT_GE(h.high, 6) << i;
+    }
+}
+
+TEST(WaveformAnalysis, ColumnCountIsTheCeilingOfFramesOverColumnLength) {
+    const std::vector<std::int16_t> tenSeconds(441000 * 2, 100);
+    const Waveform w = analyseWaveform(tenSeconds.data(), 441000, 44100, 150.0);
+    EXPECT_EQ(w.columns.size(), 1500u);
+    EXPECT_EQ(w.columnsPerSecond, 150.0);
+    // One frame more opens a last, short column that still carries its level.
+    const std::vector<std::int16_t> plusOne(441001 * 2, 100);
+    const Waveform w2 = analyseWaveform(plusOne.data(), 441001, 44100, 150.0);
+    ASSERT_EQ(w2.columns.size(), 1501u);
+    EXPECT_EQ(w2.columns.back().height, w2.columns[1000].height);
+    EXPECT_GT(w2.columns.back().height, 0);
+}
+
+TEST(WaveformAnalysis, DegenerateInputsGiveAnEmptyWaveform) {
+    const std::vector<std::int16_t> s(1000 * 2, 5000);
+    for (const Waveform& w :
+         {analyseWaveform(s.data(), 1000, 100.0, 150.0), // s < 1
+          analyseWaveform(nullptr, 1000, 44100.0, 150.0),
+          analyseWaveform(s.data(), 0, 44100.0, 150.0), analyseWaveform(s.data(), 1000, 0.0, 150.0),
+          analyseWaveform(s.data(), 1000, -44100.0, 150.0),
+          analyseWaveform(s.data(), 1000, 44100.0, 0.0)}) {
+        EXPECT_TRUE(w.columns.empty());
+        EXPECT_EQ(w.columnsPerSecond, 150.0);
+    }
+    // Exactly one frame per column is allowed.
+    EXPECT_EQ(analyseWaveform(s.data(), 1000, 150.0, 150.0).columns.size(), 1000u);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Reduction
+
+TEST(WaveformReduction, PairsTakeTheLouderHeightAndHeightWeightedBands) {
+    Waveform in;
+    in.columnsPerSecond = 150.0;
+    for (int i = 0; i < 2048; ++i) {
+        in.columns.push_back({10, 7, 1, 0});
+        in.columns.push_back({20, 0, 7, 6});
+    }
+    in.columns[0] = {1, 0, 7, 0}; // with {20,0,7,6} is the pair 0 case
+    in.columns[2] = {0, 7, 7, 7}; // silent columns weigh nothing
+    in.columns[3] = {0, 3, 3, 3};
+    const Waveform out = reduceWaveform(in, 2048);
+    ASSERT_EQ(out.columns.size(), 2048u);
+    EXPECT_DOUBLE_EQ(out.columnsPerSecond, 75.0);
+    const WaveColumn& typical = out.columns[5];
+    EXPECT_EQ(typical.height, 20);
+    EXPECT_EQ(typical.low, 2);  // 70 / 30 = 2.33
+    EXPECT_EQ(typical.mid, 5);  // 150 / 30 = 5
+    EXPECT_EQ(typical.high, 4); // 120 / 30 = 4
+    const WaveColumn& first = out.columns[0];
+    EXPECT_EQ(first.height, 20);
+    EXPECT_EQ(first.mid, 7);  // (7 + 140) / 21 = 7
+    EXPECT_EQ(first.high, 6); // 120 / 21 = 5.71 rounds up
+    const WaveColumn& silent = out.columns[1];
+    EXPECT_EQ(silent.height, 0);
+    EXPECT_EQ(silent.low + silent.mid + silent.high, 0);
+}
+
+TEST(WaveformReduction, LongWaveformKeepsEveryColumnInItsPlace) {
+    // 300,000 columns (over half an hour) to 20,000: j * M passes 2^32 for the last columns.
+    Waveform in;
+    in.columns.assign(300000, WaveColumn{3, 1, 1, 1});
+    in.columns[250000] = {31, 7, 0, 0};
+    in.columns[299999] = {29, 0, 0, 7};
+    const Waveform out = reduceWaveform(in, 20000);
+    ASSERT_EQ(out.columns.size(), 20000u);
+    for (std::size_t j = 0; j < out.columns.size(); ++j) {
+        const int want = j == 16666 ? 31 : j == 19999 ? 29 : 3;
+        ASSERT_EQ(out.columns[j].height, want) << "column " << j;
+    }
+    EXPECT_DOUBLE_EQ(out.columnsPerSecond, 10.0);
+
+    const Waveform small = reduceWaveform(in, 2048);
+    ASSERT_EQ(small.columns.size(), 2048u);
+    EXPECT_EQ(small.columns.back().height, 29);
+    EXPECT_EQ(small.columns[250000 * 2048 / 300000].height, 31);
+}
+
+TEST(WaveformReduction, NothingToReduce) {
+    Waveform in;
+    in.columnsPerSecond = 75.0;
+    in.columns.assign(10, WaveColumn{5, 1, 2, 3});
+    const Waveform same = reduceWaveform(in, 10);
+    EXPECT_EQ(same.columns.size(), 10u);
+    EXPECT_EQ(same.columnsPerSecond, 75.0);
+    EXPECT_EQ(same.columns[9].high, 3);
+    const Waveform none = reduceWaveform(in, 0);
+    EXPECT_TRUE(none.columns.empty());
+    EXPECT_EQ(none.columnsPerSecond, 150.0);
+    EXPECT_TRUE(reduceWaveform(Waveform{}, 2048).columns.empty());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Colour
+
+TEST(WaveformColour, RgbShowsTheBandsDirectly) {
+    const WaveColour c = waveColour({31, 7, 0, 7}, WaveformStyle::Rgb);
+    EXPECT_EQ(c.red, 1.0f);
+    EXPECT_EQ(c.green, 0.0f);
+    EXPECT_EQ(c.blue, 1.0f);
+    const WaveColour d = waveColour({31, 3, 2, 1}, WaveformStyle::Rgb);
+    EXPECT_FLOAT_EQ(d.red, 3.0f / 7.0f);
+    EXPECT_FLOAT_EQ(d.green, 2.0f / 7.0f);
+    EXPECT_FLOAT_EQ(d.blue, 1.0f / 7.0f);
+}
+
+TEST(WaveformColour, BlueStyleMixesAndClamps) {
+    const auto blue = [](std::uint8_t low, std::uint8_t mid, std::uint8_t high) {
+        return waveColour({31, low, mid, high}, WaveformStyle::Blue);
+    };
+    const WaveColour bass = blue(7, 0, 0);
+    EXPECT_EQ(bass.red, 0.0f);
+    EXPECT_EQ(bass.green, 0.0f);
+    EXPECT_EQ(bass.blue, 1.0f);
+    const WaveColour mids = blue(0, 7, 0);
+    EXPECT_EQ(mids.red, 1.0f);
+    EXPECT_FLOAT_EQ(mids.green, 0.7f);
+    EXPECT_EQ(mids.blue, 0.0f);
+    const WaveColour all = blue(7, 7, 7); // every sum clamps to 1
+    EXPECT_EQ(all.red, 1.0f);
+    EXPECT_EQ(all.green, 1.0f);
+    EXPECT_EQ(all.blue, 1.0f);
+    const WaveColour mixed = blue(3, 2, 1);
+    EXPECT_NEAR(mixed.red, 3.0 / 7.0, 1e-6);
+    EXPECT_NEAR(mixed.green, 0.7 * 2.0 / 7.0 + 1.0 / 7.0, 1e-6);
+    EXPECT_NEAR(mixed.blue, 4.0 / 7.0, 1e-6);
+}
+
+} // namespace
+} // namespace vyn
