@@ -315,7 +315,7 @@ void FxUnit::setTempo(double bpm) noexcept {
 }
 
 void FxUnit::beginBlock(int frames) noexcept {
-    sendPass_ = sendMode_ && !bypassed();
+    sendPass_ = sendMode_ && !bypassed() && maxBlock_ > 0;
     if (!sendPass_) return;
     std::memset(buffer_.data(), 0,
                 2 * static_cast<std::size_t>(clampFrames(frames)) * sizeof(float));
@@ -323,8 +323,8 @@ void FxUnit::beginBlock(int frames) noexcept {
 }
 
 void FxUnit::processDeck(int deck, float* stereo, int frames) noexcept {
-    if (deck != target_ || target_ < 0 || bypassed()) return;
     const int n = clampFrames(frames);
+    if (n == 0 || deck != target_ || target_ < 0 || bypassed()) return;
     if (!sendMode_) {
         insert(stereo, n);
         return;
@@ -338,6 +338,10 @@ void FxUnit::processDeck(int deck, float* stereo, int frames) noexcept {
 
 void FxUnit::finishBlock(float* master, int frames) noexcept {
     const int n = clampFrames(frames);
+    if (n == 0) {
+        sendPass_ = false;
+        return;
+    }
     float* fx = buffer_.data();
     const std::size_t bytes = 2 * static_cast<std::size_t>(n) * sizeof(float);
     if (sendPass_ && target_ >= 0 && (sendFilled_ || tailActive()) && mix_ > 0.0f) {

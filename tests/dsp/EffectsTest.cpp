@@ -1,7 +1,6 @@
 #include "dsp/FxRig.h"
 #include "dsp/FxUnit.h"
 #include "dsp/SignalProbe.h"
-#include "dsp/fx/Gate.h"
 
 #include <gtest/gtest.h>
 
@@ -79,16 +78,6 @@ TEST(GateEffect, EveryDutyClosesWithoutAJump) {
         EXPECT_LE(open, static_cast<int>(duty * 12000) + 1) << duty;
         EXPECT_GT(open, static_cast<int>(duty * 12000) - 2) << duty;
     }
-}
-
-TEST(GateEffect, GainLawAtTheEdges) {
-    EXPECT_EQ(fx::Gate::gain(0.0, 0.5, 0.2), 0.0f);
-    EXPECT_FLOAT_EQ(fx::Gate::gain(0.1, 0.5, 0.2), 0.5f);
-    EXPECT_FLOAT_EQ(fx::Gate::gain(0.25, 0.5, 0.2), 1.0f);
-    EXPECT_FLOAT_EQ(fx::Gate::gain(0.45, 0.5, 0.2), 0.15625f);
-    EXPECT_EQ(fx::Gate::gain(0.5, 0.5, 0.2), 0.0f);
-    // Overlapping edges: never above either ramp.
-    EXPECT_NEAR(fx::Gate::gain(0.049, 0.05, 0.2), 0.0f, 1e-3);
 }
 
 // ---- Pitch shift

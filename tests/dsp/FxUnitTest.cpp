@@ -352,6 +352,20 @@ TEST_F(FxUnitTest, KnobTypesDoNotDisturbTheRememberedStep) {
     EXPECT_FLOAT_EQ(fx.quantisedParam(), 2.0f / 6.0f);
 }
 
+TEST(FxUnprepared, RenderCallsBeforePrepareLeaveTheAudioAlone) {
+    FxUnit fx;
+    configure(fx, FxUnit::kEcho, 0.5, 0.5, 1.0, 0, true);
+    const auto input = test::stereoNoise(256, 0.5f);
+    auto deck = input;
+    auto master = input;
+    fx.setTempo(120.0);
+    fx.beginBlock(256);
+    fx.processDeck(0, deck.data(), 256);
+    fx.finishBlock(master.data(), 256);
+    EXPECT_EQ(deck, input);
+    EXPECT_EQ(master, input);
+}
+
 // ---- Real-time safety
 
 TEST(FxRealtime, EveryTypeModeAndTargetRendersWithoutAllocatingOrLocking) {
