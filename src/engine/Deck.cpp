@@ -1,253 +1,957 @@
 #include "engine/Deck.h"
 
+#include "dsp/KeyShift.h"
+#include "dsp/WsolaStretcher.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <utility>
 
 namespace vyn {
+namespace {
+
+constexpr double kMinRate = 0.25;
+constexpr double kMaxRate = 4.0;
+constexpr double kMaxJogSpeed = 4.0;
+constexpr double kTakeoverWindow = 0.005;
+constexpr double kMovementThreshold = 0.001;
+constexpr double kStretchEnterEpsilon = 0.001;
+constexpr double kStretchLeaveEpsilon = 0.0001;
+constexpr double kAdjustTimeoutSeconds = 10.0;
+constexpr double kTouchedJogHoldSeconds = 0.12;
+constexpr double kFreeJogHoldSeconds = 0.04;
+constexpr double kRingHoldSeconds = 0.12;
+constexpr double kCueToleranceSeconds = 0.005;
+constexpr double kStemSeconds = 0.015;
+
+// A hot-cue index from a command value; -1 when it is not 0-7.
+int cueIndex(double value) {
+    if (!(value > -0.5 && value < 7.5)) return -1;
+    return static_cast<int>(std::lround(value));
+}
+
+std::int64_t holdFrames(double seconds, double engineRate) {
+    return static_cast<std::int64_t>(std::ceil(seconds * engineRate));
+}
+
+} // namespace
+
+Deck::Deck() = default;
 
 Deck::~Deck() {
-    delete releaseTrack();
+    delete f_.track;
 }
 
 void Deck::prepare(double engineSampleRate, int maxBlock, int index) {
     engineRate_ = engineSampleRate > 0 ? engineSampleRate : 48000.0;
     maxBlock_ = std::clamp(maxBlock, 1, 2048);
     index_ = index;
+
+    auto stretcher = std::make_unique<WsolaStretcher>();
+    stretcher->prepare(engineRate_, maxBlock_, index);
+    const int n = stretcher->windowFrames();
+    const int s = stretcher->searchFrames();
+    f_.stretchScratchFrames =
+        WsolaStretcher::inputFramesPerBlock(maxBlock_, stretcher->hopFrames()) +
+        2 * (n + 8 + 2 * s);
+    f_.stretchScratch.assign(2 * static_cast<std::size_t>(f_.stretchScratchFrames), 0.0f);
+    f_.reader.prepare(static_cast<int>(std::ceil(2.0 * f_.stretchScratchFrames)) + 8);
+    f_.stretcher = std::move(stretcher);
+    f_.stretchMode = false;
+    f_.stretchLatency = 0.0;
+
+    for (SmoothedParameter& g : f_.stemGains) {
+        g.setTime(engineRate_, kStemSeconds);
+        g.snap(1.0f);
+    }
+    f_.stemMix.setTime(engineRate_, kStemSeconds);
+    f_.stemMix.current = 0.0f;
+    f_.stemMix.target = f_.stemsOn ? 1.0f : 0.0f;
 }
 
+// ---------------------------------------------------------------------------------------------
+// Readings
+
 double Deck::sourceSampleRate() const {
-    return track_ && track_->source ? track_->source->sampleRate() : 0.0;
+    return hasSource() ? f_.track->source->sampleRate() : 0.0;
 }
 
 double Deck::length() const {
-    return track_ && track_->source ? static_cast<double>(track_->source->frameCount()) : 0.0;
+    return hasSource() ? static_cast<double>(f_.track->source->frameCount()) : 0.0;
+}
+
+double Deck::sourceRatio() const {
+    const double sr = sourceSampleRate();
+    return sr > 0 && engineRate_ > 0 ? sr / engineRate_ : 1.0;
 }
 
 double Deck::audiblePosition() const {
-    return std::max(position_ - stretchLatency_, 0.0);
+    double p = f_.position - f_.stretchLatency;
+    // Right after a wrap the stretcher still holds the end of the loop: that is what sounds.
+    if (f_.stretchLatency > 0 && f_.looping && f_.loopIn >= 0 && f_.loopOut > f_.loopIn &&
+        f_.position >= f_.loopIn && p < f_.loopIn)
+        p = f_.loopOut - std::fmod(f_.loopIn - p, f_.loopOut - f_.loopIn);
+    return std::max(p, 0.0);
 }
 
-LoadedTrack* Deck::releaseTrack() {
-    LoadedTrack* t = track_;
-    track_ = nullptr;
-    return t;
+bool Deck::hasGrid() const {
+    return f_.track && !f_.track->grid.empty();
 }
 
-void Deck::resetTransport() {
-    position_ = 0.0;
-    stretchLatency_ = 0.0;
-    slipPaused_ = false;
-    mainCue_ = 0.0;
-    std::fill(std::begin(hotCues_), std::end(hotCues_), -1.0);
-    std::fill(std::begin(hotLoopEnds_), std::end(hotLoopEnds_), -1.0);
-    loopIn_ = loopOut_ = -1.0;
-    looping_ = false;
-    keyShift_ = 0;
-    keySync_ = false;
-    rateTakeover_ = false;
+double Deck::gridBpm() const {
+    return hasGrid() ? f_.track->grid.bpm : 0.0;
 }
 
-void Deck::seek(double frames) {
-    position_ = std::clamp(frames, 0.0, length());
-    stretchLatency_ = 0.0;
+double Deck::localBpm() const {
+    const double sr = sourceSampleRate();
+    return hasGrid() && sr > 0 ? f_.track->grid.bpmAt(audiblePosition() / sr) : 0.0;
+}
+
+double Deck::beatPosition() const {
+    const double sr = sourceSampleRate();
+    return hasGrid() && sr > 0 ? f_.track->grid.beatAt(audiblePosition() / sr) : 0.0;
+}
+
+double Deck::barPhase() const {
+    const double sr = sourceSampleRate();
+    return hasGrid() && sr > 0 ? f_.track->grid.barPhase(audiblePosition() / sr) : 0.0;
+}
+
+bool Deck::jogging() const {
+    const bool top = f_.topHold > 0 && std::fabs(f_.topSpeed) > kMovementThreshold;
+    const bool ring = f_.ringHold > 0 && std::fabs(f_.ringSpeed) > kMovementThreshold;
+    return f_.jogTouched || top || ring;
+}
+
+double Deck::beatsToFramesFrom(double position, double beats) const {
+    const double sr = sourceSampleRate();
+    if (!hasSource() || sr <= 0) return 0.0;
+    if (!hasGrid()) return beats * 0.5 * sr;
+    const BeatGrid& g = f_.track->grid;
+    const double b = g.beatAt(position / sr);
+    return (g.timeAt(b + beats) - g.timeAt(b)) * sr;
 }
 
 double Deck::beatsToFrames(double beats) const {
-    const double sr = sourceSampleRate();
-    if (!track_ || sr <= 0) return 0.0;
-    if (track_->grid.empty()) return beats * 0.5 * sr;
-    const double b = track_->grid.beatAt(audiblePosition() / sr);
-    return (track_->grid.timeAt(b + beats) - track_->grid.timeAt(b)) * sr;
+    return beatsToFramesFrom(audiblePosition(), beats);
 }
 
 double Deck::quantisedPosition(double p) const {
     const double sr = sourceSampleRate();
-    if (!track_ || track_->grid.empty() || sr <= 0) return p;
-    const double b = track_->grid.beatAt(p / sr);
+    if (!hasGrid() || sr <= 0) return p;
+    const BeatGrid& g = f_.track->grid;
+    const double b = g.beatAt(p / sr);
     const double nearest = std::round(b);
     const double target = std::fabs(b - nearest) <= 0.001 ? nearest : std::floor(b) + 1.0;
-    return std::clamp(track_->grid.timeAt(target) * sr, 0.0, length());
+    return std::clamp(g.timeAt(target) * sr, 0.0, length());
 }
 
-void Deck::setLoopIn(double frames) {
-    loopIn_ = std::clamp(frames, 0.0, length());
+double Deck::minimumLoopLength() const {
+    if (!hasSource()) return 64.0;
+    const double sr = sourceSampleRate();
+    if (hasGrid() && sr > 0) {
+        const BeatGrid& g = f_.track->grid;
+        const double b = g.beatAt(audiblePosition() / sr);
+        const double frames = (g.timeAt(b + 0.03125) - g.timeAt(b)) * sr;
+        if (frames > 32.0) return frames;
+    }
+    return sr > 0 ? std::max(sr * 0.005, 32.0) : 64.0;
 }
-void Deck::setLoopOut(double frames) {
-    loopOut_ = std::clamp(frames, 0.0, length());
+
+bool Deck::loopValid() const {
+    return hasSource() && f_.loopIn >= 0 && f_.loopOut - f_.loopIn >= minimumLoopLength();
 }
-void Deck::reloopExit() {}
-void Deck::beatLoop(double, bool) {}
-void Deck::scaleLoop(double) {}
+
+// ---------------------------------------------------------------------------------------------
+// Load, unload, replace
+
+void Deck::clearJog() {
+    f_.jogTouched = false;
+    f_.topSpeed = f_.ringSpeed = 0.0;
+    f_.topHold = f_.ringHold = 0;
+}
+
+void Deck::clearCueState() {
+    std::fill(std::begin(f_.hotCues), std::end(f_.hotCues), -1.0);
+    std::fill(std::begin(f_.hotLoopEnds), std::end(f_.hotLoopEnds), -1.0);
+    f_.mainCue = 0.0;
+    f_.preview = false;
+    f_.loopIn = f_.loopOut = -1.0;
+    f_.looping = false;
+    f_.adjustEdge = 0;
+    f_.adjustCounter = 0;
+    f_.activeLoopHotCue = -1;
+}
+
+void Deck::clearSlip() {
+    f_.slipMode = false;
+    f_.slipActive = false;
+    f_.slipPaused = false;
+    f_.heldHotCue = -1;
+    f_.hotLoopHeld = false;
+}
+
+LoadedTrack* Deck::load(LoadedTrack* track) {
+    LoadedTrack* retired = nullptr;
+    if (track != f_.track) {
+        retired = f_.track;
+        f_.track = track;
+    }
+    f_.position = 0.0;
+    f_.stretchLatency = 0.0;
+    f_.stretchMode = false;
+    if (f_.stretcher) f_.stretcher->reset();
+    clearJog();
+    clearCueState();
+    // A shadow left running by slip reverse would otherwise survive into the new track.
+    clearSlip();
+    f_.reverse = f_.slipReverse = false;
+    f_.keyShift = 0;
+    f_.pitchFactor = 1.0;
+    f_.keySync = false;
+    f_.rateTakeover = false;
+    f_.key = f_.track ? KeyCode{f_.track->key.number, f_.track->key.mode} : KeyCode{};
+    const double sr = sourceSampleRate();
+    if (sr > 0) {
+        f_.mainCue = loadCueTime(f_.track->cues) * sr;
+        f_.position = std::clamp(f_.mainCue, 0.0, length());
+        for (const CueMark& m : f_.track->cues) {
+            if ((m.kind != CueKind::HotCue && m.kind != CueKind::Loop) || m.number < 0 ||
+                m.number > 7)
+                continue;
+            f_.hotCues[m.number] = m.start * sr;
+            f_.hotLoopEnds[m.number] = m.end > m.start ? m.end * sr : -1.0;
+        }
+    }
+    f_.state = hasSource() ? DeckState::READY : DeckState::EMPTY;
+    return retired;
+}
+
+LoadedTrack* Deck::unload() {
+    LoadedTrack* retired = f_.track;
+    f_.track = nullptr;
+    f_.position = 0.0;
+    f_.stretchLatency = 0.0;
+    f_.stretchMode = false;
+    if (f_.stretcher) f_.stretcher->reset();
+    f_.state = DeckState::EMPTY;
+    clearJog();
+    clearCueState();
+    clearSlip();
+    f_.reverse = f_.slipReverse = false;
+    f_.keyShift = 0;
+    f_.pitchFactor = 1.0;
+    f_.keySync = false;
+    f_.key = KeyCode{};
+    f_.peakLeft = f_.peakRight = 0.0f;
+    return retired;
+}
+
+LoadedTrack* Deck::replace(LoadedTrack* incoming) {
+    // The same object again is already in place: retiring it would free what still plays.
+    if (incoming == f_.track) return nullptr;
+    if (!incoming || !hasSource() || !incoming->source || incoming->id != f_.track->id ||
+        incoming->source->frameCount() != f_.track->source->frameCount() ||
+        incoming->source->sampleRate() != f_.track->source->sampleRate())
+        return incoming;
+    LoadedTrack* old = f_.track;
+    f_.track = incoming;
+    return old;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Commands
 
 LoadedTrack* Deck::apply(const Command& c) {
     switch (c.commandType()) {
-    case CommandType::LOAD_TRACK: {
-        if (c.track == track_) return nullptr;
-        LoadedTrack* old = releaseTrack();
-        track_ = c.track;
-        resetTransport();
-        const double sr = sourceSampleRate();
-        if (sr > 0) {
-            mainCue_ = loadCueTime(track_->cues) * sr;
-            position_ = std::clamp(mainCue_, 0.0, length());
-            for (const CueMark& m : track_->cues) {
-                if ((m.kind == CueKind::HotCue || m.kind == CueKind::Loop) && m.number >= 0 &&
-                    m.number < 8) {
-                    hotCues_[m.number] = m.start * sr;
-                    hotLoopEnds_[m.number] = m.end > m.start ? m.end * sr : -1.0;
-                }
-            }
-        }
-        state_ = track_ && track_->source ? DeckState::READY : DeckState::EMPTY;
-        return old;
-    }
+    case CommandType::LOAD_TRACK:
+        return load(c.track);
     case CommandType::UNLOAD:
-        resetTransport();
-        state_ = DeckState::EMPTY;
-        return releaseTrack();
-    case CommandType::REPLACE_TRACK: {
-        LoadedTrack* incoming = c.track;
-        if (!incoming || !track_ || !track_->source || !incoming->source ||
-            incoming->id != track_->id ||
-            incoming->source->frameCount() != track_->source->frameCount() ||
-            incoming->source->sampleRate() != track_->source->sampleRate())
-            return incoming;
-        LoadedTrack* old = track_;
-        track_ = incoming;
-        return old;
-    }
-    default:
-        break;
-    }
-    if (empty()) return nullptr;
-    switch (c.commandType()) {
-    case CommandType::PLAY:
-        slipPaused_ = false;
-        state_ = DeckState::PLAYING;
-        break;
-    case CommandType::PAUSE:
-        if (state_ == DeckState::PLAYING) state_ = DeckState::PAUSED;
-        break;
-    case CommandType::SET_PLAYHEAD:
-        seek(c.value);
-        break;
+        return unload();
+    case CommandType::REPLACE_TRACK:
+        return replace(c.track);
+    // Settings that belong to the channel rather than the track apply to an empty deck too.
     case CommandType::SET_RATE: {
-        const double r = std::clamp(c.value, 0.25, 4.0);
-        if (rateTakeover_ && std::fabs(r - userRate_) > 0.005) break;
-        rateTakeover_ = false;
-        userRate_ = r;
-        rate_ = std::clamp(syncRate_ > 0 ? syncRate_ : r, 0.25, 4.0);
+        const double r = std::clamp(c.value, kMinRate, kMaxRate);
+        if (f_.rateTakeover && std::fabs(r - f_.userRate) > kTakeoverWindow) break;
+        f_.rateTakeover = false;
+        f_.userRate = r;
+        f_.rate = std::clamp(f_.syncRate > 0 ? f_.syncRate : r, kMinRate, kMaxRate);
         break;
     }
     case CommandType::SET_TRIM:
-        trim_ = static_cast<float>(c.value);
+        f_.trim = static_cast<float>(c.value);
         break;
     case CommandType::SET_FADER:
-        fader_ = static_cast<float>(c.value);
+        f_.fader = static_cast<float>(c.value);
         break;
     case CommandType::SET_EQ_LOW:
-        eq_[0] = static_cast<float>(c.value);
+        f_.eq[0] = static_cast<float>(c.value);
         break;
     case CommandType::SET_EQ_MID:
-        eq_[1] = static_cast<float>(c.value);
+        f_.eq[1] = static_cast<float>(c.value);
         break;
     case CommandType::SET_EQ_HIGH:
-        eq_[2] = static_cast<float>(c.value);
+        f_.eq[2] = static_cast<float>(c.value);
         break;
     case CommandType::SET_KEYLOCK:
-        keylock_ = c.flag();
+        f_.keylock = c.flag();
         break;
     case CommandType::SET_CUE:
-        cue_ = c.flag();
+        f_.cue = c.flag();
         break;
-    case CommandType::SET_KEY_SHIFT:
-        keyShift_ = static_cast<int>(std::clamp<long>(std::lround(c.value), -6, 6));
+    case CommandType::SET_STEM_DRUMS:
+    case CommandType::SET_STEM_BASS:
+    case CommandType::SET_STEM_VOCALS:
+    case CommandType::SET_STEM_OTHER: {
+        const int stem = c.type - static_cast<std::uint16_t>(CommandType::SET_STEM_DRUMS);
+        f_.stemGains[stem].target = static_cast<float>(std::clamp(c.value, 0.0, 4.0));
+        break;
+    }
+    case CommandType::SET_STEMS:
+        f_.stemsOn = c.flag();
+        f_.stemMix.target = f_.stemsOn ? 1.0f : 0.0f;
         break;
     default:
+        if (hasSource()) applyTransport(c);
         break;
     }
     return nullptr;
 }
 
-void Deck::render(float* out, int frames) {
-    std::memset(out, 0, sizeof(float) * 2 * static_cast<std::size_t>(std::max(frames, 0)));
-    peakLeft_ = peakRight_ = 0.0f;
+void Deck::applyTransport(const Command& c) {
+    switch (c.commandType()) {
+    case CommandType::PLAY:
+        f_.slipPaused = false;
+        if (f_.slipActive && !f_.slipReverse && slipReturnHolds())
+            returnToShadow();
+        else
+            f_.state = DeckState::PLAYING;
+        break;
+    case CommandType::PAUSE:
+        if (f_.state != DeckState::PLAYING) break;
+        if (f_.slipMode) {
+            startShadow();
+            f_.slipPaused = true;
+        }
+        f_.state = DeckState::PAUSED;
+        break;
+    case CommandType::SET_PLAYHEAD:
+        seek(c.value);
+        break;
+    case CommandType::CUE_DOWN:
+        cueDown();
+        break;
+    case CommandType::CUE_UP:
+        cueUp();
+        break;
+    case CommandType::SET_HOT_CUE:
+        setHotCue(cueIndex(c.value));
+        break;
+    case CommandType::JUMP_HOT_CUE:
+        jumpHotCue(cueIndex(c.value));
+        break;
+    case CommandType::HOT_CUE_UP:
+        hotCueUp(cueIndex(c.value));
+        break;
+    case CommandType::CLEAR_HOT_CUE: {
+        const int i = cueIndex(c.value);
+        if (i < 0) break;
+        f_.hotCues[i] = f_.hotLoopEnds[i] = -1.0;
+        if (f_.activeLoopHotCue == i) f_.activeLoopHotCue = -1;
+        break;
+    }
+    case CommandType::LOOP_ADJUST: {
+        const double sr = sourceSampleRate();
+        if (sr > 0) moveAdjustEdge(c.value / 75.0 * sr);
+        break;
+    }
+    case CommandType::BEAT_JUMP:
+        beatJump(c.value);
+        break;
+    case CommandType::SET_SLIP:
+        setSlip(c.flag());
+        break;
+    case CommandType::SET_REVERSE:
+        setReverse(c.flag());
+        break;
+    case CommandType::SET_SLIP_REVERSE:
+        setSlipReverse(c.flag());
+        break;
+    case CommandType::JOG_TOUCH:
+        jogTouch(c.flag());
+        break;
+    case CommandType::JOG:
+        f_.topSpeed = std::clamp(c.value, -kMaxJogSpeed, kMaxJogSpeed);
+        f_.topHold = c.value != 0.0
+                         ? holdFrames(f_.jogTouched ? kTouchedJogHoldSeconds : kFreeJogHoldSeconds,
+                                      engineRate_)
+                         : 0;
+        break;
+    case CommandType::JOG_RING:
+        f_.ringSpeed = std::clamp(c.value, -kMaxJogSpeed, kMaxJogSpeed);
+        f_.ringHold = c.value != 0.0 ? holdFrames(kRingHoldSeconds, engineRate_) : 0;
+        break;
+    case CommandType::SET_KEY_SHIFT:
+        setKeyShift(keyShiftFromValue(c.value));
+        break;
+    case CommandType::LOOP_IN:
+        setLoopIn(audiblePosition());
+        break;
+    case CommandType::LOOP_OUT:
+        setLoopOut(audiblePosition());
+        break;
+    case CommandType::RELOOP_EXIT:
+        reloopExit();
+        break;
+    case CommandType::BEAT_LOOP:
+        beatLoop(c.value, false);
+        break;
+    case CommandType::LOOP_HALVE:
+        scaleLoop(0.5);
+        break;
+    case CommandType::LOOP_DOUBLE:
+        scaleLoop(2.0);
+        break;
+    default:
+        break; // types above the last ordinal and engine-level types do nothing here
+    }
 }
+
+void Deck::seek(double frames) {
+    f_.position = std::clamp(frames, 0.0, length());
+    if (f_.stretcher) f_.stretcher->reset();
+    f_.stretchLatency = 0.0;
+}
+
+void Deck::jumpBeats(double beats) {
+    if (hasSource()) seek(audiblePosition() + beatsToFrames(beats));
+}
+
+void Deck::setSyncRate(double rate) {
+    f_.syncRate = rate > 0 && std::isfinite(rate) ? rate : 0.0;
+    f_.rate = std::clamp(f_.syncRate > 0 ? f_.syncRate : f_.userRate, kMinRate, kMaxRate);
+}
+
+void Deck::holdCurrentRate() {
+    f_.userRate = f_.rate;
+    f_.rateTakeover = true;
+}
+
+void Deck::cueDown() {
+    if (f_.state == DeckState::PLAYING) {
+        f_.slipActive = f_.slipPaused = false;
+        f_.heldHotCue = -1;
+        f_.hotLoopHeld = false;
+        seek(f_.mainCue);
+        f_.state = DeckState::PAUSED;
+        f_.preview = false;
+        return;
+    }
+    const double sr = sourceSampleRate();
+    const double tolerance = sr > 0 ? kCueToleranceSeconds * sr : 1.0;
+    if (std::fabs(audiblePosition() - f_.mainCue) <= tolerance) {
+        f_.state = DeckState::PLAYING;
+        f_.preview = true;
+    } else {
+        f_.mainCue = audiblePosition();
+        f_.preview = false;
+    }
+}
+
+void Deck::cueUp() {
+    if (!f_.preview) return;
+    f_.preview = false;
+    seek(f_.mainCue);
+    f_.state = DeckState::PAUSED;
+}
+
+void Deck::setHotCue(int i) {
+    if (i < 0) return;
+    if (loopActive()) {
+        f_.hotCues[i] = f_.loopIn;
+        f_.hotLoopEnds[i] = f_.loopOut;
+        f_.activeLoopHotCue = i;
+    } else {
+        f_.hotCues[i] = audiblePosition();
+        f_.hotLoopEnds[i] = -1.0;
+    }
+}
+
+void Deck::jumpHotCue(int i) {
+    if (i < 0 || f_.hotCues[i] < 0) return;
+    const bool loopWasActive = loopActive();
+    const bool wasPlaying = f_.state == DeckState::PLAYING;
+    if (f_.slipMode && wasPlaying) {
+        startShadow();
+        f_.heldHotCue = i;
+    }
+    seek(f_.hotCues[i]);
+    if (f_.hotLoopEnds[i] > f_.hotCues[i]) {
+        f_.loopIn = f_.hotCues[i];
+        f_.loopOut = f_.hotLoopEnds[i];
+        f_.looping = loopValid();
+        f_.activeLoopHotCue = f_.looping ? i : -1;
+        f_.hotLoopHeld = f_.heldHotCue == i && f_.looping && !loopWasActive;
+    } else {
+        f_.looping = false;
+        f_.activeLoopHotCue = -1;
+        f_.hotLoopHeld = false;
+    }
+    f_.adjustEdge = 0;
+    if (!wasPlaying) {
+        f_.slipPaused = false;
+        f_.preview = false;
+        f_.state = DeckState::PLAYING;
+    }
+}
+
+void Deck::hotCueUp(int i) {
+    if (i < 0 || i != f_.heldHotCue) return;
+    f_.heldHotCue = -1;
+    if (f_.hotLoopHeld) {
+        f_.looping = false;
+        f_.hotLoopHeld = false;
+    }
+    if (f_.slipActive && !f_.slipReverse && slipReturnHolds()) returnToShadow();
+}
+
+void Deck::updateActiveLoopHotCue() {
+    const int i = f_.activeLoopHotCue;
+    if (i < 0) return;
+    f_.hotCues[i] = f_.loopIn;
+    f_.hotLoopEnds[i] = f_.loopOut;
+}
+
+void Deck::setLoopIn(double p) {
+    if (!hasSource()) return;
+    if (loopActive()) {
+        f_.adjustCounter = 0;
+        f_.adjustEdge = f_.adjustEdge == 1 ? 0 : 1;
+        return;
+    }
+    f_.adjustEdge = 0;
+    f_.activeLoopHotCue = -1;
+    f_.loopIn = std::clamp(p, 0.0, length());
+    if (!loopValid()) f_.looping = false;
+}
+
+void Deck::setLoopOut(double p) {
+    if (!hasSource()) return;
+    if (loopActive()) {
+        f_.adjustCounter = 0;
+        f_.adjustEdge = f_.adjustEdge == 2 ? 0 : 2;
+        return;
+    }
+    f_.adjustEdge = 0;
+    f_.activeLoopHotCue = -1;
+    f_.loopOut = std::clamp(p, 0.0, length());
+    const bool was = f_.looping;
+    f_.looping = loopValid();
+    if (f_.looping && !was && f_.slipMode) startShadow();
+}
+
+void Deck::moveAdjustEdge(double delta) {
+    if (f_.adjustEdge == 0 || !loopValid() || delta == 0.0) return;
+    const double minLength = minimumLoopLength();
+    if (f_.adjustEdge == 2) {
+        const double out = std::max(f_.loopIn + minLength, std::min(f_.loopOut + delta, length()));
+        if (out > length()) return;
+        f_.loopOut = out;
+    } else {
+        const double in = std::min(f_.loopOut - minLength, std::max(f_.loopIn + delta, 0.0));
+        if (in < 0.0) return;
+        f_.loopIn = in;
+    }
+    f_.adjustCounter = 0;
+    updateActiveLoopHotCue();
+}
+
+void Deck::reloopExit() {
+    if (!loopValid()) return;
+    f_.adjustEdge = 0;
+    if (!f_.looping) {
+        if (f_.slipMode) startShadow();
+        f_.looping = true;
+        seek(f_.loopIn);
+    } else {
+        f_.looping = false;
+        slipReturnCheck();
+    }
+}
+
+void Deck::beatLoop(double beats, bool quantise) {
+    if (!hasSource() || !(beats > 0)) return;
+    if (loopActive()) {
+        if (beats == 4.0) {
+            scaleLoop(0.5);
+            return;
+        }
+        if (beats == 8.0) {
+            scaleLoop(2.0);
+            return;
+        }
+    }
+    const double audible = audiblePosition();
+    const double start = quantise ? quantisedPosition(audible) : audible;
+    const double end = std::min(length(), start + beatsToFramesFrom(start, beats));
+    const double minLength = minimumLoopLength();
+    if (end - start < minLength) return;
+    f_.adjustEdge = 0;
+    f_.activeLoopHotCue = -1;
+    if (f_.slipMode) startShadow();
+    f_.loopIn = start;
+    f_.loopOut = end;
+    f_.looping = true;
+    if (quantise && start - audible > 0.25 * minLength) seek(start);
+}
+
+void Deck::scaleLoop(double factor) {
+    if (!loopValid()) return;
+    f_.adjustEdge = 0;
+    const double out = std::min(length(), f_.loopIn + (f_.loopOut - f_.loopIn) * factor);
+    if (out - f_.loopIn < minimumLoopLength()) return;
+    f_.loopOut = out;
+    updateActiveLoopHotCue();
+}
+
+void Deck::beatJump(double beats) {
+    if (beats == 0.0 || sourceSampleRate() <= 0) return;
+    f_.adjustEdge = 0;
+    const double audible = audiblePosition();
+    double delta = beatsToFrames(beats);
+    if (loopActive()) {
+        // The loop travels with the playhead but never leaves the track.
+        delta = std::clamp(delta, -f_.loopIn, length() - f_.loopOut);
+        f_.loopIn += delta;
+        f_.loopOut += delta;
+        seek(audible + delta);
+        updateActiveLoopHotCue();
+    } else {
+        seek(audible + delta);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Slip, reverse, jog
+
+void Deck::startShadow() {
+    if (f_.slipActive) return;
+    f_.shadow = audiblePosition();
+    f_.slipActive = true;
+}
+
+bool Deck::slipReturnHolds() const {
+    if (!f_.slipActive || f_.slipReverse) return false;
+    if (!f_.slipMode) return true;
+    const bool touchedOutsideAdjust = f_.jogTouched && f_.adjustEdge == 0;
+    return !f_.reverse && f_.heldHotCue < 0 && !loopActive() && !touchedOutsideAdjust &&
+           !f_.slipPaused;
+}
+
+void Deck::returnToShadow() {
+    f_.heldHotCue = -1;
+    f_.hotLoopHeld = false;
+    f_.slipActive = false;
+    f_.slipPaused = false;
+    seek(f_.shadow);
+    f_.state = DeckState::PLAYING;
+}
+
+void Deck::slipReturnCheck() {
+    if (slipReturnHolds()) returnToShadow();
+}
+
+void Deck::setSlip(bool on) {
+    if (on) {
+        // A repeated "on" must not restart a shadow that is already running.
+        if (f_.slipMode) return;
+        f_.slipMode = true;
+        if (f_.slipActive) return;
+        f_.shadow = audiblePosition();
+        const bool touchedOutsideAdjust = f_.jogTouched && f_.adjustEdge == 0;
+        if (f_.slipReverse || f_.reverse || f_.heldHotCue >= 0 || loopActive() ||
+            touchedOutsideAdjust || f_.slipPaused)
+            f_.slipActive = true;
+        return;
+    }
+    f_.slipMode = false;
+    if (f_.slipReverse) return;
+    f_.slipActive = false;
+    f_.slipPaused = false;
+    f_.heldHotCue = -1;
+    f_.hotLoopHeld = false;
+}
+
+void Deck::setReverse(bool on) {
+    if (on) {
+        f_.reverse = true;
+        if (f_.slipMode) startShadow();
+        return;
+    }
+    f_.reverse = false;
+    if (f_.slipActive && !f_.slipReverse) slipReturnCheck();
+}
+
+void Deck::setSlipReverse(bool on) {
+    if (on) {
+        f_.slipReverse = true;
+        startShadow();
+        return;
+    }
+    f_.slipReverse = false;
+    if (!f_.slipMode) f_.looping = false;
+    if (!f_.slipActive) return;
+    if (!f_.slipMode)
+        returnToShadow();
+    else
+        slipReturnCheck();
+}
+
+void Deck::jogTouch(bool on) {
+    if (on) {
+        f_.jogTouched = true;
+        if (f_.slipMode && f_.adjustEdge == 0) startShadow();
+        return;
+    }
+    f_.jogTouched = false;
+    f_.topSpeed = 0.0;
+    f_.topHold = 0;
+    slipReturnCheck();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Key shift
+
+void Deck::setKeyShift(int semitones) {
+    const int s = std::clamp(semitones, -kMaxKeyShift, kMaxKeyShift);
+    if (s == f_.keyShift) return;
+    f_.keySync = false;
+    f_.keyShift = s;
+    f_.pitchFactor = pitchFactor(s);
+    // The stretcher restarts in the new key; starting from what is heard keeps the position.
+    f_.position = audiblePosition();
+    f_.stretchLatency = 0.0;
+    if (f_.stretcher) f_.stretcher->reset();
+}
+
+void Deck::toggleKeySync(const Deck* master) {
+    if (f_.keySync) {
+        setKeyShift(0);
+        f_.keySync = false;
+        return;
+    }
+    if (!master || master == this) return;
+    const std::optional<int> shift = chooseKeySyncShift(f_.key, master->f_.key, master->keyShift());
+    if (!shift) return;
+    setKeyShift(*shift);
+    f_.keySync = true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Render
+
+void Deck::countDownJog(int frames) {
+    f_.topHold = std::max<std::int64_t>(0, f_.topHold - frames);
+    f_.ringHold = std::max<std::int64_t>(0, f_.ringHold - frames);
+    if (f_.topHold == 0) f_.topSpeed = 0.0;
+    if (f_.ringHold == 0) f_.ringSpeed = 0.0;
+}
+
+void Deck::setStretchMode(bool on) {
+    if (on == f_.stretchMode) return;
+    // What the stretcher still holds was read but never heard: play on from what was heard.
+    if (!on && f_.stretchLatency > 0) f_.position = audiblePosition();
+    if (f_.stretcher) f_.stretcher->reset();
+    f_.stretchLatency = 0.0;
+    f_.stretchMode = on;
+}
+
+void Deck::fetchSource(std::int64_t first, float* dst, int count) {
+    const SampleSource& src = *f_.track->source;
+    if (src.stemCount() != 4) {
+        f_.stemMix.current = f_.stemMix.target = f_.stemsOn ? 1.0f : 0.0f;
+        src.read(first, dst, count);
+        return;
+    }
+    if (!f_.stemsOn && f_.stemMix.current == 0.0f && f_.stemMix.target == 0.0f) {
+        src.read(first, dst, count);
+        return;
+    }
+    // Stems off blend back to the plain sum through the stem mix.
+    float gains[4];
+    float mix = f_.stemMix.current;
+    for (int i = 0; i < count; ++i)
+        mix = f_.stemMix.next();
+    for (int s = 0; s < 4; ++s) {
+        float g = f_.stemGains[s].current;
+        for (int i = 0; i < count; ++i)
+            g = f_.stemGains[s].next();
+        gains[s] = 1.0f + (g - 1.0f) * mix;
+    }
+    src.readMixed(first, dst, count, gains);
+}
+
+bool Deck::readSource(float* out, int frames, double speed) {
+    auto fetch = [this](std::int64_t first, float* dst, int count) {
+        fetchSource(first, dst, count);
+    };
+    const bool loop = loopActive();
+    return f_.reader.readLooped(fetch, f_.position, length(), speed, loop ? f_.loopIn : -1.0,
+                                loop ? f_.loopOut : -1.0, out, frames);
+}
+
+bool Deck::renderStretched(float* out, int frames, double srRatio) {
+    ITimeStretcher& st = *f_.stretcher;
+    const double speed = (f_.keylock ? 1.0 : f_.rate) * f_.pitchFactor;
+    st.setRatio(speed > 1e-12 ? f_.rate / speed : 1.0);
+    int m = std::clamp(st.inputFramesFor(frames), 0, f_.stretchScratchFrames);
+    const double readSpeed = speed * srRatio;
+    if (readSpeed > 0) m = std::min(m, static_cast<int>((f_.reader.rawFrames() - 4) / readSpeed));
+    bool ok = true;
+    if (m > 0) ok = readSource(f_.stretchScratch.data(), m, readSpeed);
+    st.process(f_.stretchScratch.data(), m, out, frames);
+    f_.stretchLatency = st.latencyFrames() * readSpeed;
+    return ok;
+}
+
+void Deck::applyChannelGain(float* out, int frames) {
+    const float gain = f_.trim * f_.fader;
+    float left = 0.0f;
+    float right = 0.0f;
+    for (int i = 0; i < frames; ++i) {
+        out[2 * i] *= gain;
+        out[2 * i + 1] *= gain;
+        left = std::max(left, std::fabs(out[2 * i]));
+        right = std::max(right, std::fabs(out[2 * i + 1]));
+    }
+    f_.peakLeft = left;
+    f_.peakRight = right;
+}
+
+void Deck::advanceShadow(int frames) {
+    if (f_.slipActive)
+        f_.shadow =
+            std::clamp(f_.shadow + sourceRatio() * f_.rate * frames, 0.0, std::max(length(), 0.0));
+    else if (f_.slipMode)
+        f_.shadow = audiblePosition();
+}
+
+void Deck::render(float* out, int frames) {
+    if (frames <= 0) return;
+    std::memset(out, 0, sizeof(float) * 2 * static_cast<std::size_t>(frames));
+    f_.peakLeft = f_.peakRight = 0.0f;
+    if (!hasSource() || !f_.stretcher) {
+        countDownJog(frames);
+        return;
+    }
+    const double srRatio = sourceRatio();
+    bool topMoving = f_.topHold > 0 && std::fabs(f_.topSpeed) > kMovementThreshold;
+    bool ringMoving = !topMoving && !f_.jogTouched && f_.ringHold > 0 &&
+                      std::fabs(f_.ringSpeed) > kMovementThreshold;
+
+    // While a loop edge is being adjusted the jog moves the edge and the deck plays on.
+    bool adjusting = false;
+    if (f_.adjustEdge != 0) {
+        f_.adjustCounter += frames;
+        if (f_.adjustCounter > static_cast<std::int64_t>(kAdjustTimeoutSeconds * engineRate_)) {
+            f_.adjustEdge = 0;
+            f_.adjustCounter = 0;
+        } else {
+            adjusting = true;
+            if (topMoving || ringMoving)
+                moveAdjustEdge(srRatio * (topMoving ? f_.topSpeed : f_.ringSpeed) * frames);
+            topMoving = ringMoving = false;
+        }
+    }
+    const bool movement = topMoving || ringMoving;
+    const bool held = !adjusting && f_.jogTouched && !topMoving;
+    const bool sounding = !held && (f_.state == DeckState::PLAYING || movement);
+    if (!sounding) {
+        setStretchMode(false);
+        advanceShadow(frames);
+        countDownJog(frames);
+        return;
+    }
+
+    const bool backwards = f_.reverse || f_.slipReverse;
+    const double epsilon = f_.stretchMode ? kStretchLeaveEpsilon : kStretchEnterEpsilon;
+    const bool stretch = !movement && !backwards &&
+                         ((f_.keylock && std::fabs(f_.rate - 1.0) > epsilon) || f_.keyShift != 0);
+    setStretchMode(stretch);
+
+    bool ok;
+    if (f_.stretchMode) {
+        ok = renderStretched(out, frames, srRatio);
+    } else {
+        double speed = topMoving ? f_.topSpeed : ringMoving ? f_.rate + f_.ringSpeed : f_.rate;
+        if (backwards) speed = -speed;
+        speed = std::clamp(speed * srRatio, -kMaxJogSpeed, kMaxJogSpeed);
+        ok = readSource(out, frames, speed);
+        f_.stretchLatency = 0.0;
+    }
+    if (!ok && f_.state == DeckState::PLAYING) f_.state = DeckState::PAUSED;
+    applyChannelGain(out, frames);
+    advanceShadow(frames);
+    countDownJog(frames);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Snapshot and swap
 
 void Deck::fillSnapshot(DeckSnapshot& s) const {
     s = DeckSnapshot{};
-    s.state = static_cast<std::uint8_t>(state_);
-    s.cue = cue_;
-    s.keylock = keylock_;
+    s.state = static_cast<std::uint8_t>(f_.state);
+    s.cue = f_.cue;
+    s.keylock = f_.keylock;
     s.position = audiblePosition();
-    s.rate = rate_;
-    s.userRate = userRate_;
+    s.rate = f_.rate;
+    s.userRate = f_.userRate;
     s.length = static_cast<std::uint64_t>(length());
-    s.peakLeft = peakLeft_;
-    s.peakRight = peakRight_;
-    s.mainCue = static_cast<std::uint64_t>(std::max(mainCue_, 0.0));
+    s.peakLeft = f_.peakLeft;
+    s.peakRight = f_.peakRight;
+    s.mainCue = static_cast<std::uint64_t>(std::max(f_.mainCue, 0.0));
+    s.preview = f_.preview;
     const double sr = sourceSampleRate();
+    auto seconds = [sr](double frames) {
+        return frames >= 0 && sr > 0 ? static_cast<float>(frames / sr) : -1.0f;
+    };
     for (int i = 0; i < 8; ++i) {
-        if (hotCues_[i] >= 0) s.hotCueMask |= 1 << i;
-        s.hotCueSeconds[i] =
-            hotCues_[i] >= 0 && sr > 0 ? static_cast<float>(hotCues_[i] / sr) : -1.0f;
+        if (f_.hotCues[i] >= 0) s.hotCueMask |= 1 << i;
+        s.hotCueSeconds[i] = seconds(f_.hotCues[i]);
     }
-    if (track_ && !track_->grid.empty() && sr > 0) {
+    if (hasGrid() && sr > 0) {
         const double t = s.position / sr;
         s.hasGrid = true;
-        s.beat = track_->grid.beatAt(t);
-        s.bpm = static_cast<float>(track_->grid.bpmAt(t));
-        s.bar = static_cast<float>(track_->grid.barPhase(t));
+        s.beat = f_.track->grid.beatAt(t);
+        s.bpm = static_cast<float>(f_.track->grid.bpmAt(t));
+        s.bar = static_cast<float>(f_.track->grid.barPhase(t));
     }
-    s.looping = looping_;
-    if (sr > 0) {
-        s.loopInSeconds = loopIn_ >= 0 ? static_cast<float>(loopIn_ / sr) : -1.0f;
-        s.loopOutSeconds =
-            loopOut_ > loopIn_ && loopIn_ >= 0 ? static_cast<float>(loopOut_ / sr) : -1.0f;
-    }
-    s.keyShift = keyShift_;
-    s.keySync = keySync_;
-    s.hasKey = track_ && track_->key.known();
-    s.stemsAvailable = track_ && track_->source && track_->source->stemCount() == 4;
-    s.stemVariant = track_ ? track_->stemVariant : 0;
+    s.looping = f_.looping;
+    s.loopInSeconds = seconds(f_.loopIn);
+    s.loopOutSeconds = f_.loopIn >= 0 && f_.loopOut > f_.loopIn ? seconds(f_.loopOut) : -1.0f;
+    s.loopInAdjust = f_.adjustEdge == 1;
+    s.loopOutAdjust = f_.adjustEdge == 2;
+    s.slip = f_.slipMode;
+    s.slipActive = f_.slipActive;
+    s.slipSeconds = f_.slipMode || f_.slipActive ? seconds(f_.shadow) : -1.0f;
+    s.reverse = f_.reverse;
+    s.slipReverse = f_.slipReverse;
+    s.jogging = jogging();
+    s.keyShift = f_.keyShift;
+    s.keySync = f_.keySync;
+    s.hasKey = f_.key.known();
+    s.stemsAvailable = hasSource() && f_.track->source->stemCount() == 4;
+    s.stemsOn = f_.stemsOn;
+    for (int i = 0; i < 4; ++i)
+        s.stemGains[i] = f_.stemGains[i].target;
+    s.stemVariant = f_.track ? f_.track->stemVariant : 0;
 }
 
 void Deck::swapWith(Deck& other) noexcept {
-    const int mine = index_;
-    const int theirs = other.index_;
-    // Every member is trivially swappable; the track pointer moves with its transport.
-    Deck* a = this;
-    Deck* b = &other;
-    std::swap(a->engineRate_, b->engineRate_);
-    std::swap(a->maxBlock_, b->maxBlock_);
-    std::swap(a->state_, b->state_);
-    std::swap(a->track_, b->track_);
-    std::swap(a->position_, b->position_);
-    std::swap(a->stretchLatency_, b->stretchLatency_);
-    std::swap(a->rate_, b->rate_);
-    std::swap(a->userRate_, b->userRate_);
-    std::swap(a->syncRate_, b->syncRate_);
-    std::swap(a->rateTakeover_, b->rateTakeover_);
-    std::swap(a->keylock_, b->keylock_);
-    std::swap(a->keyShift_, b->keyShift_);
-    std::swap(a->keySync_, b->keySync_);
-    std::swap(a->cue_, b->cue_);
-    std::swap(a->trim_, b->trim_);
-    std::swap(a->fader_, b->fader_);
-    std::swap(a->eq_, b->eq_);
-    std::swap(a->slipPaused_, b->slipPaused_);
-    std::swap(a->mainCue_, b->mainCue_);
-    std::swap(a->hotCues_, b->hotCues_);
-    std::swap(a->hotLoopEnds_, b->hotLoopEnds_);
-    std::swap(a->loopIn_, b->loopIn_);
-    std::swap(a->loopOut_, b->loopOut_);
-    std::swap(a->looping_, b->looping_);
-    std::swap(a->peakLeft_, b->peakLeft_);
-    std::swap(a->peakRight_, b->peakRight_);
-    index_ = mine;
-    other.index_ = theirs;
+    // Moving the fields moves pointers and buffers; nothing is allocated or freed.
+    std::swap(f_, other.f_);
 }
 
 } // namespace vyn

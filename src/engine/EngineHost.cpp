@@ -250,7 +250,12 @@ void EngineHost::applyEngineCommand(const Command& c) noexcept {
         fx_.target = -2;
         break;
     case CommandType::KEY_SYNC:
-        break; // toggled per deck once key sync is wired to the master
+        // A one-time transposition towards the current master; later changes are not followed.
+        if (deckOk)
+            decks_[c.deck].toggleKeySync(masterDeck_ >= 0 && masterDeck_ != c.deck
+                                             ? &decks_[masterDeck_]
+                                             : nullptr);
+        break;
     case CommandType::SET_BEAT_JUMP_BEATS: {
         const double r = std::round(c.value);
         if (r == 8.0 || r == 16.0 || r == 32.0 || r == 64.0)

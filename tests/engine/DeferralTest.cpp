@@ -34,7 +34,7 @@ TEST_F(Deferral, PlayWaitsForTheMastersNextWholeBeat) {
     const auto a = applied();
     ASSERT_EQ(a.size(), 1u);
     EXPECT_EQ(a[0].commandType(), CommandType::PLAY);
-    EXPECT_EQ(snapshot().decks[1].position, 0.0);
+    EXPECT_EQ(snapshot().decks[1].position, 256.0); // started at 0, then played one block
 }
 
 TEST_F(Deferral, LateFiringJumpsTheDeckByTheLateness) {
@@ -44,7 +44,7 @@ TEST_F(Deferral, LateFiringJumpsTheDeckByTheLateness) {
     engine->overrideMaster(0, 8.25, 120.0); // fired a quarter beat late
     block();
     EXPECT_EQ(state(1), kPlaying);
-    EXPECT_NEAR(snapshot().decks[1].position, 6000.0, 1e-6);
+    EXPECT_NEAR(snapshot().decks[1].position, 6000.0 + 256.0, 1e-6); // jump, then one block
 }
 
 TEST_F(Deferral, AppliesAtOnceWithoutMasterOrOnTheMasterItself) {

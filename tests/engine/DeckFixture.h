@@ -1,0 +1,55 @@
+#pragma once
+// Deck tests drive a real engine host block by block: commands go through the rings, the deck
+// renders in the render block and the state is read back from the published snapshot.
+
+#include "common/EngineFixture.h"
+#include "common/TestTracks.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace vyn::test {
+
+// 48 kHz tracks with a 120 BPM grid from 0 s: one beat is 24000 frames.
+inline constexpr double kRate = 48000.0;
+inline constexpr double kBeat = 24000.0;
+
+// Deterministic noise, so that every frame of a track differs from its neighbours.
+inline std::vector<float> noise(std::size_t frames, std::uint32_t seed = 1) {
+    std::vector<float> v(frames);
+    std::uint32_t x = seed;
+    for (float& s : v) {
+        x = x * 1664525u + 1013904223u;
+        s = (static_cast<float>(x >> 8) / 16777216.0f - 0.5f) * 0.8f;
+    }
+    return v;
+}
+
+class DeckFixture : public EngineFixture {
+protected:
+    // Loads `track` on `deck` and applies the load.
+    void loadTrack(int deck, LoadedTrack* track) {
+        load(deck, track);
+        block();
+    }
+    // A 60 s noise track with a 120 BPM grid over its whole length.
+    LoadedTrack* gridTrack(double seconds = 60.0, int id = 1) {
+        const int beats = static_cast<int>(seconds * 2.0);
+        return makeTrack(noise(static_cast<std::size_t>(seconds * kRate)), kRate,
+                         constantGrid(120.0, 0.0, beats), id);
+    }
+    // Pushes a command and renders one block of `frames` frames.
+    void send(CommandType type, int deck = 0, double value = 0.0, int frames = 256) {
+        push(type, deck, value);
+        block(frames);
+    }
+    DeckSnapshot deck(int d = 0) { return snapshot().decks[d]; }
+    DeckState state(int d = 0) { return static_cast<DeckState>(deck(d).state); }
+    double position(int d = 0) { return deck(d).position; }
+    void blocks(int count, int frames = 256) {
+        for (int i = 0; i < count; ++i)
+            block(frames);
+    }
+};
+
+} // namespace vyn::test

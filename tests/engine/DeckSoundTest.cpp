@@ -1,0 +1,360 @@
+// What a deck sounds like, measured on audio rendered through the engine host: the varispeed
+// reader, key lock, key shift, leaving stretch mode, loops, key sync and the real-time guard.
+
+#include "DeckFixture.h"
+
+#include "common/RealtimeGuard.h"
+#include "common/ToneMeasure.h"
+#include "engine/Deck.h"
+
+#include <cmath>
+
+namespace vyn {
+namespace {
+
+using test::kBeat;
+using test::kRate;
+
+class DeckSound : public test::DeckFixture {
+protected:
+    // Renders `frames` frames of the master in blocks of `block` frames.
+    std::vector<float> render(std::size_t frames, int block = 256) {
+        std::vector<float> out;
+        out.reserve(2 * frames);
+        for (std::size_t done = 0; done < frames; done += block) {
+            const int n = static_cast<int>(std::min<std::size_t>(block, frames - done));
+            this->block(n);
+            out.insert(out.end(), master.begin(), master.begin() + 2 * n);
+        }
+        return out;
+    }
+    LoadedTrack* tone(double hz, double seconds = 30.0) {
+        return test::makeTrack(test::sineWave(hz, kRate, static_cast<std::size_t>(seconds * kRate)),
+                               kRate);
+    }
+    // Frequency of the master over the rendered span, skipping the first 100 ms.
+    static double frequency(const std::vector<float>& out) {
+        const std::vector<float> steady(out.begin() + 2 * 4800, out.end());
+        return test::toneFrequency(steady, kRate);
+    }
+};
+
+TEST_F(DeckSound, UnitRateWithoutKeyLockReproducesTheSourceExactly) {
+    const std::vector<float> source = test::noise(200000, 9);
+    loadTrack(0, test::makeTrack(source, kRate));
+    push(CommandType::PLAY, 0);
+    const std::vector<float> out = render(210000, 333);
+    for (std::size_t i = 0; i < source.size(); ++i) {
+        ASSERT_EQ(out[2 * i], source[i]) << i;
+        ASSERT_EQ(out[2 * i + 1], source[i]) << i;
+    }
+    for (std::size_t i = source.size(); i < 210000; ++i)
+        ASSERT_EQ(out[2 * i], 0.0f) << "past the end " << i;
+    EXPECT_EQ(state(), DeckState::PAUSED);
+    EXPECT_EQ(position(), 200000.0);
+}
+
+TEST_F(DeckSound, WithoutKeyLockPitchFollowsTheRate) {
+    for (double rate : {1.25, 0.8}) {
+        loadTrack(0, tone(440.0));
+        push(CommandType::SET_RATE, 0, rate);
+        push(CommandType::PLAY, 0);
+        const std::vector<float> out = render(3 * 48000);
+        EXPECT_NEAR(frequency(out), 440.0 * rate, 440.0 * rate * 0.005) << rate;
+        EXPECT_NEAR(position(), 3 * 48000 * rate, 1e-6) << rate;
+    }
+}
+
+TEST_F(DeckSound, KeyLockKeepsThePitchWhileTheTempoFollowsTheRate) {
+    for (double rate : {1.25, 0.8}) {
+        loadTrack(0, tone(440.0));
+        push(CommandType::SET_KEYLOCK, 0, 1);
+        push(CommandType::SET_RATE, 0, rate);
+        push(CommandType::PLAY, 0);
+        render(48000);
+        const double start = position();
+        const std::vector<float> out = render(4 * 48000);
+        EXPECT_NEAR(frequency(out), 440.0, 440.0 * 0.005) << rate;
+        // The audible position advances at the rate; the stretcher's latency only wobbles.
+        EXPECT_NEAR(position() - start, 4 * 48000 * rate, 4 * 48000 * rate * 0.005) << rate;
+    }
+}
+
+TEST_F(DeckSound, KeyShiftMovesThePitchAtUnchangedTempo) {
+    for (int shift : {3, -5}) {
+        loadTrack(0, tone(440.0));
+        push(CommandType::SET_KEY_SHIFT, 0, shift);
+        push(CommandType::PLAY, 0);
+        render(48000);
+        const double start = position();
+        const std::vector<float> out = render(4 * 48000);
+        const double expected = 440.0 * std::pow(2.0, shift / 12.0);
+        EXPECT_NEAR(frequency(out), expected, expected * 0.005) << shift;
+        EXPECT_NEAR(position() - start, 4 * 48000, 4 * 48000 * 0.005) << shift;
+        EXPECT_EQ(deck().keyShift, shift);
+    }
+}
+
+TEST_F(DeckSound, KeyShiftAtTheLimitsWithKeyLockAtTheFastestRate) {
+    loadTrack(0, tone(440.0, 60.0));
+    push(CommandType::SET_KEY_SHIFT, 0, 12); // at most +6
+    push(CommandType::SET_KEYLOCK, 0, 1);
+    push(CommandType::SET_RATE, 0, 4.0);
+    push(CommandType::PLAY, 0);
+    render(24000);
+    const double start = position();
+    const std::vector<float> out = render(4 * 48000, 2048);
+    EXPECT_EQ(deck().keyShift, 6);
+    EXPECT_NEAR(frequency(out), 440.0 * std::sqrt(2.0), 440.0 * std::sqrt(2.0) * 0.005);
+    EXPECT_NEAR(position() - start, 16 * 48000, 16 * 48000 * 0.005);
+}
+
+TEST_F(DeckSound, LeavingStretchModeDoesNotMoveTheAudiblePosition) {
+    loadTrack(0, tone(440.0));
+    push(CommandType::SET_KEYLOCK, 0, 1);
+    push(CommandType::SET_RATE, 0, 1.25);
+    push(CommandType::PLAY, 0);
+    render(48000);
+    const double audible = position();
+    // Render one block in reverse: it starts from what was heard, not from the read position
+    // the stretcher had run ahead to.
+    push(CommandType::SET_REVERSE, 0, 1);
+    block(256);
+    EXPECT_NEAR(position(), audible - 256 * 1.25, 1e-6);
+    push(CommandType::SET_REVERSE, 0, 0);
+    block(256);
+    EXPECT_NEAR(position(), audible, 260.0); // back in stretch mode, restarted from there
+}
+
+TEST(DeckStretchMode, EntersAboveAThousandthAndLeavesOnlyWithinATenThousandth) {
+    Deck d;
+    d.prepare(kRate, 256, 0);
+    Command load(CommandType::LOAD_TRACK, 0);
+    load.track = test::makeTrack(test::sineWave(440.0, kRate, 480000), kRate);
+    d.apply(load);
+    d.apply(Command(CommandType::SET_KEYLOCK, 0, 1));
+    d.apply(Command(CommandType::PLAY, 0));
+    std::vector<float> out(512);
+    auto at = [&](double rate) {
+        d.apply(Command(CommandType::SET_RATE, 0, rate));
+        d.render(out.data(), 256);
+        return d.stretching();
+    };
+    EXPECT_FALSE(at(1.0005));
+    EXPECT_TRUE(at(1.002));
+    EXPECT_TRUE(at(1.0005));
+    EXPECT_TRUE(at(1.00011));
+    EXPECT_FALSE(at(1.0001));
+    d.apply(Command(CommandType::SET_KEY_SHIFT, 0, 1)); // a key shift stretches even at rate 1
+    EXPECT_TRUE(at(1.0));
+    d.apply(Command(CommandType::JOG, 0, 1.0)); // a jog movement never stretches
+    d.render(out.data(), 256);
+    EXPECT_FALSE(d.stretching());
+    d.apply(Command(CommandType::PAUSE, 0));
+    d.render(out.data(), 256);
+    d.render(out.data(), 256);
+    EXPECT_FALSE(d.stretching()); // silent: out of stretch mode
+}
+
+TEST_F(DeckSound, AFourBeatLoopAtOneTwentyRepeatsExactlyTwoSeconds) {
+    const std::vector<float> source = test::noise(8 * 48000, 3);
+    loadTrack(0, test::makeTrack(source, kRate, test::constantGrid(120.0, 0.0, 16)));
+    push(CommandType::BEAT_LOOP, 0, 4);
+    push(CommandType::PLAY, 0);
+    const std::vector<float> out = render(7 * 48000, 300);
+    EXPECT_FLOAT_EQ(deck().loopInSeconds, 0.0f);
+    EXPECT_FLOAT_EQ(deck().loopOutSeconds, 2.0f);
+    for (std::size_t i = 0; i < 96000; ++i)
+        ASSERT_EQ(out[2 * i], source[i]) << i;
+    for (std::size_t i = 0; i + 96000 < 7 * 48000; ++i)
+        ASSERT_EQ(out[2 * i], out[2 * (i + 96000)]) << i;
+}
+
+TEST_F(DeckSound, KeyLockInsideALoopKeepsTheLoopAndThePitch) {
+    loadTrack(0, test::makeTrack(test::sineWave(440.0, kRate, 8 * 48000), kRate,
+                                 test::constantGrid(120.0, 0.0, 16)));
+    push(CommandType::SET_KEYLOCK, 0, 1);
+    push(CommandType::SET_RATE, 0, 1.06);
+    push(CommandType::BEAT_LOOP, 0, 2);
+    push(CommandType::PLAY, 0);
+    const std::vector<float> out = render(5 * 48000);
+    EXPECT_NEAR(frequency(out), 440.0, 440.0 * 0.005);
+    EXPECT_TRUE(deck().looping);
+    EXPECT_GE(position(), 0.0);
+    EXPECT_LT(position(), kBeat * 2);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+class DeckKeySync : public test::DeckFixture {
+protected:
+    LoadedTrack* keyed(std::uint8_t pitch, std::uint8_t mode) {
+        LoadedTrack* t = gridTrack(10.0);
+        t->key = MusicalKey{pitch, mode};
+        return t;
+    }
+};
+
+TEST_F(DeckKeySync, TransposesTowardsTheMasterAndTogglesBack) {
+    loadTrack(0, keyed(11, kMajorMode)); // B major
+    loadTrack(1, keyed(0, kMajorMode));  // C major
+    EXPECT_TRUE(deck(0).hasKey);
+    engine->overrideMaster(1, 0.0, 120.0);
+    send(CommandType::KEY_SYNC, 0);
+    EXPECT_EQ(deck(0).keyShift, 1);
+    EXPECT_TRUE(deck(0).keySync);
+    send(CommandType::KEY_SYNC, 0);
+    EXPECT_EQ(deck(0).keyShift, 0);
+    EXPECT_FALSE(deck(0).keySync);
+}
+
+TEST_F(DeckKeySync, CountsTheMastersOwnKeyShift) {
+    loadTrack(0, keyed(2, kMajorMode)); // D major
+    loadTrack(1, keyed(4, kMajorMode)); // E major, shifted to F
+    send(CommandType::SET_KEY_SHIFT, 1, 1);
+    engine->overrideMaster(1, 0.0, 120.0);
+    send(CommandType::KEY_SYNC, 0);
+    EXPECT_EQ(deck(0).keyShift, -2);
+    // Setting the same shift keeps key sync; a different one ends it.
+    send(CommandType::SET_KEY_SHIFT, 0, -2.4);
+    EXPECT_TRUE(deck(0).keySync);
+    send(CommandType::SET_KEY_SHIFT, 0, -1);
+    EXPECT_FALSE(deck(0).keySync);
+    EXPECT_EQ(deck(0).keyShift, -1);
+}
+
+TEST_F(DeckKeySync, DoesNothingWithoutAMasterOnItselfOrWithoutAKey) {
+    loadTrack(0, keyed(9, kMinorMode));
+    loadTrack(1, keyed(0, kMajorMode));
+    loadTrack(2, gridTrack(10.0));  // key unknown
+    send(CommandType::KEY_SYNC, 0); // no master
+    EXPECT_FALSE(deck(0).keySync);
+    engine->overrideMaster(0, 0.0, 120.0);
+    send(CommandType::KEY_SYNC, 0); // the master itself
+    EXPECT_FALSE(deck(0).keySync);
+    engine->overrideMaster(1, 0.0, 120.0);
+    send(CommandType::KEY_SYNC, 2);
+    EXPECT_FALSE(deck(2).keySync);
+    EXPECT_FALSE(deck(2).hasKey);
+    send(CommandType::KEY_SYNC, 0); // A minor is C major's relative: no shift needed
+    EXPECT_TRUE(deck(0).keySync);
+    EXPECT_EQ(deck(0).keyShift, 0);
+}
+
+TEST_F(DeckKeySync, ALoadEndsKeySync) {
+    loadTrack(0, keyed(11, kMajorMode));
+    loadTrack(1, keyed(0, kMajorMode));
+    engine->overrideMaster(1, 0.0, 120.0);
+    send(CommandType::KEY_SYNC, 0);
+    ASSERT_TRUE(deck(0).keySync);
+    loadTrack(0, keyed(11, kMajorMode));
+    EXPECT_FALSE(deck(0).keySync);
+    EXPECT_EQ(deck(0).keyShift, 0);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TEST_F(DeckSound, PlayingLoopingSlippingStretchingAndShiftingNeverAllocateOrLock) {
+    std::vector<LoadedTrack*> tracks;
+    for (int i = 0; i < 6; ++i) {
+        LoadedTrack* t = test::makeTrack(test::noise(20 * 48000, i + 1), i % 2 ? 44100.0 : kRate,
+                                         test::constantGrid(120.0 + i, 0.0, 40));
+        t->key = MusicalKey{static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i % 2)};
+        t->cues = {{CueKind::Loop, 0, 1.0, 2.0, ""}, {CueKind::HotCue, 1, 3.0, -1.0, ""}};
+        tracks.push_back(t);
+    }
+    for (int d = 0; d < 4; ++d)
+        load(d, tracks[d]);
+    block();
+    engine->overrideMaster(3, 0.0, 123.0);
+    test::resetRealtimeViolations();
+    for (int b = 0; b < 4000; ++b) {
+        const int d = b % 4;
+        switch (b % 40) {
+        case 0:
+            push(CommandType::PLAY, d);
+            break;
+        case 1:
+            push(CommandType::SET_KEYLOCK, d, 1);
+            break;
+        case 2:
+            push(CommandType::SET_RATE, d, 0.8 + 0.05 * (b % 9));
+            break;
+        case 3:
+            push(CommandType::SET_KEY_SHIFT, d, (b / 40) % 13 - 6);
+            break;
+        case 5:
+            push(CommandType::BEAT_LOOP, d, 1 + b % 3);
+            break;
+        case 7:
+            push(CommandType::SET_SLIP, d, 1);
+            break;
+        case 9:
+            push(CommandType::JUMP_HOT_CUE, d, b % 2);
+            break;
+        case 11:
+            push(CommandType::HOT_CUE_UP, d, b % 2);
+            break;
+        case 13:
+            push(CommandType::SET_REVERSE, d, 1);
+            break;
+        case 15:
+            push(CommandType::SET_REVERSE, d, 0);
+            break;
+        case 17:
+            push(CommandType::JOG_TOUCH, d, 1);
+            break;
+        case 18:
+            push(CommandType::JOG, d, -1.5);
+            break;
+        case 19:
+            push(CommandType::JOG_TOUCH, d, 0);
+            break;
+        case 21:
+            push(CommandType::KEY_SYNC, d);
+            break;
+        case 23:
+            push(CommandType::BEAT_JUMP, d, b % 3 ? 4 : -4);
+            break;
+        case 25:
+            push(CommandType::RELOOP_EXIT, d);
+            break;
+        case 27:
+            push(CommandType::SET_SLIP_REVERSE, d, 1);
+            break;
+        case 29:
+            push(CommandType::SET_SLIP_REVERSE, d, 0);
+            break;
+        case 31:
+            push(CommandType::CUE_DOWN, d);
+            break;
+        case 32:
+            push(CommandType::CUE_UP, d);
+            break;
+        case 33:
+            push(CommandType::SWAP_DECKS, d, (d + 1) % 4);
+            break;
+        case 35:
+            push(CommandType::LOOP_IN, d);
+            break;
+        case 36:
+            push(CommandType::LOOP_ADJUST, d, 3);
+            break;
+        default:
+            break;
+        }
+        if (b == 2000) {
+            load(0, tracks[4]);
+            load(1, tracks[5]);
+        }
+        block(b % 3 ? 256 : 2048);
+    }
+    EXPECT_EQ(test::realtimeViolations().total(), 0);
+    // The decks really did something: every one moved and some stretched.
+    const EngineSnapshot s = snapshot();
+    for (int d = 0; d < 4; ++d)
+        EXPECT_GT(s.decks[d].position, 0.0) << d;
+}
+
+} // namespace
+} // namespace vyn

@@ -1,0 +1,446 @@
+// Deck commands: load, cue, hot cues, loops, beat jump and the rate takeover.
+
+#include "DeckFixture.h"
+
+#include "engine/Deck.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace vyn {
+namespace {
+
+using test::kBeat;
+using test::kRate;
+
+class DeckLoad : public test::DeckFixture {};
+
+TEST_F(DeckLoad, StartsAtTheLoadPointAndTakesHotCuesFromTheCueList) {
+    LoadedTrack* t = gridTrack();
+    t->cues = {
+        {CueKind::Memory, -1, 5.0, -1.0, "memory"},
+        {CueKind::LoadPoint, -1, 2.0, -1.0, "load"},
+        {CueKind::HotCue, 0, 1.0, -1.0, "A"},
+        {CueKind::Loop, 2, 4.0, 6.0, "loop"},
+        {CueKind::HotCue, 8, 7.0, -1.0, "beyond the eight slots"},
+        {CueKind::FadeIn, 1, 3.0, -1.0, "not a hot cue"},
+    };
+    loadTrack(0, t);
+    const DeckSnapshot s = deck();
+    EXPECT_EQ(static_cast<DeckState>(s.state), DeckState::READY);
+    EXPECT_EQ(s.position, 2.0 * kRate);
+    EXPECT_EQ(s.mainCue, static_cast<std::uint64_t>(2.0 * kRate));
+    EXPECT_EQ(s.hotCueMask, 0b101);
+    EXPECT_FLOAT_EQ(s.hotCueSeconds[0], 1.0f);
+    EXPECT_FLOAT_EQ(s.hotCueSeconds[2], 4.0f);
+    // Jumping to the loop hot cue starts its loop.
+    send(CommandType::JUMP_HOT_CUE, 0, 2);
+    EXPECT_TRUE(deck().looping);
+    EXPECT_FLOAT_EQ(deck().loopInSeconds, 4.0f);
+    EXPECT_FLOAT_EQ(deck().loopOutSeconds, 6.0f);
+}
+
+TEST_F(DeckLoad, WithoutALoadPointTheFirstMemoryCueWinsAndHotCuesDoNotCount) {
+    LoadedTrack* t = gridTrack();
+    t->cues = {{CueKind::HotCue, 0, 1.0, -1.0, ""}, {CueKind::Memory, -1, 3.0, -1.0, ""}};
+    loadTrack(0, t);
+    EXPECT_EQ(position(), 3.0 * kRate);
+    LoadedTrack* onlyHot = gridTrack();
+    onlyHot->cues = {{CueKind::HotCue, 0, 1.0, -1.0, ""}};
+    loadTrack(1, onlyHot);
+    EXPECT_EQ(position(1), 0.0);
+}
+
+TEST_F(DeckLoad, ANewTrackClearsTransportAndKeyShiftButKeepsTheTempo) {
+    loadTrack(0, gridTrack());
+    send(CommandType::SET_RATE, 0, 1.1);
+    send(CommandType::SET_KEY_SHIFT, 0, 3);
+    send(CommandType::SET_SLIP, 0, 1);
+    send(CommandType::SET_REVERSE, 0, 1);
+    send(CommandType::BEAT_LOOP, 0, 2);
+    send(CommandType::PLAY);
+    loadTrack(0, gridTrack());
+    const DeckSnapshot s = deck();
+    EXPECT_EQ(static_cast<DeckState>(s.state), DeckState::READY);
+    EXPECT_EQ(s.keyShift, 0);
+    EXPECT_FALSE(s.slip);
+    EXPECT_FALSE(s.reverse);
+    EXPECT_FALSE(s.looping);
+    EXPECT_EQ(s.loopInSeconds, -1.0f);
+    EXPECT_DOUBLE_EQ(s.userRate, 1.1);
+    EXPECT_EQ(s.position, 0.0);
+}
+
+TEST_F(DeckLoad, UnloadEmptiesTheDeckAndRetiresTheTrack) {
+    loadTrack(0, gridTrack());
+    send(CommandType::SET_HOT_CUE, 0, 1);
+    send(CommandType::UNLOAD);
+    const DeckSnapshot s = deck();
+    EXPECT_EQ(static_cast<DeckState>(s.state), DeckState::EMPTY);
+    EXPECT_EQ(s.hotCueMask, 0);
+    EXPECT_EQ(s.length, 0u);
+    std::vector<LoadedTrack*> retired;
+    engine->drainRetired(retired);
+    ASSERT_EQ(retired.size(), 1u);
+    EngineHost::destroyTrack(retired[0]);
+    // Transport commands on an empty deck do nothing.
+    send(CommandType::PLAY);
+    EXPECT_EQ(state(), DeckState::EMPTY);
+}
+
+TEST_F(DeckLoad, ReplaceKeepsPlayingOnlyForAMatchingTrack) {
+    loadTrack(0, test::makeTrack(test::noise(48000), kRate, {}, 7));
+    send(CommandType::PLAY);
+    const double before = position();
+    Command wrongLength(CommandType::REPLACE_TRACK, 0);
+    wrongLength.track = test::makeTrack(test::noise(47999), kRate, {}, 7);
+    engine->pushOwn(wrongLength);
+    Command wrongId(CommandType::REPLACE_TRACK, 0);
+    wrongId.track = test::makeTrack(test::noise(48000), kRate, {}, 8);
+    engine->pushOwn(wrongId);
+    Command good(CommandType::REPLACE_TRACK, 0);
+    good.track = test::makeTrack(test::noise(48000, 5), kRate, {}, 7);
+    engine->pushOwn(good);
+    block();
+    EXPECT_EQ(state(), DeckState::PLAYING);
+    EXPECT_EQ(position(), before + 256.0);
+    std::vector<LoadedTrack*> retired;
+    engine->drainRetired(retired);
+    ASSERT_EQ(retired.size(), 3u); // both refused objects and the replaced original
+    EXPECT_NE(std::find(retired.begin(), retired.end(), wrongLength.track), retired.end());
+    EXPECT_NE(std::find(retired.begin(), retired.end(), wrongId.track), retired.end());
+    EXPECT_EQ(std::find(retired.begin(), retired.end(), good.track), retired.end());
+    for (LoadedTrack* t : retired)
+        EngineHost::destroyTrack(t);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+class DeckCue : public test::DeckFixture {
+protected:
+    void SetUp() override {
+        DeckFixture::SetUp();
+        loadTrack(0, gridTrack());
+    }
+};
+
+TEST_F(DeckCue, OnAPausedDeckAwayFromTheCueItMovesTheCuePoint) {
+    send(CommandType::SET_PLAYHEAD, 0, 48000);
+    send(CommandType::CUE_DOWN);
+    EXPECT_EQ(deck().mainCue, 48000u);
+    EXPECT_EQ(state(), DeckState::READY);
+    send(CommandType::CUE_UP);
+    // Now on the point: cue down previews from it, cue up returns and pauses.
+    send(CommandType::CUE_DOWN);
+    EXPECT_EQ(state(), DeckState::PLAYING);
+    EXPECT_TRUE(deck().preview);
+    blocks(10);
+    EXPECT_EQ(position(), 48000.0 + 11 * 256);
+    send(CommandType::CUE_UP);
+    EXPECT_EQ(state(), DeckState::PAUSED);
+    EXPECT_FALSE(deck().preview);
+    EXPECT_EQ(position(), 48000.0);
+}
+
+TEST_F(DeckCue, ToleranceAroundTheCuePointIsFiveMilliseconds) {
+    send(CommandType::SET_PLAYHEAD, 0, 240); // 5 ms after the cue point at 0
+    send(CommandType::CUE_DOWN);
+    EXPECT_TRUE(deck().preview);
+    send(CommandType::CUE_UP);
+    send(CommandType::SET_PLAYHEAD, 0, 241);
+    send(CommandType::CUE_DOWN);
+    EXPECT_FALSE(deck().preview);
+    EXPECT_EQ(deck().mainCue, 241u);
+}
+
+TEST_F(DeckCue, WhilePlayingItJumpsToTheCuePointAndPauses) {
+    send(CommandType::PLAY);
+    blocks(20);
+    send(CommandType::CUE_DOWN);
+    EXPECT_EQ(state(), DeckState::PAUSED);
+    EXPECT_EQ(position(), 0.0);
+    EXPECT_FALSE(deck().preview);
+}
+
+TEST_F(DeckCue, PlayDuringThePreviewDoesNotEndIt) {
+    send(CommandType::CUE_DOWN);
+    ASSERT_TRUE(deck().preview);
+    send(CommandType::PLAY);
+    blocks(4);
+    send(CommandType::CUE_UP);
+    EXPECT_EQ(state(), DeckState::PAUSED);
+    EXPECT_EQ(position(), 0.0);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+class DeckHotCue : public DeckCue {};
+
+TEST_F(DeckHotCue, JumpingToAnUnsetCueDoesNothing) {
+    send(CommandType::SET_PLAYHEAD, 0, 1000);
+    send(CommandType::JUMP_HOT_CUE, 0, 3);
+    EXPECT_EQ(state(), DeckState::READY);
+    EXPECT_EQ(position(), 1000.0);
+}
+
+TEST_F(DeckHotCue, JumpingOnAPausedDeckStartsPlaybackFromTheCue) {
+    send(CommandType::SET_PLAYHEAD, 0, 10 * kBeat);
+    send(CommandType::SET_HOT_CUE, 0, 5);
+    EXPECT_FLOAT_EQ(deck().hotCueSeconds[5], 5.0f);
+    send(CommandType::SET_PLAYHEAD, 0, 0);
+    send(CommandType::JUMP_HOT_CUE, 0, 5);
+    EXPECT_EQ(state(), DeckState::PLAYING);
+    EXPECT_EQ(position(), 10 * kBeat + 256);
+}
+
+TEST_F(DeckHotCue, IndicesOutsideTheEightSlotsAreIgnored) {
+    send(CommandType::SET_HOT_CUE, 0, 8);
+    send(CommandType::SET_HOT_CUE, 0, -1);
+    EXPECT_EQ(deck().hotCueMask, 0);
+    send(CommandType::SET_HOT_CUE, 0, 7);
+    EXPECT_EQ(deck().hotCueMask, 0x80);
+    send(CommandType::CLEAR_HOT_CUE, 0, 7);
+    EXPECT_EQ(deck().hotCueMask, 0);
+    EXPECT_EQ(deck().hotCueSeconds[7], -1.0f);
+}
+
+TEST_F(DeckHotCue, SetDuringALoopStoresALoopCue) {
+    send(CommandType::SET_PLAYHEAD, 0, 4 * kBeat);
+    send(CommandType::BEAT_LOOP, 0, 2);
+    send(CommandType::SET_HOT_CUE, 0, 1);
+    send(CommandType::RELOOP_EXIT); // leave the loop
+    EXPECT_FALSE(deck().looping);
+    send(CommandType::SET_PLAYHEAD, 0, 20 * kBeat);
+    send(CommandType::JUMP_HOT_CUE, 0, 1);
+    EXPECT_TRUE(deck().looping);
+    EXPECT_FLOAT_EQ(deck().loopInSeconds, 2.0f);
+    EXPECT_FLOAT_EQ(deck().loopOutSeconds, 3.0f);
+    // Halving the loop moves the loop cue along with it.
+    send(CommandType::LOOP_HALVE);
+    EXPECT_FLOAT_EQ(deck().loopOutSeconds, 2.5f);
+    send(CommandType::CLEAR_HOT_CUE, 0, 1);
+    send(CommandType::LOOP_DOUBLE);
+    EXPECT_EQ(deck().hotCueSeconds[1], -1.0f);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+class DeckLoop : public DeckCue {};
+
+TEST_F(DeckLoop, OutBeforeInStoresTheOutPointWithoutLooping) {
+    send(CommandType::SET_PLAYHEAD, 0, 3 * kBeat);
+    send(CommandType::LOOP_OUT);
+    EXPECT_FALSE(deck().looping);
+    EXPECT_EQ(deck().loopOutSeconds, -1.0f); // not shown while there is no in point
+    send(CommandType::SET_PLAYHEAD, 0, 0);
+    send(CommandType::LOOP_IN);
+    EXPECT_FALSE(deck().looping);
+    send(CommandType::SET_PLAYHEAD, 0, 3 * kBeat);
+    send(CommandType::LOOP_OUT);
+    EXPECT_TRUE(deck().looping);
+    EXPECT_FLOAT_EQ(deck().loopInSeconds, 0.0f);
+    EXPECT_FLOAT_EQ(deck().loopOutSeconds, 1.5f);
+}
+
+TEST_F(DeckLoop, NeverShorterThanAThirtySecondBeat) {
+    // 1/32 beat at 120 BPM is 750 frames.
+    send(CommandType::SET_PLAYHEAD, 0, 10000);
+    send(CommandType::LOOP_IN);
+    send(CommandType::SET_PLAYHEAD, 0, 10740);
+    send(CommandType::LOOP_OUT);
+    EXPECT_FALSE(deck().looping);
+    send(CommandType::SET_PLAYHEAD, 0, 10760);
+    send(CommandType::LOOP_OUT);
+    EXPECT_TRUE(deck().looping);
+    // A beat loop too short for the minimum is not set at all.
+    send(CommandType::RELOOP_EXIT);
+    send(CommandType::BEAT_LOOP, 0, 1.0 / 64);
+    EXPECT_FALSE(deck().looping);
+}
+
+TEST_F(DeckLoop, WithoutAGridTheMinimumIsFiveMilliseconds) {
+    loadTrack(1, test::makeTrack(test::noise(96000), kRate));
+    send(CommandType::LOOP_IN, 1);
+    send(CommandType::SET_PLAYHEAD, 1, 239);
+    send(CommandType::LOOP_OUT, 1);
+    EXPECT_FALSE(deck(1).looping);
+    send(CommandType::SET_PLAYHEAD, 1, 240);
+    send(CommandType::LOOP_OUT, 1);
+    EXPECT_TRUE(deck(1).looping);
+    // Beats count at 120 BPM without a grid.
+    send(CommandType::RELOOP_EXIT, 1);
+    send(CommandType::SET_PLAYHEAD, 1, 0);
+    send(CommandType::BEAT_LOOP, 1, 1);
+    EXPECT_FLOAT_EQ(deck(1).loopOutSeconds, 0.5f);
+}
+
+TEST_F(DeckLoop, BeatLoopFourHalvesAndEightDoublesAnActiveLoop) {
+    send(CommandType::BEAT_LOOP, 0, 4);
+    EXPECT_FLOAT_EQ(deck().loopOutSeconds, 2.0f);
+    send(CommandType::BEAT_LOOP, 0, 4);
+    EXPECT_FLOAT_EQ(deck().loopOutSeconds, 1.0f);
+    send(CommandType::BEAT_LOOP, 0, 8);
+    EXPECT_FLOAT_EQ(deck().loopOutSeconds, 2.0f);
+    // Any other size replaces the loop with one from the audible position.
+    send(CommandType::SET_PLAYHEAD, 0, kBeat / 2);
+    send(CommandType::BEAT_LOOP, 0, 2);
+    EXPECT_FLOAT_EQ(deck().loopInSeconds, 0.25f);
+    EXPECT_FLOAT_EQ(deck().loopOutSeconds, 1.25f);
+}
+
+TEST_F(DeckLoop, QuantisedBeatLoopStartsOnTheNextBeat) {
+    send(CommandType::SET_QUANTISE, -1, 1);
+    send(CommandType::SET_PLAYHEAD, 0, 2.5 * kBeat);
+    send(CommandType::BEAT_LOOP, 0, 4);
+    EXPECT_FLOAT_EQ(deck().loopInSeconds, 1.5f);
+    EXPECT_FLOAT_EQ(deck().loopOutSeconds, 3.5f);
+    EXPECT_EQ(position(), 3 * kBeat); // moved ahead to the loop start
+}
+
+TEST_F(DeckLoop, PlayingThroughTheOutPointWrapsToTheInPoint) {
+    send(CommandType::BEAT_LOOP, 0, 1);
+    send(CommandType::PLAY);
+    blocks(200); // 2.1 beats
+    EXPECT_TRUE(deck().looping);
+    EXPECT_GE(position(), 0.0);
+    EXPECT_LT(position(), kBeat);
+    EXPECT_EQ(position(), std::fmod(201 * 256.0, kBeat));
+}
+
+TEST_F(DeckLoop, HalvingBehindThePlayheadKeepsItInsideTheLoop) {
+    send(CommandType::BEAT_LOOP, 0, 4);
+    send(CommandType::PLAY);
+    blocks(300); // beat 3.2 of the loop
+    send(CommandType::LOOP_HALVE);
+    block();
+    EXPECT_LT(position(), 2 * kBeat);
+    EXPECT_EQ(position(), std::fmod(303 * 256.0, 2 * kBeat));
+}
+
+TEST_F(DeckLoop, ReloopExitLeavesAndReturnsToTheLoopStart) {
+    send(CommandType::BEAT_LOOP, 0, 2);
+    send(CommandType::PLAY);
+    send(CommandType::RELOOP_EXIT);
+    EXPECT_FALSE(deck().looping);
+    blocks(300);
+    EXPECT_GT(position(), 2 * kBeat);
+    send(CommandType::RELOOP_EXIT);
+    EXPECT_TRUE(deck().looping);
+    EXPECT_EQ(position(), 256.0);
+}
+
+TEST_F(DeckLoop, InAndOutOnAnActiveLoopToggleEdgeAdjust) {
+    send(CommandType::SET_PLAYHEAD, 0, 4 * kBeat);
+    send(CommandType::BEAT_LOOP, 0, 2);
+    send(CommandType::LOOP_OUT);
+    EXPECT_TRUE(deck().loopOutAdjust);
+    send(CommandType::LOOP_ADJUST, 0, 15); // 0.2 s
+    EXPECT_FLOAT_EQ(deck().loopOutSeconds, 3.2f);
+    send(CommandType::LOOP_ADJUST, 0, -1000); // never shorter than the minimum
+    EXPECT_NEAR(deck().loopOutSeconds, 2.0 + 750.0 / kRate, 1e-4);
+    send(CommandType::LOOP_IN); // switches to the in edge
+    EXPECT_TRUE(deck().loopInAdjust);
+    EXPECT_FALSE(deck().loopOutAdjust);
+    send(CommandType::LOOP_ADJUST, 0, -75);
+    EXPECT_FLOAT_EQ(deck().loopInSeconds, 1.0f);
+    send(CommandType::LOOP_IN); // same edge again: off
+    EXPECT_FALSE(deck().loopInAdjust);
+    send(CommandType::LOOP_ADJUST, 0, 10);
+    EXPECT_FLOAT_EQ(deck().loopInSeconds, 1.0f);
+}
+
+TEST_F(DeckLoop, EdgeAdjustEndsByItselfAfterTenSecondsOfAudio) {
+    send(CommandType::BEAT_LOOP, 0, 4);
+    send(CommandType::LOOP_IN);
+    ASSERT_TRUE(deck().loopInAdjust);
+    blocks(1870); // 9.97 s
+    EXPECT_TRUE(deck().loopInAdjust);
+    blocks(5);
+    EXPECT_FALSE(deck().loopInAdjust);
+}
+
+TEST_F(DeckLoop, JogInAdjustModeMovesTheEdgeAndTheDeckPlaysOn) {
+    send(CommandType::BEAT_LOOP, 0, 4);
+    send(CommandType::PLAY);
+    send(CommandType::LOOP_OUT);
+    const double before = position();
+    push(CommandType::JOG_TOUCH, 0, 1);
+    send(CommandType::JOG, 0, -0.5);
+    // The edge moved back by half the block; the touch did not hold the deck.
+    EXPECT_NEAR(deck().loopOutSeconds, (4 * kBeat - 128) / kRate, 1e-5);
+    EXPECT_EQ(position(), before + 256);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+class DeckBeatJump : public DeckCue {};
+
+TEST_F(DeckBeatJump, MovesByBeatsOnTheGridAndStopsAtTheStart) {
+    send(CommandType::SET_PLAYHEAD, 0, 2 * kBeat);
+    send(CommandType::BEAT_JUMP, 0, 16);
+    EXPECT_EQ(position(), 18 * kBeat);
+    send(CommandType::BEAT_JUMP, 0, -32);
+    EXPECT_EQ(position(), 0.0);
+}
+
+TEST_F(DeckBeatJump, TheLoopTravelsWithThePlayhead) {
+    send(CommandType::SET_PLAYHEAD, 0, 4 * kBeat);
+    send(CommandType::BEAT_LOOP, 0, 4);
+    send(CommandType::BEAT_JUMP, 0, 16);
+    EXPECT_FLOAT_EQ(deck().loopInSeconds, 10.0f);
+    EXPECT_FLOAT_EQ(deck().loopOutSeconds, 12.0f);
+    EXPECT_EQ(position(), 20 * kBeat);
+    EXPECT_TRUE(deck().looping);
+}
+
+TEST_F(DeckBeatJump, NearTheEndTheJumpIsCutSoTheLoopStaysInsideTheTrack) {
+    const double length = 60.0 * kRate;
+    send(CommandType::SET_PLAYHEAD, 0, length - 8 * kBeat);
+    send(CommandType::BEAT_LOOP, 0, 4);
+    send(CommandType::BEAT_JUMP, 0, 16);
+    EXPECT_FLOAT_EQ(deck().loopOutSeconds, 60.0f);
+    EXPECT_FLOAT_EQ(deck().loopInSeconds, 58.0f);
+    EXPECT_EQ(position(), length - 4 * kBeat);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TEST(DeckTakeover, ArmedRateIgnoresTheFaderUntilItComesClose) {
+    Deck d;
+    d.prepare(kRate, 256, 0);
+    Command load(CommandType::LOAD_TRACK, 0);
+    load.track = test::makeTrack(test::noise(4800), kRate);
+    d.apply(load);
+    d.holdCurrentRate(); // rate 1.0 held
+    d.apply(Command(CommandType::SET_RATE, 0, 1.2));
+    EXPECT_EQ(d.userRate(), 1.0);
+    d.apply(Command(CommandType::SET_RATE, 0, 1.004));
+    EXPECT_EQ(d.userRate(), 1.004);
+    d.apply(Command(CommandType::SET_RATE, 0, 1.2)); // taken over: follows freely
+    EXPECT_EQ(d.rate(), 1.2);
+    d.apply(Command(CommandType::SET_RATE, 0, 5.0));
+    EXPECT_EQ(d.rate(), 4.0);
+}
+
+TEST(DeckTakeover, SyncRateOverridesAndHandsBackTheSyncedTempo) {
+    Deck d;
+    d.prepare(kRate, 256, 0);
+    d.apply(Command(CommandType::SET_RATE, 0, 0.9));
+    d.setSyncRate(1.05);
+    EXPECT_EQ(d.rate(), 1.05);
+    d.apply(Command(CommandType::SET_RATE, 0, 0.95)); // user rate moves, sync rate plays
+    EXPECT_EQ(d.rate(), 1.05);
+    d.holdCurrentRate();
+    d.setSyncRate(0.0);
+    EXPECT_EQ(d.rate(), 1.05);
+    d.apply(Command(CommandType::SET_RATE, 0, 0.95));
+    EXPECT_EQ(d.rate(), 1.05);
+    Command load(CommandType::LOAD_TRACK, 0);
+    load.track = test::makeTrack(test::noise(4800), kRate);
+    d.apply(load); // a load ends the takeover
+    d.apply(Command(CommandType::SET_RATE, 0, 0.95));
+    EXPECT_EQ(d.rate(), 0.95);
+}
+
+} // namespace
+} // namespace vyn
