@@ -252,9 +252,8 @@ void EngineHost::applyEngineCommand(const Command& c) noexcept {
     case CommandType::KEY_SYNC:
         // A one-time transposition towards the current master; later changes are not followed.
         if (deckOk)
-            decks_[c.deck].toggleKeySync(masterDeck_ >= 0 && masterDeck_ != c.deck
-                                             ? &decks_[masterDeck_]
-                                             : nullptr);
+            decks_[c.deck].toggleKeySync(
+                masterDeck_ >= 0 && masterDeck_ != c.deck ? &decks_[masterDeck_] : nullptr);
         break;
     case CommandType::SET_BEAT_JUMP_BEATS: {
         const double r = std::round(c.value);
