@@ -93,6 +93,7 @@ bool WavFileWriter::open(const std::string& path, Format format, int channels,
 
 bool WavFileWriter::writeFloat(const float* data, std::size_t frames) {
     if (!file_) return false;
+    if (frames == 0) return true;
     const std::size_t n = frames * static_cast<std::size_t>(channels_);
     if (format_ == Format::Float32) {
         if (dataBytes_ + n * 4 > kMaxDataBytes) return fail("output too long for a WAV file");
@@ -112,6 +113,7 @@ bool WavFileWriter::writeFloat(const float* data, std::size_t frames) {
 
 bool WavFileWriter::writeInt16(const std::int16_t* data, std::size_t frames) {
     if (!file_) return false;
+    if (frames == 0) return true;
     if (format_ != Format::Pcm16) return fail("16-bit samples given to a float WAV");
     const std::size_t n = frames * static_cast<std::size_t>(channels_);
     if (dataBytes_ + n * 2 > kMaxDataBytes) return fail("output too long for a WAV file");
