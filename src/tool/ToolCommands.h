@@ -6,5 +6,6 @@ namespace vyn::tool {
 int runRender(int argc, char** argv);
 int runDecode(int argc, char** argv);
 int runWaveform(int argc, char** argv);
+int runLink(int argc, char** argv);
 
 } // namespace vyn::tool

@@ -19,6 +19,7 @@ const Subcommand kSubcommands[] = {
      "render [--rate R] [--channels N] [--block B] [--seconds S] LOG.vynset OUT.wav"},
     {"decode", vyn::tool::runDecode, "decode IN OUT.wav"},
     {"waveform", vyn::tool::runWaveform, "waveform IN"},
+    {"link", vyn::tool::runLink, "link [--port P] [TRACK...]"},
 };
 
 void usage() {

@@ -1,0 +1,144 @@
+// vyn-tool link: the engine on the silent output with the Link server, so that the remote page can
+// be tried from a phone on the same network and driven by tests. Prints "port:", "code:" and
+// "link:" lines on standard output once it listens (the link is empty without a usable network
+// address), draws the pairing QR code on standard error, loads the given tracks onto decks 1, 2,
+// ... and plays them, and serves until interrupted.
+
+#include "app/DecoderRegistration.h"
+#include "audio/NullAudioDevice.h"
+#include "control/link/LinkHost.h"
+#include "control/link/LinkPage.h"
+#include "control/link/LinkWindowModel.h"
+#include "control/link/SocketLayer.h"
+#include "engine/EngineHost.h"
+#include "tool/ToolArgs.h"
+#include "tool/ToolCommands.h"
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace vyn::tool {
+namespace {
+
+volatile std::sig_atomic_t gStop = 0;
+
+extern "C" void onLinkSignal(int) {
+    gStop = 1;
+}
+
+// Two rows of modules per text line with half blocks, dark modules drawn dark on a light terminal
+// background colour, so that a phone can scan it straight off the screen.
+void printQr(const QrModules& qr) {
+    if (qr.empty()) return;
+    const int quiet = 2;
+    const int n = qr.size + 2 * quiet;
+    for (int y = 0; y < n; y += 2) {
+        std::string line = "\x1b[30;47m";
+        for (int x = 0; x < n; ++x) {
+            const bool top = qr.at(x - quiet, y - quiet);
+            const bool bottom = y + 1 < n && qr.at(x - quiet, y + 1 - quiet);
+            line += top && bottom ? "\xE2\x96\x88"
+                    : top         ? "\xE2\x96\x80"
+                    : bottom      ? "\xE2\x96\x84"
+                                  : " ";
+        }
+        line += "\x1b[0m\n";
+        std::fputs(line.c_str(), stderr);
+    }
+}
+
+} // namespace
+
+int runLink(int argc, char** argv) {
+    static const char* kUsage = "usage: vyn-tool link [--port P] [TRACK...]\n";
+    int port = LinkWindowModel::kPort;
+    std::vector<std::string> tracks;
+    ToolArgs args(argc, argv);
+    while (args.more()) {
+        if (args.option("--port", port, 0, 65535)) continue;
+        if (args.failed()) break;
+        if (args.peek().rfind("--", 0) == 0) {
+            std::fprintf(stderr, "vyn-tool link: unknown option %s\n", args.peek().c_str());
+            std::fputs(kUsage, stderr);
+            return 2;
+        }
+        tracks.push_back(args.next());
+    }
+    if (args.failed() || tracks.size() > 16) {
+        std::fprintf(stderr, "vyn-tool link: %s\n",
+                     args.failed() ? args.error().c_str() : "at most 16 tracks");
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+
+    registerPlatformDecoders();
+    auto engine = EngineHost::create(std::make_unique<NullAudioDevice>(2, 48000.0, 256));
+    if (!engine->open()) {
+        std::fputs("vyn-tool link: could not start the engine on the null output\n", stderr);
+        return 1;
+    }
+
+    LinkWindowModel model;
+    model.drawCode();
+    LinkHost link(*engine);
+    model.setPort(port);
+    model.startLink(link, engine->running());
+    if (!model.running()) {
+        std::fprintf(stderr, "vyn-tool link: could not open port %d\n", port);
+        engine->stop();
+        return 1;
+    }
+    model.setPort(link.server().port());
+    model.setAddresses(net::localIPv4Addresses());
+    std::printf("port: %d\ncode: %s\nlink: %s\n", link.server().port(), model.code().c_str(),
+                model.pairingLink().c_str());
+    std::fflush(stdout);
+    for (const std::string& a : model.addresses())
+        std::fprintf(stderr, "open http://%s:%d/ on a phone, tablet or laptop on this network\n",
+                     a.c_str(), link.server().port());
+    printQr(model.qr());
+
+    std::signal(SIGINT, onLinkSignal);
+    std::signal(SIGTERM, onLinkSignal);
+
+    for (std::size_t i = 0; i < tracks.size(); ++i) {
+        LoadRequest request;
+        request.deck = static_cast<int>(i);
+        request.trackId = static_cast<std::int32_t>(i + 1); // tells the surfaces' tracks apart
+        request.audioPath = tracks[i];
+        engine->loader().submit(std::move(request));
+    }
+
+    LinkDeckView views[16];
+    LinkTickInput tick;
+    tick.deckCount = std::max<int>(2, static_cast<int>(tracks.size()));
+    tick.views = views;
+    std::vector<LoadResult> results;
+    int exitCode = 0;
+    while (!gStop) {
+        const auto passStart = std::chrono::steady_clock::now();
+        engine->loader().poll(results);
+        for (const LoadResult& r : results) {
+            if (!r.ok) {
+                std::fprintf(stderr, "vyn-tool link: could not load %s: %s\n", r.path.c_str(),
+                             r.error.c_str());
+                exitCode = 1;
+                continue;
+            }
+            views[r.deck].name = LinkHost::displayName(r.path);
+            engine->pushOwn(Command(CommandType::PLAY, static_cast<int>(r.deck)));
+            std::fprintf(stderr, "playing %s on deck %u\n", r.path.c_str(), r.deck + 1);
+        }
+        link.tick(tick);
+        std::this_thread::sleep_until(passStart + std::chrono::milliseconds(16));
+    }
+    link.stop();
+    engine->stop();
+    return exitCode;
+}
+
+} // namespace vyn::tool
