@@ -69,15 +69,12 @@ void EngineHost::prepare(double sampleRate, int blockFrames) {
     const std::size_t stereo = 2 * static_cast<std::size_t>(maxBlock_);
     deckBuf_.assign(stereo, 0.0f);
     cueOut_.assign(stereo, 0.0f);
-    fxBuf_.assign(stereo, 0.0f);
-    masterBus_.assign(stereo, 0.0f);
-    cueBus_.assign(stereo, 0.0f);
     for (int d = 0; d < kDeckCount; ++d) {
         decks_[d].prepare(sampleRate_, maxBlock_, d);
-        filters_[d].sampleRate = sampleRate > 0 ? sampleRate : 48000.0;
+        filters_[d].prepare(sampleRate_);
     }
-    masterGain_ = masterGainTarget_;
-    limiterGain_ = 1.0f;
+    fx_.prepare(sampleRate_, maxBlock_);
+    bus_.prepare(sampleRate_, maxBlock_);
     frameClock_ = 0;
     prepared_ = true;
     publishSnapshot();
@@ -153,7 +150,16 @@ void EngineHost::apply(const Command& c) noexcept {
     if (tryDefer(c)) return;
     applyDeckCommand(c, quantise_);
     afterApply(c);
-    // Phase re-alignment after JUMP_HOT_CUE / BEAT_JUMP on a synced follower arrives with sync.
+    requestRealign(c);
+}
+
+void EngineHost::requestRealign(const Command& c) noexcept {
+    // A jump moves a synced follower off the master's phase: line it up again (without the
+    // bar snap, which would undo a deliberate jump by whole beats).
+    const CommandType type = c.commandType();
+    if ((type == CommandType::JUMP_HOT_CUE || type == CommandType::BEAT_JUMP) &&
+        decks_[c.deck].playing() && sync_.syncOn(c.deck) && masterDeck_ != c.deck)
+        sync_.requestAlign(c.deck, false);
 }
 
 bool EngineHost::tryDefer(const Command& c) noexcept {
@@ -201,53 +207,70 @@ void EngineHost::applyDeckCommand(const Command& c, bool quantiseLoops) noexcept
     }
 }
 
+void EngineHost::setSync(int deck, bool on) noexcept {
+    Deck& d = decks_[deck];
+    if (!on) {
+        // Leaving sync keeps the tempo the deck was synced to until the tempo control meets it.
+        if (sync_.syncOn(deck) && masterDeck_ != deck) d.holdCurrentRate();
+        sync_.setSyncOn(deck, false);
+        sync_.clearAlign(deck);
+        return;
+    }
+    const bool wasOn = sync_.syncOn(deck);
+    sync_.setSyncOn(deck, true);
+    if (!wasOn) sync_.requestAlign(deck, true);
+    if (masterDeck_ == deck)
+        for (int other = 0; other < kDeckCount; ++other)
+            if (other != deck && sync_.syncOn(other)) sync_.requestAlign(other, true);
+}
+
 void EngineHost::applyEngineCommand(const Command& c) noexcept {
     const bool deckOk = c.hasValidDeck();
     switch (c.commandType()) {
     case CommandType::SET_MASTER_GAIN:
-        masterGainTarget_ = static_cast<float>(c.value);
+        bus_.setMasterGain(static_cast<float>(c.value));
         break;
     case CommandType::SET_SYNC:
-        if (deckOk) syncOn_[c.deck] = c.flag();
+        if (deckOk) setSync(c.deck, c.flag());
         break;
     case CommandType::SET_SYNC_MASTER:
-        chosenMaster_ = deckOk ? c.deck : -1;
+        if (deckOk && sync_.syncOn(c.deck) && masterDeck_ != c.deck)
+            decks_[c.deck].holdCurrentRate();
+        sync_.setChosenMaster(deckOk ? c.deck : -1);
         break;
     case CommandType::SYNC_NOW:
-        break; // one-shot tempo and phase match: the sync manager's
+        if (deckOk) sync_.requestAlign(c.deck, true);
+        break;
     case CommandType::SET_QUANTISE:
         quantise_ = c.flag();
         break;
     case CommandType::SET_FILTER:
-        if (deckOk) filters_[c.deck].position = static_cast<float>(std::clamp(c.value, -1.0, 1.0));
+        if (deckOk) filters_[c.deck].setKnob(static_cast<float>(std::clamp(c.value, -1.0, 1.0)));
         break;
     case CommandType::SET_FILTER_RESONANCE:
-        if (deckOk) filters_[c.deck].resonance = static_cast<float>(std::clamp(c.value, 0.0, 1.0));
+        if (deckOk)
+            filters_[c.deck].setResonance(static_cast<float>(std::clamp(c.value, 0.0, 1.0)));
         break;
-    case CommandType::SET_FX_TARGET: {
-        const double t = std::trunc(c.value);
-        fx_.target = (t < -2.0 || t > 15.0) ? -2 : static_cast<std::int32_t>(t);
+    case CommandType::SET_FX_TARGET:
+        fx_.setTarget(c.value);
         break;
-    }
     case CommandType::SET_FX_MODE:
-        fx_.sendMode = c.flag();
+        fx_.setMode(c.value);
         break;
     case CommandType::SET_FX_MIX:
-        fx_.mix = static_cast<float>(std::clamp(c.value, 0.0, 1.0));
+        fx_.setMix(c.value);
         break;
     case CommandType::SET_FX_PARAM:
-        fx_.param = static_cast<float>(std::clamp(c.value, 0.0, 1.0));
+        fx_.setParam(c.value); // the unit clamps per type (filter and pitch take -1..1)
         break;
     case CommandType::SET_FX_RESONANCE:
-        fx_.resonance = static_cast<float>(std::clamp(c.value, 0.0, 1.0));
+        fx_.setResonance(c.value);
         break;
-    case CommandType::SET_FX_TYPE: {
-        const double t = std::trunc(c.value);
-        if (t >= 0.0 && t <= 15.0) fx_.type = static_cast<std::uint32_t>(t);
+    case CommandType::SET_FX_TYPE:
+        fx_.setType(c.value);
         break;
-    }
     case CommandType::CLEAR_FX_TARGET:
-        fx_.target = -2;
+        fx_.clearTarget();
         break;
     case CommandType::KEY_SYNC:
         // A one-time transposition towards the current master; later changes are not followed.
@@ -274,17 +297,9 @@ void EngineHost::applyEngineCommand(const Command& c) noexcept {
 
 void EngineHost::swapDecks(int a, int b) noexcept {
     decks_[a].swapWith(decks_[b]);
-    std::swap(syncOn_[a], syncOn_[b]);
-    if (chosenMaster_ == a)
-        chosenMaster_ = b;
-    else if (chosenMaster_ == b)
-        chosenMaster_ = a;
-    if (!masterOverridden_) {
-        if (masterDeck_ == a)
-            masterDeck_ = b;
-        else if (masterDeck_ == b)
-            masterDeck_ = a;
-    }
+    sync_.swap(a, b);
+    std::swap(syncResults_[a], syncResults_[b]);
+    if (!masterOverridden_) masterDeck_ = sync_.master();
     for (DeferredSlot& slot : deferred_) {
         if (!slot.pending) continue;
         if (slot.command.deck == a)
@@ -292,8 +307,6 @@ void EngineHost::swapDecks(int a, int b) noexcept {
         else if (slot.command.deck == b)
             slot.command.deck = static_cast<std::int16_t>(a);
     }
-    std::swap(wasPlaying_[a], wasPlaying_[b]);
-    std::swap(wasJogging_[a], wasJogging_[b]);
 }
 
 void EngineHost::afterApply(const Command& c) noexcept {
@@ -330,81 +343,94 @@ void EngineHost::render(float* masterOut, float* multiOut, int multiChannels, in
     realtime::AudioThreadScope audioThread;
     if (!prepared_ || frames < 1) return;
     const int n = std::min(maxBlock_, frames);
-    const std::size_t stereoBytes = sizeof(float) * 2 * static_cast<std::size_t>(n);
     if (multiOut && multiChannels >= 1)
         std::memset(multiOut, 0, sizeof(float) * static_cast<std::size_t>(n) * multiChannels);
 
     capture_.tick(frameClock_);
     drainCommands();
-    // Sync update: master election and tempo/phase corrections belong to the sync manager.
+    updateSync();
     runDeferred();
 
-    std::memset(masterBus_.data(), 0, stereoBytes);
-    std::memset(cueBus_.data(), 0, stereoBytes);
+    bus_.beginBlock(n);
+    fx_.setTempo(masterBpm_);
+    fx_.beginBlock(n);
 
+    float* buf = deckBuf_.data();
     for (int d = 0; d < kDeckCount; ++d) {
         Deck& deck = decks_[d];
         if (deck.empty()) continue;
-        float* buf = deckBuf_.data();
         deck.render(buf, n);
+        filters_[d].process(buf, n);
+        fx_.processDeck(d, buf, n);
         if (multiOut && 2 * d + 2 <= multiChannels) {
             for (int f = 0; f < n; ++f) {
                 multiOut[static_cast<std::size_t>(f) * multiChannels + 2 * d] = buf[2 * f];
                 multiOut[static_cast<std::size_t>(f) * multiChannels + 2 * d + 1] = buf[2 * f + 1];
             }
         }
-        for (int i = 0; i < 2 * n; ++i)
-            masterBus_[i] += buf[i];
-        if (deck.cueEnabled())
-            for (int i = 0; i < 2 * n; ++i)
-                cueBus_[i] += buf[i];
+        bus_.addDeck(buf, n, deck.cueEnabled());
     }
+    fx_.finishBlock(bus_.master(), n);
+    bus_.output(masterOut, cueOut_.data(), n);
 
-    masterBusOut(masterOut, n);
-    std::memcpy(cueOut_.data(), cueBus_.data(), stereoBytes);
     frameClock_ += static_cast<std::uint64_t>(n);
     publishSnapshot();
 }
 
-void EngineHost::masterBusOut(float* masterOut, int n) noexcept {
-    const float coeff = static_cast<float>(std::exp(-1.0 / (sampleRate_ * 0.010)));
-    float peak = 0.0f;
-    for (int f = 0; f < n; ++f) {
-        masterGain_ = (masterGain_ - masterGainTarget_) * coeff + masterGainTarget_;
-        if (std::fabs(masterGain_ - masterGainTarget_) < 1e-6f) masterGain_ = masterGainTarget_;
-        for (int ch = 0; ch < 2; ++ch) {
-            const float v = masterBus_[2 * f + ch] * masterGain_;
-            peak = std::max(peak, std::fabs(v));
-            masterOut[2 * f + ch] = std::clamp(v * limiterGain_, -1.0f, 1.0f);
-        }
+void EngineHost::updateSync() noexcept {
+    for (int d = 0; d < kDeckCount; ++d) {
+        const Deck& deck = decks_[d];
+        SyncInput& in = syncInputs_[d];
+        in.loaded = !deck.empty();
+        in.playing = deck.playing();
+        in.hasGrid = deck.hasGrid();
+        in.gridBpm = deck.gridBpm();
+        in.localBpm = deck.localBpm();
+        in.userRate = deck.userRate();
+        in.beat = deck.beatPosition();
+        in.barPhase = deck.barPhase();
+        in.jogging = deck.jogging();
     }
-    blockPeak_ = peak;
+    sync_.update(syncInputs_, syncResults_);
+    for (int d = 0; d < kDeckCount; ++d) {
+        Deck& deck = decks_[d];
+        const SyncResult& r = syncResults_[d];
+        // A deck that stops following keeps the tempo it was synced to.
+        if (!r.following && deck.syncRate() > 0.0) deck.holdCurrentRate();
+        deck.setSyncRate(r.following ? r.rate : 0.0);
+        if (r.correction != 0.0) deck.jumpBeats(r.correction);
+    }
+    if (!masterOverridden_) {
+        masterDeck_ = sync_.master();
+        masterBpm_ = sync_.masterBpm();
+        masterBeat_ = sync_.masterBeat();
+    }
 }
 
 void EngineHost::publishSnapshot() noexcept {
     EngineSnapshot& s = scratchSnapshot_;
     s.frame = frameClock_;
     s.loadedDecks = 0;
-    s.masterPeak = blockPeak_;
-    s.limiterGain = limiterGain_;
+    s.masterPeak = bus_.masterPeak();
+    s.limiterGain = bus_.limiterGain();
     s.masterBpm = masterDeck_ >= 0 ? static_cast<float>(masterBpm_) : 0.0f;
     s.masterDeck = masterDeck_;
     s.quantise = quantise_;
-    s.fxTarget = fx_.target;
-    s.fxType = fx_.type;
-    s.fxSendMode = fx_.sendMode;
-    s.fxMix = fx_.mix;
-    s.fxParam = fx_.param;
-    s.fxResonance = fx_.resonance;
+    s.fxTarget = fx_.target();
+    s.fxType = static_cast<std::uint32_t>(fx_.type());
+    s.fxSendMode = fx_.sendMode();
+    s.fxMix = static_cast<float>(fx_.mix());
+    s.fxParam = static_cast<float>(fx_.param());
+    s.fxResonance = static_cast<float>(fx_.resonance());
     s.beatJumpBeats = beatJumpBeats_;
     for (int d = 0; d < kDeckCount; ++d) {
         DeckSnapshot& ds = s.decks[d];
         decks_[d].fillSnapshot(ds);
         if (ds.state != static_cast<std::uint8_t>(DeckState::EMPTY)) ++s.loadedDecks;
-        ds.sync = syncOn_[d];
+        ds.sync = sync_.syncOn(d);
         ds.isMaster = masterDeck_ == d;
-        ds.filter = filters_[d].position;
-        ds.filterResonance = filters_[d].resonance;
+        ds.filter = filters_[d].knob();
+        ds.filterResonance = filters_[d].resonance();
     }
     snapshot_.publish(s);
 }

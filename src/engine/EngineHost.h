@@ -12,12 +12,16 @@
 
 #include "audio/IAudioDevice.h"
 #include "audio/IRenderTarget.h"
+#include "dsp/ChannelFilter.h"
+#include "dsp/FxUnit.h"
+#include "dsp/MasterBus.h"
 #include "engine/Command.h"
 #include "engine/CommandCapture.h"
 #include "engine/CommandQueue.h"
 #include "engine/Deck.h"
 #include "engine/EngineSnapshot.h"
 #include "engine/SnapshotSlot.h"
+#include "engine/SyncManager.h"
 #include "engine/TrackLoader.h"
 #include "support/SpscRing.h"
 
@@ -85,51 +89,34 @@ private:
         double targetBeat = 0.0;
         bool pending = false;
     };
-    struct ChannelFilter {
-        double sampleRate = 48000.0;
-        float position = 0.0f;
-        float resonance = 0.0f;
-    };
-    struct FxSettings {
-        std::int32_t target = -2; // 0-15 deck, -1 master, -2 none
-        std::uint32_t type = 0;
-        bool sendMode = false;
-        float mix = 0.0f;
-        float param = 0.0f;
-        float resonance = 0.0f;
-    };
-
     void drainCommands() noexcept;
     void apply(const Command& c) noexcept;
     void applyEngineCommand(const Command& c) noexcept;
     void applyDeckCommand(const Command& c, bool quantiseLoops) noexcept;
     void afterApply(const Command& c) noexcept;
+    void requestRealign(const Command& c) noexcept;
     bool tryDefer(const Command& c) noexcept;
     void runDeferred() noexcept;
     void swapDecks(int a, int b) noexcept;
     void retire(LoadedTrack* track) noexcept;
-    void masterBusOut(float* masterOut, int n) noexcept;
+    void updateSync() noexcept;
+    void setSync(int deck, bool on) noexcept;
     void publishSnapshot() noexcept;
 
     Deck decks_[kDeckCount];
     ChannelFilter filters_[kDeckCount];
-    FxSettings fx_;
+    FxUnit fx_;
+    MasterBus bus_;
 
-    float masterGain_ = 1.0f;
-    float masterGainTarget_ = 1.0f;
-    float limiterGain_ = 1.0f;
-    float blockPeak_ = 0.0f;
-
-    bool syncOn_[kDeckCount] = {};
-    std::int32_t chosenMaster_ = -1;
+    SyncManager sync_;
+    SyncInput syncInputs_[kDeckCount];
+    SyncResult syncResults_[kDeckCount];
     std::int32_t masterDeck_ = -1;
     double masterBpm_ = 0.0;
     double masterBeat_ = 0.0;
     bool masterOverridden_ = false;
 
     DeferredSlot deferred_[16];
-    bool wasPlaying_[kDeckCount] = {};
-    bool wasJogging_[kDeckCount] = {};
     bool quantise_ = false;
     std::uint32_t beatJumpBeats_ = 16;
 
@@ -140,9 +127,6 @@ private:
 
     std::vector<float> deckBuf_;
     std::vector<float> cueOut_;
-    std::vector<float> fxBuf_;
-    std::vector<float> masterBus_;
-    std::vector<float> cueBus_;
 
     SnapshotSlot<EngineSnapshot> snapshot_;
     EngineSnapshot scratchSnapshot_;
