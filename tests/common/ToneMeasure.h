@@ -32,6 +32,23 @@ inline double toneFrequency(const std::vector<float>& stereo, double rate, int c
     return toneFrequency(stereo.data(), stereo.size() / 2, 2, channel, rate);
 }
 
+// Amplitude of the component at `hz` in one channel (Goertzel over the whole span): a sine of
+// amplitude A at that frequency reads about A.
+inline double toneLevel(const float* x, std::size_t frames, int channels, int channel, double rate,
+                        double hz) {
+    const double w = 2.0 * M_PI * hz / rate;
+    const double k = 2.0 * std::cos(w);
+    double s1 = 0.0;
+    double s2 = 0.0;
+    for (std::size_t i = 0; i < frames; ++i) {
+        const double s0 = x[i * channels + channel] + k * s1 - s2;
+        s2 = s1;
+        s1 = s0;
+    }
+    const double power = s1 * s1 + s2 * s2 - k * s1 * s2;
+    return frames ? 2.0 * std::sqrt(std::fmax(power, 0.0)) / static_cast<double>(frames) : 0.0;
+}
+
 inline float peakLevel(const float* x, std::size_t samples) {
     float peak = 0.0f;
     for (std::size_t i = 0; i < samples; ++i)
