@@ -7,5 +7,6 @@ int runRender(int argc, char** argv);
 int runDecode(int argc, char** argv);
 int runWaveform(int argc, char** argv);
 int runLink(int argc, char** argv);
+int runMidi(int argc, char** argv);
 
 } // namespace vyn::tool

@@ -20,6 +20,9 @@ const Subcommand kSubcommands[] = {
     {"decode", vyn::tool::runDecode, "decode IN OUT.wav"},
     {"waveform", vyn::tool::runWaveform, "waveform IN"},
     {"link", vyn::tool::runLink, "link [--port P] [TRACK...]"},
+    {"midi", vyn::tool::runMidi,
+     "midi monitor [--api alsa|jack] [--clock] [--seconds S] [--count N] | midi devices | "
+     "midi check FILE.vynmap"},
 };
 
 void usage() {

@@ -1,0 +1,169 @@
+// Port slots as devices come and go, against a scripted device list. The real device side is
+// covered by the JACK end-to-end test.
+
+#include "control/midi/MidiInputPorts.h"
+#include "control/midi/MidiRouter.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace vyn {
+namespace {
+
+class ScriptedBackend final : public IMidiBackend {
+public:
+    struct Input final : IMidiInput {
+        Input(ScriptedBackend& b, MidiRouter& r, int p, std::string n)
+            : backend(b), router(r), port(p), name(std::move(n)) {}
+        ~Input() override {
+            // The port must still be connected while its input closes; disconnect comes after.
+            if (!router.connected(port)) ++backend.disconnectedBeforeClose;
+            ++backend.closed;
+        }
+        ScriptedBackend& backend;
+        MidiRouter& router;
+        int port;
+        std::string name;
+    };
+
+    const char* apiName() const override { return "scripted"; }
+    std::vector<MidiDeviceInfo> listInputs() override {
+        std::vector<MidiDeviceInfo> out;
+        for (std::size_t i = 0; i < devices.size(); ++i)
+            out.push_back({i, devices[i]});
+        return out;
+    }
+    std::unique_ptr<IMidiInput> openInput(const MidiDeviceInfo& device, MidiRouter& router,
+                                          int port) override {
+        if (!router.connected(port)) ++openedBeforeConnect;
+        if (failing.count(device.name)) return nullptr;
+        ++opened;
+        return std::make_unique<Input>(*this, router, port, device.name);
+    }
+    std::vector<MidiOutputInfo> listOutputs() override { return {}; }
+    std::string lastError() const override { return {}; }
+
+    std::vector<std::string> devices;
+    std::set<std::string> failing;
+    int opened = 0;
+    int closed = 0;
+    int openedBeforeConnect = 0;
+    int disconnectedBeforeClose = 0;
+};
+
+class MidiInputPortsTest : public ::testing::Test {
+protected:
+    MidiInputPortsTest() {
+        auto b = std::make_unique<ScriptedBackend>();
+        backend = b.get();
+        ports = std::make_unique<MidiInputPorts>(std::move(b));
+    }
+    std::vector<std::string> connectedNames() const {
+        std::vector<std::string> out;
+        for (int p = 0; p < MidiRouter::kPorts; ++p)
+            out.push_back(router.connected(p) ? std::string(router.name(p)) : "-");
+        return out;
+    }
+
+    MidiRouter router;
+    ScriptedBackend* backend = nullptr;
+    std::unique_ptr<MidiInputPorts> ports;
+};
+
+TEST_F(MidiInputPortsTest, DevicesTakeTheLowestFreePortAndKeepIt) {
+    backend->devices = {"A", "B", "C"};
+    ports->attach(router);
+    EXPECT_EQ(ports->openCount(), 3);
+    EXPECT_EQ(ports->names(), (std::vector<std::string>{"A", "B", "C"}));
+    // B unplugged: its port frees, A and C stay where they are.
+    backend->devices = {"C", "A"};
+    ports->rescan();
+    EXPECT_EQ(connectedNames(), (std::vector<std::string>{"A", "-", "C", "-", "-", "-", "-", "-"}));
+    // A new device takes the freed lowest port.
+    backend->devices = {"D", "C", "A"};
+    ports->rescan();
+    EXPECT_EQ(connectedNames(), (std::vector<std::string>{"A", "D", "C", "-", "-", "-", "-", "-"}));
+    EXPECT_EQ(backend->opened, 4);
+    EXPECT_EQ(backend->closed, 1);
+    EXPECT_EQ(backend->openedBeforeConnect, 0);
+    EXPECT_EQ(backend->disconnectedBeforeClose, 0);
+}
+
+TEST_F(MidiInputPortsTest, NinthDeviceWaitsForAFreePort) {
+    for (int i = 0; i < 9; ++i)
+        backend->devices.push_back("dev" + std::to_string(i));
+    ports->attach(router);
+    EXPECT_EQ(ports->openCount(), 8);
+    EXPECT_EQ(backend->opened, 8);
+    ports->rescan();
+    EXPECT_EQ(backend->opened, 8) << "nothing reopens while nothing changed";
+    // The rescan that notices dev3 is gone frees its port; the waiting device opens on the next.
+    backend->devices.erase(backend->devices.begin() + 3);
+    ports->rescan();
+    EXPECT_EQ(ports->openCount(), 7);
+    EXPECT_FALSE(router.connected(3));
+    ports->rescan();
+    EXPECT_EQ(ports->openCount(), 8);
+    EXPECT_EQ(router.name(3), "dev8");
+}
+
+TEST_F(MidiInputPortsTest, SameNameOpensOnceAndEmptyNamesBecomeMidi) {
+    backend->devices = {"Twin", "Twin", "", ""};
+    ports->attach(router);
+    EXPECT_EQ(ports->names(), (std::vector<std::string>{"Twin", "MIDI"}));
+}
+
+TEST_F(MidiInputPortsTest, LongMultiByteNamesMatchTheirOwnSlot) {
+    std::string name;
+    for (int i = 0; i < 50; ++i)
+        name += "\xE2\x82\xAC"; // 150 bytes of euro signs
+    backend->devices = {name, std::string(200, 'x')};
+    ports->attach(router);
+    for (int i = 0; i < 5; ++i)
+        ports->rescan();
+    EXPECT_EQ(backend->opened, 2);
+    EXPECT_EQ(backend->closed, 0);
+    const std::vector<std::string> names = ports->names();
+    ASSERT_EQ(names.size(), 2u);
+    EXPECT_EQ(names[0].size(), 63u);
+    EXPECT_EQ(names[0], name.substr(0, 63));
+    EXPECT_EQ(names[1], std::string(63, 'x'));
+    EXPECT_EQ(router.name(0), names[0]);
+}
+
+TEST_F(MidiInputPortsTest, DeviceNamesAreMadeValidText) {
+    EXPECT_EQ(MidiInputPorts::deviceName(""), "MIDI");
+    EXPECT_EQ(MidiInputPorts::deviceName("Bad\xFFName"), "Bad\xEF\xBF\xBDName");
+    EXPECT_EQ(MidiInputPorts::deviceName(std::string(70, 'a')), std::string(63, 'a'));
+}
+
+TEST_F(MidiInputPortsTest, FailedOpensLeaveThePortFreeAndRetry) {
+    backend->devices = {"Flaky", "Good"};
+    backend->failing = {"Flaky"};
+    ports->attach(router);
+    EXPECT_EQ(connectedNames()[0], "Good");
+    EXPECT_EQ(ports->openCount(), 1);
+    backend->failing.clear();
+    ports->rescan();
+    EXPECT_EQ(connectedNames()[1], "Flaky");
+}
+
+TEST_F(MidiInputPortsTest, CloseAllDisconnectsEverything) {
+    backend->devices = {"A", "B"};
+    ports->attach(router);
+    ports->closeAll();
+    EXPECT_EQ(ports->openCount(), 0);
+    EXPECT_TRUE(ports->names().empty());
+    EXPECT_FALSE(router.connected(0));
+    EXPECT_FALSE(router.connected(1));
+    EXPECT_EQ(backend->closed, 2);
+    ports->rescan();
+    EXPECT_EQ(ports->openCount(), 2) << "a later rescan opens them again";
+}
+
+} // namespace
+} // namespace vyn

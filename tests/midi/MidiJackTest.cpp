@@ -1,0 +1,223 @@
+// End to end through a real JACK server: a virtual MIDI output of this test sends notes and
+// control changes that arrive through the RtMidi input as MidiMessages and become engine
+// commands; ports that vanish are closed and reopened when they come back.
+
+#include "audio/NullAudioDevice.h"
+#include "common/TestPaths.h"
+#include "control/midi/MidiHub.h"
+#include "control/midi/MidiInputPorts.h"
+#include "control/midi/MidiRouter.h"
+#include "control/midi/RtMidiBackend.h"
+#include "engine/EngineHost.h"
+
+#include <RtMidi.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace vyn {
+namespace {
+
+using namespace std::chrono_literals;
+
+const char* kSenderClient = "midi-e2e-sender";
+const char* kSenderPort = "vyn_test_out";
+const std::string kDevice = std::string(kSenderClient) + ":" + kSenderPort;
+
+class Sender {
+public:
+    Sender() : out_(RtMidi::UNIX_JACK, kSenderClient) { out_.openVirtualPort(kSenderPort); }
+    void send(std::vector<unsigned char> bytes) { out_.sendMessage(&bytes); }
+
+private:
+    RtMidiOut out_;
+};
+
+bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds limit = 5000ms,
+             const std::function<void()>& each = nullptr) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < end) {
+        if (each) each();
+        if (condition()) return true;
+        std::this_thread::sleep_for(20ms);
+    }
+    return condition();
+}
+
+class MidiJackTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!test::servicesAvailable()) GTEST_SKIP() << "test services are not running";
+    }
+
+    int portOf(const MidiRouter& router, const std::string& name) {
+        for (int p = 0; p < MidiRouter::kPorts; ++p)
+            if (router.connected(p) && router.name(p) == name) return p;
+        return -1;
+    }
+};
+
+TEST_F(MidiJackTest, MessagesArriveAndBecomeEngineCommands) {
+    auto engine = EngineHost::create(std::make_unique<NullAudioDevice>(2, 48000.0, 256));
+    ASSERT_TRUE(engine->open());
+    MidiRouter router;
+    MidiHub hub(router);
+    hub.listen(router);
+    hub.setEngine(engine.get());
+    std::mutex seenMutex;
+    std::vector<MidiMessage> seen;
+    hub.setCaptureSink([&](int, const MidiMessage& m, std::uint32_t time) {
+        EXPECT_NE(time, 0u);
+        std::lock_guard<std::mutex> lock(seenMutex);
+        seen.push_back(m);
+    });
+    MidiMapping mapping;
+    MidiBinding filter;
+    filter.kind = midi_class::cc;
+    filter.channel = 2;
+    filter.number = 20;
+    filter.action = static_cast<std::uint16_t>(MidiAction::filter);
+    filter.slot = 1;
+    filter.mode = static_cast<std::uint8_t>(MidiMode::absolute);
+    filter.min = -1.0;
+    mapping.bindings.push_back(filter);
+    MidiBinding quantise;
+    quantise.kind = midi_class::note;
+    quantise.number = 60;
+    quantise.action = static_cast<std::uint16_t>(MidiAction::quantise);
+    mapping.bindings.push_back(quantise);
+    hub.installMapping(kDevice, mapping);
+
+    Sender sender;
+    MidiBackendOptions options;
+    options.api = MidiApi::Jack;
+    MidiInputPorts ports(createMidiBackend(options));
+    EXPECT_STREQ(ports.backend().apiName(), "JACK");
+    ports.attach(router);
+    ASSERT_TRUE(
+        waitFor([&] { return portOf(router, kDevice) >= 0; }, 5000ms, [&] { ports.rescan(); }))
+        << ports.backend().lastError();
+    const int port = portOf(router, kDevice);
+
+    sender.send({0xB2, 20, 127});
+    sender.send({0x90, 60, 100});
+    sender.send({0x80, 60, 0});
+    sender.send({0xF0, 0x7E, 0x01, 0x02, 0xF7});
+    sender.send({0xE5, 0x00, 0x40});
+    EngineSnapshot s;
+    ASSERT_TRUE(waitFor([&] {
+        return engine->readSnapshot(s) && s.quantise && s.decks[1].filter == 1.0f;
+    })) << "filter "
+        << s.decks[1].filter << " quantise " << s.quantise;
+
+    ASSERT_TRUE(waitFor([&] {
+        std::lock_guard<std::mutex> lock(seenMutex);
+        return seen.size() >= 4;
+    }));
+    {
+        std::lock_guard<std::mutex> lock(seenMutex);
+        ASSERT_EQ(seen.size(), 4u) << "SysEx produces no message";
+        const MidiMessage expected[] = {
+            MidiMessage::fromBytes(0xB2, 20, 127), MidiMessage::fromBytes(0x90, 60, 100),
+            MidiMessage::fromBytes(0x80, 60, 0), MidiMessage::fromBytes(0xE5, 0, 64)};
+        for (int i = 0; i < 4; ++i) {
+            EXPECT_EQ(seen[i].kind, expected[i].kind) << i;
+            EXPECT_EQ(seen[i].status, expected[i].status) << i;
+            EXPECT_EQ(seen[i].channel, expected[i].channel) << i;
+            EXPECT_EQ(seen[i].data1, expected[i].data1) << i;
+            EXPECT_EQ(seen[i].data2, expected[i].data2) << i;
+        }
+    }
+    EXPECT_EQ(router.received(port), 4u);
+    EXPECT_EQ(hub.lastActiveDevice(), kDevice);
+    ports.closeAll();
+    engine->stop();
+}
+
+TEST_F(MidiJackTest, VanishedPortsCloseAndReturningOnesReopen) {
+    MidiRouter router;
+    std::atomic<int> notes{0};
+    router.setObserver([&](int, const MidiMessage& m, std::uint32_t) {
+        if (m.midiKind() == MidiKind::NoteOn) ++notes;
+    });
+    MidiBackendOptions options;
+    options.api = MidiApi::Jack;
+    MidiInputPorts ports(createMidiBackend(options));
+    ports.attach(router);
+    auto rescan = [&] { ports.rescan(); };
+
+    auto sender = std::make_unique<Sender>();
+    ASSERT_TRUE(waitFor([&] { return portOf(router, kDevice) >= 0; }, 5000ms, rescan));
+    sender->send({0x90, 1, 1});
+    ASSERT_TRUE(waitFor([&] { return notes.load() == 1; }));
+
+    sender.reset();
+    ASSERT_TRUE(waitFor([&] { return portOf(router, kDevice) < 0; }, 5000ms, rescan))
+        << "the vanished port stays open";
+
+    sender = std::make_unique<Sender>();
+    ASSERT_TRUE(waitFor([&] { return portOf(router, kDevice) >= 0; }, 5000ms, rescan))
+        << "the returning port is not reopened";
+    sender->send({0x90, 2, 1});
+    EXPECT_TRUE(waitFor([&] { return notes.load() == 2; }));
+    ports.closeAll();
+}
+
+TEST_F(MidiJackTest, OutputListShowsOtherClientsOnly) {
+    RtMidiIn virtualIn(RtMidi::UNIX_JACK, "midi-e2e-receiver");
+    virtualIn.openVirtualPort("vyn_test_in");
+    auto backend = createMidiBackend({MidiApi::Jack, "VYN"});
+    // An open input of ours must not show up as an output device.
+    MidiRouter router;
+    Sender sender;
+    std::vector<MidiDeviceInfo> inputs = backend->listInputs();
+    auto it = std::find_if(inputs.begin(), inputs.end(),
+                           [](const MidiDeviceInfo& d) { return d.name == kDevice; });
+    ASSERT_NE(it, inputs.end());
+    router.portConnected(0, kDevice);
+    auto input = backend->openInput(*it, router, 0);
+    ASSERT_NE(input, nullptr) << backend->lastError();
+    bool found = false;
+    for (const MidiOutputInfo& o : backend->listOutputs()) {
+        EXPECT_FALSE(RtMidiBackend::ownJackPort(o.name, "VYN")) << o.name;
+        if (o.name == "midi-e2e-receiver:vyn_test_in") found = true;
+    }
+    EXPECT_TRUE(found);
+    input.reset();
+}
+
+TEST_F(MidiJackTest, MonitorToolPrintsWhatArrives) {
+    Sender sender;
+    const std::string command = "'" + test::builtExecutable("vyn-tool") +
+                                "' midi monitor --api jack --count 2 --seconds 20";
+    FILE* pipe = popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::vector<std::string> lines;
+    char buffer[512];
+    bool sent = false;
+    while (std::fgets(buffer, sizeof buffer, pipe)) {
+        lines.emplace_back(buffer);
+        if (!sent && lines.back() == "+ p0 " + kDevice + "\n") {
+            sender.send({0x90, 60, 100});
+            sender.send({0xB1, 7, 127});
+            sent = true;
+        }
+    }
+    const int status = pclose(pipe);
+    EXPECT_EQ(status, 0);
+    ASSERT_TRUE(sent) << (lines.empty() ? "no output" : lines.front());
+    std::vector<std::string> messages;
+    for (const std::string& l : lines)
+        if (l.rfind("p0  ", 0) == 0) messages.push_back(l);
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[0], "p0  ch1   note on    note  60  vel 100  90 3C 64\n");
+    EXPECT_EQ(messages[1], "p0  ch2   cc         num    7  val 127  B1 07 7F\n");
+}
+
+} // namespace
+} // namespace vyn

@@ -1,0 +1,324 @@
+// Mapping files: round trips, every rejection rule and the number grammar.
+
+#include "control/midi/MidiMappingFile.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cmath>
+#include <string>
+
+namespace vyn {
+namespace {
+
+const char* kHead = "vyn-mapping 1\n";
+
+MidiMappingReadResult read(const std::string& text, MidiMapping& out) {
+    return readMidiMapping(text, out);
+}
+
+TEST(MidiMappingFile, WritesTheLearnedFaderLineExactly) {
+    MidiMapping m;
+    MidiBinding b;
+    b.port = -1;
+    b.kind = midi_class::cc;
+    b.channel = 1;
+    b.number = 7;
+    b.action = static_cast<std::uint16_t>(MidiAction::fader);
+    b.label = "fader";
+    m.bindings.push_back(b);
+    const std::string text = writeMidiMapping(m);
+    EXPECT_EQ(text.rfind("vyn-mapping 1\n#", 0), 0u);
+    EXPECT_NE(text.find("\nchannels 2\nbind -1 cc 1 7 fader 0 trigger twos 0 1 0.01 0 fader\n"),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(text.find("\ndevice"), std::string::npos) << "no device line for an empty name";
+    // Six comment lines, and the one about mod=N describes a bit mask.
+    int comments = 0;
+    for (std::size_t p = 0; (p = text.find("\n#", p)) != std::string::npos; ++p)
+        ++comments;
+    EXPECT_EQ(comments, 6);
+    EXPECT_NE(text.find("bit mask"), std::string::npos);
+}
+
+TEST(MidiMappingFile, RoundTripKeepsEveryField) {
+    MidiMapping m;
+    m.device = "Pioneer DJ  XYZ  ü";
+    m.channels = 4;
+    const std::uint8_t kinds[] = {midi_class::note,
+                                  midi_class::cc,
+                                  midi_class::pitch,
+                                  midi_class::touch,
+                                  midi_class::poly,
+                                  midi_class::program,
+                                  0x42};
+    int i = 0;
+    for (std::uint8_t kind : kinds) {
+        MidiBinding b;
+        b.port = static_cast<std::int8_t>(i == 0 ? -1 : 100 + i);
+        b.kind = kind;
+        b.channel = static_cast<std::uint8_t>(15 - i);
+        b.number = static_cast<std::uint8_t>(120 + i);
+        b.action = static_cast<std::uint16_t>(i * 9);
+        b.slot = i - 1;
+        b.mode = static_cast<std::uint8_t>(i % 5);
+        b.relative = static_cast<std::uint8_t>(i % 3);
+        b.min = -0.08 - i;
+        b.max = 1e-05 * (i + 1);
+        b.step = 123456.7891;
+        b.param = -1.5e20;
+        b.mod = static_cast<std::uint8_t>(i * 40);
+        b.label = i % 2 ? "label with  inner   blanks" : "";
+        m.bindings.push_back(b);
+        ++i;
+    }
+    MidiMapping back;
+    const MidiMappingReadResult r = read(writeMidiMapping(m), back);
+    ASSERT_TRUE(r.ok) << r.message;
+    EXPECT_EQ(r.read, m.bindings.size());
+    EXPECT_EQ(r.dropped, 0u);
+    EXPECT_EQ(back.device, m.device);
+    EXPECT_EQ(back.channels, 4);
+    ASSERT_EQ(back.bindings.size(), m.bindings.size());
+    for (std::size_t k = 0; k < m.bindings.size(); ++k) {
+        const MidiBinding& a = m.bindings[k];
+        const MidiBinding& b = back.bindings[k];
+        EXPECT_EQ(b.port, a.port);
+        EXPECT_EQ(b.kind, a.kind);
+        EXPECT_EQ(b.channel, a.channel);
+        EXPECT_EQ(b.number, a.number);
+        EXPECT_EQ(b.action, a.action);
+        EXPECT_EQ(b.slot, a.slot);
+        EXPECT_EQ(b.mode, a.mode);
+        EXPECT_EQ(b.relative, a.relative);
+        EXPECT_DOUBLE_EQ(b.min, a.min);
+        EXPECT_DOUBLE_EQ(b.max, a.max);
+        EXPECT_DOUBLE_EQ(b.step, a.step);
+        EXPECT_DOUBLE_EQ(b.param, a.param);
+        EXPECT_EQ(b.mod, a.mod);
+        EXPECT_EQ(b.label, a.label);
+    }
+}
+
+TEST(MidiMappingFile, WriterNormalisesWhatItCannotStore) {
+    MidiMapping m;
+    m.device = "two\nlines";
+    MidiBinding b;
+    b.kind = midi_class::note;
+    b.action = 500; // no name
+    b.mode = 9;
+    b.relative = 7;
+    b.label = "a\r\nb";
+    m.bindings.push_back(b);
+    const std::string text = writeMidiMapping(m);
+    EXPECT_NE(text.find("device two lines\n"), std::string::npos);
+    EXPECT_NE(text.find("bind -1 note 0 0 none 0 trigger twos 0 1 0.01 0 a  b\n"),
+              std::string::npos)
+        << text;
+}
+
+TEST(MidiMappingFile, MissingHeaderFailsAndLeavesTheMappingAlone) {
+    MidiMapping m;
+    m.device = "kept";
+    for (const char* text :
+         {"", "device X\nvyn-mapping 1\n", "# c\n\nbind -1 cc 0 1 fader 0", "vyn-mappings 1\n"}) {
+        const MidiMappingReadResult r = read(text, m);
+        EXPECT_FALSE(r.ok) << text;
+        EXPECT_EQ(r.message, "not a VYN mapping file");
+        EXPECT_EQ(m.device, "kept");
+    }
+    const MidiMappingReadResult r = read("# comment\n\n\r\nvyn-mapping 7\ndevice D\n", m);
+    EXPECT_TRUE(r.ok);
+    EXPECT_EQ(r.message, "");
+    EXPECT_EQ(m.device, "D");
+    EXPECT_EQ(m.channels, 2);
+}
+
+TEST(MidiMappingFile, DeviceAndChannelsLines) {
+    MidiMapping m;
+    auto r = read(std::string(kHead) +
+                      "device  first name \ndevice\ndevice second  name\nvyn-mapping 1\n"
+                      "channels 0\nchannels 17\nchannels x\nchannels\nchannels +3\n",
+                  m);
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(m.device, "second  name");
+    EXPECT_EQ(m.channels, 3);
+    EXPECT_EQ(r.dropped, 4u);
+    r = read(std::string(kHead) + "channels 0\nchannels 17\n", m);
+    EXPECT_EQ(m.channels, 2);
+    EXPECT_EQ(r.dropped, 2u);
+}
+
+TEST(MidiMappingFile, CrlfReadsLikeLf) {
+    const std::string lf = std::string(kHead) +
+                           "device Dev\nchannels 4\nbind 2 note 0 60 play 1 trigger twos 0 1 "
+                           "0.01 0 Play it\n";
+    std::string crlf;
+    for (char c : lf) {
+        if (c == '\n') crlf += '\r';
+        crlf += c;
+    }
+    MidiMapping a, b;
+    ASSERT_TRUE(read(lf, a).ok);
+    ASSERT_TRUE(read(crlf, b).ok);
+    EXPECT_EQ(writeMidiMapping(a), writeMidiMapping(b));
+    EXPECT_EQ(b.bindings.at(0).label, "Play it");
+}
+
+TEST(MidiMappingFile, EveryBindRejectionRule) {
+    const std::string ok = "bind -1 cc 0 7 fader 0 absolute twos 0 1 0.01 0";
+    const char* bad[] = {
+        "bind -1 cc 0 7 fader 0 absolute twos 0 1 0.01",           // 12 fields
+        "bind -2 cc 0 7 fader 0 absolute twos 0 1 0.01 0",         // port
+        "bind 128 cc 0 7 fader 0 absolute twos 0 1 0.01 0",        // port
+        "bind x cc 0 7 fader 0 absolute twos 0 1 0.01 0",          // port
+        "bind -1 ccc 0 7 fader 0 absolute twos 0 1 0.01 0",        // kind word
+        "bind -1 256 0 7 fader 0 absolute twos 0 1 0.01 0",        // kind number
+        "bind -1 cc 16 7 fader 0 absolute twos 0 1 0.01 0",        // channel
+        "bind -1 cc -1 7 fader 0 absolute twos 0 1 0.01 0",        // channel
+        "bind -1 cc 0 128 fader 0 absolute twos 0 1 0.01 0",       // number
+        "bind -1 cc 0 7 fadr 0 absolute twos 0 1 0.01 0",          // action
+        "bind -1 cc 0 7 fader 1.5 absolute twos 0 1 0.01 0",       // slot is an integer
+        "bind -1 cc 0 7 fader 100000001 absolute twos 0 1 0.01 0", // integer limit
+        "bind -1 cc 0 7 fader 0 Absolute twos 0 1 0.01 0",         // mode
+        "bind -1 cc 0 7 fader 0 absolute twoes 0 1 0.01 0",        // relative
+        "bind -1 cc 0 7 fader 0 absolute twos 0,5 1 0.01 0",       // decimal comma
+        "bind -1 cc 0 7 fader 0 absolute twos 0 1e309 0.01 0",     // exponent above 308
+        "bind -1 cc 0 7 fader 0 absolute twos 0 9e308 0.01 0",     // overflows to infinity
+        "bind -1 cc 0 7 fader 0 absolute twos 0 1 inf 0",          // not a number
+        "bind -1 cc 0 7 fader 0 absolute twos 0 1 nan 0",
+        "bind -1 cc 0 7 fader 0 absolute twos 0 1 0.01 1e",
+        "bind -1 cc 0 7 fader 0 absolute twos 0 1 0.01 .",
+        "bind -1 cc 0 7 fader 0 absolute twos 0 1 0.01 0x10",
+        "bind -1 cc 0 7 fader 0 absolute twos 0 1 0.01 0 mod=0", // mod range
+        "bind -1 cc 0 7 fader 0 absolute twos 0 1 0.01 0 mod=256",
+        "bind -1 cc 0 7 fader 0 absolute twos 0 1 0.01 0 mod=",
+        "bind -1 cc 0 7 fader 0 absolute twos 0 1 0.01 0 mod=1x",
+        "unknown keyword",
+    };
+    std::string text = std::string(kHead) + ok + "\n";
+    for (const char* line : bad)
+        text += std::string(line) + "\n";
+    MidiMapping m;
+    const MidiMappingReadResult r = read(text, m);
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.read, 1u);
+    EXPECT_EQ(r.dropped, sizeof bad / sizeof bad[0]);
+    ASSERT_EQ(m.bindings.size(), 1u);
+    EXPECT_EQ(m.bindings[0].midiAction(), MidiAction::fader);
+    // The word `none` is a valid action, and a numeric kind is accepted.
+    ASSERT_TRUE(read(std::string(kHead) + "bind 127 255 15 127 none -7 relative offset +1 -1 "
+                                          "2.5E+3 -0.0\n",
+                     m)
+                    .ok);
+    ASSERT_EQ(m.bindings.size(), 1u);
+    EXPECT_EQ(m.bindings[0].kind, 255);
+    EXPECT_EQ(m.bindings[0].slot, -7);
+    EXPECT_EQ(m.bindings[0].step, 2500.0);
+}
+
+TEST(MidiMappingFile, SameKeyReplacesAndCountsBoth) {
+    MidiMapping m;
+    const MidiMappingReadResult r =
+        read(std::string(kHead) + "bind 3 note 0 60 play 0 trigger twos 0 1 0.01 0 first\n"
+                                  "bind -1 note 0 60 pause 1 trigger twos 0 1 0.01 0 second\n"
+                                  "bind 4 note 0 60 pause 1 trigger twos 0 1 0.01 0 mod=1 shifted\n"
+                                  "bind 4 touch 0 1 fader 0 absolute twos 0 1 0.01 0 any number\n"
+                                  "bind 4 touch 0 2 trim 0 absolute twos 0 1 0.01 0 replaces\n",
+             m);
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.read, 5u);
+    ASSERT_EQ(m.bindings.size(), 3u);
+    EXPECT_EQ(m.bindings[0].port, -1);
+    EXPECT_EQ(m.bindings[0].midiAction(), MidiAction::pause);
+    EXPECT_EQ(m.bindings[0].label, "second");
+    EXPECT_EQ(m.bindings[1].mod, 1);
+    EXPECT_EQ(m.bindings[2].midiAction(), MidiAction::trim);
+    EXPECT_EQ(m.bindings[2].number, 2);
+}
+
+TEST(MidiMappingFile, ModifierFieldAndLabels) {
+    MidiMapping m;
+    ASSERT_TRUE(read(std::string(kHead) +
+                         "bind -1 note 0 1 play 0 trigger twos 0 1 0.01 0 mod=5 a  b\n"
+                         "bind -1 note 0 2 play 0 trigger twos 0 1 0.01 0  \t label \n"
+                         "bind -1 note 0 3 play 0 trigger twos 0 1 0.01 0 mod=7\n"
+                         "bind -1 note 0 4 play 0 trigger twos 0 1 0.01 0 \n",
+                     m)
+                    .ok);
+    ASSERT_EQ(m.bindings.size(), 4u);
+    EXPECT_EQ(m.bindings[0].mod, 5);
+    EXPECT_EQ(m.bindings[0].label, "a  b");
+    EXPECT_EQ(m.bindings[1].mod, 0);
+    EXPECT_EQ(m.bindings[1].label, "label ");
+    EXPECT_EQ(m.bindings[2].mod, 7);
+    EXPECT_EQ(m.bindings[2].label, "");
+    EXPECT_EQ(m.bindings[3].label, "");
+    // A label that begins with "mod=" reads back as a modifier field: the format cannot tell.
+    MidiMapping labelled;
+    MidiBinding b;
+    b.kind = midi_class::note;
+    b.label = "mod=3 is my label";
+    labelled.bindings.push_back(b);
+    ASSERT_TRUE(read(writeMidiMapping(labelled), m).ok);
+    EXPECT_EQ(m.bindings.at(0).mod, 3);
+    EXPECT_EQ(m.bindings.at(0).label, "is my label");
+}
+
+TEST(MidiMappingNumbers, Grammar) {
+    double v = 0;
+    EXPECT_TRUE(midi_mapping::parseNumber("1e-05", v));
+    double w = 0;
+    EXPECT_TRUE(midi_mapping::parseNumber("0.00001", w));
+    EXPECT_EQ(v, w);
+    EXPECT_TRUE(midi_mapping::parseNumber("+.5", v));
+    EXPECT_EQ(v, 0.5);
+    EXPECT_TRUE(midi_mapping::parseNumber("5.", v));
+    EXPECT_EQ(v, 5.0);
+    EXPECT_TRUE(midi_mapping::parseNumber("-2E+2", v));
+    EXPECT_EQ(v, -200.0);
+    EXPECT_TRUE(midi_mapping::parseNumber("1e308", v));
+    EXPECT_TRUE(midi_mapping::parseNumber("1e-308", v));
+    EXPECT_TRUE(midi_mapping::parseNumber("0.000001e-308", v));
+    EXPECT_TRUE(v >= 0.0 && v < 1e-310);
+    EXPECT_TRUE(midi_mapping::parseNumber("-0.0000000000000000001e-308", v))
+        << "too small even for a subnormal: reads as zero";
+    EXPECT_EQ(v, 0.0);
+    EXPECT_TRUE(midi_mapping::parseNumber("0e308", v));
+    for (const char* bad :
+         {"",     "+",   "-",        ".",     "e5",     "1e",    "1e+",           "1.2.3",
+          "1..2", " 1",  "1 ",       "1e309", "1e-309", "2e308", "999999999e300", "0x1p3",
+          "1,5",  "--1", "infinity", "NaN"})
+        EXPECT_FALSE(midi_mapping::parseNumber(bad, v)) << bad;
+    std::int64_t i = 0;
+    EXPECT_TRUE(midi_mapping::parseInteger("+100000000", i));
+    EXPECT_EQ(i, 100000000);
+    EXPECT_TRUE(midi_mapping::parseInteger("-0042", i));
+    EXPECT_EQ(i, -42);
+    for (const char* bad : {"", "+", "100000001", "99999999999999999999", "1.0", "1e3", " 1"})
+        EXPECT_FALSE(midi_mapping::parseInteger(bad, i)) << bad;
+}
+
+TEST(MidiMappingNumbers, WriterFormatsLikePercentTenGInEveryLocale) {
+    EXPECT_EQ(midi_mapping::formatNumber(0.01), "0.01");
+    EXPECT_EQ(midi_mapping::formatNumber(1e-05), "1e-05");
+    EXPECT_EQ(midi_mapping::formatNumber(0.0001), "0.0001");
+    EXPECT_EQ(midi_mapping::formatNumber(1234567890.0), "1234567890");
+    EXPECT_EQ(midi_mapping::formatNumber(12345678901.0), "1.23456789e+10");
+    EXPECT_EQ(midi_mapping::formatNumber(-0.08), "-0.08");
+    EXPECT_EQ(midi_mapping::formatNumber(1.0 / 3.0), "0.3333333333");
+    EXPECT_EQ(midi_mapping::formatNumber(2.0), "2");
+    // A decimal-comma locale changes nothing (when the machine has one).
+    const char* previous = std::setlocale(LC_NUMERIC, nullptr);
+    const std::string saved = previous ? previous : "C";
+    if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") || std::setlocale(LC_NUMERIC, "fr_FR.UTF-8")) {
+        EXPECT_EQ(midi_mapping::formatNumber(0.5), "0.5");
+        double v = 0;
+        EXPECT_TRUE(midi_mapping::parseNumber("0.5", v));
+        EXPECT_EQ(v, 0.5);
+    }
+    std::setlocale(LC_NUMERIC, saved.c_str());
+}
+
+} // namespace
+} // namespace vyn

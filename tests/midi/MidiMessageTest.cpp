@@ -1,0 +1,261 @@
+// Byte streams into messages, the router's rings and fairness, message text and device labels.
+
+#include "control/midi/MidiMessage.h"
+#include "control/midi/MidiRouter.h"
+#include "control/midi/MidiStreamParser.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace vyn {
+namespace {
+
+std::vector<MidiMessage> parse(MidiStreamParser& p, std::vector<std::uint8_t> bytes,
+                               std::size_t capacity = 64) {
+    std::vector<MidiMessage> out(capacity);
+    out.resize(p.parse(bytes.data(), bytes.size(), out.data(), capacity));
+    return out;
+}
+
+void expectMessage(const MidiMessage& m, MidiKind kind, int status, int data1, int data2) {
+    EXPECT_EQ(m.kind, static_cast<std::uint8_t>(kind));
+    EXPECT_EQ(m.status, status);
+    EXPECT_EQ(m.data1, data1);
+    EXPECT_EQ(m.data2, data2);
+}
+
+TEST(MidiStreamParser, RunningStatusYieldsOneMessagePerPair) {
+    MidiStreamParser p;
+    auto m = parse(p, {0xB2, 7, 100, 8, 101, 9, 102});
+    ASSERT_EQ(m.size(), 3u);
+    for (int i = 0; i < 3; ++i) {
+        expectMessage(m[i], MidiKind::ControlChange, 0xB2, 7 + i, 100 + i);
+        EXPECT_EQ(m[i].channel, 2);
+    }
+    // Running status survives across calls: the next pair arrives in a later packet.
+    m = parse(p, {10, 103});
+    ASSERT_EQ(m.size(), 1u);
+    expectMessage(m[0], MidiKind::ControlChange, 0xB2, 10, 103);
+}
+
+TEST(MidiStreamParser, RealTimeInsideMessagesComesFirstAndLeavesStateAlone) {
+    MidiStreamParser p;
+    auto m = parse(p, {0xB0, 0x10, 0xF8, 0x7F});
+    ASSERT_EQ(m.size(), 2u);
+    expectMessage(m[0], MidiKind::SystemRealtime, 0xF8, 0, 0);
+    expectMessage(m[1], MidiKind::ControlChange, 0xB0, 0x10, 0x7F);
+
+    m = parse(p, {0x90, 60, 0xFE, 0xFA, 100});
+    ASSERT_EQ(m.size(), 3u);
+    expectMessage(m[0], MidiKind::SystemRealtime, 0xFE, 0, 0);
+    expectMessage(m[1], MidiKind::SystemRealtime, 0xFA, 0, 0);
+    expectMessage(m[2], MidiKind::NoteOn, 0x90, 60, 100);
+}
+
+TEST(MidiStreamParser, SysexIsSwallowedIncludingClockBytesKeepFlowing) {
+    MidiStreamParser p;
+    auto m = parse(p, {0xF0, 0x7E, 0x01, 0xF8, 0x02, 0x03, 0xF7, 0x80, 64, 0});
+    ASSERT_EQ(m.size(), 2u);
+    expectMessage(m[0], MidiKind::SystemRealtime, 0xF8, 0, 0);
+    expectMessage(m[1], MidiKind::NoteOff, 0x80, 64, 0);
+}
+
+TEST(MidiStreamParser, StatusInsideSysexEndsIt) {
+    MidiStreamParser p;
+    auto m = parse(p, {0xF0, 0x01, 0x02, 0x90, 36, 127});
+    ASSERT_EQ(m.size(), 1u);
+    expectMessage(m[0], MidiKind::NoteOn, 0x90, 36, 127);
+}
+
+TEST(MidiStreamParser, SysexClearsRunningStatus) {
+    MidiStreamParser p;
+    auto m = parse(p, {0x90, 36, 127, 0xF0, 0x01, 0xF7, 37, 100});
+    ASSERT_EQ(m.size(), 1u) << "data after SysEx has no status to run on";
+}
+
+TEST(MidiStreamParser, TruncatedMessagesAreDroppedWhenANewStatusArrives) {
+    MidiStreamParser p;
+    auto m = parse(p, {0x90, 60, 0xB0, 1, 2});
+    ASSERT_EQ(m.size(), 1u);
+    expectMessage(m[0], MidiKind::ControlChange, 0xB0, 1, 2);
+    // Stray data bytes before any status are dropped.
+    MidiStreamParser fresh;
+    EXPECT_TRUE(parse(fresh, {1, 2, 3}).empty());
+    // A message split across calls completes.
+    m = parse(p, {0xE3, 0});
+    EXPECT_TRUE(m.empty());
+    m = parse(p, {64});
+    ASSERT_EQ(m.size(), 1u);
+    expectMessage(m[0], MidiKind::PitchBend, 0xE3, 0, 64);
+}
+
+TEST(MidiStreamParser, OneByteAndSystemCommonMessages) {
+    MidiStreamParser p;
+    auto m = parse(p, {0xC5, 12, 13, 0xD1, 99, 0xF2, 0x10, 0x20, 0xF3, 5});
+    ASSERT_EQ(m.size(), 5u);
+    expectMessage(m[0], MidiKind::ProgramChange, 0xC5, 12, 0);
+    expectMessage(m[1], MidiKind::ProgramChange, 0xC5, 13, 0); // running status
+    expectMessage(m[2], MidiKind::ChannelPressure, 0xD1, 99, 0);
+    expectMessage(m[3], MidiKind::SystemCommon, 0xF2, 0x10, 0x20);
+    expectMessage(m[4], MidiKind::SystemCommon, 0xF3, 5, 0);
+    // 0xF6 is complete on its own, and system common cancels running status: 7 is dropped.
+    m = parse(p, {0xF6, 7});
+    ASSERT_EQ(m.size(), 1u);
+    expectMessage(m[0], MidiKind::SystemCommon, 0xF6, 0, 0);
+}
+
+TEST(MidiStreamParser, MessagesBeyondCapacityAreCounted) {
+    MidiStreamParser p;
+    auto m = parse(p, {0xF8, 0xF8, 0xF8, 0x90, 1, 2}, 2);
+    EXPECT_EQ(m.size(), 2u);
+    EXPECT_EQ(p.overflow(), 2u);
+    p.reset();
+    EXPECT_EQ(p.overflow(), 0u);
+}
+
+TEST(MidiMessageText, FormatsEveryKind) {
+    EXPECT_EQ(formatMidiMessage(MidiMessage::fromBytes(0x90, 60, 100)),
+              "ch1   note on    note  60  vel 100");
+    EXPECT_EQ(formatMidiMessage(MidiMessage::fromBytes(0x9F, 60, 0)),
+              "ch16  note off   note  60  vel   0");
+    EXPECT_EQ(formatMidiMessage(MidiMessage::fromBytes(0xA1, 3, 4)),
+              "ch2   aftertouch note   3  val   4");
+    EXPECT_EQ(formatMidiMessage(MidiMessage::fromBytes(0xB0, 7, 127)),
+              "ch1   cc         num    7  val 127");
+    EXPECT_EQ(formatMidiMessage(MidiMessage::fromBytes(0xC0, 5)), "ch1   program    val    5");
+    EXPECT_EQ(formatMidiMessage(MidiMessage::fromBytes(0xD0, 5)), "ch1   pressure   val    5");
+    EXPECT_EQ(formatMidiMessage(MidiMessage::fromBytes(0xE0, 0, 64)), "ch1   pitch bend     +0");
+    EXPECT_EQ(formatMidiMessage(MidiMessage::fromBytes(0xE0, 0, 0)), "ch1   pitch bend  -8192");
+    EXPECT_EQ(formatMidiMessage(MidiMessage::fromBytes(0xE0, 127, 127)), "ch1   pitch bend  +8191");
+    EXPECT_EQ(formatMidiMessage(MidiMessage::fromBytes(0xF8)), "--    clock     ");
+    EXPECT_EQ(formatMidiMessage(MidiMessage::fromBytes(0xFD)), "--    ?         ");
+    EXPECT_EQ(formatMidiMessage(MidiMessage::fromBytes(0xF2, 1, 2)), "--    song pos     1    2");
+    EXPECT_EQ(formatMidiMessage(MidiMessage{}), "(none)");
+}
+
+TEST(MidiMessageText, AlwaysTerminatesInSmallBuffers) {
+    char buffer[8];
+    std::memset(buffer, 'x', sizeof buffer);
+    const std::size_t n = formatMidiMessage(MidiMessage::fromBytes(0x90, 60, 100), buffer, 8);
+    EXPECT_EQ(n, 7u);
+    EXPECT_STREQ(buffer, "ch1   n");
+    char one[1] = {'x'};
+    EXPECT_EQ(formatMidiMessage(MidiMessage::fromBytes(0x90, 60, 100), one, 1), 0u);
+    EXPECT_EQ(one[0], '\0');
+}
+
+TEST(MidiDeviceLabel, StripsVendorPrefixesAndCuts) {
+    EXPECT_EQ(midiDeviceLabel("Pioneer DJ XYZ-1"), "XYZ-1");
+    EXPECT_EQ(midiDeviceLabel("  AlphaTheta XYZ-2 \t"), "XYZ-2");
+    EXPECT_EQ(midiDeviceLabel("pioneer  ABC"), "ABC");
+    EXPECT_EQ(midiDeviceLabel("Pioneer DJ"), "DJ") << "the prefix needs its trailing blank";
+    EXPECT_EQ(midiDeviceLabel("   "), "MIDI");
+    EXPECT_EQ(midiDeviceLabel("Pioneer "), "Pioneer") << "trimmed before the prefixes are tried";
+    EXPECT_EQ(midiDeviceLabel("AlphaTheta  "), "AlphaTheta");
+    EXPECT_EQ(midiDeviceLabel("A Very Long Controller Name"), "A Very Long Co");
+    // Fourteen bytes would split the eighth two-byte character: the cut keeps whole ones.
+    EXPECT_EQ(midiDeviceLabel("ééééééééé"), "ééééééé");
+}
+
+class MidiRouterTest : public ::testing::Test {
+protected:
+    void feed(int port, std::vector<std::uint8_t> bytes, std::uint32_t time = 1) {
+        router.feed(port, bytes.data(), bytes.size(), time);
+    }
+    MidiRouter router;
+};
+
+TEST_F(MidiRouterTest, IgnoresPortsThatAreNotConnected) {
+    int seen = 0;
+    router.setObserver([&](int, const MidiMessage&, std::uint32_t) { ++seen; });
+    feed(0, {0x90, 1, 2});
+    feed(9, {0x90, 1, 2});
+    EXPECT_EQ(seen, 0);
+    EXPECT_FALSE(router.portConnected(8, "x"));
+    EXPECT_FALSE(router.portConnected(-1, "x"));
+    ASSERT_TRUE(router.portConnected(0, "Deck"));
+    feed(0, {0x90, 1, 2});
+    router.feed(0, nullptr, 3, 1);
+    EXPECT_EQ(seen, 1);
+    router.portDisconnected(0);
+    feed(0, {0x90, 1, 2});
+    EXPECT_EQ(seen, 1);
+    EXPECT_EQ(router.received(0), 1u);
+    EXPECT_EQ(router.received(12), 0u);
+    EXPECT_EQ(router.name(12), "");
+}
+
+TEST_F(MidiRouterTest, RingHoldsAtMost255AndTheObserverSeesEverything) {
+    std::vector<int> observed;
+    router.setObserver([&](int port, const MidiMessage& m, std::uint32_t time) {
+        observed.push_back(m.data1);
+        EXPECT_EQ(port, 3);
+        EXPECT_EQ(time, 42u);
+    });
+    router.portConnected(3, "p");
+    for (int i = 0; i < 256; ++i)
+        feed(3, {0xB0, static_cast<std::uint8_t>(i & 0x7F), 1}, 42);
+    EXPECT_EQ(router.received(3), 255u);
+    EXPECT_EQ(router.dropped(3), 1u);
+    EXPECT_EQ(observed.size(), 256u);
+    MidiRouterEntry out[300];
+    EXPECT_EQ(router.drain(out, 300), 255u);
+    EXPECT_EQ(out[0].port, 3);
+    EXPECT_EQ(out[0].time, 42u);
+    EXPECT_EQ(out[254].message.data1, 254 & 0x7F);
+    // Reconnecting starts the counts again.
+    router.portConnected(3, "p");
+    EXPECT_EQ(router.received(3), 0u);
+    EXPECT_EQ(router.dropped(3), 0u);
+}
+
+TEST_F(MidiRouterTest, DrainTakesOneEntryPerPortPerPass) {
+    for (int p : {0, 2, 7})
+        router.portConnected(p, "dev");
+    for (int i = 0; i < 5; ++i)
+        feed(0, {0x90, static_cast<std::uint8_t>(i), 1});
+    feed(2, {0x90, 20, 1});
+    feed(7, {0x90, 70, 1});
+    feed(7, {0x90, 71, 1});
+    MidiRouterEntry out[16];
+    ASSERT_EQ(router.drain(out, 4), 4u);
+    EXPECT_EQ(out[0].port, 0);
+    EXPECT_EQ(out[1].port, 2);
+    EXPECT_EQ(out[2].port, 7);
+    EXPECT_EQ(out[3].port, 0);
+    EXPECT_EQ(out[3].message.data1, 1);
+    ASSERT_EQ(router.drain(out, 16), 4u);
+    const int ports[] = {0, 7, 0, 0};
+    const int notes[] = {2, 71, 3, 4};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(out[i].port, ports[i]) << i;
+        EXPECT_EQ(out[i].message.data1, notes[i]) << i;
+    }
+    EXPECT_EQ(router.drain(out, 16), 0u);
+}
+
+TEST_F(MidiRouterTest, LongChunksAreParsedWhole) {
+    router.portConnected(1, "dev");
+    std::vector<std::uint8_t> bytes = {0xB0};
+    for (int i = 0; i < 100; ++i) {
+        bytes.push_back(static_cast<std::uint8_t>(i));
+        bytes.push_back(9);
+    }
+    feed(1, bytes);
+    EXPECT_EQ(router.received(1), 100u);
+}
+
+TEST_F(MidiRouterTest, NamesAreCutOnCodePointBoundaries) {
+    std::string name;
+    for (int i = 0; i < 40; ++i)
+        name += "\xC3\xA9"; // 80 bytes of é
+    router.portConnected(0, name);
+    EXPECT_EQ(router.name(0).size(), 62u);
+    EXPECT_EQ(router.name(0), name.substr(0, 62));
+}
+
+} // namespace
+} // namespace vyn
