@@ -129,7 +129,7 @@ struct LinkServer::Loop {
 
 void LinkServer::Loop::pass() {
     Clock::time_point now = Clock::now();
-    const auto untilPush = std::chrono::duration_cast<milliseconds>(nextPush - now).count();
+    const auto untilPush = std::chrono::ceil<milliseconds>(nextPush - now).count();
     const int timeout = static_cast<int>(std::clamp<long long>(untilPush, 0, 50));
 
     pollSet.clear();
