@@ -1,0 +1,262 @@
+#include "library/AnlzReader.h"
+#include "AnlzWriter.h"
+#include "common/TestPaths.h"
+#include "library/TrackAnalysis.h"
+#include "support/FileIo.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <filesystem>
+#include <unistd.h>
+
+namespace vyn {
+namespace {
+
+using test::AnlzWriter;
+
+AnlzResult full(const std::string& f) {
+    return parseAnlz(reinterpret_cast<const unsigned char*>(f.data()), f.size());
+}
+AnlzResult light(const std::string& f) {
+    return parseAnlzLight(reinterpret_cast<const unsigned char*>(f.data()), f.size());
+}
+
+std::string tags(const AnlzResult& r) {
+    std::string s;
+    for (const AnlzSection& section : r.sections)
+        s += std::string(section.tag) + " ";
+    return s;
+}
+
+TEST(AnlzHeader, RejectsWhatIsNoContainer) {
+    const std::string good = AnlzWriter().beatGrid({{1, 12000, 0}}).build();
+    for (auto parseMode : {full, light}) {
+        EXPECT_TRUE(parseMode(good).ok);
+        EXPECT_EQ(parseMode(good.substr(0, 11)).error, "file too short to be an ANLZ");
+        std::string magic = good;
+        magic[3] = 'X';
+        EXPECT_EQ(parseMode(magic).error, "missing PMAI header");
+        std::string header = good;
+        header.replace(4, 4, test::be32(15));
+        EXPECT_EQ(parseMode(header).error, "bad PMAI header length");
+        EXPECT_EQ(parseMode(good.substr(0, 28)).error, "PMAI container held no sections");
+        // The header's file length cuts the data: the section no longer fits.
+        EXPECT_EQ(parseMode(AnlzWriter().beatGrid({{1, 12000, 0}}).build(40)).error,
+                  "PMAI container held no sections");
+    }
+    EXPECT_EQ(full(good.substr(0, 15)).error, "file too short to be an ANLZ");
+    std::string beyond = good;
+    beyond.replace(4, 4, test::be32(1000));
+    EXPECT_EQ(full(beyond).error, "bad PMAI header length");
+    EXPECT_EQ(light(beyond).error, "could not read the PMAI header");
+}
+
+TEST(AnlzGrid, BeatsBecomeAGrid) {
+    const AnlzResult r =
+        full(AnlzWriter().beatGrid({{1, 12800, 25}, {0, 12800, 494}, {7, 12900, 963}}).build());
+    ASSERT_TRUE(r.ok);
+    ASSERT_EQ(r.grid.beats.size(), 3u);
+    EXPECT_DOUBLE_EQ(r.grid.beats[0].time, 0.025);
+    EXPECT_DOUBLE_EQ(r.grid.beats[0].bpm, 128.0);
+    EXPECT_EQ(r.grid.beats[0].beatInBar, 1);
+    EXPECT_EQ(r.grid.beats[1].beatInBar, 1); // 0 and 7 are no beat-in-bar numbers
+    EXPECT_EQ(r.grid.beats[2].beatInBar, 1);
+    EXPECT_FALSE(r.grid.constantTempo);
+    EXPECT_NEAR(r.grid.bpm, (128.0 * 2 + 129.0) / 3, 1e-9);
+
+    // A count larger than the section holds is capped by the section.
+    std::string capped = AnlzWriter().beatGrid({{1, 12000, 0}, {2, 12000, 500}}).build();
+    capped.replace(28 + 20, 4, test::be32(0x7FFFFFFF));
+    EXPECT_EQ(full(capped).grid.beats.size(), 2u);
+}
+
+TEST(AnlzCues, PlainAndExtendedEntriesAreRead) {
+    const std::vector<test::AnlzCueSpec> cues{
+        {0, 1, 12345}, {3, 2, 10000, 20000}, {2, 2, 4000}, {0xFFFFFFFF, 1, 1}};
+    for (bool extended : {false, true}) {
+        for (bool at20 : {true, false}) {
+            AnlzWriter w;
+            if (extended)
+                w.extendedCueList(cues, at20);
+            else
+                w.cueList(cues);
+            const AnlzResult r = full(w.build());
+            ASSERT_EQ(r.cues.size(), 4u) << extended << at20;
+            EXPECT_EQ(r.cues[0].hotCueIndex, -1);
+            EXPECT_DOUBLE_EQ(r.cues[0].start, 12.345);
+            EXPECT_DOUBLE_EQ(r.cues[0].end, -1.0);
+            EXPECT_FALSE(r.cues[0].loop);
+            EXPECT_EQ(r.cues[1].hotCueIndex, 2);
+            EXPECT_TRUE(r.cues[1].loop);
+            EXPECT_DOUBLE_EQ(r.cues[1].end, 20.0);
+            EXPECT_TRUE(r.cues[2].loop); // a loop without an end keeps its flag
+            EXPECT_DOUBLE_EQ(r.cues[2].end, -1.0);
+            EXPECT_EQ(r.cues[3].hotCueIndex, -1); // no usable slot
+            EXPECT_EQ(r.cues[1].extended, extended);
+            if (!extended) break;
+        }
+    }
+}
+
+TEST(AnlzCues, DamagedListsStopWithoutOverreading) {
+    // An entry length below the minimum, or past the section, ends the list.
+    std::string bad = AnlzWriter().cueList({{1, 1, 1000}, {2, 1, 2000}}).build();
+    bad.replace(28 + 24 + 56 + 8, 4, test::be32(39));
+    EXPECT_EQ(full(bad).cues.size(), 1u);
+    bad.replace(28 + 24 + 56 + 8, 4, test::be32(0xFFFFFFF0));
+    EXPECT_EQ(full(bad).cues.size(), 1u);
+    // A list that ends with fewer than 12 bytes after the last entry, or a section too short to
+    // hold any entry, reads nothing past its end.
+    const std::string body = std::string("PCPT") + test::be32(28) + test::be32(40) +
+                             std::string(28, '\0') + "PCPT" + std::string(4, '\0') + "xx";
+    EXPECT_EQ(full(AnlzWriter().section("PCOB", std::string(12, '\0'), body).build()).cues.size(),
+              1u);
+    EXPECT_TRUE(
+        full(AnlzWriter().section("PCO2", std::string(8, '\0'), "PCP2").build()).cues.empty());
+    EXPECT_TRUE(
+        full(AnlzWriter().section("PCOB", std::string(12, '\0'), "PCPT").build()).cues.empty());
+}
+
+TEST(AnlzWaveform, ColourWinsWhicheverComesFirst) {
+    const std::vector<std::uint16_t> mono{0x1F | (2 << 5), 7};
+    const std::vector<std::uint16_t> colour{(5 << 13) | (3 << 10) | (6 << 7) | (20 << 2)};
+    for (bool colourFirst : {false, true}) {
+        AnlzWriter w;
+        if (colourFirst) w.waveform(true, colour, 300);
+        w.waveform(false, mono);
+        if (!colourFirst) w.waveform(true, colour, 300);
+        const AnlzResult r = full(w.build());
+        ASSERT_EQ(r.waveform.columns.size(), 1u);
+        EXPECT_TRUE(r.colourWaveform);
+        EXPECT_DOUBLE_EQ(r.waveform.columnsPerSecond, 300.0);
+        const WaveColumn& c = r.waveform.columns[0];
+        EXPECT_EQ(c.height, 20);
+        EXPECT_EQ(c.low, 5);
+        EXPECT_EQ(c.mid, 3);
+        EXPECT_EQ(c.high, 6);
+        EXPECT_EQ(tags(light(w.build())), tags(r)); // light mode records the tags too
+        EXPECT_TRUE(light(w.build()).waveform.columns.empty());
+    }
+    const AnlzResult m = full(AnlzWriter().waveform(false, mono, 0).build());
+    ASSERT_EQ(m.waveform.columns.size(), 2u);
+    EXPECT_DOUBLE_EQ(m.waveform.columnsPerSecond, 150.0);
+    EXPECT_EQ(m.waveform.columns[0].height, 31);
+    EXPECT_EQ(m.waveform.columns[0].low, 5); // whiteness 2: red 5, blue 2
+    EXPECT_EQ(m.waveform.columns[0].high, 2);
+    EXPECT_DOUBLE_EQ(
+        full(AnlzWriter().waveform(false, mono, 5000).build()).waveform.columnsPerSecond, 150.0);
+    EXPECT_TRUE(full(AnlzWriter().waveform(true, colour, 150, 1).build()).waveform.columns.empty());
+}
+
+TEST(AnlzLight, HugeSectionsAreNeverAllocated) {
+    // A section claiming 4 GiB in a small file ends the walk; sections before it are kept.
+    std::string f = AnlzWriter().beatGrid({{1, 12000, 0}}).section("PSSI", "", "abcd").build();
+    const std::size_t second = f.size() - 16;
+    f.replace(second + 8, 4, test::be32(0xFFFFFFF0));
+    for (const AnlzResult& r : {full(f), light(f)}) {
+        ASSERT_TRUE(r.ok);
+        EXPECT_EQ(r.sections.size(), 1u);
+        EXPECT_EQ(r.grid.beats.size(), 1u);
+    }
+}
+
+struct TempFile {
+    std::string path;
+    int fd = -1;
+    TempFile(const std::string& name, const std::string& bytes) {
+        path = test::scratchDir("anlz-files") + "/" + name;
+        EXPECT_TRUE(writeFileAtomically(path, bytes, nullptr));
+        fd = ::open(path.c_str(), O_RDONLY);
+    }
+    ~TempFile() { ::close(fd); }
+};
+
+TEST(AnlzFiles, PathsAndDescriptorsInBothModes) {
+    const std::string bytes = AnlzWriter()
+                                  .beatGrid({{1, 12000, 0}, {2, 12000, 500}})
+                                  .waveform(true, std::vector<std::uint16_t>(600, 0x1234))
+                                  .cueList({{1, 1, 250}})
+                                  .build();
+    TempFile file("a.DAT", bytes);
+    ::lseek(file.fd, 100, SEEK_SET); // light reads rewind first
+    for (bool isFull : {false, true}) {
+        for (const AnlzResult& r :
+             {readAnlzFile(file.path, isFull), readAnlzDescriptor(file.fd, isFull)}) {
+            ASSERT_TRUE(r.ok) << r.error;
+            EXPECT_EQ(r.grid.beats.size(), 2u);
+            EXPECT_EQ(r.cues.size(), 1u);
+            EXPECT_EQ(tags(r), "PQTZ PWV5 PCOB ");
+            EXPECT_EQ(r.waveform.columns.size(), isFull ? 600u : 0u);
+        }
+    }
+    EXPECT_EQ(readAnlzFile("", false).error, "could not open analysis file");
+    EXPECT_EQ(readAnlzFile(file.path + ".missing", true).error, "could not open analysis file");
+    EXPECT_EQ(readAnlzDescriptor(-1, true).error, "invalid analysis file descriptor");
+    TempFile empty("empty.DAT", "");
+    EXPECT_EQ(readAnlzFile(empty.path, true).error, "empty analysis file");
+    EXPECT_EQ(readAnlzDescriptor(empty.fd, true).error, "analysis descriptor held no data");
+    int pipeFds[2];
+    ASSERT_EQ(::pipe(pipeFds), 0);
+    EXPECT_EQ(readAnlzDescriptor(pipeFds[0], false).error, "could not rewind analysis file");
+    ::close(pipeFds[0]);
+    ::close(pipeFds[1]);
+}
+
+TEST(AnlzFiles, FullReadsAreCappedAt64MiB) {
+    TempFile big("big.EXT", AnlzWriter().beatGrid({{1, 12000, 0}}).build());
+    std::filesystem::resize_file(big.path, kMaxAnlzBytes + 1); // sparse: cheap to make
+    EXPECT_EQ(readAnlzFile(big.path, true).error, "analysis file is implausibly large");
+    EXPECT_EQ(readAnlzDescriptor(big.fd, true).error, "analysis file is implausibly large");
+    EXPECT_TRUE(readAnlzDescriptor(big.fd, false).ok); // light mode reads only what it needs
+}
+
+TEST(AnlzFiles, CompanionPath) {
+    EXPECT_EQ(anlzCompanionPath("/s/x.DAT"), "/s/x.EXT");
+    EXPECT_EQ(anlzCompanionPath("/s/x.dat"), "/s/x.ext");
+    EXPECT_EQ(anlzCompanionPath("/s/x.Dat"), "");
+    EXPECT_EQ(anlzCompanionPath("/s/x"), "");
+    EXPECT_EQ(anlzCompanionPath(""), "");
+}
+
+TEST(TrackAnalysisFiles, BothFilesMergeWithoutDuplicateCues) {
+    const std::string dir = test::scratchDir("track-analysis");
+    const std::vector<test::AnlzCueSpec> hot{{1, 1, 1000}, {3, 2, 2000, 3000}};
+    const std::vector<test::AnlzCueSpec> memory{{0, 1, 500}};
+    ASSERT_TRUE(writeFileAtomically(dir + "/A.DAT",
+                                    AnlzWriter()
+                                        .beatGrid({{1, 12000, 500}})
+                                        .cueList(hot)
+                                        .cueList(memory, false)
+                                        .waveform(false, {1, 2, 3})
+                                        .build(),
+                                    nullptr));
+    ASSERT_TRUE(writeFileAtomically(dir + "/A.EXT",
+                                    AnlzWriter()
+                                        .cueList(hot)
+                                        .extendedCueList(hot)
+                                        .extendedCueList(memory)
+                                        .waveform(true, {0xFFFF, 0, 0, 0})
+                                        .build(),
+                                    nullptr));
+    const TrackAnalysis a = readTrackAnalysis(dir + "/A.DAT", "", -1, -1, true);
+    EXPECT_EQ(a.filesRead, 2);
+    EXPECT_EQ(a.grid.beats.size(), 1u);
+    EXPECT_EQ(a.waveform.columns.size(), 4u);
+    EXPECT_TRUE(a.colourWaveform);
+    ASSERT_EQ(a.cues.size(), 3u);
+    EXPECT_EQ(a.cues[0].kind, CueKind::Memory);
+    EXPECT_EQ(a.cues[0].number, -1);
+    EXPECT_EQ(a.cues[1].kind, CueKind::HotCue);
+    EXPECT_EQ(a.cues[1].number, 0);
+    EXPECT_EQ(a.cues[2].kind, CueKind::Loop);
+    EXPECT_EQ(a.cues[2].number, 2);
+    EXPECT_DOUBLE_EQ(a.cues[2].end, 3.0);
+
+    const TrackAnalysis missing = readTrackAnalysis(dir + "/none.DAT", "", -1, -1, true);
+    EXPECT_EQ(missing.filesRead, 0);
+    EXPECT_TRUE(missing.cues.empty());
+}
+
+} // namespace
+} // namespace vyn

@@ -1,0 +1,270 @@
+#include "library/PdbReader.h"
+#include "PdbWriter.h"
+#include "library/PdbString.h"
+#include "support/Utf8.h"
+
+#include <gtest/gtest.h>
+
+namespace vyn {
+namespace {
+
+using test::PdbWriter;
+
+PdbDatabase parse(const std::string& file) {
+    return parseExportPdb(reinterpret_cast<const unsigned char*>(file.data()), file.size());
+}
+
+std::string str(const std::string& encoded, std::size_t pageSize = 0) {
+    return readPdbString(reinterpret_cast<const unsigned char*>(encoded.data()),
+                         pageSize ? pageSize : encoded.size(), 0);
+}
+
+PdbWriter oneTrack(std::uint32_t pageSize = 4096) {
+    PdbWriter w(pageSize);
+    test::PdbTrackSpec t;
+    t.title = "Only";
+    w.addRow(PdbTable::Tracks, test::pdbTrackRow(t));
+    return w;
+}
+
+TEST(PdbHeader, FatalChecksNameTheirFault) {
+    const std::string good = oneTrack().build();
+    EXPECT_TRUE(parse(good).ok);
+    EXPECT_EQ(parse(good.substr(0, 27)).error, "file too short to be export.pdb");
+    for (std::uint32_t size : {3000u, 256u, 131072u, 0u}) {
+        std::string f = good;
+        test::putU32(f, 4, size);
+        EXPECT_EQ(parse(f).error, "implausible page size \xE2\x80\x94 not a rekordbox export.pdb")
+            << size;
+    }
+    EXPECT_TRUE(parse(oneTrack(512).build()).ok);
+    EXPECT_TRUE(parse(oneTrack(65536).build()).ok);
+    for (std::uint32_t count : {0u, 65u}) {
+        std::string f = good;
+        test::putU32(f, 8, count);
+        EXPECT_EQ(parse(f).error, "implausible table count");
+    }
+    std::string pointers = good.substr(0, 60);
+    test::putU32(pointers, 8, 3); // 28 + 48 bytes of pointers in a 60-byte file
+    EXPECT_EQ(parse(pointers).error, "table pointers run past the file");
+    EXPECT_EQ(parse(good.substr(0, 4096 + 4095)).error, "file holds no pages");
+    PdbWriter colourOnly;
+    colourOnly.addRow(PdbTable::Colours, test::pdbNamedRow(PdbTable::Colours, 1, "Pink"));
+    EXPECT_EQ(parse(colourOnly.build()).error,
+              "no tracks or playlists found \xE2\x80\x94 is this really an export.pdb?");
+}
+
+TEST(PdbStrings, EveryKindDecodesToValidUtf8) {
+    EXPECT_EQ(str("\x0b"
+                  "abcdXYZ"),
+              "abcd"); // total 5: four bytes of text
+    EXPECT_EQ(str("\x01"
+                  "abc"),
+              "");
+    EXPECT_EQ(str(test::pdbLongAscii("long text")), "long text");
+    EXPECT_EQ(str(test::pdbShortAscii("caf\xE9")), "caf\xC3\xA9"); // Latin-1 byte
+    EXPECT_EQ(str(test::pdbUtf16({0x63, 0xE9})), "c\xC3\xA9");
+    EXPECT_EQ(str(test::pdbUtf16({0xD83D, 0xDE00})), "\xF0\x9F\x98\x80");
+    // Lone surrogates, high or low, become U+FFFD; the text stays well-formed.
+    for (const std::vector<std::uint16_t>& units :
+         {std::vector<std::uint16_t>{0x41, 0xD83D, 0x42}, {0xDE00, 0x41}, {0x41, 0xD83D}}) {
+        const std::string s = str(test::pdbUtf16(units));
+        EXPECT_TRUE(utf8::isValid(s));
+        EXPECT_NE(s.find("\xEF\xBF\xBD"), std::string::npos);
+    }
+    std::string odd = test::pdbUtf16({0x41});
+    odd += 'x';
+    test::putU16(odd, 1, 7); // an odd length: the last byte is no unit
+    EXPECT_EQ(str(odd), "A");
+}
+
+TEST(PdbStrings, UnknownOrOverrunningStringsReadEmpty) {
+    EXPECT_EQ(str("\x02"
+                  "abc"),
+              "");
+    EXPECT_EQ(str(std::string("\x40\x02\x00\x00", 4)), ""); // long length below 4
+    const std::string longer = test::pdbLongAscii("twelve bytes");
+    EXPECT_EQ(str(longer, longer.size() - 1), "");
+    EXPECT_EQ(str("\x41"
+                  "abc"),
+              ""); // short: 32 bytes claimed in a 4-byte page
+    EXPECT_EQ(readPdbString(nullptr, 10, 0), "");
+}
+
+TEST(PdbRows, TrackFieldsAndLookupTablesAreRead) {
+    PdbWriter w;
+    test::PdbTrackSpec t;
+    t.id = 42;
+    t.title = "T\xC3\xADtulo";
+    t.fileName = "a.mp3";
+    t.filePath = "/Contents/a.mp3";
+    t.analysisPath = "/PIONEER/USBANLZ/P001/ANLZ0000.DAT";
+    t.artistId = 1, t.albumId = 2, t.genreId = 3, t.labelId = 4, t.keyId = 5;
+    t.tempo = 12850, t.sampleRate = 48000, t.bitRate = 1411;
+    t.duration = 245, t.year = 2021, t.playCount = 7, t.rating = 3;
+    w.addRow(PdbTable::Tracks, test::pdbTrackRow(t));
+    w.addRow(PdbTable::Artists, test::pdbArtistRow(1, "Short Form"));
+    w.addRow(PdbTable::Artists, test::pdbArtistRow(9, "Long Form", true));
+    w.addRow(PdbTable::Albums, test::pdbAlbumRow(2, "Album"));
+    w.addRow(PdbTable::Genres, test::pdbNamedRow(PdbTable::Genres, 3, "Genre"));
+    w.addRow(PdbTable::Labels, test::pdbNamedRow(PdbTable::Labels, 4, "Label"));
+    w.addRow(PdbTable::Keys, test::pdbNamedRow(PdbTable::Keys, 5, "Fm"));
+    w.addRow(PdbTable::Keys, test::pdbNamedRow(PdbTable::Keys, 5, "8A")); // later row wins
+    w.addRow(PdbTable::Colours, test::pdbNamedRow(PdbTable::Colours, 2, "Red"));
+    const PdbDatabase db = parse(w.build());
+    ASSERT_TRUE(db.ok) << db.error;
+    ASSERT_EQ(db.tracks.size(), 1u);
+    const PdbTrackRow& r = db.tracks[0];
+    EXPECT_EQ(r.id, 42u);
+    EXPECT_EQ(r.title, "T\xC3\xADtulo");
+    EXPECT_EQ(r.fileName, "a.mp3");
+    EXPECT_EQ(r.filePath, "/Contents/a.mp3");
+    EXPECT_EQ(r.analysisPath, "/PIONEER/USBANLZ/P001/ANLZ0000.DAT");
+    EXPECT_EQ(r.dateAdded, "2024-01-01");
+    EXPECT_EQ(r.tempo, 12850u);
+    EXPECT_EQ(r.sampleRate, 48000u);
+    EXPECT_EQ(r.bitRate, 1411u);
+    EXPECT_EQ(r.duration, 245);
+    EXPECT_EQ(r.year, 2021);
+    EXPECT_EQ(r.playCount, 7);
+    EXPECT_EQ(r.rating, 3);
+    EXPECT_EQ(r.artistId, 1u);
+    EXPECT_EQ(r.keyId, 5u);
+    EXPECT_EQ(db.artists.at(1), "Short Form");
+    EXPECT_EQ(db.artists.at(9), "Long Form");
+    EXPECT_EQ(db.albums.at(2), "Album");
+    EXPECT_EQ(db.genres.at(3), "Genre");
+    EXPECT_EQ(db.labels.at(4), "Label");
+    EXPECT_EQ(db.keys.at(5), "8A");
+    EXPECT_EQ(db.colours.at(2), "Red");
+}
+
+TEST(PdbRows, DamagedAndDeletedRowsAreSkipped) {
+    PdbWriter w;
+    test::PdbTrackSpec t;
+    t.id = 0; // rows with id 0 are dropped
+    w.addRow(PdbTable::Tracks, test::pdbTrackRow(t));
+    t.id = 2;
+    w.addRow(PdbTable::Tracks, test::pdbTrackRow(t), false); // deleted
+    t.id = 3;
+    t.title = "kept";
+    w.addRow(PdbTable::Tracks, test::pdbTrackRow(t));
+    std::string noName = test::pdbAlbumRow(8, "x");
+    noName[21] = 0;
+    w.addRow(PdbTable::Albums, noName);
+    const PdbDatabase db = parse(w.build());
+    ASSERT_TRUE(db.ok);
+    ASSERT_EQ(db.tracks.size(), 1u);
+    EXPECT_EQ(db.tracks[0].title, "kept");
+    EXPECT_EQ(db.albums.count(8), 0u);
+}
+
+TEST(PdbRows, RowsRunningPastTheirPageAreSkipped) {
+    PdbWriter w(512);
+    test::PdbTrackSpec t;
+    t.title = "ok";
+    w.addRow(PdbTable::Tracks, test::pdbTrackRow(t));
+    std::map<PdbTable, std::vector<std::uint32_t>> pages;
+    std::string f = w.build(&pages);
+    const std::size_t base = static_cast<std::size_t>(pages[PdbTable::Tracks][0]) * 512;
+    test::putU16(f, base + 512 - 6, 512 - 40 - 100); // the row would need 136 bytes
+    EXPECT_TRUE(parse(f).tracks.empty());
+    test::putU16(f, base + 512 - 6, 512 - 40); // the row would start past the page
+    EXPECT_TRUE(parse(f).tracks.empty());
+}
+
+TEST(PdbPages, TablesSpanPagesAndGroups) {
+    PdbWriter w;
+    for (std::uint32_t i = 1; i <= 300; ++i) {
+        test::PdbTrackSpec t;
+        t.id = i;
+        t.title = "track " + std::to_string(i);
+        w.addRow(PdbTable::Tracks, test::pdbTrackRow(t), i % 50 != 0);
+    }
+    std::map<PdbTable, std::vector<std::uint32_t>> pages;
+    const PdbDatabase db = parse(w.build(&pages));
+    ASSERT_GT(pages[PdbTable::Tracks].size(), 3u);
+    ASSERT_EQ(db.tracks.size(), 294u);
+    for (std::size_t i = 1; i < db.tracks.size(); ++i)
+        ASSERT_LT(db.tracks[i - 1].id, db.tracks[i].id);
+    EXPECT_EQ(db.tracks[48].id, 49u);
+    EXPECT_EQ(db.tracks[49].id, 51u);
+}
+
+TEST(PdbPages, BrokenChainsStopWithoutRepeatingRows) {
+    PdbWriter w;
+    w.setRowsPerPage(2);
+    for (std::uint32_t i = 1; i <= 6; ++i) {
+        test::PdbTrackSpec t;
+        t.id = i;
+        w.addRow(PdbTable::Tracks, test::pdbTrackRow(t));
+    }
+    std::map<PdbTable, std::vector<std::uint32_t>> pages;
+    const std::string good = w.build(&pages);
+    const std::vector<std::uint32_t> chain = pages[PdbTable::Tracks];
+    ASSERT_EQ(chain.size(), 3u);
+    auto at = [&](std::uint32_t page) { return static_cast<std::size_t>(page) * 4096; };
+
+    std::string cycle = good; // third page points back to the first data page, last = none
+    test::putU32(cycle, at(chain[2]) + 12, chain[0]);
+    test::putU32(cycle, 28 + 12, 9999);
+    EXPECT_EQ(parse(cycle).tracks.size(), 6u);
+
+    std::string wrongType = good; // a page of another table ends the chain
+    test::putU32(wrongType, at(chain[1]) + 8, 3);
+    EXPECT_EQ(parse(wrongType).tracks.size(), 2u);
+
+    std::string beyond = good;
+    test::putU32(beyond, 28 + 8, 5000);          // first page past the end: the table adds nothing
+    test::putU32(beyond, 28 + 16 + 8, chain[0]); // ... while another pointer still reads it
+    test::putU32(beyond, 28 + 16, 0);
+    test::putU32(beyond, 8, 2);
+    EXPECT_EQ(parse(beyond).tracks.size(), 6u);
+
+    std::string selfLoop = good;
+    test::putU32(selfLoop, at(chain[0]) + 12, chain[0]);
+    EXPECT_EQ(parse(selfLoop).tracks.size(), 2u);
+}
+
+TEST(PdbPages, ImplausibleSlotCountsStopAtThePageHeader) {
+    PdbWriter w(512);
+    test::PdbTrackSpec t;
+    t.title = "first";
+    w.addRow(PdbTable::Tracks, test::pdbTrackRow(t));
+    std::map<PdbTable, std::vector<std::uint32_t>> pages;
+    std::string f = w.build(&pages);
+    test::putU16(f, pages[PdbTable::Tracks][0] * 512 + 24, 0x1FFF); // 8191 slots in 512 bytes
+    const PdbDatabase db = parse(f);
+    ASSERT_TRUE(db.ok);
+    // Group 0 is still read; what the other groups hold is whatever bytes lie there.
+    ASSERT_GE(db.tracks.size(), 1u);
+    EXPECT_EQ(db.tracks[0].title, "first");
+}
+
+TEST(PdbPlaylists, EntriesAndTreeRowsAreOrdered) {
+    PdbWriter w;
+    w.addRow(PdbTable::PlaylistTree, test::pdbPlaylistRow(10, 0, 2, false, "second"));
+    w.addRow(PdbTable::PlaylistTree, test::pdbPlaylistRow(11, 0, 1, false, "first"));
+    w.addRow(PdbTable::PlaylistTree, test::pdbPlaylistRow(12, 0, 0xFFFFFFFF, true, "minus one"));
+    w.addRow(PdbTable::PlaylistEntries, test::pdbEntryRow(3, 300, 10));
+    w.addRow(PdbTable::PlaylistEntries, test::pdbEntryRow(1, 100, 10));
+    w.addRow(PdbTable::PlaylistEntries, test::pdbEntryRow(2, 200, 10));
+    w.addRow(PdbTable::PlaylistEntries, test::pdbEntryRow(1, 999, 77)); // no such playlist
+    const PdbDatabase db = parse(w.build());
+    ASSERT_TRUE(db.ok); // playlists alone are enough
+    ASSERT_EQ(db.playlists.size(), 3u);
+    EXPECT_EQ(db.playlists[0].name, "minus one");
+    EXPECT_TRUE(db.playlists[0].folder);
+    EXPECT_EQ(db.playlists[1].name, "first");
+    EXPECT_EQ(db.playlists[2].name, "second");
+    EXPECT_EQ(db.playlists[2].trackIds, (std::vector<std::uint32_t>{100, 200, 300}));
+    EXPECT_TRUE(db.playlists[1].trackIds.empty());
+}
+
+TEST(PdbFile, ReadErrorsNameThePath) {
+    EXPECT_EQ(readExportPdb("/nonexistent/export.pdb").error,
+              "could not open /nonexistent/export.pdb");
+}
+
+} // namespace
+} // namespace vyn

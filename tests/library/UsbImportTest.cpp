@@ -1,0 +1,179 @@
+#include "library/UsbImport.h"
+#include "AnlzWriter.h"
+#include "PdbWriter.h"
+#include "common/TestPaths.h"
+#include "library/XmlImport.h"
+#include "support/FileIo.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+
+namespace vyn {
+namespace {
+
+namespace fs = std::filesystem;
+
+void writeFile(const std::string& path, const std::string& bytes) {
+    fs::create_directories(fs::path(path).parent_path());
+    ASSERT_TRUE(writeFileAtomically(path, bytes, nullptr)) << path;
+}
+
+// A stick with two tracks (one present on disk), artists and a folder holding a playlist.
+std::string makeStick(const std::string& name) {
+    const std::string root = test::scratchDir(name);
+    test::PdbWriter w;
+    test::PdbTrackSpec a;
+    a.id = 5;
+    a.title = "Alpha";
+    a.fileName = "alpha.wav";
+    a.filePath = "/Contents/alpha.wav";
+    a.analysisPath = "/PIONEER/USBANLZ/P001/ANLZ0000.DAT";
+    a.artistId = 1, a.keyId = 2, a.tempo = 12400, a.duration = 200;
+    w.addRow(PdbTable::Tracks, test::pdbTrackRow(a));
+    test::PdbTrackSpec b;
+    b.id = 6;
+    b.fileName = "beta.mp3"; // no title: the file name stands in
+    b.filePath = "Contents/beta.mp3";
+    w.addRow(PdbTable::Tracks, test::pdbTrackRow(b));
+    w.addRow(PdbTable::Artists, test::pdbArtistRow(1, "Artist"));
+    w.addRow(PdbTable::Keys, test::pdbNamedRow(PdbTable::Keys, 2, "Am"));
+    w.addRow(PdbTable::PlaylistTree, test::pdbPlaylistRow(1, 0, 1, true, "Folder"));
+    w.addRow(PdbTable::PlaylistTree, test::pdbPlaylistRow(2, 1, 0, false, "Inside"));
+    w.addRow(PdbTable::PlaylistTree, test::pdbPlaylistRow(3, 0, 0, false, "Top"));
+    w.addRow(PdbTable::PlaylistEntries, test::pdbEntryRow(1, 6, 2));
+    w.addRow(PdbTable::PlaylistEntries, test::pdbEntryRow(2, 5, 2));
+    w.addRow(PdbTable::PlaylistEntries, test::pdbEntryRow(3, 77, 2)); // no such track
+    writeFile(root + "/PIONEER/rekordbox/export.pdb", w.build());
+    writeFile(root + "/Contents/alpha.wav", "RIFF");
+    writeFile(root + a.analysisPath, test::AnlzWriter()
+                                         .beatGrid({{1, 12400, 100}, {2, 12400, 584}})
+                                         .cueList({{1, 1, 1000}, {0, 1, 500}})
+                                         .build());
+    return root;
+}
+
+TEST(UsbImport, TracksAndTreeReachTheCatalogue) {
+    const std::string root = makeStick("usb-import");
+    Catalogue c;
+    const ImportResult r = importUsbStick(c, root + "//");
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(r.counts.tracks, 2u);
+    EXPECT_EQ(r.counts.withGrids, 1u);
+    EXPECT_EQ(r.counts.playlists, 2u);
+    EXPECT_EQ(r.counts.missingFiles, 1u);
+
+    std::lock_guard<std::mutex> lock(c.mutex());
+    ASSERT_EQ(c.size(), 2u);
+    const CatalogueTrack& a = c.tracks()[0];
+    EXPECT_EQ(a.title, "Alpha");
+    EXPECT_EQ(a.artist, "Artist");
+    EXPECT_EQ(a.key, "Am");
+    EXPECT_EQ(a.album, ""); // unknown id
+    EXPECT_DOUBLE_EQ(a.bpm, 124.0);
+    EXPECT_DOUBLE_EQ(a.duration, 200.0);
+    EXPECT_EQ(a.path, root + "/Contents/alpha.wav");
+    EXPECT_EQ(a.analysisPath, root + "/PIONEER/USBANLZ/P001/ANLZ0000.DAT");
+    EXPECT_TRUE(a.grid.empty()); // left to the loader
+    const CatalogueTrack& b = c.tracks()[1];
+    EXPECT_EQ(b.title, "beta.mp3");
+    EXPECT_EQ(b.path, root + "/Contents/beta.mp3");
+
+    const PlaylistNode& usb = c.root();
+    EXPECT_EQ(usb.name, "USB");
+    EXPECT_TRUE(usb.folder);
+    ASSERT_EQ(usb.children.size(), 2u);
+    EXPECT_EQ(usb.children[0].name, "Top"); // sort order 0 before 1
+    ASSERT_EQ(usb.children[1].children.size(), 1u);
+    const PlaylistNode& inside = usb.children[1].children[0];
+    EXPECT_EQ(inside.name, "Inside");
+    EXPECT_EQ(inside.trackIds, (std::vector<std::uint32_t>{b.id, a.id}));
+}
+
+TEST(UsbImport, ReimportKeepsIdsAndAnalysisOptionFillsGrids) {
+    const std::string root = makeStick("usb-reimport");
+    Catalogue c;
+    ASSERT_TRUE(importUsbStick(c, root).ok);
+    UsbImportOptions options;
+    options.readAnalysis = true;
+    ASSERT_TRUE(importUsbStick(c, root, options).ok);
+    std::lock_guard<std::mutex> lock(c.mutex());
+    ASSERT_EQ(c.size(), 2u);
+    const CatalogueTrack& a = c.tracks()[0];
+    ASSERT_EQ(a.grid.beats.size(), 2u);
+    EXPECT_DOUBLE_EQ(a.grid.beats[1].time, 0.584);
+    ASSERT_EQ(a.cues.size(), 2u);
+    EXPECT_EQ(a.cues[0].kind, CueKind::Memory);
+    EXPECT_EQ(a.cues[1].kind, CueKind::HotCue);
+    EXPECT_DOUBLE_EQ(Catalogue::startPosition(a), 0.5);
+}
+
+TEST(UsbImport, FailedReadLeavesTheCatalogueAlone) {
+    Catalogue c;
+    const std::string root = makeStick("usb-failed");
+    ASSERT_TRUE(importUsbStick(c, root).ok);
+    const std::string empty = test::scratchDir("usb-failed-empty");
+    const ImportResult r = importUsbStick(c, empty);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.error, "could not open " + empty + "/PIONEER/rekordbox/export.pdb");
+    std::lock_guard<std::mutex> lock(c.mutex());
+    EXPECT_EQ(c.size(), 2u);
+    EXPECT_EQ(c.root().children.size(), 2u);
+}
+
+TEST(UsbPaths, ResolveAgainstTheRootAndRefuseEscapes) {
+    EXPECT_EQ(trimStickRoot("E:\\"), "E:");
+    EXPECT_EQ(resolveStickPath("E:", "/Contents/a.mp3"), "E:/Contents/a.mp3");
+    EXPECT_EQ(resolveStickPath("E:", "Contents/a.mp3"), "E:/Contents/a.mp3");
+    EXPECT_EQ(resolveStickPath("/media/s", ""), "");
+    EXPECT_EQ(resolveStickPath("/media/s", "/Contents/../../etc/passwd"), "");
+    EXPECT_EQ(resolveStickPath("/media/s", "..\\x.mp3"), "");
+    EXPECT_EQ(resolveStickPath("/media/s", std::string("/a\0b", 4)), "");
+    EXPECT_EQ(resolveStickPath("/media/s", "/Contents/..mix/a..b.mp3"),
+              "/media/s/Contents/..mix/a..b.mp3");
+}
+
+std::size_t countNodes(const PlaylistNode& n, std::size_t depth, std::size_t& maxDepth) {
+    maxDepth = std::max(maxDepth, depth);
+    std::size_t total = 1;
+    for (const PlaylistNode& child : n.children)
+        total += countNodes(child, depth + 1, maxDepth);
+    return total;
+}
+
+TEST(UsbTree, HostileTreesStayFinite) {
+    const std::unordered_map<std::uint32_t, std::uint32_t> ids{{1, 101}};
+    std::uint64_t playlists = 0;
+    std::size_t depth = 0;
+
+    // Every level lists its child id twice: built once per id, not 2^40 times.
+    std::vector<PdbPlaylist> doubled;
+    for (std::uint32_t level = 1; level <= 40; ++level)
+        for (int copy = 0; copy < 2; ++copy)
+            doubled.push_back({level, level - 1, 0, level < 40, "n", {1}});
+    PlaylistNode tree = buildUsbPlaylistTree(doubled, ids, playlists);
+    EXPECT_EQ(countNodes(tree, 0, depth), 41u);
+    EXPECT_EQ(playlists, 1u);
+
+    // A cycle hanging off the root, and one that nothing reaches.
+    std::vector<PdbPlaylist> cyclic{{1, 0, 0, true, "a", {}},  {2, 1, 0, true, "b", {}},
+                                    {1, 2, 0, true, "a'", {}}, {7, 8, 0, false, "x", {}},
+                                    {8, 7, 0, false, "y", {}}, {0, 1, 0, true, "root?", {}}};
+    tree = buildUsbPlaylistTree(cyclic, ids, playlists);
+    EXPECT_EQ(countNodes(tree, 0, depth), 3u);
+    EXPECT_EQ(tree.children[0].name, "a");
+
+    // A chain deeper than any real tree is cut where the other importers stop too.
+    std::vector<PdbPlaylist> chain;
+    for (std::uint32_t level = 1; level <= 5000; ++level)
+        chain.push_back({level, level - 1, 0, true, "deep", {1, 2}});
+    depth = 0;
+    tree = buildUsbPlaylistTree(chain, ids, playlists);
+    countNodes(tree, 0, depth);
+    EXPECT_EQ(depth + 1, kMaxPlaylistDepth);
+    EXPECT_EQ(tree.children[0].trackIds, (std::vector<std::uint32_t>{101}));
+}
+
+} // namespace
+} // namespace vyn
