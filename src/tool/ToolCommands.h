@@ -6,6 +6,7 @@ namespace vyn::tool {
 int runRender(int argc, char** argv);
 int runDecode(int argc, char** argv);
 int runWaveform(int argc, char** argv);
+int runLibrary(int argc, char** argv);
 int runLink(int argc, char** argv);
 int runMidi(int argc, char** argv);
 

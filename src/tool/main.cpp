@@ -19,6 +19,7 @@ const Subcommand kSubcommands[] = {
      "render [--rate R] [--channels N] [--block B] [--seconds S] LOG.vynset OUT.wav"},
     {"decode", vyn::tool::runDecode, "decode IN OUT.wav"},
     {"waveform", vyn::tool::runWaveform, "waveform IN"},
+    {"library", vyn::tool::runLibrary, "library xml [--summary] [--track ID] FILE"},
     {"link", vyn::tool::runLink, "link [--port P] [TRACK...]"},
     {"midi", vyn::tool::runMidi,
      "midi monitor [--api alsa|jack] [--clock] [--seconds S] [--count N] | midi devices | "

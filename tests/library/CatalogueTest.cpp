@@ -1,0 +1,254 @@
+#include "library/Catalogue.h"
+#include "common/TestPaths.h"
+#include "library/XmlImport.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+namespace vyn {
+namespace {
+
+CatalogueTrack track(std::string title, std::string path = {}, std::string artist = {}) {
+    CatalogueTrack t;
+    t.title = std::move(title);
+    t.path = std::move(path);
+    t.artist = std::move(artist);
+    return t;
+}
+
+CueMark cue(CueKind kind, double start, int number = -1) {
+    CueMark c;
+    c.kind = kind;
+    c.start = start;
+    c.number = number;
+    return c;
+}
+
+std::vector<std::string> titles(const std::vector<const CatalogueTrack*>& tracks) {
+    std::vector<std::string> out;
+    for (const CatalogueTrack* t : tracks)
+        out.push_back(t->title);
+    return out;
+}
+
+TEST(CatalogueIdentity, IdsAreDenseFromOneAndLookUpDirectly) {
+    Catalogue c;
+    EXPECT_EQ(c.nextId(), 1u);
+    EXPECT_EQ(c.addTrack(track("a", "/m/a.mp3")), 1u);
+    EXPECT_EQ(c.addTrack(track("b", "/m/b.mp3")), 2u);
+    EXPECT_EQ(c.addTrack(track("c")), 3u);
+    EXPECT_EQ(c.nextId(), 4u);
+    EXPECT_EQ(c.trackById(0), nullptr);
+    EXPECT_EQ(c.trackById(4), nullptr);
+    ASSERT_NE(c.trackById(2), nullptr);
+    EXPECT_EQ(c.trackById(2)->title, "b");
+    EXPECT_EQ(c.trackById(2)->id, 2u);
+}
+
+TEST(CatalogueIdentity, SamePathReplacesTheTrackInPlace) {
+    Catalogue c;
+    c.addTrack(track("first", "/m/a.mp3"));
+    c.addTrack(track("other", "/m/b.mp3"));
+    ASSERT_TRUE(c.setRelinkedPath(1, "/elsewhere/a.mp3"));
+    EXPECT_EQ(c.trackById(1)->effectivePath(), "/elsewhere/a.mp3");
+
+    CatalogueTrack update = track("second", "/m/a.mp3", "Artist");
+    update.id = 77; // ignored: identity decides
+    update.cues.push_back(cue(CueKind::HotCue, 1.0, 0));
+    EXPECT_EQ(c.addTrack(update), 1u);
+    ASSERT_EQ(c.size(), 2u);
+    const CatalogueTrack& t = *c.trackById(1);
+    EXPECT_EQ(t.id, 1u);
+    EXPECT_EQ(t.title, "second");
+    EXPECT_EQ(t.artist, "Artist");
+    EXPECT_EQ(t.cues.size(), 1u);
+    // A re-import drops an earlier relink.
+    EXPECT_EQ(t.relinkedPath, "");
+    EXPECT_EQ(t.effectivePath(), "/m/a.mp3");
+    EXPECT_EQ(c.tracks()[1].title, "other");
+}
+
+TEST(CatalogueIdentity, SourceIdAndKeyArePartOfTheIdentity) {
+    Catalogue c;
+    CatalogueTrack local = track("x", "/m/a.mp3");
+    CatalogueTrack shared = local;
+    shared.sourceId = "device-1";
+    CatalogueTrack sharedOtherKey = shared;
+    sharedOtherKey.sourceKey = "k2";
+    EXPECT_EQ(c.addTrack(local), 1u);
+    EXPECT_EQ(c.addTrack(shared), 2u);
+    EXPECT_EQ(c.addTrack(sharedOtherKey), 3u);
+    EXPECT_EQ(c.addTrack(shared), 2u);
+    EXPECT_EQ(c.size(), 3u);
+    // Paths differing only in case are different files.
+    EXPECT_EQ(c.addTrack(track("y", "/m/A.mp3")), 4u);
+}
+
+TEST(CatalogueIdentity, TracksWithoutAPathAreNeverMerged) {
+    Catalogue c;
+    EXPECT_EQ(c.addTrack(track("same")), 1u);
+    EXPECT_EQ(c.addTrack(track("same")), 2u);
+    EXPECT_EQ(c.size(), 2u);
+}
+
+TEST(CatalogueNames, DisplayName) {
+    EXPECT_EQ(Catalogue::displayName(track("B", "/x", "A")), "A - B");
+    EXPECT_EQ(Catalogue::displayName(track("B", "/x")), "B");
+    EXPECT_EQ(Catalogue::displayName(track("", "C:\\Music\\x.mp3", "A")), "x.mp3");
+    EXPECT_EQ(Catalogue::displayName(track("", "/home/dj/y.wav")), "y.wav");
+    EXPECT_EQ(Catalogue::displayName(track("", "plain.flac")), "plain.flac");
+    EXPECT_EQ(Catalogue::displayName(track("", "")), "(untitled)");
+    EXPECT_EQ(Catalogue::displayName(track("", "/music/")), "(untitled)");
+}
+
+TEST(CatalogueNames, StartPosition) {
+    CatalogueTrack t;
+    EXPECT_EQ(Catalogue::startPosition(t), 0.0);
+    t.cues = {cue(CueKind::HotCue, 10.0, 0), cue(CueKind::Memory, 20.0),
+              cue(CueKind::LoadPoint, 30.0)};
+    EXPECT_EQ(Catalogue::startPosition(t), 30.0);
+    t.cues.pop_back();
+    EXPECT_EQ(Catalogue::startPosition(t), 20.0);
+    t.cues.pop_back();
+    EXPECT_EQ(Catalogue::startPosition(t), 0.0);
+}
+
+TEST(CataloguePlaylists, SkipUnknownIdsAndKeepOrderAndDuplicates) {
+    Catalogue c;
+    c.addTrack(track("a", "/a"));
+    c.addTrack(track("b", "/b"));
+    PlaylistNode p;
+    p.folder = false;
+    p.trackIds = {2, 9, 1, 0, 2};
+    EXPECT_EQ(titles(c.playlistTracks(p)), (std::vector<std::string>{"b", "a", "b"}));
+}
+
+TEST(CataloguePlaylists, ReplaceRootHandsBackTheOldTree) {
+    Catalogue c;
+    PlaylistNode first;
+    first.name = "ROOT";
+    first.children.resize(3);
+    c.replaceRoot(first);
+    PlaylistNode usb;
+    usb.name = "USB";
+    const PlaylistNode old = c.replaceRoot(usb);
+    EXPECT_EQ(old.children.size(), 3u);
+    EXPECT_EQ(c.root().name, "USB");
+}
+
+TEST(CatalogueSearch, MatchesAnyOfTheFourFieldsCaseInsensitively) {
+    Catalogue c;
+    CatalogueTrack g = track("Title", "/1", "Artist");
+    g.genre = "xabcx";
+    c.addTrack(g);
+    CatalogueTrack a = track("ABC in title", "/2");
+    c.addTrack(a);
+    CatalogueTrack al = track("zzz", "/3");
+    al.album = "The aBc Album";
+    c.addTrack(al);
+    CatalogueTrack label = track("none", "/4");
+    label.label = "ABC Records"; // label is not searched
+    c.addTrack(label);
+    EXPECT_EQ(titles(c.search("ABC", 200)),
+              (std::vector<std::string>{"Title", "ABC in title", "zzz"}));
+    EXPECT_TRUE(c.search("", 200).empty());
+    EXPECT_TRUE(c.search("abc", 0).empty());
+}
+
+TEST(CatalogueSearch, FoldsOnlyAsciiLetters) {
+    Catalogue c;
+    c.addTrack(track("Caf\xC3\xA9", "/1"));       // é
+    c.addTrack(track("CAF\xC3\x89", "/2"));       // É
+    c.addTrack(track("\xC3\x89T\xC3\x89", "/3")); // ÉTÉ
+    EXPECT_EQ(titles(c.search("caf\xC3\xA9", 10)), (std::vector<std::string>{"Caf\xC3\xA9"}));
+    EXPECT_EQ(titles(c.search("CAF", 10)).size(), 2u);
+    EXPECT_EQ(titles(c.search("\xC3\x89t", 10)), (std::vector<std::string>{"\xC3\x89T\xC3\x89"}));
+}
+
+TEST(CatalogueSearch, NeverMatchesAcrossFields) {
+    Catalogue c;
+    CatalogueTrack t = track("abc", "/1", "def");
+    c.addTrack(t);
+    EXPECT_TRUE(c.search("cdef", 10).empty());
+    EXPECT_TRUE(c.search(std::string_view("c\0d", 3), 10).empty());
+    CatalogueTrack nul = track(std::string("a\0b", 3), "/2");
+    c.addTrack(nul);
+    EXPECT_EQ(c.search(std::string_view("a\0B", 3), 10).size(), 1u);
+}
+
+TEST(CatalogueSearch, StopsAtTheLimitInCatalogueOrder) {
+    Catalogue c;
+    for (int i = 0; i < 1000; ++i)
+        c.addTrack(track("Track " + std::to_string(i), "/m/" + std::to_string(i)));
+    const auto hits = c.search("track", 200);
+    ASSERT_EQ(hits.size(), 200u);
+    for (std::size_t i = 0; i < hits.size(); ++i)
+        EXPECT_EQ(hits[i]->id, i + 1);
+    EXPECT_EQ(c.search("track 99", 200).size(), 11u); // 99 and 990-999
+}
+
+TEST(CatalogueSearch, SeesUpdatesAndNewTracks) {
+    Catalogue c;
+    c.addTrack(track("Old Name", "/a"));
+    EXPECT_EQ(c.search("old", 10).size(), 1u);
+    c.addTrack(track("New Name", "/a")); // same path: replaced in place
+    EXPECT_TRUE(c.search("old", 10).empty());
+    EXPECT_EQ(c.search("new", 10).size(), 1u);
+    c.addTrack(track("Newer", "/b"));
+    c.addTrack(track("Old again", "/a"));
+    c.addTrack(track("Newest", "/c"));
+    EXPECT_EQ(titles(c.search("new", 10)), (std::vector<std::string>{"Newer", "Newest"}));
+    EXPECT_EQ(titles(c.search("old", 10)), (std::vector<std::string>{"Old again"}));
+}
+
+TEST(CatalogueFiles, FileExistsForAnyEntry) {
+    const std::string dir = test::scratchDir("catalogue-files");
+    const std::string file = dir + "/Caf\xC3\xA9 #1 100%.mp3";
+    std::ofstream(file) << "x";
+    EXPECT_TRUE(Catalogue::fileExists(file));
+    EXPECT_TRUE(Catalogue::fileExists(dir));
+    EXPECT_FALSE(Catalogue::fileExists(dir + "/missing.mp3"));
+    EXPECT_FALSE(Catalogue::fileExists(""));
+    EXPECT_FALSE(Catalogue::fileExists(file + "/below-a-file"));
+}
+
+TEST(CatalogueThreads, ReadersUnderTheLockSeeWholeImports) {
+    // One thread re-imports a collection while another searches and walks playlists under the
+    // catalogue lock; every reader sees either no tracks or a complete import.
+    std::string xml = "<DJ_PLAYLISTS><COLLECTION>";
+    for (int i = 0; i < 300; ++i)
+        xml += "<TRACK TrackID=\"" + std::to_string(i) + "\" Name=\"Song " + std::to_string(i) +
+               "\" Location=\"file:///m/" + std::to_string(i) + ".mp3\"/>";
+    xml += "</COLLECTION><PLAYLISTS><NODE Type=\"0\" Name=\"ROOT\"><NODE Type=\"1\" Name=\"p\">";
+    for (int i = 0; i < 300; ++i)
+        xml += "<TRACK Key=\"" + std::to_string(i) + "\"/>";
+    xml += "</NODE></NODE></PLAYLISTS></DJ_PLAYLISTS>";
+
+    Catalogue c;
+    std::atomic<bool> done{false};
+    std::atomic<int> inconsistent{0};
+    std::thread reader([&] {
+        while (!done.load()) {
+            std::lock_guard<std::mutex> lock(c.mutex());
+            const std::size_t n = c.size();
+            const std::size_t hits = c.search("song", 1000).size();
+            const std::size_t listed =
+                c.root().children.empty() ? 0 : c.playlistTracks(c.root().children[0]).size();
+            if ((n != 0 && n != 300) || hits != n || listed != n) ++inconsistent;
+        }
+    });
+    for (int round = 0; round < 20; ++round)
+        ASSERT_TRUE(importXmlCollection(c, xml.data(), xml.size()).ok);
+    done = true;
+    reader.join();
+    EXPECT_EQ(inconsistent.load(), 0);
+    std::lock_guard<std::mutex> lock(c.mutex());
+    EXPECT_EQ(c.size(), 300u);
+}
+
+} // namespace
+} // namespace vyn

@@ -1,0 +1,428 @@
+#include "library/XmlCollectionGenerator.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string_view>
+
+namespace vyn::test {
+namespace {
+
+// splitmix64: small, fast, and the same on every platform (unlike the standard distributions).
+class Random {
+public:
+    explicit Random(std::uint64_t seed) : state_(seed) {}
+    std::uint64_t next() {
+        std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return z ^ (z >> 31);
+    }
+    // Uniform in [0, n).
+    std::size_t below(std::size_t n) { return static_cast<std::size_t>(next() % n); }
+    bool chance(int percent) { return below(100) < static_cast<std::size_t>(percent); }
+    template <typename T, std::size_t N> const T& pick(const T (&items)[N]) {
+        return items[below(N)];
+    }
+
+private:
+    std::uint64_t state_;
+};
+
+const char* const kArtists[] = {"Kölsch",
+                                "Âme",
+                                "Röyksopp",
+                                "Sigur Rós",
+                                "坂本龍一",
+                                "Bicep & Hammer",
+                                "\"Quoted\" Crew",
+                                "Ñu <Sound>",
+                                "Mø",
+                                "Amelie Lens",
+                                "Björk",
+                                "DJ Ö'Neill",
+                                "Ελένη",
+                                "Кино",
+                                "Loopmasters",
+                                "Åsa > Bo",
+                                "Charlotte de Witte"};
+const char* const kWords[] = {"Night",  "Café",  "Drive",  "Señorita", "Ocean",  "東京",
+                              "Pulse",  "Über",  "Garden", "Naïve",    "Résumé", "Echo",
+                              "Return", "Fjörd", "Mañana", "Strobe",   "Zürich", "Flow",
+                              "&",      "100%",  "#1",     "<Live>",   "'Til",   "Dawn"};
+const char* const kMixes[] = {"Original Mix", "Extended Mix", "Dub", "Edit", "Remix", "VIP"};
+const char* const kGenres[] = {
+    "Techno",      "House", "Deep House", "Drum & Bass", "Ambient",
+    "Electronica", "Disco", "Trance",     "Breaks",      "Música Electrónica"};
+const char* const kKeys[] = {"Am", "Fm", "C#m", "Gb", "8A", "11B", "Ebm", "D", ""};
+const char* const kCueNames[] = {"", "", "Drop", "Intro", "Break ♥", "Vox & Keys", "\"Hook\""};
+const char* const kFolders[] = {"2019",        "2020",      "Gigs ♫",           "Warm-up",
+                                "Peak <Time>", "Closing",   "Radio & Podcasts", "Ideas",
+                                "Björk's",     "Vinyl Rips"};
+const char* const kPlaylistWords[] = {"Friday", "Sunrise",    "Club",  "Festival",    "Back2Back",
+                                      "Crate",  "Favourites", "Nuits", "Kiss & Tell", "Ü-Bahn"};
+
+void appendFormat(std::string& out, const char* format, double value) {
+    char buf[64];
+    const int n = std::snprintf(buf, sizeof buf, format, value);
+    out.append(buf, static_cast<std::size_t>(n));
+}
+
+// The double a formatted number reads back as, so expectations use exactly what the file says.
+double formatted(const char* format, double value) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, format, value);
+    return std::strtod(buf, nullptr);
+}
+
+// Next code point of UTF-8 text (the generator only feeds it well-formed text).
+std::uint32_t decodeUtf8(std::string_view s, std::size_t& i) {
+    const auto b = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+    const unsigned char c = b(i);
+    if (c < 0x80) {
+        ++i;
+        return c;
+    }
+    const std::size_t n = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2;
+    std::uint32_t cp = c & (n == 2 ? 0x1F : n == 3 ? 0x0F : 0x07);
+    for (std::size_t k = 1; k < n; ++k)
+        cp = (cp << 6) | (b(i + k) & 0x3F);
+    i += n;
+    return cp;
+}
+
+// Attribute text as an exporter escapes it; some non-ASCII characters are written as decimal or
+// hexadecimal character references instead of raw UTF-8.
+void appendEscaped(std::string& out, std::string_view text, Random& rng) {
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t at = i;
+        const std::uint32_t cp = decodeUtf8(text, i);
+        switch (cp) {
+        case '&':
+            out += "&amp;";
+            continue;
+        case '<':
+            out += "&lt;";
+            continue;
+        case '>':
+            out += "&gt;";
+            continue;
+        case '"':
+            out += "&quot;";
+            continue;
+        case '\'':
+            out += rng.chance(50) ? "&apos;" : "'";
+            continue;
+        default:
+            break;
+        }
+        if (cp >= 0x80 && rng.chance(20)) {
+            char buf[16];
+            const int n = rng.chance(50) ? std::snprintf(buf, sizeof buf, "&#%u;", cp)
+                                         : std::snprintf(buf, sizeof buf, "&#x%X;", cp);
+            out.append(buf, static_cast<std::size_t>(n));
+        } else {
+            out.append(text.substr(at, i - at));
+        }
+    }
+}
+
+// A file URL for a path: unreserved bytes stay, the rest is percent-escaped (hex digits in upper
+// or lower case).
+std::string fileUrl(std::string_view path, bool lowerHex) {
+    std::string url = "file://localhost";
+    const char* digits = lowerHex ? "0123456789abcdef" : "0123456789ABCDEF";
+    for (const char ch : path) {
+        const auto c = static_cast<unsigned char>(ch);
+        const bool keep = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                          (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_' || c == '~' ||
+                          c == '/';
+        if (keep) {
+            url += ch;
+        } else {
+            url += '%';
+            url += digits[c >> 4];
+            url += digits[c & 15];
+        }
+    }
+    return url;
+}
+
+void addAttribute(std::string& out, const char* name, std::string_view value, Random& rng) {
+    out += ' ';
+    out += name;
+    out += "=\"";
+    appendEscaped(out, value, rng);
+    out += '"';
+}
+
+void addNumber(std::string& out, const char* name, const char* format, double value) {
+    out += ' ';
+    out += name;
+    out += "=\"";
+    appendFormat(out, format, value);
+    out += '"';
+}
+
+struct Marker {
+    double start;
+    double bpm;
+    int battito;
+    int perBar;
+};
+
+// Chooses the tempo markers of one track and works out the beats they stand for, marker by
+// marker: each segment holds a whole number of beats and the next marker sits on the beat after
+// it; the last one runs to the track's end.
+void makeGrid(ExpectedTrack& t, std::vector<Marker>& markers, Random& rng) {
+    static const double kTempos[] = {120.0, 122.0, 124.0, 125.0, 126.0, 128.0,
+                                     130.0, 140.0, 150.0, 174.0, 87.5,  100.25};
+    const int perBar = rng.chance(8) ? 3 : 4;
+    double start = formatted("%.3f", 0.01 + static_cast<double>(rng.below(500)) / 1000.0);
+    double bpm = rng.pick(kTempos);
+    int beatInBar = 1;
+    // A constant grid is one marker over a whole track; a variable one re-anchors every few bars,
+    // as grids of live-played music do.
+    const std::size_t segments = rng.chance(45) ? 8 + rng.below(40) : 1;
+    for (std::size_t s = 0; s < segments; ++s) {
+        markers.push_back({start, bpm, beatInBar, perBar});
+        const double period = 60.0 / bpm;
+        const bool last = s + 1 == segments;
+        const std::size_t beats = segments == 1 ? 300 + rng.below(600) : 4 + rng.below(29);
+        if (last) {
+            // The track ends a whole number of seconds after the last marker's start, like the
+            // TotalTime exporters write; beats stop half a period before the end.
+            double duration = std::ceil(start + static_cast<double>(beats) * period);
+            // Keep clear of a beat landing exactly on the cut-off, where rounding would decide.
+            const double cut = (duration - period / 2 - start) / period;
+            if (std::fabs(cut - std::round(cut)) < 1e-6) duration += 1.0;
+            for (std::size_t k = 0;; ++k) {
+                const double time = start + static_cast<double>(k) * period;
+                if (k > 0 && time >= duration - period / 2) break;
+                t.beats.push_back({time, bpm, beatInBar});
+                beatInBar = beatInBar % perBar + 1;
+            }
+            t.duration = duration;
+        } else {
+            for (std::size_t k = 0; k < beats; ++k) {
+                t.beats.push_back({start + static_cast<double>(k) * period, bpm, beatInBar});
+                beatInBar = beatInBar % perBar + 1;
+            }
+            start = formatted("%.3f", start + static_cast<double>(beats) * period);
+            bpm = formatted("%.2f", bpm + (static_cast<double>(rng.below(401)) - 200.0) / 100.0);
+        }
+    }
+    t.bpm = formatted("%.2f", markers.front().bpm);
+}
+
+void makeCues(ExpectedTrack& t, Random& rng) {
+    const std::size_t count = rng.below(9);
+    const double length = t.duration > 1.0 ? t.duration : 1.0;
+    for (std::size_t i = 0; i < count; ++i) {
+        ExpectedCue c;
+        c.start = formatted(
+            "%.3f",
+            static_cast<double>(rng.below(static_cast<std::size_t>(length * 1000.0))) / 1000.0);
+        c.name = rng.pick(kCueNames);
+        const std::size_t what = rng.below(20);
+        if (what < 7) {
+            c.kind = 1; // hot cue
+            c.number = static_cast<int>(rng.below(8));
+        } else if (what < 14) {
+            c.kind = 0; // memory cue
+        } else if (what < 17) {
+            c.kind = 2; // loop, sometimes on a hot-cue slot
+            c.end = formatted("%.3f", c.start + 4.0);
+            if (rng.chance(50)) c.number = static_cast<int>(rng.below(8));
+        } else if (what < 18) {
+            c.kind = 5; // load point
+        } else {
+            c.kind = what == 18 ? 3 : 4; // fade in, fade out
+        }
+        t.cues.push_back(std::move(c));
+    }
+}
+
+int xmlType(const ExpectedCue& c) {
+    switch (c.kind) {
+    case 2:
+        return 4;
+    case 3:
+        return 1;
+    case 4:
+        return 2;
+    case 5:
+        return 3;
+    default:
+        return 0;
+    }
+}
+
+void writeTrack(std::string& out, const ExpectedTrack& t, std::vector<Marker> markers,
+                Random& rng) {
+    out += "    <TRACK";
+    addNumber(out, "TrackID", "%.0f", t.xmlId);
+    addAttribute(out, "Name", t.title, rng);
+    addAttribute(out, "Artist", t.artist, rng);
+    addAttribute(out, "Composer", "", rng);
+    addAttribute(out, "Album", t.album, rng);
+    addAttribute(out, "Grouping", "", rng);
+    addAttribute(out, "Genre", t.genre, rng);
+    addAttribute(out, "Kind", "MP3 File", rng);
+    addNumber(out, "Size", "%.0f", static_cast<double>(3000000 + rng.below(12000000)));
+    addNumber(out, "TotalTime", "%.0f", t.duration);
+    addAttribute(out, "DiscNumber", "0", rng);
+    addAttribute(out, "TrackNumber", "0", rng);
+    addNumber(out, "Year", "%.0f", static_cast<double>(1990 + rng.below(35)));
+    addNumber(out, "AverageBpm", "%.2f", t.bpm);
+    addAttribute(out, "DateAdded", "2023-11-05", rng);
+    addAttribute(out, "BitRate", "320", rng);
+    addAttribute(out, "SampleRate", "44100", rng);
+    addAttribute(out, "Comments", "Generated for tests & benchmarks", rng);
+    addAttribute(out, "PlayCount", "3", rng);
+    addAttribute(out, "Rating", "0", rng);
+    out += "\n           Location=\"";
+    out += fileUrl(t.path, false);
+    out += '"';
+    addAttribute(out, "Remixer", "", rng);
+    addAttribute(out, "Tonality", t.key, rng);
+    addAttribute(out, "Label", "Test Records", rng);
+    addAttribute(out, "Mix", "", rng);
+    out += ">\n";
+    // A few exports list markers out of order; the import sorts them by time.
+    if (markers.size() > 2 && rng.chance(5)) std::swap(markers.front(), markers.back());
+    for (const Marker& m : markers) {
+        out += "      <TEMPO";
+        addNumber(out, "Inizio", "%.3f", m.start);
+        addNumber(out, "Bpm", "%.2f", m.bpm);
+        out += m.perBar == 3 ? " Metro=\"3/4\"" : " Metro=\"4/4\"";
+        addNumber(out, "Battito", "%.0f", m.battito);
+        out += "/>\n";
+    }
+    for (const ExpectedCue& c : t.cues) {
+        out += "      <POSITION_MARK";
+        addAttribute(out, "Name", c.name, rng);
+        addNumber(out, "Type", "%.0f", xmlType(c));
+        addNumber(out, "Start", "%.3f", c.start);
+        if (c.end >= 0.0) addNumber(out, "End", "%.3f", c.end);
+        addNumber(out, "Num", "%.0f", c.number);
+        out += "/>\n";
+    }
+    out += "    </TRACK>\n";
+}
+
+struct TreeWriter {
+    ExpectedCollection& c;
+    Random& rng;
+    std::string& out;
+
+    void playlist(ExpectedNode& node, std::size_t depth) {
+        node.folder = false;
+        node.name = std::string(rng.pick(kPlaylistWords)) + " " + std::to_string(c.playlists + 1);
+        ++c.playlists;
+        const bool byLocation = rng.chance(10);
+        if (byLocation) ++c.locationKeyedPlaylists;
+        const std::size_t entries = rng.chance(5) ? 0 : 10 + rng.below(120);
+        for (std::size_t i = 0; i < entries; ++i)
+            node.tracks.push_back(rng.below(c.tracks.size()));
+        indent(depth);
+        out += "<NODE";
+        addAttribute(out, "Name", node.name, rng);
+        out += byLocation ? " Type=\"1\" KeyType=\"1\"" : " Type=\"1\" KeyType=\"0\"";
+        addNumber(out, "Entries", "%.0f", static_cast<double>(entries));
+        if (entries == 0) {
+            out += "/>\n";
+            return;
+        }
+        out += ">\n";
+        for (std::size_t index : node.tracks) {
+            indent(depth + 1);
+            const ExpectedTrack& t = c.tracks[index];
+            if (byLocation) {
+                out += "<TRACK Key=\"" + fileUrl(t.path, true) + "\"/>\n";
+            } else {
+                out += "<TRACK";
+                addNumber(out, "Key", "%.0f", t.xmlId);
+                out += "/>\n";
+            }
+        }
+        indent(depth);
+        out += "</NODE>\n";
+    }
+
+    void folder(ExpectedNode& node, std::size_t depth) {
+        if (depth > c.maxDepth) c.maxDepth = depth;
+        const std::size_t children = 2 + rng.below(5);
+        indent(depth);
+        out += "<NODE Type=\"0\"";
+        addAttribute(out, "Name", node.name, rng);
+        addNumber(out, "Count", "%.0f", static_cast<double>(children));
+        out += ">\n";
+        for (std::size_t i = 0; i < children; ++i) {
+            ExpectedNode& child = node.children.emplace_back();
+            if (depth < 6 && rng.chance(30)) {
+                child.name = rng.pick(kFolders);
+                folder(child, depth + 1);
+            } else {
+                playlist(child, depth + 1);
+                if (depth + 1 > c.maxDepth) c.maxDepth = depth + 1;
+            }
+        }
+        indent(depth);
+        out += "</NODE>\n";
+    }
+
+    void indent(std::size_t depth) { out.append(2 * depth + 2, ' '); }
+};
+
+} // namespace
+
+ExpectedCollection generateXmlCollection(std::size_t trackCount, std::uint64_t seed,
+                                         const std::string& musicRoot) {
+    ExpectedCollection c;
+    Random rng(seed);
+    std::string& out = c.xml;
+    out.reserve(trackCount * 2300 + 4096);
+    out += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n\n<DJ_PLAYLISTS Version=\"1.0.0\">\n";
+    out += "  <PRODUCT Name=\"rekordbox\" Version=\"6.8.2\" Company=\"AlphaTheta\"/>\n";
+    out += "  <!-- generated collection -->\n";
+    out += "  <COLLECTION Entries=\"" + std::to_string(trackCount) + "\">\n";
+
+    c.tracks.reserve(trackCount);
+    for (std::size_t i = 0; i < trackCount; ++i) {
+        ExpectedTrack& t = c.tracks.emplace_back();
+        // Unique, scattered ids as recent exports write them.
+        t.xmlId = static_cast<std::int32_t>(1 + (i * 2654435761ull) % 2000000000ull);
+        t.artist = rng.pick(kArtists);
+        t.title =
+            std::string(rng.pick(kWords)) + " " + rng.pick(kWords) + " (" + rng.pick(kMixes) + ")";
+        t.album = rng.chance(30) ? std::string() : std::string(rng.pick(kWords)) + " LP";
+        t.genre = rng.pick(kGenres);
+        t.key = rng.pick(kKeys);
+        char number[32];
+        std::snprintf(number, sizeof number, "%05zu", i);
+        t.path = musicRoot + "/" + t.artist + "/" + number + " " + t.title + ".mp3";
+        std::vector<Marker> markers;
+        makeGrid(t, markers, rng);
+        makeCues(t, rng);
+        writeTrack(out, t, std::move(markers), rng);
+    }
+    out += "  </COLLECTION>\n  <PLAYLISTS>\n";
+    c.root.name = "ROOT";
+    if (trackCount > 0) {
+        TreeWriter writer{c, rng, out};
+        // A large collection gets many folders: about one playlist per hundred tracks.
+        const std::size_t top = 3 + trackCount / 400;
+        out += "    <NODE Type=\"0\" Name=\"ROOT\" Count=\"" + std::to_string(top) + "\">\n";
+        for (std::size_t i = 0; i < top; ++i) {
+            ExpectedNode& child = c.root.children.emplace_back();
+            child.name = std::string(rng.pick(kFolders)) + " " + std::to_string(i + 1);
+            writer.folder(child, 2);
+        }
+        out += "    </NODE>\n";
+    }
+    out += "  </PLAYLISTS>\n</DJ_PLAYLISTS>\n";
+    return c;
+}
+
+} // namespace vyn::test

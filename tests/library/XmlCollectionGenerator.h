@@ -1,0 +1,61 @@
+#pragma once
+// Writes synthetic XML collection exports of any size, shaped like the real ones: every track
+// attribute, constant and variable tempo grids, hot cues, memory cues, loops and load points,
+// nested playlist folders (some playlists keyed by location), non-ASCII text with entity and
+// character references, and percent-escaped file URLs. Alongside the XML it returns what the file
+// says, worked out while writing, so an import can be checked against it.
+//
+// Deterministic: the same count and seed always give the same bytes.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vyn::test {
+
+struct ExpectedBeat {
+    double time = 0.0;
+    double bpm = 0.0;
+    int beatInBar = 1;
+};
+
+struct ExpectedCue {
+    int kind = 0; // CueKind value
+    int number = -1;
+    double start = 0.0;
+    double end = -1.0;
+    std::string name;
+};
+
+struct ExpectedTrack {
+    std::int32_t xmlId = 0;
+    std::string title, artist, album, genre, key;
+    std::string path; // the decoded file-system path
+    double bpm = 0.0;
+    double duration = 0.0;
+    std::vector<ExpectedBeat> beats;
+    std::vector<ExpectedCue> cues;
+};
+
+struct ExpectedNode {
+    std::string name;
+    bool folder = true;
+    std::vector<std::size_t> tracks; // positions in ExpectedCollection::tracks
+    std::vector<ExpectedNode> children;
+};
+
+struct ExpectedCollection {
+    std::string xml;
+    std::vector<ExpectedTrack> tracks;
+    ExpectedNode root;
+    std::size_t playlists = 0;
+    std::size_t locationKeyedPlaylists = 0;
+    std::size_t maxDepth = 0;
+};
+
+// `musicRoot` is the folder the track paths point into (it need not exist).
+ExpectedCollection generateXmlCollection(std::size_t trackCount, std::uint64_t seed,
+                                         const std::string& musicRoot);
+
+} // namespace vyn::test

@@ -1,0 +1,434 @@
+#include "library/XmlImport.h"
+#include "common/TestPaths.h"
+#include "library/Catalogue.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+namespace vyn {
+namespace {
+
+std::string collection(const std::string& tracks, const std::string& playlists = {}) {
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<DJ_PLAYLISTS Version=\"1.0.0\">\n"
+           "<PRODUCT Name=\"rekordbox\" Version=\"6.6.2\" Company=\"AlphaTheta\"/>\n"
+           "<COLLECTION Entries=\"1\">\n" +
+           tracks + "</COLLECTION>\n<PLAYLISTS>\n" + playlists + "</PLAYLISTS>\n</DJ_PLAYLISTS>\n";
+}
+
+ImportResult import(Catalogue& c, const std::string& xml) {
+    return importXmlCollection(c, xml.data(), xml.size());
+}
+
+// One track with the given TEMPO/POSITION_MARK children, parsed without a catalogue.
+XmlTrack parseOne(const std::string& attributes, const std::string& children = {}) {
+    const std::string xml =
+        collection("<TRACK TrackID=\"1\" " + attributes + ">" + children + "</TRACK>");
+    XmlImportResult r = parseXmlCollection(xml.data(), xml.size());
+    EXPECT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(r.tracks.size(), 1u);
+    return r.tracks.empty() ? XmlTrack{} : r.tracks[0];
+}
+
+std::string tempo(double start, double bpm, const char* metro = "4/4", int battito = 1) {
+    char buf[160];
+    std::snprintf(buf, sizeof buf, "<TEMPO Inizio=\"%g\" Bpm=\"%g\" Metro=\"%s\" Battito=\"%d\"/>",
+                  start, bpm, metro, battito);
+    return buf;
+}
+
+std::vector<int> beatNumbers(const BeatGrid& g) {
+    std::vector<int> out;
+    for (const GridBeat& b : g.beats)
+        out.push_back(b.beatInBar);
+    return out;
+}
+
+TEST(XmlImportParse, RefusesInputThatIsNotACollection) {
+    auto r = parseXmlCollection("", 0);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.error, "empty XML");
+    const std::string other = "<?xml version=\"1.0\"?><playlist><TRACK Name=\"x\"/></playlist>";
+    r = parseXmlCollection(other.data(), other.size());
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.error, "not a rekordbox XML file (no DJ_PLAYLISTS element)");
+    const std::string broken = collection("<TRACK Name=\"x/>");
+    r = parseXmlCollection(broken.data(), broken.size());
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.error, "XML parse error: malformed attributes in <TRACK>");
+    EXPECT_EQ(r.errorOffset, broken.find("<TRACK"));
+    EXPECT_TRUE(r.tracks.empty());
+}
+
+TEST(XmlImportParse, ReadsTrackAttributes) {
+    const XmlTrack t =
+        parseOne("Name=\"Caf&#233; &amp; Bar\" Artist=\"A\" Album=\"B\" Genre=\"G\" Label=\"L\" "
+                 "Tonality=\"Fm\" AverageBpm=\"127.50\" TotalTime=\"301\" SampleRate=\"44100\" "
+                 "BitRate=\"320\" Year=\"2019\" Rating=\"255\" PlayCount=\"7\" Composer=\"C\" "
+                 "Remixer=\"R\" Comments=\"note\" Size=\"6899624\" Name=\"second name is ignored\" "
+                 "Location=\"file://localhost/C:/Music/a%20b.mp3\"");
+    EXPECT_EQ(t.trackId, 1);
+    EXPECT_EQ(t.title, "Caf\xC3\xA9 & Bar");
+    EXPECT_EQ(t.artist, "A");
+    EXPECT_EQ(t.album, "B");
+    EXPECT_EQ(t.genre, "G");
+    EXPECT_EQ(t.label, "L");
+    EXPECT_EQ(t.key, "Fm");
+    EXPECT_EQ(t.path, "C:/Music/a b.mp3");
+    EXPECT_EQ(t.bpm, 127.5);
+    EXPECT_EQ(t.duration, 301.0);
+    EXPECT_EQ(t.sampleRate, 44100);
+    EXPECT_EQ(t.bitRate, 320);
+    EXPECT_EQ(t.year, 2019);
+    EXPECT_EQ(t.rating, 255);
+    EXPECT_EQ(t.playCount, 7);
+    EXPECT_EQ(t.composer, "C");
+    EXPECT_EQ(t.remixer, "R");
+    EXPECT_EQ(t.comments, "note");
+    EXPECT_EQ(t.size, 6899624);
+}
+
+TEST(XmlImportParse, UnreadableNumbersTakeTheirDefaults) {
+    const XmlTrack t = parseOne("AverageBpm=\"nan\" TotalTime=\"inf\" Year=\"99999999999\" "
+                                "SampleRate=\"abc\"",
+                                "<TEMPO Inizio=\"-nan\" Bpm=\"1e999\"/><POSITION_MARK "
+                                "Start=\"nan\" End=\"inf\" Num=\"x\"/>");
+    EXPECT_EQ(t.bpm, 0.0);
+    EXPECT_EQ(t.duration, 0.0);
+    EXPECT_EQ(t.year, 0);
+    EXPECT_EQ(t.sampleRate, 0);
+    ASSERT_EQ(t.tempoMarkers.size(), 1u);
+    EXPECT_EQ(t.tempoMarkers[0].start, 0.0);
+    EXPECT_EQ(t.tempoMarkers[0].bpm, 0.0);
+    ASSERT_EQ(t.marks.size(), 1u);
+    EXPECT_EQ(t.marks[0].start, 0.0);
+    EXPECT_EQ(t.marks[0].end, -1.0);
+    EXPECT_EQ(t.marks[0].number, -1);
+    EXPECT_TRUE(t.grid.empty());
+}
+
+TEST(XmlImportGrid, OneMarkerRunsToHalfAPeriodBeforeTheEnd) {
+    const XmlTrack t = parseOne("TotalTime=\"2.0\"", tempo(0.5, 120));
+    ASSERT_EQ(t.grid.beats.size(), 3u);
+    EXPECT_DOUBLE_EQ(t.grid.beats[0].time, 0.5);
+    EXPECT_DOUBLE_EQ(t.grid.beats[1].time, 1.0);
+    EXPECT_DOUBLE_EQ(t.grid.beats[2].time, 1.5);
+    EXPECT_EQ(beatNumbers(t.grid), (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(t.grid.bpm, 120.0);
+    EXPECT_TRUE(t.grid.constantTempo);
+    EXPECT_EQ(t.grid.beatsPerBar, 4);
+}
+
+TEST(XmlImportGrid, LastMarkerPastTheDurationGetsOneBeat) {
+    EXPECT_EQ(parseOne("TotalTime=\"10\"", tempo(12.0, 120)).grid.beats.size(), 1u);
+    EXPECT_EQ(parseOne("", tempo(0.0, 120)).grid.beats.size(), 1u); // no duration
+}
+
+TEST(XmlImportGrid, TemposOutsideTheRangeGiveNoBeats) {
+    EXPECT_TRUE(parseOne("TotalTime=\"10\"", tempo(0.0, 0)).grid.empty());
+    EXPECT_TRUE(parseOne("TotalTime=\"10\"", tempo(0.0, 500)).grid.empty());
+    EXPECT_TRUE(parseOne("TotalTime=\"10\"", tempo(0.0, 19.99)).grid.empty());
+    EXPECT_EQ(parseOne("TotalTime=\"10\"", tempo(0.0, 400)).grid.beats.size(), 67u);
+    EXPECT_EQ(parseOne("TotalTime=\"10\"", tempo(0.0, 20)).grid.beats.size(), 3u);
+}
+
+TEST(XmlImportGrid, MetroAndBattitoSetTheBarCount) {
+    EXPECT_EQ(beatNumbers(parseOne("TotalTime=\"3.6\"", tempo(0, 120, "3/4")).grid),
+              (std::vector<int>{1, 2, 3, 1, 2, 3, 1}));
+    for (const char* four : {"7", "0/4", "17/4", "/4", "x/4", ""}) {
+        SCOPED_TRACE(four);
+        EXPECT_EQ(beatNumbers(parseOne("TotalTime=\"2.6\"", tempo(0, 120, four)).grid),
+                  (std::vector<int>{1, 2, 3, 4, 1}));
+    }
+    EXPECT_EQ(beatNumbers(parseOne("TotalTime=\"1.6\"", tempo(0, 120, "4/4", 5)).grid),
+              (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(beatNumbers(parseOne("TotalTime=\"1.6\"", tempo(0, 120, "4/4", 3)).grid),
+              (std::vector<int>{3, 4, 1}));
+    EXPECT_EQ(beatNumbers(parseOne("TotalTime=\"1.6\"", tempo(0, 120, "4/4", 0)).grid),
+              (std::vector<int>{1, 2, 3}));
+}
+
+TEST(XmlImportGrid, SegmentsEndAtTheNextMarker) {
+    // 120 BPM from 0 to 2 s, then 60 BPM from 2 s to the end at 6 s.
+    const XmlTrack t = parseOne("TotalTime=\"6\"", tempo(0, 120) + tempo(2, 60, "4/4", 1));
+    std::vector<double> times;
+    for (const GridBeat& b : t.grid.beats)
+        times.push_back(b.time);
+    EXPECT_EQ(times, (std::vector<double>{0, 0.5, 1.0, 1.5, 2, 3, 4, 5}));
+    EXPECT_EQ(beatNumbers(t.grid), (std::vector<int>{1, 2, 3, 4, 1, 2, 3, 4}));
+    EXPECT_FALSE(t.grid.constantTempo);
+    EXPECT_DOUBLE_EQ(t.grid.bpm, 90.0);
+}
+
+TEST(XmlImportGrid, MarkersAreSortedStablyByTime) {
+    // Listed out of order; the two markers at 1 s keep their document order, so the second one
+    // (100 BPM) owns the segment and the first gets no beat.
+    const XmlTrack t =
+        parseOne("TotalTime=\"3\"", tempo(1, 120) + tempo(1, 100) + tempo(0, 60, "4/4", 4));
+    ASSERT_EQ(t.grid.beats.size(), 4u);
+    EXPECT_EQ(t.grid.beats[0].time, 0.0);
+    EXPECT_EQ(t.grid.beats[0].bpm, 60.0);
+    EXPECT_EQ(t.grid.beats[0].beatInBar, 4);
+    for (std::size_t i = 1; i < 4; ++i) {
+        EXPECT_EQ(t.grid.beats[i].bpm, 100.0);
+        EXPECT_NEAR(t.grid.beats[i].time, 1.0 + 0.6 * static_cast<double>(i - 1), 1e-12);
+    }
+}
+
+TEST(XmlImportGrid, SkippedMarkersStillEndThePreviousSegment) {
+    const XmlTrack t = parseOne("TotalTime=\"4\"", tempo(0, 120) + tempo(1, 0) + tempo(3, 120));
+    std::vector<double> times;
+    for (const GridBeat& b : t.grid.beats)
+        times.push_back(b.time);
+    EXPECT_EQ(times, (std::vector<double>{0, 0.5, 3, 3.5}));
+}
+
+TEST(XmlImportGrid, StopsGrowingAtTheBeatLimit) {
+    const BeatGrid g = buildXmlGrid({{0.0, 400.0, 1, 4}}, 1.0e6);
+    EXPECT_EQ(g.beats.size(), kMaxGridBeats);
+    // At huge start times a period no longer moves the time; the beat is not repeated.
+    const BeatGrid flat = buildXmlGrid({{1.0e300, 120.0, 1, 4}, {3.0e300, 120.0, 1, 4}}, 0);
+    EXPECT_EQ(flat.beats.size(), 1u);
+}
+
+TEST(XmlImportMarks, TypesBecomeCueKinds) {
+    Catalogue c;
+    const std::string xml =
+        collection("<TRACK TrackID=\"1\" Location=\"file:///m/a.mp3\">"
+                   "<POSITION_MARK Name=\"hot\" Type=\"0\" Start=\"1.5\" Num=\"2\"/>"
+                   "<POSITION_MARK Name=\"mem\" Type=\"0\" Start=\"2.5\" Num=\"-1\"/>"
+                   "<POSITION_MARK Name=\"fi\" Type=\"1\" Start=\"3\" Num=\"-1\"/>"
+                   "<POSITION_MARK Name=\"fo\" Type=\"2\" Start=\"4\" Num=\"-1\"/>"
+                   "<POSITION_MARK Name=\"load\" Type=\"3\" Start=\"5\" Num=\"-1\"/>"
+                   "<POSITION_MARK Name=\"loop\" Type=\"4\" Start=\"6\" End=\"8.25\" Num=\"3\"/>"
+                   "<POSITION_MARK Name=\"odd\" Type=\"9\" Start=\"7\" Num=\"1\"/>"
+                   "<POSITION_MARK Name=\"bare\"/>"
+                   "</TRACK>");
+    ASSERT_TRUE(import(c, xml).ok);
+    std::lock_guard<std::mutex> lock(c.mutex());
+    const auto& cues = c.trackById(1)->cues;
+    ASSERT_EQ(cues.size(), 8u);
+    const CueKind kinds[] = {CueKind::HotCue,    CueKind::Memory, CueKind::FadeIn, CueKind::FadeOut,
+                             CueKind::LoadPoint, CueKind::Loop,   CueKind::HotCue, CueKind::Memory};
+    for (std::size_t i = 0; i < 8; ++i)
+        EXPECT_EQ(cues[i].kind, kinds[i]) << i;
+    EXPECT_EQ(cues[0].number, 2);
+    EXPECT_EQ(cues[0].name, "hot");
+    EXPECT_EQ(cues[0].start, 1.5);
+    EXPECT_EQ(cues[0].end, -1.0);
+    EXPECT_EQ(cues[5].end, 8.25);
+    EXPECT_EQ(cues[5].number, 3);
+    EXPECT_EQ(cues[7].start, 0.0);
+    EXPECT_EQ(Catalogue::startPosition(*c.trackById(1)), 5.0);
+}
+
+TEST(XmlImportMarks, OnlyInsideAnOpenCollectionTrack) {
+    const std::string xml =
+        collection("<TEMPO Inizio=\"0\" Bpm=\"120\"/><POSITION_MARK Start=\"1\"/>"
+                   "<TRACK TrackID=\"1\" TotalTime=\"2\"/><TEMPO Inizio=\"0\" Bpm=\"120\"/>",
+                   "<TRACK TrackID=\"5\" Name=\"outside the collection\"/>");
+    const XmlImportResult r = parseXmlCollection(xml.data(), xml.size());
+    ASSERT_TRUE(r.ok);
+    ASSERT_EQ(r.tracks.size(), 1u);
+    EXPECT_TRUE(r.tracks[0].tempoMarkers.empty());
+    EXPECT_TRUE(r.tracks[0].marks.empty());
+}
+
+TEST(XmlImportMerge, CopiesTracksAndFillsBpmFromTheGrid) {
+    Catalogue c;
+    const std::string xml = collection(
+        "<TRACK TrackID=\"9\" Name=\"T\" Artist=\"A\" Tonality=\"Am\" AverageBpm=\"0.00\" "
+        "TotalTime=\"3\" Location=\"file://localhost/C:/Music/a%20b.mp3\">" +
+        tempo(0, 120) + "</TRACK>");
+    const ImportResult r = import(c, xml);
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(r.counts.tracks, 1u);
+    EXPECT_EQ(r.counts.withGrids, 1u);
+    EXPECT_EQ(r.counts.missingFiles, 1u);
+    std::lock_guard<std::mutex> lock(c.mutex());
+    const CatalogueTrack& t = *c.trackById(1);
+    EXPECT_EQ(t.path, "C:/Music/a b.mp3");
+    EXPECT_EQ(t.key, "Am");
+    EXPECT_EQ(t.bpm, 120.0);
+    EXPECT_EQ(t.grid.beats.size(), 6u);
+    EXPECT_TRUE(t.analysisPath.empty());
+    EXPECT_TRUE(t.sourceId.empty());
+}
+
+TEST(XmlImportMerge, CountsPresentAndMissingFiles) {
+    const std::string dir = test::scratchDir("xml-missing");
+    std::ofstream(dir + "/a b.mp3") << "x";
+    Catalogue c;
+    const std::string xml = collection("<TRACK TrackID=\"1\" Location=\"file://localhost" + dir +
+                                       "/a%20b.mp3\"/>"
+                                       "<TRACK TrackID=\"2\" Location=\"file://localhost" +
+                                       dir +
+                                       "/gone.mp3\"/>"
+                                       "<TRACK TrackID=\"3\"/>"
+                                       "<TRACK TrackID=\"4\" Location=\"file://localhost" +
+                                       dir + "/a%00b.mp3\"/>");
+    const ImportResult r = import(c, xml);
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.counts.tracks, 4u);
+    EXPECT_EQ(r.counts.withGrids, 0u);
+    EXPECT_EQ(r.counts.missingFiles, 3u);
+    EXPECT_EQ(importReport(r.counts),
+              "Imported 4 tracks, 0 with grids, 0 playlists. 3 files were missing.");
+    ImportCounts none;
+    none.tracks = 2;
+    EXPECT_EQ(importReport(none), "Imported 2 tracks, 0 with grids, 0 playlists.");
+}
+
+const char* kTwoTracks = "<TRACK TrackID=\"10\" Name=\"one\" Location=\"file:///m/1.mp3\"/>"
+                         "<TRACK TrackID=\"20\" Name=\"two\" Location=\"file:///m/2.mp3\"/>";
+
+TEST(XmlImportPlaylists, BuildsTheTreeAndDropsUnknownKeys) {
+    Catalogue c;
+    const std::string xml = collection(
+        kTwoTracks, "<NODE Type=\"0\" Name=\"ROOT\">"
+                    "  <NODE Type=\"0\" Name=\"Folder\">"
+                    "    <NODE Type=\"1\" Name=\"Inner\"><TRACK Key=\"20\"/><TRACK Key=\"99\"/>"
+                    "      <TRACK Key=\"10\"/><TRACK Key=\"20\"/></NODE>"
+                    "  </NODE>"
+                    "  <NODE Name=\"No type is a folder\"/>"
+                    "  <NODE Type=\"1\" Name=\"Empty\" Entries=\"0\"/>"
+                    "</NODE>");
+    const ImportResult r = import(c, xml);
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(r.counts.playlists, 2u);
+    std::lock_guard<std::mutex> lock(c.mutex());
+    const PlaylistNode& root = c.root();
+    EXPECT_EQ(root.name, "ROOT");
+    EXPECT_TRUE(root.folder);
+    ASSERT_EQ(root.children.size(), 3u);
+    ASSERT_EQ(root.children[0].children.size(), 1u);
+    const PlaylistNode& inner = root.children[0].children[0];
+    EXPECT_FALSE(inner.folder);
+    EXPECT_EQ(inner.trackIds, (std::vector<std::uint32_t>{2, 1, 2}));
+    EXPECT_TRUE(root.children[1].folder);
+    EXPECT_EQ(root.children[2].name, "Empty");
+    EXPECT_FALSE(root.children[2].folder);
+    EXPECT_TRUE(root.children[2].trackIds.empty());
+}
+
+TEST(XmlImportPlaylists, LocationKeyedPlaylistsResolveByPath) {
+    Catalogue c;
+    const std::string xml = collection(
+        kTwoTracks, "<NODE Type=\"0\" Name=\"ROOT\"><NODE Type=\"1\" KeyType=\"1\" Name=\"L\">"
+                    "<TRACK Key=\"file://localhost/m/2.mp3\"/><TRACK Key=\"file:///m/%31.mp3\"/>"
+                    "<TRACK Key=\"file:///m/none.mp3\"/><TRACK Key=\"10\"/></NODE></NODE>");
+    ASSERT_TRUE(import(c, xml).ok);
+    std::lock_guard<std::mutex> lock(c.mutex());
+    EXPECT_EQ(c.root().children.at(0).trackIds, (std::vector<std::uint32_t>{2, 1}));
+}
+
+TEST(XmlImportPlaylists, ALaterTrackWithTheSameIdWins) {
+    Catalogue c;
+    const std::string xml =
+        collection("<TRACK TrackID=\"5\" Name=\"a\" Location=\"file:///a\"/>"
+                   "<TRACK TrackID=\"5\" Name=\"b\" Location=\"file:///b\"/>",
+                   "<NODE Type=\"1\" Name=\"solo root playlist\"><TRACK Key=\"5\"/></NODE>");
+    const ImportResult r = import(c, xml);
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.counts.playlists, 1u); // a playlist at the root counts too
+    std::lock_guard<std::mutex> lock(c.mutex());
+    EXPECT_EQ(c.root().trackIds, (std::vector<std::uint32_t>{2}));
+}
+
+std::string nested(std::size_t depth) {
+    std::string open, close;
+    for (std::size_t i = 0; i < depth; ++i) {
+        open += "<NODE Type=\"0\" Name=\"n\">";
+        close += "</NODE>";
+    }
+    return open + close;
+}
+
+TEST(XmlImportPlaylists, DeepNestingIsCappedWithAClearMessage) {
+    Catalogue c;
+    std::string xml = collection(kTwoTracks, nested(kMaxPlaylistDepth));
+    ASSERT_TRUE(import(c, xml).ok);
+    {
+        std::lock_guard<std::mutex> lock(c.mutex());
+        std::size_t depth = 0;
+        for (const PlaylistNode* n = &c.root(); n;
+             n = n->children.empty() ? nullptr : &n->children[0])
+            ++depth;
+        EXPECT_EQ(depth, kMaxPlaylistDepth);
+    }
+    // A crafted file far deeper than any stack could walk recursively.
+    xml = collection(kTwoTracks, nested(200000));
+    const ImportResult r = import(c, xml);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.error, "playlist folders are nested more than 256 levels deep");
+    std::lock_guard<std::mutex> lock(c.mutex());
+    EXPECT_EQ(c.size(), 2u);
+}
+
+TEST(XmlImportMerge, ReimportKeepsIdsAndReplacesTheTree) {
+    Catalogue c;
+    ASSERT_TRUE(import(c, collection(kTwoTracks, "<NODE Type=\"0\" Name=\"first\"/>")).ok);
+    const std::string again =
+        collection("<TRACK TrackID=\"1\" Name=\"new\" Location=\"file:///m/3.mp3\"/>"
+                   "<TRACK TrackID=\"2\" Name=\"two, renamed\" Location=\"file:///m/2.mp3\"/>",
+                   "<NODE Type=\"0\" Name=\"second\"/>");
+    ASSERT_TRUE(import(c, again).ok);
+    ASSERT_TRUE(import(c, again).ok);
+    std::lock_guard<std::mutex> lock(c.mutex());
+    ASSERT_EQ(c.size(), 3u);
+    EXPECT_EQ(c.trackById(1)->title, "one");
+    EXPECT_EQ(c.trackById(2)->title, "two, renamed");
+    EXPECT_EQ(c.trackById(3)->title, "new");
+    EXPECT_EQ(c.root().name, "second");
+}
+
+TEST(XmlImportMerge, AFailedImportChangesNothing) {
+    Catalogue c;
+    ASSERT_TRUE(import(c, collection(kTwoTracks, "<NODE Type=\"0\" Name=\"kept\"/>")).ok);
+    const char* bad[] = {
+        "<DJ_PLAYLISTS><COLLECTION><TRACK TrackID=\"3\" Location=\"file:///m/3\"/><!-- cut",
+        "<COLLECTION><TRACK TrackID=\"3\" Location=\"file:///m/3\"/></COLLECTION>",
+    };
+    for (const char* xml : bad) {
+        const ImportResult r = import(c, xml);
+        EXPECT_FALSE(r.ok);
+        EXPECT_EQ(r.counts.tracks, 0u);
+    }
+    EXPECT_EQ(import(c, bad[0]).error, "XML parse error: unterminated comment");
+    std::lock_guard<std::mutex> lock(c.mutex());
+    EXPECT_EQ(c.size(), 2u);
+    EXPECT_EQ(c.root().name, "kept");
+}
+
+TEST(XmlImportMerge, DamagedNestingKeepsWhatIsThere) {
+    // A TRACK never closed before the next one, and a file that stops inside the playlists.
+    Catalogue c;
+    const std::string xml =
+        "\xEF\xBB\xBF  <DJ_PLAYLISTS><COLLECTION><TRACK TrackID=\"1\" Location=\"file:///a\">"
+        "<TRACK TrackID=\"2\" Location=\"file:///b\"></TRACK></COLLECTION><PLAYLISTS>"
+        "<NODE Type=\"0\" Name=\"ROOT\"><NODE Type=\"1\" Name=\"p\"><TRACK Key=\"2\"/>";
+    const ImportResult r = import(c, xml);
+    ASSERT_TRUE(r.ok) << r.error;
+    std::lock_guard<std::mutex> lock(c.mutex());
+    EXPECT_EQ(c.size(), 2u);
+    ASSERT_EQ(c.root().children.size(), 1u);
+    EXPECT_EQ(c.root().children[0].trackIds, (std::vector<std::uint32_t>{2}));
+}
+
+TEST(XmlImportFile, ReportsFileProblems) {
+    const std::string dir = test::scratchDir("xml-file");
+    Catalogue c;
+    ImportResult r = importXmlFile(c, dir + "/none.xml");
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.error, "could not open " + dir + "/none.xml");
+    std::ofstream(dir + "/empty.xml").close();
+    r = importXmlFile(c, dir + "/empty.xml");
+    EXPECT_EQ(r.error, "empty XML file");
+    std::ofstream(dir + "/ok.xml") << collection(kTwoTracks);
+    r = importXmlFile(c, dir + "/ok.xml");
+    EXPECT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(r.counts.tracks, 2u);
+}
+
+} // namespace
+} // namespace vyn
