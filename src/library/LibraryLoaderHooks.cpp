@@ -2,6 +2,7 @@
 
 #include "dsp/Waveform.h"
 #include "library/AnlzReader.h"
+#include "library/Catalogue.h"
 #include "library/TrackAnalysis.h"
 #include "library/UsbTrackCache.h"
 #include "support/FileIo.h"
@@ -62,6 +63,18 @@ LoaderHooks makeLibraryLoaderHooks(UsbTrackCache& cache) {
         readAnalysis(cache, request, waveform);
     };
     return hooks;
+}
+
+LoadRequest makeLoadRequest(const CatalogueTrack& track, int deck) {
+    LoadRequest r;
+    r.deck = deck;
+    r.trackId = track.id <= 0x7FFFFFFFu ? static_cast<std::int32_t>(track.id) : 0;
+    r.audioPath = track.effectivePath();
+    r.analysisPath = track.analysisPath;
+    r.grid = track.grid;
+    r.cues = track.cues;
+    r.keyText = track.key;
+    return r;
 }
 
 } // namespace vyn

@@ -12,8 +12,13 @@
 
 namespace vyn {
 
+struct CatalogueTrack;
 class UsbTrackCache;
 
 LoaderHooks makeLibraryLoaderHooks(UsbTrackCache& cache);
+
+// A load of a catalogue track onto `deck`: its id, effective path, analysis path, grid, cues and
+// key. Copy what the track holds while the catalogue lock is held; submit after releasing it.
+LoadRequest makeLoadRequest(const CatalogueTrack& track, int deck);
 
 } // namespace vyn

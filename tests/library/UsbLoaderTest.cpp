@@ -1,0 +1,156 @@
+// A track of a stick export loaded onto a deck through the real engine, loader and USB cache: the
+// grid, cues and waveform come from the stick's analysis files.
+
+#include "AnlzWriter.h"
+#include "PdbWriter.h"
+#include "audio/OfflineAudioDevice.h"
+#include "audio/WavFileWriter.h"
+#include "common/TestPaths.h"
+#include "dsp/Waveform.h"
+#include "engine/EngineHost.h"
+#include "library/LibraryLoaderHooks.h"
+#include "library/UsbImport.h"
+#include "library/UsbTrackCache.h"
+#include "support/FileIo.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <sys/stat.h>
+#include <thread>
+
+namespace vyn {
+namespace {
+
+namespace fs = std::filesystem;
+
+class StickClassifier final : public IDriveClassifier {
+public:
+    explicit StickClassifier(std::string root) : root_(std::move(root)) {}
+    DriveKind classify(const std::string& path) const override {
+        return path.rfind(root_, 0) == 0 ? DriveKind::Removable : DriveKind::Fixed;
+    }
+
+private:
+    std::string root_;
+};
+
+void put(const std::string& path, const std::string& bytes) {
+    fs::create_directories(fs::path(path).parent_path());
+    ASSERT_TRUE(writeFileAtomically(path, bytes, nullptr));
+}
+
+class UsbLoad : public ::testing::Test {
+protected:
+    void SetUp() override {
+        base = test::scratchDir("usb-load");
+        stick = base + "/stick";
+        const std::string anlz = "/PIONEER/USBANLZ/P001/00000001/ANLZ0000";
+        WavFileWriter wav;
+        fs::create_directories(stick + "/Contents");
+        ASSERT_TRUE(wav.open(stick + "/Contents/tone.wav", WavFileWriter::Format::Pcm16, 2, 48000));
+        std::vector<std::int16_t> pcm(2 * 96000);
+        for (std::size_t i = 0; i < pcm.size(); ++i)
+            pcm[i] = static_cast<std::int16_t>(6000 * std::sin(0.05 * static_cast<double>(i / 2)));
+        ASSERT_TRUE(wav.writeInt16(pcm.data(), 96000));
+        ASSERT_TRUE(wav.finish());
+        const std::vector<test::AnlzCueSpec> hot{{1, 1, 1000}, {3, 2, 500, 1500}};
+        const std::vector<test::AnlzCueSpec> memory{{0, 1, 250}};
+        put(stick + anlz + ".DAT", test::AnlzWriter()
+                                       .beatGrid({{1, 12000, 0}, {2, 12000, 500}, {3, 12000, 1000}})
+                                       .cueList(hot)
+                                       .cueList(memory, false)
+                                       .build());
+        put(stick + anlz + ".EXT", test::AnlzWriter()
+                                       .cueList(hot)
+                                       .extendedCueList(hot)
+                                       .extendedCueList(memory)
+                                       .waveform(true, std::vector<std::uint16_t>(300, 0x7C00))
+                                       .build());
+        test::PdbWriter pdb;
+        test::PdbTrackSpec t;
+        t.title = "Tone";
+        t.filePath = "/Contents/tone.wav";
+        t.analysisPath = anlz + ".DAT";
+        t.tempo = 12000;
+        pdb.addRow(PdbTable::Tracks, test::pdbTrackRow(t));
+        put(stick + "/PIONEER/rekordbox/export.pdb", pdb.build());
+
+        ASSERT_TRUE(importUsbStick(catalogue, stick).ok);
+        cache = std::make_unique<UsbTrackCache>(std::make_unique<StickClassifier>(stick + "/"));
+        ASSERT_TRUE(cache->setCacheFolder(base + "/cache"));
+        auto device = std::make_unique<OfflineAudioDevice>(2, 48000.0);
+        offline = device.get();
+        engine = EngineHost::create(std::move(device));
+        engine->loader().setHooks(makeLibraryLoaderHooks(*cache));
+        ASSERT_TRUE(engine->open());
+    }
+
+    LoadResult load(int deck) {
+        LoadRequest request;
+        {
+            std::lock_guard<std::mutex> lock(catalogue.mutex());
+            request = makeLoadRequest(catalogue.tracks().at(0), deck);
+        }
+        EXPECT_TRUE(engine->loader().submit(std::move(request)));
+        std::vector<LoadResult> results;
+        std::vector<float> buffer(2 * 256);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (results.empty() && std::chrono::steady_clock::now() < deadline) {
+            engine->loader().poll(results);
+            offline->renderInto(buffer.data(), 256);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        offline->renderInto(buffer.data(), 256);
+        return results.empty() ? LoadResult{} : results[0];
+    }
+
+    ino_t inode(const std::string& path) {
+        struct stat st {};
+        return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+    }
+
+    std::string base, stick;
+    Catalogue catalogue;
+    std::unique_ptr<UsbTrackCache> cache;
+    OfflineAudioDevice* offline = nullptr;
+    std::unique_ptr<EngineHost> engine;
+};
+
+TEST_F(UsbLoad, StickTrackReachesTheDeckWithGridCuesAndWaveform) {
+    const LoadResult r = load(2);
+    ASSERT_TRUE(r.ok) << r.error;
+    EngineSnapshot s;
+    ASSERT_TRUE(engine->readSnapshot(s));
+    const DeckSnapshot& d = s.decks[2];
+    EXPECT_EQ(d.state, static_cast<std::uint8_t>(DeckState::READY));
+    EXPECT_EQ(d.hotCueMask, 0b101); // slot 0 (cue) and slot 2 (loop)
+    EXPECT_FLOAT_EQ(d.hotCueSeconds[0], 1.0f);
+    EXPECT_FLOAT_EQ(d.hotCueSeconds[2], 0.5f);
+    EXPECT_EQ(d.mainCue, 12000u); // the memory cue at 0.25 s
+    EXPECT_FLOAT_EQ(d.bpm, 120.0f);
+    const LoadedDeckInfo info = engine->loader().deckInfo(2);
+    ASSERT_TRUE(info.waveform);
+    EXPECT_EQ(info.waveform->columns.size(), 300u); // from the analysis, not the audio
+    EXPECT_EQ(info.waveform->columns[0].low, 3);
+
+    // The audio and both analysis files were staged; a second load reuses the same copies.
+    std::vector<std::string> staged;
+    for (const auto& e : fs::directory_iterator(base + "/cache"))
+        if (e.is_regular_file()) staged.push_back(e.path().string());
+    ASSERT_EQ(staged.size(), 3u);
+    std::vector<ino_t> before;
+    for (const std::string& p : staged)
+        before.push_back(inode(p));
+    const LoadResult again = load(3);
+    ASSERT_TRUE(again.ok) << again.error;
+    for (std::size_t i = 0; i < staged.size(); ++i)
+        EXPECT_EQ(inode(staged[i]), before[i]) << staged[i];
+    ASSERT_TRUE(engine->readSnapshot(s));
+    EXPECT_EQ(s.decks[3].hotCueMask, 0b101);
+}
+
+} // namespace
+} // namespace vyn
