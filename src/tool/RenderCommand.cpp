@@ -1,20 +1,27 @@
 #include "app/DecoderRegistration.h"
 #include "audio/WavFileWriter.h"
 #include "engine/OfflineRenderer.h"
+#include "engine/TrackLoader.h"
+#include "library/Catalogue.h"
+#include "library/LibraryLoaderHooks.h"
+#include "library/XmlImport.h"
 #include "support/FileIo.h"
 #include "tool/ToolArgs.h"
 #include "tool/ToolCommands.h"
 
 #include <chrono>
 #include <cstdio>
+#include <memory>
+#include <mutex>
 
 namespace vyn::tool {
 
 int runRender(int argc, char** argv) {
     static const char* kUsage =
-        "usage: vyn-tool render [--rate R] [--channels N] [--block B] [--seconds S] LOG.vynset "
-        "OUT.wav\n";
+        "usage: vyn-tool render [--rate R] [--channels N] [--block B] [--seconds S] "
+        "[--library FILE.xml] LOG.vynset OUT.wav\n";
     OfflineRenderOptions options;
+    std::string libraryPath;
     ToolArgs args(argc, argv);
     std::vector<std::string> positional;
     while (args.more()) {
@@ -22,6 +29,7 @@ int runRender(int argc, char** argv) {
         if (args.option("--channels", options.channels, 1, 32)) continue;
         if (args.option("--block", options.blockFrames, 1, 65536)) continue;
         if (args.option("--seconds", options.seconds, 0.0, 24.0 * 3600.0)) continue;
+        if (args.option("--library", libraryPath)) continue;
         if (args.failed()) break;
         positional.push_back(args.next());
     }
@@ -44,6 +52,31 @@ int runRender(int argc, char** argv) {
         return 1;
     }
 
+    // With a library, a LOAD_TRACK naming a catalogue id loads that track as the application does:
+    // its file, beat grid, cues and key travel with the load request.
+    std::unique_ptr<Catalogue> catalogue;
+    TrackResolver resolver;
+    if (!libraryPath.empty()) {
+        catalogue = std::make_unique<Catalogue>();
+        const ImportResult imported = importXmlFile(*catalogue, libraryPath);
+        if (!imported.ok) {
+            std::fprintf(stderr, "vyn-tool render: %s: %s\n", libraryPath.c_str(),
+                         imported.error.c_str());
+            return 1;
+        }
+        resolver = [&catalogue](TrackLoader& loader, int deck, int trackId) {
+            LoadRequest request;
+            {
+                std::lock_guard<std::mutex> lock(catalogue->mutex());
+                const CatalogueTrack* track =
+                    catalogue->trackById(static_cast<std::uint32_t>(trackId));
+                if (!track) return false;
+                request = makeLoadRequest(*track, deck);
+            }
+            return loader.submit(std::move(request));
+        };
+    }
+
     registerPlatformDecoders();
     WavFileWriter wav;
     if (!wav.open(outPath, WavFileWriter::Format::Float32, options.channels,
@@ -52,10 +85,10 @@ int runRender(int argc, char** argv) {
         return 1;
     }
     const auto started = std::chrono::steady_clock::now();
-    OfflineRenderResult result =
-        renderSetReplay(log.replay, options, [&](const float* data, std::size_t frames) {
-            return wav.writeFloat(data, frames);
-        });
+    OfflineRenderResult result = renderSetReplay(
+        log.replay, options,
+        [&](const float* data, std::size_t frames) { return wav.writeFloat(data, frames); },
+        resolver);
     if (!result.ok) {
         std::fprintf(stderr, "vyn-tool render: %s\n",
                      wav.error().empty() ? result.error.c_str() : wav.error().c_str());

@@ -1,0 +1,173 @@
+// vyn-tool render --library: a LOAD_TRACK naming a catalogue id loads that track with its beat
+// grid and cues, checked from the rendered audio. The track is a 1 kHz tone whose level grows
+// with its position, so the level of each stretch of output tells which part of the track played.
+
+#include "audio/WavFileWriter.h"
+#include "common/TestPaths.h"
+#include "engine/Command.h"
+#include "engine/SetReplay.h"
+#include "support/FileIo.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <fstream>
+
+namespace vyn {
+namespace {
+
+constexpr double kRate = 48000.0;
+constexpr double kTrackSeconds = 6.0;
+
+// Tone level at a position of the track, in seconds.
+double levelAt(double position) {
+    return 0.02 + 0.03 * position;
+}
+
+bool writeTrack(const std::string& path) {
+    WavFileWriter wav;
+    if (!wav.open(path, WavFileWriter::Format::Pcm16, 2, static_cast<std::uint32_t>(kRate)))
+        return false;
+    const std::size_t frames = static_cast<std::size_t>(kTrackSeconds * kRate);
+    std::vector<std::int16_t> pcm(frames * 2);
+    for (std::size_t i = 0; i < frames; ++i) {
+        const double t = static_cast<double>(i) / kRate;
+        const double v = levelAt(t) * std::sqrt(2.0) * std::sin(2.0 * M_PI * 1000.0 * t);
+        pcm[2 * i] = pcm[2 * i + 1] = static_cast<std::int16_t>(std::lround(v * 32767.0));
+    }
+    return wav.writeInt16(pcm.data(), frames) && wav.finish();
+}
+
+// The left channel of a 32-bit float WAV file.
+std::vector<float> readLeft(const std::string& path) {
+    const FileReadResult f = readWholeFile(path);
+    std::vector<float> left;
+    if (!f.ok) return left;
+    std::size_t pos = 12;
+    int channels = 0;
+    while (pos + 8 <= f.data.size()) {
+        std::uint32_t size;
+        std::memcpy(&size, f.data.data() + pos + 4, 4);
+        const std::string id = f.data.substr(pos, 4);
+        if (id == "fmt ") {
+            std::uint16_t c;
+            std::memcpy(&c, f.data.data() + pos + 10, 2);
+            channels = c;
+        } else if (id == "data" && channels > 0) {
+            const std::size_t frames = size / (4u * static_cast<unsigned>(channels));
+            left.resize(frames);
+            for (std::size_t i = 0; i < frames; ++i)
+                std::memcpy(&left[i], f.data.data() + pos + 8 + i * 4 * channels, 4);
+            return left;
+        }
+        pos += 8 + size + (size & 1);
+    }
+    return left;
+}
+
+// RMS level over the 20 ms (twenty tone periods) starting at `seconds`.
+double rmsAt(const std::vector<float>& audio, double seconds) {
+    const std::size_t from = static_cast<std::size_t>(seconds * kRate);
+    const std::size_t n = 960;
+    if (from + n > audio.size()) return -1.0;
+    double sum = 0.0;
+    for (std::size_t i = from; i < from + n; ++i)
+        sum += static_cast<double>(audio[i]) * audio[i];
+    return std::sqrt(sum / static_cast<double>(n));
+}
+
+ReplayEvent event(double seconds, CommandType type, double value = 0.0, int trackId = 0) {
+    ReplayEvent e;
+    e.frame = static_cast<std::int64_t>(seconds * kRate);
+    e.command = static_cast<int>(type);
+    e.deck = 0;
+    e.value = value;
+    e.trackId = trackId;
+    return e;
+}
+
+struct Rendered {
+    test::ProcessResult process;
+    std::vector<float> left;
+};
+
+Rendered render(const std::string& dir, const std::vector<ReplayEvent>& events,
+                const std::string& library, double seconds) {
+    SetReplay replay;
+    replay.sampleRate = kRate;
+    replay.events = events;
+    std::ofstream(dir + "/set.vynset") << writeSetReplay(replay);
+    Rendered r;
+    char length[32];
+    std::snprintf(length, sizeof length, "%.3f", seconds);
+    r.process = test::runProcess(test::builtExecutable("vyn-tool") + " render --seconds " + length +
+                                 " --library '" + library + "' '" + dir + "/set.vynset' '" + dir +
+                                 "/out.wav'");
+    if (r.process.exitCode == 0) r.left = readLeft(dir + "/out.wav");
+    return r;
+}
+
+std::string collectionFor(const std::string& audio) {
+    return "<DJ_PLAYLISTS Version=\"1.0.0\"><COLLECTION Entries=\"2\">"
+           "<TRACK TrackID=\"70\" Name=\"Decoy\" Location=\"file:///nowhere/decoy.wav\"/>"
+           "<TRACK TrackID=\"71\" Name=\"Ramp\" Tonality=\"Am\" TotalTime=\"6\" "
+           "Location=\"file://localhost" +
+           audio +
+           "\">"
+           "<TEMPO Inizio=\"0.000\" Bpm=\"100.00\" Metro=\"4/4\" Battito=\"1\"/>"
+           "<POSITION_MARK Name=\"\" Type=\"0\" Start=\"3.000\" Num=\"0\"/>"
+           "<POSITION_MARK Name=\"\" Type=\"3\" Start=\"1.000\" Num=\"-1\"/>"
+           "</TRACK></COLLECTION></DJ_PLAYLISTS>";
+}
+
+TEST(LibraryRender, CatalogueTracksLoadWithTheirGridAndCues) {
+    const std::string dir = test::scratchDir("library-render");
+    const std::string audio = dir + "/ramp.wav";
+    ASSERT_TRUE(writeTrack(audio));
+    std::ofstream(dir + "/collection.xml") << collectionFor(audio);
+
+    // Loaded by catalogue id 2 without a path; play from the load point (1 s), jump to hot cue
+    // A (3 s), then a four-beat loop, which the 100 BPM grid makes 2.4 s long.
+    const Rendered r =
+        render(dir,
+               {event(0.0, CommandType::LOAD_TRACK, 0, 2), event(0.1, CommandType::PLAY),
+                event(0.5, CommandType::JUMP_HOT_CUE, 0), event(1.0, CommandType::BEAT_LOOP, 4)},
+               dir + "/collection.xml", 4.0);
+    ASSERT_EQ(r.process.exitCode, 0) << r.process.err;
+    ASSERT_GE(r.left.size(), static_cast<std::size_t>(3.9 * kRate));
+
+    EXPECT_LT(rmsAt(r.left, 0.02), 1e-4); // loaded, not playing yet
+    // Position at output time t: 1 + (t - 0.1) before the jump, 3 + (t - 0.5) after it; in the
+    // loop from 3.5 s to 5.9 s, wrapping at t = 3.4.
+    const double gain = rmsAt(r.left, 0.3) / levelAt(1.2);
+    ASSERT_GT(gain, 0.05);
+    auto expectPosition = [&](double t, double position) {
+        EXPECT_NEAR(rmsAt(r.left, t) / gain, levelAt(position), 0.004)
+            << "at " << t << " s the track should be at " << position << " s";
+    };
+    expectPosition(0.45, 1.35);
+    expectPosition(0.7, 3.2);
+    expectPosition(1.5, 4.0);
+    expectPosition(3.2, 5.7); // a 120 BPM default would have wrapped at 3.0 s
+    expectPosition(3.6, 3.7);
+}
+
+TEST(LibraryRender, UnknownIdsAndBadLibrariesFail) {
+    const std::string dir = test::scratchDir("library-render-bad");
+    std::ofstream(dir + "/collection.xml") << collectionFor(dir + "/missing.wav");
+    Rendered r =
+        render(dir, {event(0.0, CommandType::LOAD_TRACK, 0, 3)}, dir + "/collection.xml", 0.5);
+    EXPECT_EQ(r.process.exitCode, 1);
+    EXPECT_NE(r.process.err.find("could not queue the load on deck 1"), std::string::npos)
+        << r.process.err;
+
+    r = render(dir, {event(0.0, CommandType::LOAD_TRACK, 0, 1)}, dir + "/none.xml", 0.5);
+    EXPECT_EQ(r.process.exitCode, 1);
+    EXPECT_EQ(r.process.err,
+              "vyn-tool render: " + dir + "/none.xml: could not open " + dir + "/none.xml\n");
+    EXPECT_FALSE(fileExists(dir + "/out.wav"));
+}
+
+} // namespace
+} // namespace vyn
