@@ -184,16 +184,6 @@ TEST_F(MidiHubTest, DecksInUseAndFocusFollowers) {
     EXPECT_EQ(f[0].deck, 9);
 }
 
-TEST_F(MidiHubTest, PlatterSpeedsAreShared) {
-    MidiMapping m;
-    m.bindings.push_back(
-        binding(midi_class::note, 1, MidiAction::platterRpm, 2, MidiMode::trigger, 45));
-    hub.installMapping("Player", m);
-    send(1, {0x90, 1, 127});
-    EXPECT_EQ(hub.platterRpm(2), 45.0);
-    EXPECT_EQ(hub.platterRpm(16), 0.0);
-}
-
 // An input thread feeds messages while the user-interface thread drains the monitor rings,
 // edits mappings and reads the hub; the audio thread is this test's render loop.
 TEST_F(MidiHubTest, InputThreadAgainstUserInterfaceThread) {

@@ -3,6 +3,7 @@
 
 #include "control/midi/MidiInputPorts.h"
 #include "control/midi/MidiRouter.h"
+#include "control/midi/RtMidiBackend.h"
 
 #include <gtest/gtest.h>
 
@@ -163,6 +164,21 @@ TEST_F(MidiInputPortsTest, CloseAllDisconnectsEverything) {
     EXPECT_EQ(backend->closed, 2);
     ports->rescan();
     EXPECT_EQ(ports->openCount(), 2) << "a later rescan opens them again";
+}
+
+TEST(RtMidiNames, AlsaAddressesAreStrippedAndOwnJackPortsRecognised) {
+    EXPECT_EQ(RtMidiBackend::deviceName("XYZ-1:XYZ-1 MIDI 1 20:0", true), "XYZ-1:XYZ-1 MIDI 1");
+    EXPECT_EQ(RtMidiBackend::deviceName("Midi Through:Port-0 14:0", true), "Midi Through:Port-0");
+    EXPECT_EQ(RtMidiBackend::deviceName("Name 20:0", false), "Name 20:0") << "JACK names stay";
+    EXPECT_EQ(RtMidiBackend::deviceName("Name 20:", true), "Name 20:");
+    EXPECT_EQ(RtMidiBackend::deviceName("Name20:0", true), "Name20:0");
+    EXPECT_EQ(RtMidiBackend::deviceName("20:0", true), "20:0");
+    EXPECT_TRUE(RtMidiBackend::ownJackPort("VYN:in", "VYN"));
+    EXPECT_TRUE(RtMidiBackend::ownJackPort("VYN-01:in", "VYN"));
+    EXPECT_FALSE(RtMidiBackend::ownJackPort("VYN-x:in", "VYN"));
+    EXPECT_FALSE(RtMidiBackend::ownJackPort("VYNTH:out", "VYN"));
+    EXPECT_FALSE(RtMidiBackend::ownJackPort("system:midi_capture_1", "VYN"));
+    EXPECT_FALSE(RtMidiBackend::ownJackPort("VYN", "VYN"));
 }
 
 } // namespace

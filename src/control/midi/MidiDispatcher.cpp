@@ -698,14 +698,21 @@ bool midiPressed(const MidiBinding& binding, const MidiMessage& message) {
 
 const MidiBinding* selectMidiBinding(const MidiController& controller, int port,
                                      const MidiMessage& message) {
+    const std::uint8_t kind = midiBindingClass(message);
+    if (kind == 0) return nullptr;
+    const bool numbered = kind != midi_class::touch && kind != midi_class::pitch;
+    // The message's side of bindingMatches(), worked out once for the whole list.
+    const auto matches = [&](const MidiBinding& b) {
+        return b.kind == kind && b.channel == message.channel &&
+               (!numbered || b.number == message.data1) && (b.port == -1 || b.port == port);
+    };
     const std::uint8_t held = controller.heldModifiers;
     const auto& bindings = controller.mapping.bindings;
     if (held != 0) {
         const MidiBinding* best = nullptr;
         int bestBits = 0;
         for (const MidiBinding& b : bindings) {
-            if (b.mod == 0 || (b.mod & held) != b.mod) continue;
-            if (!bindingMatches(b, port, message)) continue;
+            if (b.mod == 0 || (b.mod & held) != b.mod || !matches(b)) continue;
             const int bits = std::popcount(static_cast<unsigned>(b.mod));
             if (bits > bestBits) {
                 best = &b;
@@ -715,7 +722,7 @@ const MidiBinding* selectMidiBinding(const MidiController& controller, int port,
         if (best) return best;
     }
     for (const MidiBinding& b : bindings)
-        if (b.mod == 0 && bindingMatches(b, port, message)) return &b;
+        if (b.mod == 0 && matches(b)) return &b;
     return nullptr;
 }
 
