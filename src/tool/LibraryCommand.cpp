@@ -4,6 +4,7 @@
 #include "library/Catalogue.h"
 #include "library/XmlImport.h"
 #include "support/JsonWriter.h"
+#include "tool/LibraryJson.h"
 #include "tool/ToolArgs.h"
 #include "tool/ToolCommands.h"
 
@@ -14,7 +15,11 @@
 namespace vyn::tool {
 namespace {
 
-constexpr const char* kUsage = "usage: vyn-tool library xml [--summary] [--track ID] FILE\n";
+constexpr const char* kUsage =
+    "usage: vyn-tool library xml [--summary] [--track ID] FILE\n"
+    "       vyn-tool library usb [--summary] [--track ID] [--analysis] STICK_ROOT\n";
+
+} // namespace
 
 void writeCounts(JsonWriter& w, const ImportCounts& c) {
     w.key("counts").beginObject();
@@ -39,6 +44,38 @@ void writeNode(JsonWriter& w, const PlaylistNode& node) {
     w.endObject();
 }
 
+void writeGrid(JsonWriter& w, const BeatGrid& grid) {
+    w.beginObject();
+    w.key("beats").unsignedInteger(grid.beats.size());
+    w.key("bpm").number(grid.bpm);
+    w.key("constantTempo").boolean(grid.constantTempo);
+    w.key("first").beginArray();
+    for (std::size_t i = 0; i < grid.beats.size() && i < 8; ++i) {
+        const GridBeat& b = grid.beats[i];
+        w.beginObject();
+        w.key("time").number(b.time);
+        w.key("bpm").number(b.bpm);
+        w.key("beatInBar").unsignedInteger(b.beatInBar);
+        w.endObject();
+    }
+    w.endArray();
+    w.endObject();
+}
+
+void writeCues(JsonWriter& w, const std::vector<CueMark>& cues) {
+    w.beginArray();
+    for (const CueMark& c : cues) {
+        w.beginObject();
+        w.key("kind").unsignedInteger(static_cast<unsigned>(c.kind));
+        w.key("number").integer(c.number);
+        w.key("start").number(c.start);
+        w.key("end").number(c.end);
+        w.key("name").string(c.name);
+        w.endObject();
+    }
+    w.endArray();
+}
+
 void writeTrack(JsonWriter& w, const CatalogueTrack& t) {
     w.beginObject();
     w.key("id").unsignedInteger(t.id);
@@ -51,32 +88,10 @@ void writeTrack(JsonWriter& w, const CatalogueTrack& t) {
     w.key("duration").number(t.duration);
     w.key("path").string(t.path);
     w.key("analysisPath").string(t.analysisPath);
-    w.key("grid").beginObject();
-    w.key("beats").unsignedInteger(t.grid.beats.size());
-    w.key("bpm").number(t.grid.bpm);
-    w.key("constantTempo").boolean(t.grid.constantTempo);
-    w.key("first").beginArray();
-    for (std::size_t i = 0; i < t.grid.beats.size() && i < 8; ++i) {
-        const GridBeat& b = t.grid.beats[i];
-        w.beginObject();
-        w.key("time").number(b.time);
-        w.key("bpm").number(b.bpm);
-        w.key("beatInBar").unsignedInteger(b.beatInBar);
-        w.endObject();
-    }
-    w.endArray();
-    w.endObject();
-    w.key("cues").beginArray();
-    for (const CueMark& c : t.cues) {
-        w.beginObject();
-        w.key("kind").unsignedInteger(static_cast<unsigned>(c.kind));
-        w.key("number").integer(c.number);
-        w.key("start").number(c.start);
-        w.key("end").number(c.end);
-        w.key("name").string(c.name);
-        w.endObject();
-    }
-    w.endArray();
+    w.key("grid");
+    writeGrid(w, t.grid);
+    w.key("cues");
+    writeCues(w, t.cues);
     w.key("label").string(t.label);
     w.key("sampleRate").integer(t.sampleRate);
     w.key("bitRate").integer(t.bitRate);
@@ -87,6 +102,42 @@ void writeTrack(JsonWriter& w, const CatalogueTrack& t) {
     w.key("startPosition").number(Catalogue::startPosition(t));
     w.endObject();
 }
+
+int printLibraryDump(const Catalogue& catalogue, const ImportCounts& counts, bool summary,
+                     int trackId) {
+    std::lock_guard<std::mutex> lock(catalogue.mutex());
+    JsonWriter w;
+    if (trackId > 0) {
+        const CatalogueTrack* t = catalogue.trackById(static_cast<std::uint32_t>(trackId));
+        if (!t) {
+            std::fprintf(stderr, "vyn-tool library: no track with id %d\n", trackId);
+            return 1;
+        }
+        writeTrack(w, *t);
+    } else {
+        w.beginObject();
+        w.key("trackCount").unsignedInteger(catalogue.size());
+        if (!summary) {
+            w.key("playlistTree");
+            writeNode(w, catalogue.root());
+            w.key("tracks").beginArray();
+            for (const CatalogueTrack& t : catalogue.tracks())
+                writeTrack(w, t);
+            w.endArray();
+        }
+        writeCounts(w, counts);
+        w.endObject();
+    }
+    std::string out = w.take();
+    out += '\n';
+    if (std::fwrite(out.data(), 1, out.size(), stdout) != out.size() || std::fflush(stdout) != 0) {
+        std::fputs("vyn-tool library: could not write the output\n", stderr);
+        return 1;
+    }
+    return 0;
+}
+
+namespace {
 
 int runXml(int argc, char** argv) {
     ToolArgs args(argc, argv);
@@ -114,42 +165,14 @@ int runXml(int argc, char** argv) {
         return 1;
     }
 
-    std::lock_guard<std::mutex> lock(catalogue.mutex());
-    JsonWriter w;
-    if (trackId > 0) {
-        const CatalogueTrack* t = catalogue.trackById(static_cast<std::uint32_t>(trackId));
-        if (!t) {
-            std::fprintf(stderr, "vyn-tool library: no track with id %d\n", trackId);
-            return 1;
-        }
-        writeTrack(w, *t);
-    } else {
-        w.beginObject();
-        w.key("trackCount").unsignedInteger(catalogue.size());
-        if (!summary) {
-            w.key("playlistTree");
-            writeNode(w, catalogue.root());
-            w.key("tracks").beginArray();
-            for (const CatalogueTrack& t : catalogue.tracks())
-                writeTrack(w, t);
-            w.endArray();
-        }
-        writeCounts(w, result.counts);
-        w.endObject();
-    }
-    std::string out = w.take();
-    out += '\n';
-    if (std::fwrite(out.data(), 1, out.size(), stdout) != out.size() || std::fflush(stdout) != 0) {
-        std::fputs("vyn-tool library: could not write the output\n", stderr);
-        return 1;
-    }
-    return 0;
+    return printLibraryDump(catalogue, result.counts, summary, trackId);
 }
 
 } // namespace
 
 int runLibrary(int argc, char** argv) {
     if (argc >= 1 && std::string(argv[0]) == "xml") return runXml(argc - 1, argv + 1);
+    if (argc >= 1 && std::string(argv[0]) == "usb") return runLibraryUsb(argc - 1, argv + 1);
     std::fputs(kUsage, stderr);
     return 2;
 }

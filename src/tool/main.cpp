@@ -20,7 +20,10 @@ const Subcommand kSubcommands[] = {
      "LOG.vynset OUT.wav"},
     {"decode", vyn::tool::runDecode, "decode IN OUT.wav"},
     {"waveform", vyn::tool::runWaveform, "waveform IN"},
-    {"library", vyn::tool::runLibrary, "library xml [--summary] [--track ID] FILE"},
+    {"library", vyn::tool::runLibrary,
+     "library xml [--summary] [--track ID] FILE | "
+     "library usb [--summary] [--track ID] [--analysis] STICK_ROOT"},
+    {"anlz", vyn::tool::runAnlz, "anlz FILE"},
     {"link", vyn::tool::runLink, "link [--port P] [TRACK...]"},
     {"midi", vyn::tool::runMidi,
      "midi monitor [--api alsa|jack] [--clock] [--seconds S] [--count N] | midi devices | "

@@ -153,7 +153,7 @@ TEST(LibraryTool, FailuresPrintTheImportMessage) {
 
 TEST(LibraryTool, UsageErrors) {
     const std::string tool = test::builtExecutable("vyn-tool");
-    for (const char* args : {"library", "library usb x", "library xml", "library xml a b",
+    for (const char* args : {"library", "library bogus x", "library xml", "library xml a b",
                              "library xml --track 0 a", "library xml --track",
                              "library xml "
                              "--summary --track 2 a"}) {
