@@ -1,9 +1,12 @@
 #include "app/DecoderRegistration.h"
 #include "audio/WavFileWriter.h"
+#include "engine/EngineHost.h"
 #include "engine/OfflineRenderer.h"
 #include "engine/TrackLoader.h"
 #include "library/Catalogue.h"
 #include "library/LibraryLoaderHooks.h"
+#include "library/UsbImport.h"
+#include "library/UsbTrackCache.h"
 #include "library/XmlImport.h"
 #include "support/FileIo.h"
 #include "tool/ToolArgs.h"
@@ -11,6 +14,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 
@@ -19,7 +23,7 @@ namespace vyn::tool {
 int runRender(int argc, char** argv) {
     static const char* kUsage =
         "usage: vyn-tool render [--rate R] [--channels N] [--block B] [--seconds S] "
-        "[--library FILE.xml] LOG.vynset OUT.wav\n";
+        "[--library FILE.xml|STICK_ROOT] LOG.vynset OUT.wav\n";
     OfflineRenderOptions options;
     std::string libraryPath;
     ToolArgs args(argc, argv);
@@ -53,12 +57,18 @@ int runRender(int argc, char** argv) {
     }
 
     // With a library, a LOAD_TRACK naming a catalogue id loads that track as the application does:
-    // its file, beat grid, cues and key travel with the load request.
+    // its file, beat grid, cues and key travel with the load request. A folder is a stick export:
+    // its tracks are staged off removable drives and take grid and cues from their analysis files.
     std::unique_ptr<Catalogue> catalogue;
     TrackResolver resolver;
+    UsbTrackCache usbCache(makePlatformDriveClassifier());
+    usbCache.setCacheFolder(defaultUsbCacheFolder());
     if (!libraryPath.empty()) {
         catalogue = std::make_unique<Catalogue>();
-        const ImportResult imported = importXmlFile(*catalogue, libraryPath);
+        std::error_code ec;
+        const ImportResult imported = std::filesystem::is_directory(libraryPath, ec)
+                                          ? importUsbStick(*catalogue, libraryPath)
+                                          : importXmlFile(*catalogue, libraryPath);
         if (!imported.ok) {
             std::fprintf(stderr, "vyn-tool render: %s: %s\n", libraryPath.c_str(),
                          imported.error.c_str());
@@ -88,7 +98,10 @@ int runRender(int argc, char** argv) {
     OfflineRenderResult result = renderSetReplay(
         log.replay, options,
         [&](const float* data, std::size_t frames) { return wav.writeFloat(data, frames); },
-        resolver);
+        resolver,
+        [&usbCache](EngineHost& engine) {
+            engine.loader().setHooks(makeLibraryLoaderHooks(usbCache));
+        });
     if (!result.ok) {
         std::fprintf(stderr, "vyn-tool render: %s\n",
                      wav.error().empty() ? result.error.c_str() : wav.error().c_str());

@@ -16,7 +16,7 @@ struct Subcommand {
 
 const Subcommand kSubcommands[] = {
     {"render", vyn::tool::runRender,
-     "render [--rate R] [--channels N] [--block B] [--seconds S] [--library FILE.xml] "
+     "render [--rate R] [--channels N] [--block B] [--seconds S] [--library FILE.xml|STICK_ROOT] "
      "LOG.vynset OUT.wav"},
     {"decode", vyn::tool::runDecode, "decode IN OUT.wav"},
     {"waveform", vyn::tool::runWaveform, "waveform IN"},

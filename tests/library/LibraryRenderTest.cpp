@@ -2,6 +2,8 @@
 // grid and cues, checked from the rendered audio. The track is a 1 kHz tone whose level grows
 // with its position, so the level of each stretch of output tells which part of the track played.
 
+#include "AnlzWriter.h"
+#include "PdbWriter.h"
 #include "audio/WavFileWriter.h"
 #include "common/TestPaths.h"
 #include "engine/Command.h"
@@ -12,6 +14,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 
 namespace vyn {
@@ -121,19 +124,16 @@ std::string collectionFor(const std::string& audio) {
            "</TRACK></COLLECTION></DJ_PLAYLISTS>";
 }
 
-TEST(LibraryRender, CatalogueTracksLoadWithTheirGridAndCues) {
-    const std::string dir = test::scratchDir("library-render");
-    const std::string audio = dir + "/ramp.wav";
-    ASSERT_TRUE(writeTrack(audio));
-    std::ofstream(dir + "/collection.xml") << collectionFor(audio);
+// Loaded by catalogue id 2 without a path; play from the load point (1 s), jump to hot cue A
+// (3 s), then a four-beat loop, which the 100 BPM grid makes 2.4 s long.
+Rendered renderRamp(const std::string& dir, const std::string& library) {
+    return render(dir,
+                  {event(0.0, CommandType::LOAD_TRACK, 0, 2), event(0.1, CommandType::PLAY),
+                   event(0.5, CommandType::JUMP_HOT_CUE, 0), event(1.0, CommandType::BEAT_LOOP, 4)},
+                  library, 4.0);
+}
 
-    // Loaded by catalogue id 2 without a path; play from the load point (1 s), jump to hot cue
-    // A (3 s), then a four-beat loop, which the 100 BPM grid makes 2.4 s long.
-    const Rendered r =
-        render(dir,
-               {event(0.0, CommandType::LOAD_TRACK, 0, 2), event(0.1, CommandType::PLAY),
-                event(0.5, CommandType::JUMP_HOT_CUE, 0), event(1.0, CommandType::BEAT_LOOP, 4)},
-               dir + "/collection.xml", 4.0);
+void expectRampPlayback(const Rendered& r) {
     ASSERT_EQ(r.process.exitCode, 0) << r.process.err;
     ASSERT_GE(r.left.size(), static_cast<std::size_t>(3.9 * kRate));
 
@@ -151,6 +151,48 @@ TEST(LibraryRender, CatalogueTracksLoadWithTheirGridAndCues) {
     expectPosition(1.5, 4.0);
     expectPosition(3.2, 5.7); // a 120 BPM default would have wrapped at 3.0 s
     expectPosition(3.6, 3.7);
+}
+
+TEST(LibraryRender, CatalogueTracksLoadWithTheirGridAndCues) {
+    const std::string dir = test::scratchDir("library-render");
+    const std::string audio = dir + "/ramp.wav";
+    ASSERT_TRUE(writeTrack(audio));
+    std::ofstream(dir + "/collection.xml") << collectionFor(audio);
+    expectRampPlayback(renderRamp(dir, dir + "/collection.xml"));
+}
+
+// The same track on a stick export: grid, hot cue and memory cue (where a stick track starts)
+// come from its analysis file when it is loaded.
+TEST(LibraryRender, StickTracksTakeGridAndCuesFromTheirAnalysis) {
+    const std::string dir = test::scratchDir("library-render-usb");
+    const std::string stick = dir + "/stick";
+    const std::string dat = "/PIONEER/USBANLZ/P001/00000002/ANLZ0000.DAT";
+    std::filesystem::create_directories(stick + "/Contents");
+    std::filesystem::create_directories(stick + "/PIONEER/USBANLZ/P001/00000002");
+    std::filesystem::create_directories(stick + "/PIONEER/rekordbox");
+    ASSERT_TRUE(writeTrack(stick + "/Contents/ramp.wav"));
+    std::vector<test::AnlzBeat> beats;
+    for (std::uint16_t i = 0; i < 10; ++i)
+        beats.push_back({static_cast<std::uint16_t>(i % 4 + 1), 10000, 600u * i});
+    ASSERT_TRUE(writeFileAtomically(stick + dat,
+                                    test::AnlzWriter()
+                                        .beatGrid(beats)
+                                        .cueList({{1, 1, 3000}})
+                                        .cueList({{0, 1, 1000}}, false)
+                                        .build(),
+                                    nullptr));
+    test::PdbWriter pdb;
+    test::PdbTrackSpec decoy;
+    decoy.id = 9;
+    decoy.filePath = "/Contents/decoy.wav";
+    pdb.addRow(PdbTable::Tracks, test::pdbTrackRow(decoy));
+    test::PdbTrackSpec ramp;
+    ramp.id = 10;
+    ramp.filePath = "/Contents/ramp.wav";
+    ramp.analysisPath = dat;
+    pdb.addRow(PdbTable::Tracks, test::pdbTrackRow(ramp));
+    ASSERT_TRUE(writeFileAtomically(stick + "/PIONEER/rekordbox/export.pdb", pdb.build(), nullptr));
+    expectRampPlayback(renderRamp(dir, stick));
 }
 
 TEST(LibraryRender, UnknownIdsAndBadLibrariesFail) {
