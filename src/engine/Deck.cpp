@@ -47,6 +47,7 @@ void Deck::prepare(double engineSampleRate, int maxBlock, int index) {
     engineRate_ = engineSampleRate > 0 ? engineSampleRate : 48000.0;
     maxBlock_ = std::clamp(maxBlock, 1, 2048);
     index_ = index;
+    f_.strip.prepare(engineRate_);
 
     auto stretcher = std::make_unique<WsolaStretcher>();
     stretcher->prepare(engineRate_, maxBlock_, index);
@@ -201,6 +202,7 @@ LoadedTrack* Deck::load(LoadedTrack* track) {
     f_.position = 0.0;
     f_.stretchLatency = 0.0;
     f_.stretchMode = false;
+    f_.strip.resetBands(); // no EQ ringing carried over from the previous track
     if (f_.stretcher) f_.stretcher->reset();
     clearJog();
     clearCueState();
@@ -211,7 +213,7 @@ LoadedTrack* Deck::load(LoadedTrack* track) {
     f_.pitchFactor = 1.0;
     f_.keySync = false;
     f_.rateTakeover = false;
-    f_.key = f_.track ? KeyCode{f_.track->key.number, f_.track->key.mode} : KeyCode{};
+    f_.key = f_.track ? f_.track->key : KeyCode{};
     const double sr = sourceSampleRate();
     if (sr > 0) {
         f_.mainCue = loadCueTime(f_.track->cues) * sr;
@@ -244,7 +246,7 @@ LoadedTrack* Deck::unload() {
     f_.pitchFactor = 1.0;
     f_.keySync = false;
     f_.key = KeyCode{};
-    f_.peakLeft = f_.peakRight = 0.0f;
+    f_.strip.clearPeaks();
     return retired;
 }
 
@@ -281,19 +283,19 @@ LoadedTrack* Deck::apply(const Command& c) {
         break;
     }
     case CommandType::SET_TRIM:
-        f_.trim = static_cast<float>(c.value);
+        f_.strip.setTrim(static_cast<float>(c.value));
         break;
     case CommandType::SET_FADER:
-        f_.fader = static_cast<float>(c.value);
+        f_.strip.setFader(static_cast<float>(c.value));
         break;
     case CommandType::SET_EQ_LOW:
-        f_.eq[0] = static_cast<float>(c.value);
+        f_.strip.setEqLow(static_cast<float>(c.value));
         break;
     case CommandType::SET_EQ_MID:
-        f_.eq[1] = static_cast<float>(c.value);
+        f_.strip.setEqMid(static_cast<float>(c.value));
         break;
     case CommandType::SET_EQ_HIGH:
-        f_.eq[2] = static_cast<float>(c.value);
+        f_.strip.setEqHigh(static_cast<float>(c.value));
         break;
     case CommandType::SET_KEYLOCK:
         f_.keylock = c.flag();
@@ -816,20 +818,6 @@ bool Deck::renderStretched(float* out, int frames, double srRatio) {
     return ok;
 }
 
-void Deck::applyChannelGain(float* out, int frames) {
-    const float gain = f_.trim * f_.fader;
-    float left = 0.0f;
-    float right = 0.0f;
-    for (int i = 0; i < frames; ++i) {
-        out[2 * i] *= gain;
-        out[2 * i + 1] *= gain;
-        left = std::max(left, std::fabs(out[2 * i]));
-        right = std::max(right, std::fabs(out[2 * i + 1]));
-    }
-    f_.peakLeft = left;
-    f_.peakRight = right;
-}
-
 void Deck::advanceShadow(int frames) {
     if (f_.slipActive)
         f_.shadow =
@@ -841,7 +829,7 @@ void Deck::advanceShadow(int frames) {
 void Deck::render(float* out, int frames) {
     if (frames <= 0) return;
     std::memset(out, 0, sizeof(float) * 2 * static_cast<std::size_t>(frames));
-    f_.peakLeft = f_.peakRight = 0.0f;
+    f_.strip.clearPeaks();
     if (!hasSource() || !f_.stretcher) {
         countDownJog(frames);
         return;
@@ -892,7 +880,7 @@ void Deck::render(float* out, int frames) {
         f_.stretchLatency = 0.0;
     }
     if (!ok && f_.state == DeckState::PLAYING) f_.state = DeckState::PAUSED;
-    applyChannelGain(out, frames);
+    f_.strip.process(out, frames);
     advanceShadow(frames);
     countDownJog(frames);
 }
@@ -909,8 +897,8 @@ void Deck::fillSnapshot(DeckSnapshot& s) const {
     s.rate = f_.rate;
     s.userRate = f_.userRate;
     s.length = static_cast<std::uint64_t>(length());
-    s.peakLeft = f_.peakLeft;
-    s.peakRight = f_.peakRight;
+    s.peakLeft = f_.strip.peakLeft();
+    s.peakRight = f_.strip.peakRight();
     s.mainCue = static_cast<std::uint64_t>(std::max(f_.mainCue, 0.0));
     s.preview = f_.preview;
     const double sr = sourceSampleRate();

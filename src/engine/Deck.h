@@ -7,6 +7,7 @@
 // other member is called from the audio thread only, and none of them allocates, frees or locks.
 // The engine host owns sixteen decks.
 
+#include "dsp/ChannelStrip.h"
 #include "dsp/ITimeStretcher.h"
 #include "dsp/KeyNotation.h"
 #include "dsp/SmoothedParameter.h"
@@ -36,7 +37,8 @@ public:
     // refused) is returned for the retire ring; the caller owns it from then on.
     LoadedTrack* apply(const Command& command);
 
-    // Renders `frames` stereo frames into `out` (silence when nothing plays), after trim x fader.
+    // Renders `frames` stereo frames into `out` (silence when nothing plays), through the channel
+    // strip.
     void render(float* out, int frames);
 
     void fillSnapshot(DeckSnapshot& out) const;
@@ -132,11 +134,7 @@ private:
         KeyCode key;
 
         bool cue = false;
-        float trim = 1.0f;
-        float fader = 1.0f;
-        float eq[3] = {1.0f, 1.0f, 1.0f};
-        float peakLeft = 0.0f;
-        float peakRight = 0.0f;
+        ChannelStrip strip; // trim x fader, kill EQ and the meters' peaks
         bool stemsOn = false;
         SmoothedParameter stemGains[4];
         SmoothedParameter stemMix;
@@ -210,7 +208,6 @@ private:
     bool readSource(float* out, int frames, double speed);
     void fetchSource(std::int64_t first, float* dst, int count);
     bool renderStretched(float* out, int frames, double sourceRatio);
-    void applyChannelGain(float* out, int frames);
     void advanceShadow(int frames);
     void countDownJog(int frames);
 

@@ -4,6 +4,7 @@
 // a non-audio thread after the engine retires it.
 
 #include "audio/SampleSource.h"
+#include "dsp/KeyNotation.h"
 #include "engine/BeatGrid.h"
 
 #include <cstdint>
@@ -13,12 +14,6 @@
 
 namespace vyn {
 
-struct MusicalKey {
-    std::uint8_t number = 0xFF; // 0xFF = no key
-    std::uint8_t mode = 0;
-    bool known() const { return number != 0xFF; }
-};
-
 struct LoadedTrack {
     std::int32_t id = 0; // catalogue id; 0 or less when unknown
     std::string path;
@@ -27,7 +22,7 @@ struct LoadedTrack {
     std::vector<CueMark> cues;
     bool hasStems = false;
     std::uint8_t stemVariant = 0;
-    MusicalKey key;
+    KeyCode key; // unknown unless the library supplied a key text
 };
 
 } // namespace vyn

@@ -2,6 +2,7 @@
 
 #include "audio/AudioDecoder.h"
 #include "audio/Int16Source.h"
+#include "dsp/KeyNotation.h"
 #include "dsp/Waveform.h"
 #include "engine/EngineHost.h"
 #include "engine/LoadedTrack.h"
@@ -204,6 +205,7 @@ void TrackLoader::runLoad(LoadRequest& request, Job& job) {
     track->path = request.audioPath;
     track->grid = std::move(request.grid);
     track->cues = std::move(request.cues);
+    track->key = parseKeyNotation(request.keyText);
     job.audioBytes = static_cast<std::uint64_t>(decoded.samples.size()) * sizeof(std::int16_t);
     track->source = std::make_unique<Int16Source>(std::move(decoded));
     job.track = std::move(track);

@@ -190,7 +190,7 @@ class DeckKeySync : public test::DeckFixture {
 protected:
     LoadedTrack* keyed(std::uint8_t pitch, std::uint8_t mode) {
         LoadedTrack* t = gridTrack(10.0);
-        t->key = MusicalKey{pitch, mode};
+        t->key = KeyCode{pitch, mode};
         return t;
     }
 };
@@ -259,7 +259,7 @@ TEST_F(DeckSound, PlayingLoopingSlippingStretchingAndShiftingNeverAllocateOrLock
     for (int i = 0; i < 6; ++i) {
         LoadedTrack* t = test::makeTrack(test::noise(20 * 48000, i + 1), i % 2 ? 44100.0 : kRate,
                                          test::constantGrid(120.0 + i, 0.0, 40));
-        t->key = MusicalKey{static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i % 2)};
+        t->key = KeyCode{static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i % 2)};
         t->cues = {{CueKind::Loop, 0, 1.0, 2.0, ""}, {CueKind::HotCue, 1, 3.0, -1.0, ""}};
         tracks.push_back(t);
     }

@@ -83,6 +83,28 @@ TEST_F(Loader, LoadsAFileOntoItsDeck) {
     EXPECT_EQ(info.waveform->columns.size(), 150u);
 }
 
+TEST_F(Loader, CarriesTheLibrarysGridCuesAndKeyToTheDeck) {
+    LoadRequest r;
+    r.deck = 6;
+    r.trackId = 42;
+    r.audioPath = writeTone(dir + "/keyed.wav", 2.0);
+    r.keyText = "8A";
+    r.grid.beats = {{0.5, 120.0, 1}, {1.0, 120.0, 2}};
+    r.grid.updateSummary();
+    r.cues = {{CueKind::HotCue, 2, 1.25, -1.0, "drop"}, {CueKind::Memory, -1, 0.5, -1.0, ""}};
+    ASSERT_TRUE(engine->loader().submit(std::move(r)));
+    ASSERT_EQ(collect(1).size(), 1u);
+    offline->renderInto(buffer.data(), 256);
+    const DeckSnapshot d = snapshot().decks[6];
+    EXPECT_TRUE(d.hasKey);
+    EXPECT_TRUE(d.hasGrid);
+    EXPECT_FLOAT_EQ(d.bpm, 120.0f);
+    EXPECT_EQ(d.hotCueMask, 1 << 2);
+    EXPECT_FLOAT_EQ(d.hotCueSeconds[2], 1.25f);
+    EXPECT_EQ(d.mainCue, 24000u) << "the first memory cue is where a track starts";
+    EXPECT_EQ(engine->loader().deckInfo(6).trackId, 42);
+}
+
 TEST_F(Loader, ASecondQuickLoadCancelsTheFirst) {
     const std::string a = writeTone(dir + "/a.wav", 3.0);
     const std::string b = writeTone(dir + "/b.wav", 0.5);
