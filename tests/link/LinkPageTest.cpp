@@ -1,0 +1,231 @@
+// The remote page end to end: `vyn-tool link` plays rendered tracks on the silent output while
+// headless Chromium pairs with the code, shows the decks and their waveforms, and sends commands
+// that a second surface sees in the engine's state. The QR code the tool draws decodes to the
+// pairing link, and opening the page with that link pairs it without typing.
+
+#include "LinkTestPeers.h"
+#include "common/TestPaths.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
+
+extern char** environ;
+
+namespace vyn {
+namespace {
+
+std::string slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// `vyn-tool link` in the background, stopped with Ctrl-C (SIGINT) at the end.
+class LinkTool {
+public:
+    LinkTool(const std::string& dir, const std::vector<std::string>& tracks)
+        : out_(dir + "/tool.out"), err_(dir + "/tool.err") {
+        std::vector<std::string> args = {test::builtExecutable("vyn-tool"), "link", "--port", "0"};
+        args.insert(args.end(), tracks.begin(), tracks.end());
+        std::vector<char*> argv;
+        for (std::string& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0644);
+        posix_spawn_file_actions_addopen(&actions, 2, err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0644);
+        if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    ~LinkTool() { stop(); }
+
+    // Waits for the three lines the tool prints once it listens.
+    bool ready() {
+        for (int i = 0; i < 200; ++i) {
+            const std::string text = slurp(out_);
+            if (text.find("link: ") != std::string::npos && text.back() == '\n') return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return false;
+    }
+    std::string line(const std::string& key) const {
+        const std::string text = slurp(out_);
+        const std::size_t at = text.find(key + ": ");
+        if (at == std::string::npos) return {};
+        const std::size_t from = at + key.size() + 2;
+        return text.substr(from, text.find('\n', from) - from);
+    }
+    std::string err() const { return slurp(err_); }
+    // Waits until standard error shows `text`.
+    bool waitForErr(const std::string& text) {
+        for (int i = 0; i < 200; ++i) {
+            if (err().find(text) != std::string::npos) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return false;
+    }
+    int stop() {
+        if (pid_ <= 0) return status_;
+        ::kill(pid_, SIGINT);
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+        pid_ = -1;
+        status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return status_;
+    }
+
+private:
+    std::string out_, err_;
+    pid_t pid_ = -1;
+    int status_ = -1;
+};
+
+std::string artefactDir() {
+    const std::string dir = std::string(VYN_BINARY_DIR) + "/test-artifacts";
+    std::filesystem::create_directories(dir);
+    return dir;
+}
+
+JsonValue runPage(const LinkTool& tool, const std::string& mode, const std::string& shot,
+                  const std::string& link = {}) {
+    const std::string dir = test::nodeDir();
+    const auto r = test::runProcess("cd '" + dir + "' && node link-page.mjs " + tool.line("port") +
+                                    " " + tool.line("code") + " '" + shot + "' " + mode +
+                                    (link.empty() ? "" : " '" + link + "'"));
+    std::string last = r.out.substr(0, r.out.find('\n'));
+    JsonParseResult parsed = parseJson(last);
+    EXPECT_TRUE(parsed.ok) << r.out << r.err;
+    if (const JsonValue* e = parsed.value.find("error"))
+        ADD_FAILURE() << e->asString() << "\n" << r.err;
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    return parsed.value;
+}
+
+class LinkPage : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = test::scratchDir("link-page");
+        for (const char* name : {"tone-a", "tone-b"}) {
+            const auto r = test::runProcess("sox -n -r 48000 -c 2 -b 16 '" + dir + "/" + name +
+                                            ".wav' synth 60 sine 110 vol 0.7");
+            ASSERT_EQ(r.exitCode, 0) << r.err;
+        }
+        tool = std::make_unique<LinkTool>(
+            dir, std::vector<std::string>{dir + "/tone-a.wav", dir + "/tone-b.wav"});
+        ASSERT_TRUE(tool->ready()) << tool->err();
+        ASSERT_TRUE(tool->waitForErr("on deck 2")) << tool->err();
+    }
+    void TearDown() override {
+        if (tool) {
+            EXPECT_EQ(tool->stop(), 0) << tool->err();
+        }
+    }
+
+    std::string dir;
+    std::unique_ptr<LinkTool> tool;
+};
+
+TEST_F(LinkPage, PairsShowsPlayingDecksWithWaveformsAndSendsCommands) {
+    const JsonValue r = runPage(*tool, "webgl", artefactDir() + "/link-page-webgl.png");
+    ASSERT_TRUE(r.find("titles")) << "no report";
+    EXPECT_EQ(r.find("statusBeforeCode")->asString(), "pairing");
+    EXPECT_EQ(r.find("gateError")->asString(), "Wrong code.");
+    EXPECT_EQ(r.find("status")->asString(), "linked");
+    EXPECT_TRUE(r.find("dotLit")->asBool());
+    ASSERT_EQ(r.find("titles")->items().size(), 2u);
+    EXPECT_EQ(r.find("titles")->items()[0].asString(), "tone-a");
+    EXPECT_EQ(r.find("titles")->items()[1].asString(), "tone-b");
+    EXPECT_EQ(r.find("renderer")->asString(), "webgl2");
+    EXPECT_GT(r.find("detailLit")->asNumber(), 500);
+    EXPECT_GT(r.find("overviewLit")->asNumber(), 200);
+    EXPECT_TRUE(r.find("playingMarked")->asBool());
+    ASSERT_TRUE(r.find("commands"));
+    for (const char* c : {"sync", "pause", "cue", "play", "loop", "reverse", "keyUp"})
+        EXPECT_TRUE(r.find("commands")->find(c) && r.find("commands")->find(c)->asBool()) << c;
+    ASSERT_TRUE(r.find("keyShift"));
+    EXPECT_EQ(r.find("keyShift")->asString(), "+1 st");
+    EXPECT_TRUE(r.find("errors")->items().empty()) << "the page threw";
+}
+
+TEST_F(LinkPage, WithoutWebGlTheDetailViewFallsBackTo2d) {
+    const JsonValue r = runPage(*tool, "2d", artefactDir() + "/link-page-2d.png");
+    ASSERT_TRUE(r.find("renderer")) << "no report";
+    EXPECT_EQ(r.find("renderer")->asString(), "2d");
+    EXPECT_GT(r.find("detailLit")->asNumber(), 500);
+    EXPECT_GT(r.find("overviewLit")->asNumber(), 200);
+    EXPECT_TRUE(r.find("errors")->items().empty()) << "the page threw";
+}
+
+// The QR code the tool draws on standard error (two rows of modules per line in half blocks).
+std::vector<std::vector<bool>> qrFromText(const std::string& err) {
+    std::vector<std::vector<bool>> rows;
+    std::size_t pos = 0;
+    while ((pos = err.find("\x1b[30;47m", pos)) != std::string::npos) {
+        pos += 8;
+        const std::size_t end = err.find("\x1b[0m", pos);
+        std::vector<bool> top, bottom;
+        for (std::size_t i = pos; i < end;) {
+            if (err[i] == ' ') {
+                top.push_back(false);
+                bottom.push_back(false);
+                ++i;
+                continue;
+            }
+            const std::string glyph = err.substr(i, 3);
+            top.push_back(glyph == "\xE2\x96\x88" || glyph == "\xE2\x96\x80");
+            bottom.push_back(glyph == "\xE2\x96\x88" || glyph == "\xE2\x96\x84");
+            i += 3;
+        }
+        rows.push_back(top);
+        rows.push_back(bottom);
+        pos = end;
+    }
+    return rows;
+}
+
+TEST_F(LinkPage, TheToolsQrCodeDecodesToTheLinkAndTheLinkPairsThePage) {
+    const std::string link = tool->line("link");
+    if (link.empty()) GTEST_SKIP() << "this machine has no usable network address, so no link";
+    EXPECT_EQ(link.rfind("vynlink://", 0), 0u);
+    EXPECT_EQ(link.substr(link.size() - 5), "/" + tool->line("code"));
+
+    const auto rows = qrFromText(tool->err());
+    ASSERT_GT(rows.size(), 20u);
+    const int scale = 6, quiet = 4;
+    const int w = static_cast<int>(rows[0].size()), h = static_cast<int>(rows.size());
+    const std::string pgm = dir + "/qr.pgm";
+    {
+        std::ofstream out(pgm, std::ios::binary);
+        out << "P5\n" << (w + 2 * quiet) * scale << " " << (h + 2 * quiet) * scale << "\n255\n";
+        for (int y = 0; y < (h + 2 * quiet) * scale; ++y)
+            for (int x = 0; x < (w + 2 * quiet) * scale; ++x) {
+                const int mx = x / scale - quiet, my = y / scale - quiet;
+                const bool dark =
+                    mx >= 0 && my >= 0 && mx < w && my < h &&
+                    mx < static_cast<int>(rows[static_cast<std::size_t>(my)].size()) &&
+                    rows[static_cast<std::size_t>(my)][static_cast<std::size_t>(mx)];
+                out.put(dark ? '\0' : '\xff');
+            }
+    }
+    const auto decoded = test::runProcess("zbarimg --quiet --raw '" + pgm + "'");
+    ASSERT_EQ(decoded.exitCode, 0) << decoded.err;
+    EXPECT_EQ(decoded.out, link + "\n");
+
+    // The page is given the scanned link and pairs with the code inside it.
+    const JsonValue r = runPage(*tool, "link", artefactDir() + "/link-page-qr.png", link);
+    ASSERT_TRUE(r.find("status")) << "no report";
+    EXPECT_EQ(r.find("status")->asString(), "linked");
+    EXPECT_EQ(r.find("titles")->items().size(), 2u);
+}
+
+} // namespace
+} // namespace vyn
