@@ -1,5 +1,7 @@
 #include "audio/FfmpegDecoder.h"
 
+#include "audio/RandomAccessFile.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -142,6 +144,8 @@ public:
 private:
     bool configureConverter(const AVFrame* frame);
     bool appendFrame(const AVFrame* frame);
+    // Converts `inSamples` samples (none to flush the converter) and appends them.
+    bool convert(const std::uint8_t** in, int inSamples);
     bool drainDecoder();
 
     Session& s_;
@@ -177,32 +181,44 @@ bool Decoder::configureConverter(const AVFrame* f) {
 bool Decoder::appendFrame(const AVFrame* f) {
     if (f->nb_samples <= 0) return true;
     if (!configureConverter(f)) return false;
-    const int capacity = swr_get_out_samples(s_.swr, f->nb_samples);
-    if (capacity < 0) return false;
-    const std::size_t values = static_cast<std::size_t>(capacity) * channels_;
-    if (scratch_.size() < values) scratch_.resize(values);
-    std::uint8_t* out = reinterpret_cast<std::uint8_t*>(scratch_.data());
-    const int got = swr_convert(s_.swr, &out, capacity,
-                                const_cast<const std::uint8_t**>(f->extended_data), f->nb_samples);
-    if (got < 0) return false;
+    return convert(const_cast<const std::uint8_t**>(f->extended_data), f->nb_samples);
+}
 
+bool Decoder::convert(const std::uint8_t** in, int inSamples) {
+    const int capacity = swr_get_out_samples(s_.swr, inSamples);
+    if (capacity < 0) return false;
+    if (capacity == 0) return true;
     const std::size_t have = samples_.size() / 2;
-    std::size_t frames = static_cast<std::size_t>(got);
-    if (have + frames > maxFrames_) frames = maxFrames_ > have ? maxFrames_ - have : 0;
-    samples_.resize(samples_.size() + frames * 2);
-    std::int16_t* dst = samples_.data() + have * 2;
-    const std::int16_t* src = scratch_.data();
-    if (channels_ == 1) {
-        for (std::size_t i = 0; i < frames; ++i)
-            dst[2 * i] = dst[2 * i + 1] = src[i];
+    const std::size_t room = capacity;
+    int got = 0;
+    if (channels_ == 2) {
+        // Stereo is converted straight into the result.
+        samples_.resize((have + room) * 2);
+        auto* out = reinterpret_cast<std::uint8_t*>(samples_.data() + have * 2);
+        got = swr_convert(s_.swr, &out, capacity, in, inSamples);
+        samples_.resize((have + static_cast<std::size_t>(std::max(got, 0))) * 2);
     } else {
-        const std::size_t stride = static_cast<std::size_t>(channels_);
-        for (std::size_t i = 0; i < frames; ++i) {
-            dst[2 * i] = src[i * stride];
-            dst[2 * i + 1] = src[i * stride + 1];
+        const std::size_t values = room * static_cast<std::size_t>(channels_);
+        if (scratch_.size() < values) scratch_.resize(values);
+        auto* out = reinterpret_cast<std::uint8_t*>(scratch_.data());
+        got = swr_convert(s_.swr, &out, capacity, in, inSamples);
+        const std::size_t frames = static_cast<std::size_t>(std::max(got, 0));
+        samples_.resize((have + frames) * 2);
+        std::int16_t* dst = samples_.data() + have * 2;
+        const std::int16_t* src = scratch_.data();
+        if (channels_ == 1) {
+            for (std::size_t i = 0; i < frames; ++i)
+                dst[2 * i] = dst[2 * i + 1] = src[i];
+        } else {
+            const std::size_t stride = static_cast<std::size_t>(channels_);
+            for (std::size_t i = 0; i < frames; ++i) {
+                dst[2 * i] = src[i * stride];
+                dst[2 * i + 1] = src[i * stride + 1];
+            }
         }
     }
-    return true;
+    if (samples_.size() / 2 > maxFrames_) samples_.resize(maxFrames_ * 2);
+    return got >= 0;
 }
 
 bool Decoder::drainDecoder() {
@@ -250,8 +266,10 @@ DecodeResult Decoder::run() {
     else if (s_.format->duration > 0)
         seconds = static_cast<double>(s_.format->duration) / AV_TIME_BASE;
     const double expected = (seconds + 1.0) * rate_ * 2.0;
-    if (expected > 0.0 && expected < static_cast<double>(kMaxReserveValues))
+    if (expected > 0.0 && expected < static_cast<double>(kMaxReserveValues)) {
         samples_.reserve(static_cast<std::size_t>(expected));
+        hintLargeBuffer(samples_.data(), samples_.capacity() * sizeof(std::int16_t));
+    }
 
     s_.packet = av_packet_alloc();
     s_.frame = av_frame_alloc();
@@ -277,6 +295,8 @@ DecodeResult Decoder::run() {
     }
     avcodec_send_packet(s_.codec, nullptr);
     if (!drainDecoder()) return fail("FFmpeg could not convert to 16-bit PCM");
+    // Samples the converter still holds (only when the stream changed its rate part way).
+    if (s_.swr && !convert(nullptr, 0)) return fail("FFmpeg could not convert to 16-bit PCM");
     if (readError && samples_.empty()) return fail("FFmpeg read failed (" + kind + ")");
 
     if (samples_.size() < 2) return fail("decoded no audio from a file sniffed as " + kind);

@@ -3,11 +3,11 @@
 // can vectorise them.
 
 #include "audio/AudioDecoderInternal.h"
+#include "audio/RandomAccessFile.h"
 
 #include <algorithm>
 #include <bit>
 #include <cstring>
-#include <memory>
 #include <new>
 #include <stdexcept>
 
@@ -182,7 +182,7 @@ void convert(const unsigned char* src, std::uint64_t frames, std::uint32_t chann
 constexpr bool kNativeStereo16 = std::endian::native == std::endian::little;
 
 // Streaming reads go through a buffer this size, small enough to stay in the cache.
-constexpr std::size_t kChunkBytes = 256 * 1024;
+constexpr std::size_t kChunkBytes = 128 * 1024;
 
 } // namespace
 
@@ -268,41 +268,46 @@ DecodeResult failure(std::string error) {
 }
 
 DecodeResult decodeLayout(ByteSource& source, const PcmLayout& layout) {
+    const std::size_t frameBytes = bytesPerSample(layout.encoding) * layout.channels;
+    const bool native =
+        kNativeStereo16 && layout.encoding == SampleEncoding::S16LE && layout.channels == 2;
+    // Both the bytes read and the samples converted from them stay in the cache; the result is
+    // then written once, appended chunk by chunk (sizing it up front would first fill it with
+    // zeros: a whole extra pass over a track's worth of memory).
+    const std::uint64_t chunkFrames =
+        std::max<std::uint64_t>(1, kChunkBytes / std::max<std::size_t>(frameBytes, 4));
+    const unsigned char* memory = source.memory();
+
     DecodeResult r;
+    std::vector<unsigned char> raw;
+    std::vector<std::int16_t> converted;
     try {
-        r.samples.resize(layout.frames * 2);
+        r.samples.reserve(layout.frames * 2);
+        hintLargeBuffer(r.samples.data(), r.samples.capacity() * sizeof(std::int16_t));
+        converted.resize(chunkFrames * 2);
+        if (!memory && !native) raw.resize(chunkFrames * frameBytes);
     } catch (const std::bad_alloc&) {
         return failure("out of memory");
     } catch (const std::length_error&) {
         return failure("out of memory");
     }
-    std::int16_t* out = r.samples.data();
-    const std::size_t frameBytes = bytesPerSample(layout.encoding) * layout.channels;
 
-    if (const unsigned char* memory = source.memory()) {
-        convertToStereo16(memory + layout.dataOffset, layout.frames, layout.encoding,
-                          layout.channels, out);
-    } else if (kNativeStereo16 && layout.encoding == SampleEncoding::S16LE &&
-               layout.channels == 2) {
-        // Straight into the result: no intermediate copy at all.
-        if (!source.readAt(layout.dataOffset, out, layout.frames * frameBytes))
-            return failure("read failed");
-    } else {
-        const std::uint64_t chunkFrames = std::max<std::uint64_t>(1, kChunkBytes / frameBytes);
-        std::unique_ptr<unsigned char[]> buffer;
-        try {
-            buffer.reset(new unsigned char[chunkFrames * frameBytes]);
-        } catch (const std::bad_alloc&) {
-            return failure("out of memory");
-        }
-        for (std::uint64_t done = 0; done < layout.frames;) {
-            const std::uint64_t n = std::min(chunkFrames, layout.frames - done);
-            if (!source.readAt(layout.dataOffset + done * frameBytes, buffer.get(),
-                               static_cast<std::size_t>(n * frameBytes)))
+    for (std::uint64_t done = 0; done < layout.frames;) {
+        const std::uint64_t n = std::min(chunkFrames, layout.frames - done);
+        const std::uint64_t offset = layout.dataOffset + done * frameBytes;
+        const auto bytes = static_cast<std::size_t>(n * frameBytes);
+        if (native) {
+            if (memory)
+                std::memcpy(converted.data(), memory + offset, bytes);
+            else if (!source.readAt(offset, converted.data(), bytes))
                 return failure("read failed");
-            convertToStereo16(buffer.get(), n, layout.encoding, layout.channels, out + 2 * done);
-            done += n;
+        } else {
+            const unsigned char* src = memory ? memory + offset : raw.data();
+            if (!memory && !source.readAt(offset, raw.data(), bytes)) return failure("read failed");
+            convertToStereo16(src, n, layout.encoding, layout.channels, converted.data());
         }
+        r.samples.insert(r.samples.end(), converted.data(), converted.data() + 2 * n);
+        done += n;
     }
     r.sampleRate = layout.sampleRate;
     r.frames = layout.frames;

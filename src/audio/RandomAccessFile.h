@@ -1,6 +1,7 @@
 #pragma once
-// Platform file access for the audio decoder: a read-only file read at explicit offsets, and
-// whole-descriptor reads. One implementation per platform (RandomAccessFilePosix.cpp).
+// Platform services of the audio decoder: a read-only file read at explicit offsets, whole-
+// descriptor reads, and a memory hint for decoded tracks. One implementation per platform
+// (RandomAccessFilePosix.cpp, RandomAccessFileWindows.cpp).
 //
 // Threading: a RandomAccessFile belongs to one thread at a time.
 
@@ -27,7 +28,7 @@ public:
     std::int64_t readAt(std::uint64_t offset, void* dst, std::size_t n) const;
 
 private:
-    int fd_ = -1;
+    std::intptr_t handle_ = -1; // descriptor (POSIX) or HANDLE (Windows); -1 when closed
 };
 
 struct DescriptorReadResult {
@@ -43,5 +44,10 @@ DescriptorReadResult readWholeDescriptor(int descriptor, std::uint64_t limit);
 
 // Moves the descriptor back to offset 0.
 bool rewindDescriptor(int descriptor);
+
+// Tells the system that [data, data + bytes) is a large buffer about to be filled once and then
+// kept: backing it with large pages saves most of the page faults of a track's worth of memory.
+// Only a hint; does nothing where unsupported.
+void hintLargeBuffer(void* data, std::size_t bytes);
 
 } // namespace vyn

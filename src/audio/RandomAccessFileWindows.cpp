@@ -1,0 +1,115 @@
+#include "audio/RandomAccessFile.h"
+
+#include <cerrno>
+#include <io.h>
+#include <windows.h>
+
+namespace vyn {
+
+namespace {
+
+HANDLE handleOf(std::intptr_t handle) {
+    return reinterpret_cast<HANDLE>(handle);
+}
+
+std::wstring widen(const std::string& utf8) {
+    if (utf8.empty()) return {};
+    const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(),
+                                      static_cast<int>(utf8.size()), nullptr, 0);
+    if (n <= 0) return {};
+    std::wstring wide(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()),
+                        wide.data(), n);
+    return wide;
+}
+
+} // namespace
+
+RandomAccessFile::~RandomAccessFile() {
+    if (handle_ != -1) CloseHandle(handleOf(handle_));
+}
+
+bool RandomAccessFile::open(const std::string& path) {
+    if (handle_ != -1) CloseHandle(handleOf(handle_));
+    handle_ = -1;
+    const std::wstring wide = widen(path);
+    if (wide.empty()) return false;
+    HANDLE h = CreateFileW(wide.c_str(), GENERIC_READ,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    handle_ = reinterpret_cast<std::intptr_t>(h);
+    return true;
+}
+
+bool RandomAccessFile::size(std::uint64_t& bytes) const {
+    LARGE_INTEGER size;
+    if (handle_ == -1 || !GetFileSizeEx(handleOf(handle_), &size) || size.QuadPart < 0)
+        return false;
+    bytes = static_cast<std::uint64_t>(size.QuadPart);
+    return true;
+}
+
+std::int64_t RandomAccessFile::readAt(std::uint64_t offset, void* dst, std::size_t n) const {
+    if (handle_ == -1) return -1;
+    auto* out = static_cast<unsigned char*>(dst);
+    std::size_t done = 0;
+    while (done < n) {
+        const DWORD ask = static_cast<DWORD>(n - done < 0x40000000u ? n - done : 0x40000000u);
+        OVERLAPPED at{};
+        const std::uint64_t position = offset + done;
+        at.Offset = static_cast<DWORD>(position);
+        at.OffsetHigh = static_cast<DWORD>(position >> 32);
+        DWORD got = 0;
+        if (!ReadFile(handleOf(handle_), out + done, ask, &got, &at)) {
+            if (GetLastError() == ERROR_HANDLE_EOF) break;
+            return -1;
+        }
+        if (got == 0) break;
+        done += got;
+    }
+    return static_cast<std::int64_t>(done);
+}
+
+DescriptorReadResult readWholeDescriptor(int descriptor, std::uint64_t limit) {
+    DescriptorReadResult r;
+    if (descriptor < 0) {
+        r.error = "invalid file descriptor";
+        return r;
+    }
+    _lseeki64(descriptor, 0, SEEK_SET);
+    constexpr unsigned kPiece = 65536;
+    for (;;) {
+        const std::size_t at = r.bytes.size();
+        r.bytes.resize(at + kPiece);
+        const int got = _read(descriptor, r.bytes.data() + at, kPiece);
+        if (got < 0) {
+            const int code = errno;
+            r.bytes.clear();
+            r.error = "read failed (errno " + std::to_string(code) + ")";
+            return r;
+        }
+        r.bytes.resize(at + static_cast<std::size_t>(got));
+        if (r.bytes.size() > limit) {
+            r.bytes.clear();
+            r.bytes.shrink_to_fit();
+            r.error = "file is too large to load";
+            return r;
+        }
+        if (got == 0) break;
+    }
+    if (r.bytes.empty()) {
+        r.error = "descriptor held no data";
+        return r;
+    }
+    r.ok = true;
+    return r;
+}
+
+bool rewindDescriptor(int descriptor) {
+    return descriptor >= 0 && _lseeki64(descriptor, 0, SEEK_SET) == 0;
+}
+
+void hintLargeBuffer(void*, std::size_t) {}
+
+} // namespace vyn
