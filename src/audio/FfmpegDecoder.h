@@ -8,8 +8,9 @@
 // - Local files only: a path that carries a URL scheme is refused, and FFmpeg may open nothing
 //   but local files (the "file" protocol, nested opens included), with the demuxer limited to
 //   those of the sniffed format.
-// - Encoder delay and padding are trimmed where the file declares them (LAME headers, MP4 edit
-//   lists, iTunes gapless data), so a decoded track has the length of the signal encoded.
+// - Encoder delay and padding are trimmed where the file declares them. FFmpeg itself drops the
+//   delay a LAME header or an MP4 edit list declares, and the MP3 end padding; the padding of
+//   the last AAC frame in MP4 is cut here, to the length the container declares.
 // - FFmpeg's own log is silenced.
 //
 // Threading: both entry points are reentrant; each call owns its FFmpeg objects.
