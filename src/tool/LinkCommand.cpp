@@ -11,6 +11,9 @@
 #include "control/link/LinkWindowModel.h"
 #include "control/link/SocketLayer.h"
 #include "engine/EngineHost.h"
+#include "library/Catalogue.h"
+#include "library/ImportCounts.h"
+#include "library/XmlImport.h"
 #include "tool/ToolArgs.h"
 #include "tool/ToolCommands.h"
 
@@ -54,12 +57,14 @@ void printQr(const QrModules& qr) {
 } // namespace
 
 int runLink(int argc, char** argv) {
-    static const char* kUsage = "usage: vyn-tool link [--port P] [TRACK...]\n";
+    static const char* kUsage = "usage: vyn-tool link [--port P] [--library FILE.xml] [TRACK...]\n";
     int port = LinkWindowModel::kPort;
+    std::string libraryPath;
     std::vector<std::string> tracks;
     ToolArgs args(argc, argv);
     while (args.more()) {
         if (args.option("--port", port, 0, 65535)) continue;
+        if (args.option("--library", libraryPath)) continue;
         if (args.failed()) break;
         if (args.peek().rfind("--", 0) == 0) {
             std::fprintf(stderr, "vyn-tool link: unknown option %s\n", args.peek().c_str());
@@ -73,6 +78,17 @@ int runLink(int argc, char** argv) {
                      args.failed() ? args.error().c_str() : "at most 16 tracks");
         std::fputs(kUsage, stderr);
         return 2;
+    }
+
+    Catalogue catalogue;
+    if (!libraryPath.empty()) {
+        const ImportResult imported = importXmlFile(catalogue, libraryPath);
+        if (!imported.ok) {
+            std::fprintf(stderr, "vyn-tool link: %s: %s\n", libraryPath.c_str(),
+                         imported.error.c_str());
+            return 1;
+        }
+        std::fprintf(stderr, "%s\n", importReport(imported.counts).c_str());
     }
 
     registerPlatformDecoders();
@@ -105,17 +121,22 @@ int runLink(int argc, char** argv) {
     std::signal(SIGINT, onLinkSignal);
     std::signal(SIGTERM, onLinkSignal);
 
+    // Files from the command line get ids after the catalogue's, so surfaces tell tracks apart.
+    std::string pendingNames[16];
+    bool playWhenLoaded[16] = {};
     for (std::size_t i = 0; i < tracks.size(); ++i) {
         LoadRequest request;
         request.deck = static_cast<int>(i);
-        request.trackId = static_cast<std::int32_t>(i + 1); // tells the surfaces' tracks apart
+        request.trackId = static_cast<std::int32_t>(catalogue.nextId() + i);
         request.audioPath = tracks[i];
+        pendingNames[i] = LinkHost::displayName(tracks[i]);
+        playWhenLoaded[i] = true;
         engine->loader().submit(std::move(request));
     }
 
     LinkDeckView views[16];
     LinkTickInput tick;
-    tick.deckCount = std::max<int>(2, static_cast<int>(tracks.size()));
+    tick.deckCount = std::max<int>(libraryPath.empty() ? 2 : 4, static_cast<int>(tracks.size()));
     tick.views = views;
     std::vector<LoadResult> results;
     int exitCode = 0;
@@ -129,9 +150,31 @@ int runLink(int argc, char** argv) {
                 exitCode = 1;
                 continue;
             }
-            views[r.deck].name = LinkHost::displayName(r.path);
+            views[r.deck].name = pendingNames[r.deck];
+            if (!playWhenLoaded[r.deck]) {
+                std::fprintf(stderr, "loaded %s on deck %u\n", r.path.c_str(), r.deck + 1);
+                continue;
+            }
+            playWhenLoaded[r.deck] = false;
             engine->pushOwn(Command(CommandType::PLAY, static_cast<int>(r.deck)));
             std::fprintf(stderr, "playing %s on deck %u\n", r.path.c_str(), r.deck + 1);
+        }
+        BrowseIntent browse;
+        while (link.server().popBrowseIntent(browse)) {
+            // Rows of a browser only mean something to a window that shows one.
+            if (browse.kind != BrowseIntent::LOAD) continue;
+            std::lock_guard<std::mutex> lock(catalogue.mutex());
+            const CatalogueTrack* track = catalogue.trackById(browse.trackId);
+            if (!track) continue;
+            LoadRequest request;
+            request.deck = browse.deck;
+            request.trackId = static_cast<std::int32_t>(track->id);
+            request.audioPath = track->effectivePath();
+            request.grid = track->grid;
+            request.cues = track->cues;
+            request.keyText = track->key;
+            pendingNames[browse.deck] = Catalogue::displayName(*track);
+            engine->loader().submit(std::move(request));
         }
         link.tick(tick);
         std::this_thread::sleep_until(passStart + std::chrono::milliseconds(16));

@@ -29,10 +29,10 @@ std::string slurp(const std::string& path) {
 // `vyn-tool link` in the background, stopped with Ctrl-C (SIGINT) at the end.
 class LinkTool {
 public:
-    LinkTool(const std::string& dir, const std::vector<std::string>& tracks)
+    LinkTool(const std::string& dir, const std::vector<std::string>& extra)
         : out_(dir + "/tool.out"), err_(dir + "/tool.err") {
         std::vector<std::string> args = {test::builtExecutable("vyn-tool"), "link", "--port", "0"};
-        args.insert(args.end(), tracks.begin(), tracks.end());
+        args.insert(args.end(), extra.begin(), extra.end());
         std::vector<char*> argv;
         for (std::string& a : args)
             argv.push_back(a.data());
@@ -225,6 +225,34 @@ TEST_F(LinkPage, TheToolsQrCodeDecodesToTheLinkAndTheLinkPairsThePage) {
     ASSERT_TRUE(r.find("status")) << "no report";
     EXPECT_EQ(r.find("status")->asString(), "linked");
     EXPECT_EQ(r.find("titles")->items().size(), 2u);
+}
+
+TEST(LinkToolLibrary, ASurfaceLoadsACatalogueTrackOntoTheDeckItNames) {
+    const std::string dir = test::scratchDir("link-library");
+    const auto tone = test::runProcess("sox -n -r 48000 -c 2 -b 16 '" + dir +
+                                       "/kick & snare.wav' synth 10 sine 60 vol 0.5");
+    ASSERT_EQ(tone.exitCode, 0) << tone.err;
+    {
+        std::ofstream xml(dir + "/collection.xml");
+        xml << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<DJ_PLAYLISTS Version=\"1.0.0\">\n"
+               "<PRODUCT Name=\"rekordbox\" Version=\"6.6.0\" Company=\"AlphaTheta\"/>\n"
+               "<COLLECTION Entries=\"1\">\n<TRACK TrackID=\"9\" Name=\"Night &lt;Drive&gt;\" "
+               "Artist=\"Dj Test\" TotalTime=\"10\" AverageBpm=\"120.00\" "
+               "Location=\"file://localhost"
+            << dir
+            << "/kick%20&amp;%20snare.wav\"/>\n</COLLECTION>\n<PLAYLISTS><NODE Type=\"0\" "
+               "Name=\"ROOT\" Count=\"0\"/></PLAYLISTS>\n</DJ_PLAYLISTS>\n";
+    }
+    LinkTool tool(dir, {"--library", dir + "/collection.xml"});
+    ASSERT_TRUE(tool.ready()) << tool.err();
+    const JsonValue r =
+        test::runNodeScenario("load " + tool.line("port") + " " + tool.line("code") + " 1 1");
+    ASSERT_TRUE(r.find("name")) << tool.err();
+    EXPECT_EQ(r.find("name")->asString(), "Dj Test - Night <Drive>");
+    EXPECT_EQ(r.find("track")->asNumber(), 1);
+    EXPECT_EQ(r.find("state")->asNumber(), 1) << "loaded, not started";
+    EXPECT_EQ(r.find("wv")->asNumber(), 1500);
+    EXPECT_EQ(tool.stop(), 0) << tool.err();
 }
 
 } // namespace

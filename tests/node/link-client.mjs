@@ -201,6 +201,24 @@ const scenarios = {
   },
 };
 
+// Asks the host to load catalogue track `id` onto deck `deck` and waits for the state to show it.
+scenarios.load = async (code, id, deck) => {
+  const ws = await pair(code);
+  let seen = null;
+  ws.on('message', (d, isBinary) => {
+    if (isBinary) return;
+    const m = JSON.parse(d.toString());
+    if (m.t !== 'state') return;
+    const s = m.decks.find((x) => x.i === Number(deck));
+    if (s && s.track === Number(id) && s.state !== 0) seen = s;
+  });
+  ws.send(JSON.stringify({ t: 'load', id: Number(id), d: Number(deck) }));
+  for (let i = 0; i < 300 && !seen; ++i) await sleep(30);
+  ws.close();
+  if (!seen) throw new Error('the state never showed the loaded track');
+  return { name: seen.name, track: seen.track, state: seen.state, wv: seen.wv };
+};
+
 const run = scenarios[scenario];
 if (!run) fail(`unknown scenario ${scenario}`);
 run(...args).then(done, (e) => fail(e.message));
