@@ -1,10 +1,10 @@
 // The Link host on a real engine (offline device, real loader): surface commands reach the engine
 // through the Link ring, and loads publish each deck's waveform frames once per change.
 
+#include "control/link/LinkHost.h"
 #include "LinkTestPeers.h"
 #include "audio/OfflineAudioDevice.h"
 #include "audio/WavFileWriter.h"
-#include "control/link/LinkHost.h"
 #include "engine/EngineHost.h"
 
 #include <gtest/gtest.h>
@@ -110,7 +110,8 @@ protected:
     }
     std::unique_ptr<test::RawClient> paired() {
         auto c = std::make_unique<test::RawClient>(port);
-        c->send(test::upgradeRequest(port) + test::maskedFrame(1, R"({"t":"hello","pair":"2468"})"));
+        c->send(test::upgradeRequest(port) +
+                test::maskedFrame(1, R"({"t":"hello","pair":"2468"})"));
         c->readUntil([](const std::string& r) { return r.find("paired") != std::string::npos; });
         return c;
     }
