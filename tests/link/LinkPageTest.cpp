@@ -160,6 +160,9 @@ TEST_F(LinkPage, WithoutWebGlTheDetailViewFallsBackTo2d) {
     const JsonValue r = runPage(*tool, "2d", artefactDir() + "/link-page-2d.png");
     ASSERT_TRUE(r.find("renderer")) << "no report";
     EXPECT_EQ(r.find("renderer")->asString(), "2d");
+    EXPECT_EQ(r.find("zoomAfterPinch")->asString(), "3 s");
+    EXPECT_TRUE(r.find("oneView")->asBool());
+    EXPECT_TRUE(r.find("oneViewAfterReload")->asBool());
     EXPECT_GT(r.find("detailLit")->asNumber(), 500);
     EXPECT_GT(r.find("overviewLit")->asNumber(), 200);
     EXPECT_TRUE(r.find("errors")->items().empty()) << "the page threw";

@@ -175,6 +175,31 @@ async function main() {
       null, { timeout: 5000 }).catch(() => {});
     report.keyShift = await page.textContent(card + '.shift');
   }
+  if (mode === '2d') {
+    // A two-finger pinch (as two pointers) spreading from 100 to 200 pixels halves the seconds shown.
+    const box = await page.locator('.card[data-deck="0"] .detail').boundingBox();
+    await page.evaluate(({ x, y }) => {
+      const area = document.querySelector('.card[data-deck="0"] .detail');
+      const send = (type, id, px) => area.dispatchEvent(new PointerEvent(type,
+        { pointerId: id, clientX: px, clientY: y, bubbles: true, isPrimary: id === 1 }));
+      send('pointerdown', 1, x - 50);
+      send('pointerdown', 2, x + 50);
+      send('pointermove', 2, x + 150);
+      send('pointerup', 2, x + 150);
+      send('pointerup', 1, x - 50);
+    }, { x: box.x + box.width / 2, y: box.y + box.height / 2 });
+    report.zoomAfterPinch = await page.textContent('.card[data-deck="0"] .zoom');
+    // One view: on, kept across a reload, which pairs again with the code kept for the session.
+    await page.click('#one');
+    report.oneView = await page.evaluate(() => document.body.classList.contains('one') &&
+      localStorage.getItem('vyn.oneview') === '1');
+    await page.reload();
+    await page.waitForFunction(() => document.getElementById('status').textContent === 'linked');
+    await page.waitForFunction(() => document.querySelector('.card.chosen') !== null);
+    report.oneViewAfterReload = await page.evaluate(() => document.body.classList.contains('one'));
+    await sleep(500);
+    await page.screenshot({ path: shot.replace(/\.png$/, '-oneview.png') });
+  }
   report.errors = errors;
   observer.close();
 }
