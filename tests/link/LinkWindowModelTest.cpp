@@ -5,9 +5,11 @@
 #include "common/EngineFixture.h"
 #include "common/TestPaths.h"
 #include "control/link/LinkHost.h"
+#include "control/link/SocketLayer.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 
 namespace vyn {
@@ -114,6 +116,17 @@ TEST(PairingQrCode, LevelMediumIsKept) {
     EXPECT_FALSE(qr.at(1, 8));
     EXPECT_TRUE(encodePairingQr("").empty());
     EXPECT_TRUE(encodePairingQr(std::string(3000, 'x')).empty());
+}
+
+TEST(LocalAddresses, InterfacesThatAreUpWithoutLoopbackSortedAsText) {
+    const std::vector<std::string> a = net::localIPv4Addresses();
+    for (const std::string& address : a) {
+        EXPECT_NE(address.rfind("127.", 0), 0u) << address;
+        EXPECT_EQ(std::count(address.begin(), address.end(), '.'), 3) << address;
+    }
+    EXPECT_TRUE(std::is_sorted(a.begin(), a.end()));
+    EXPECT_EQ(std::adjacent_find(a.begin(), a.end()), a.end()) << "duplicates";
+    EXPECT_EQ(net::formatAddress(0xC0A80114u), "192.168.1.20");
 }
 
 class LinkWindowButtons : public test::EngineFixture {};
