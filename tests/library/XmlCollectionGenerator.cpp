@@ -322,7 +322,9 @@ struct TreeWriter {
         ++c.playlists;
         const bool byLocation = rng.chance(10);
         if (byLocation) ++c.locationKeyedPlaylists;
-        const std::size_t entries = rng.chance(5) ? 0 : 10 + rng.below(120);
+        // Small collections get short playlists, so their files stay small.
+        const std::size_t most = c.tracks.size() < 40 ? 3 * c.tracks.size() : 120;
+        const std::size_t entries = rng.chance(5) ? 0 : 1 + rng.below(most);
         for (std::size_t i = 0; i < entries; ++i)
             node.tracks.push_back(rng.below(c.tracks.size()));
         indent(depth);
