@@ -7,6 +7,8 @@
 // given, else by path; staged through the cache like the audio when that lives on a removable
 // drive). A colour or monochrome detail waveform becomes the deck's waveform; when the request
 // carries no grid, the files' beat grid is used, and when it carries no cues, their cue marks.
+//
+// Threading: the hooks run on the loader's worker threads; the cache they share is thread-safe.
 
 #include "engine/TrackLoader.h"
 
