@@ -127,19 +127,6 @@ TEST(CataloguePlaylists, SkipUnknownIdsAndKeepOrderAndDuplicates) {
     EXPECT_EQ(titles(c.playlistTracks(p)), (std::vector<std::string>{"b", "a", "b"}));
 }
 
-TEST(CataloguePlaylists, ReplaceRootHandsBackTheOldTree) {
-    Catalogue c;
-    PlaylistNode first;
-    first.name = "ROOT";
-    first.children.resize(3);
-    c.replaceRoot(first);
-    PlaylistNode usb;
-    usb.name = "USB";
-    const PlaylistNode old = c.replaceRoot(usb);
-    EXPECT_EQ(old.children.size(), 3u);
-    EXPECT_EQ(c.root().name, "USB");
-}
-
 TEST(CatalogueSearch, MatchesAnyOfTheFourFieldsCaseInsensitively) {
     Catalogue c;
     CatalogueTrack g = track("Title", "/1", "Artist");
