@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
 #include <unistd.h>
@@ -169,7 +170,10 @@ struct TempFile {
         EXPECT_TRUE(writeFileAtomically(path, bytes, nullptr));
         fd = ::open(path.c_str(), O_RDONLY);
     }
-    ~TempFile() { ::close(fd); }
+    ~TempFile() {
+        ::close(fd);
+        std::remove(path.c_str());
+    }
 };
 
 TEST(AnlzFiles, PathsAndDescriptorsInBothModes) {

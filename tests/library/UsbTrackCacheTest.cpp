@@ -49,6 +49,10 @@ protected:
             std::make_unique<PrefixClassifier>(stick + "/", DriveKind::Removable));
         ASSERT_TRUE(cache->setCacheFolder(folder));
     }
+    void TearDown() override {
+        std::error_code ec;
+        fs::remove_all(base, ec); // the size test leaves gigabytes of (sparse) files
+    }
     std::string onStick(const std::string& name, const std::string& bytes) {
         const std::string path = stick + "/" + name;
         EXPECT_TRUE(writeFileAtomically(path, bytes, nullptr));
