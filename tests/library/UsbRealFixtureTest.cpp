@@ -142,7 +142,7 @@ TEST_F(RealStick, AnalysisFilesAgreeWithExpected) {
     EXPECT_EQ(files, 24);
 }
 
-TEST_F(RealStick, SixTrackStickImports) {
+TEST_F(RealStick, SticksImport) {
     Catalogue c;
     const ImportResult r = importUsbStick(c, root + "/stick-six/");
     ASSERT_TRUE(r.ok) << r.error;
@@ -167,6 +167,14 @@ TEST_F(RealStick, SixTrackStickImports) {
     EXPECT_EQ(a.filesRead, 2);
     EXPECT_EQ(a.grid.beats.size(), 368u);
     EXPECT_TRUE(a.colourWaveform);
+
+    // The two-track stick has no playlists: an empty "USB" root replaces the tree.
+    Catalogue demoOnly;
+    ASSERT_TRUE(importUsbStick(demoOnly, root + "/stick-demo").ok);
+    std::lock_guard<std::mutex> demoLock(demoOnly.mutex());
+    EXPECT_EQ(demoOnly.root().name, "USB");
+    EXPECT_TRUE(demoOnly.root().children.empty());
+    EXPECT_EQ(demoOnly.size(), 2u);
 }
 
 } // namespace
