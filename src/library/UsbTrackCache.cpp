@@ -155,14 +155,22 @@ void UsbTrackCache::prune(const std::string& folder, const std::string& keep) {
     if (!fs::is_directory(folder, ec)) return;
     std::vector<Entry> entries;
     std::uintmax_t total = 0;
+    // Copies cut short by a crash are swept once they are surely nobody's work in progress.
+    const auto staleParts = fs::file_time_type::clock::now() - std::chrono::hours(1);
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        if (it->path().filename().string().rfind("vyn-", 0) != 0) continue;
+        const std::string name = it->path().filename().string();
+        const bool part = name.rfind("part-", 0) == 0;
+        if (!part && name.rfind("vyn-", 0) != 0) continue;
         std::error_code e;
         if (!it->is_regular_file(e)) continue;
         const std::uintmax_t size = it->file_size(e);
         if (e) continue;
         const fs::file_time_type written = it->last_write_time(e);
         if (e) continue;
+        if (part) {
+            if (written < staleParts) fs::remove(it->path(), e);
+            continue;
+        }
         entries.push_back({it->path(), written, size});
         total += size;
     }

@@ -127,12 +127,16 @@ TEST_F(UsbCache, PruningDropsTheOldestButNeverTheNewEntry) {
     }
     const std::string unrelated = folder + "/notes.txt";
     ASSERT_TRUE(writeFileAtomically(unrelated, "keep", nullptr));
+    const std::string crashed = folder + "/part-1-2-vyn-0000000000000001.mp3";
+    ASSERT_TRUE(writeFileAtomically(crashed, "half", nullptr));
+    fs::last_write_time(crashed, now - std::chrono::hours(2));
     const StageResult r = cache->stage(onStick("new.mp3", "fresh"));
     ASSERT_TRUE(r.ok);
     EXPECT_FALSE(fs::exists(folder + "/vyn-1000.mp3")); // the oldest
     EXPECT_TRUE(fs::exists(folder + "/vyn-1001.mp3"));
     EXPECT_TRUE(fs::exists(r.path));
     EXPECT_TRUE(fs::exists(unrelated));
+    EXPECT_FALSE(fs::exists(crashed)); // a copy cut short long ago
 
     // With every entry stamped in the future the new copy is the oldest: it stays all the same.
     for (const auto& e : fs::directory_iterator(folder))
