@@ -1,8 +1,11 @@
 #pragma once
 // A sequence-locked slot that one writer (the audio thread) publishes into and any number of
-// readers copy out of without locking. The payload is stored as relaxed atomic words bracketed
-// by fences, so a reader that races the writer is well-defined in the C++ memory model (and
-// clean under ThreadSanitizer); the sequence check then discards a torn copy.
+// readers copy out of without locking. The payload is stored as atomic words: the writer marks
+// the slot odd, stores every word with release, then marks it even; a reader loads every word
+// with acquire between two reads of the sequence. A reader that saw any word of a newer publish
+// therefore also sees the newer sequence and discards its torn copy. Every access is atomic, so
+// a race is well-defined in the C++ memory model (and clean under ThreadSanitizer), and on x86
+// the release stores and acquire loads are plain moves.
 
 #include <atomic>
 #include <cstdint>
@@ -22,9 +25,8 @@ public:
         std::memcpy(words, &value, sizeof(T));
         const std::uint32_t s = sequence_.load(std::memory_order_relaxed);
         sequence_.store(s + 1, std::memory_order_relaxed);
-        std::atomic_thread_fence(std::memory_order_release);
         for (std::size_t i = 0; i < kWords; ++i)
-            words_[i].store(words[i], std::memory_order_relaxed);
+            words_[i].store(words[i], std::memory_order_release);
         sequence_.store(s + 2, std::memory_order_release);
     }
 
@@ -35,8 +37,7 @@ public:
             const std::uint32_t before = sequence_.load(std::memory_order_acquire);
             if (before & 1u) continue;
             for (std::size_t i = 0; i < kWords; ++i)
-                words[i] = words_[i].load(std::memory_order_relaxed);
-            std::atomic_thread_fence(std::memory_order_acquire);
+                words[i] = words_[i].load(std::memory_order_acquire);
             if (sequence_.load(std::memory_order_relaxed) == before) {
                 std::memcpy(&out, words, sizeof(T));
                 return true;
