@@ -6,7 +6,6 @@
 
 #include <cstdio>
 #include <gtest/gtest.h>
-#include <regex>
 
 namespace vyn {
 namespace {
@@ -84,17 +83,23 @@ std::uint32_t fnv1a(const Waveform& w) {
 TEST_F(DecodeTool, WaveformPrintsColumnsRateAndChecksum) {
     const test::ProcessResult r = run("waveform '" + source_ + "'");
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    std::smatch m;
-    ASSERT_TRUE(std::regex_match(
-        r.out, m,
-        std::regex("columns: ([0-9]+)\ncolumnsPerSecond: 150\nchecksum: ([0-9A-F]{8})\n")))
+    // Exactly three lines: "columns: N", "columnsPerSecond: 150", "checksum: 8 hex digits".
+    unsigned long columns = 0;
+    char hash[9] = {};
+    int consumed = 0;
+    ASSERT_EQ(std::sscanf(r.out.c_str(),
+                          "columns: %lu\ncolumnsPerSecond: 150\nchecksum: %8[0-9A-F]\n%n", &columns,
+                          hash, &consumed),
+              2)
         << r.out;
-    EXPECT_EQ(m[1], "150"); // one second at 150 columns per second
+    EXPECT_EQ(static_cast<std::size_t>(consumed), r.out.size()) << r.out;
+    EXPECT_EQ(std::string(hash).size(), 8u);
+    EXPECT_EQ(columns, 150u); // one second at 150 columns per second
 
     const Waveform expected = analyseWaveform(signal_.data(), 22050, 22050.0, 150.0);
     char hex[9];
     std::snprintf(hex, sizeof hex, "%08X", static_cast<unsigned>(fnv1a(expected)));
-    EXPECT_EQ(m[2], hex);
+    EXPECT_STREQ(hash, hex);
 
     // A different signal gives a different checksum.
     std::vector<std::int16_t> quieter = signal_;
