@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <cstring>
 
 namespace vyn {
@@ -48,7 +49,7 @@ void WsolaStretcher::prepare(double sampleRate, int maxBlockFrames, int variant)
     window_.resize(static_cast<std::size_t>(n));
     for (int i = 0; i < n; ++i)
         window_[static_cast<std::size_t>(i)] =
-            static_cast<float>(0.5 - 0.5 * std::cos(2.0 * M_PI * i / (n - 1)));
+            static_cast<float>(0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * i / (n - 1)));
     // A block is produced in whole hops, so at the largest ratio one block may need up to
     // 4 x (maxBlock + hop) new input frames on top of the window and search range held inside.
     inputCapacity_ = inputFramesPerBlock(maxBlock_, hop_) + 2 * n + 4 * searchFrames_ + 16;
