@@ -528,6 +528,14 @@ TEST_F(Dispatcher, TrackSearchWithJogScrollsAndReleaseLoads) {
     expectCommands(send(cc(4, 127)), {{CT::JOG_RING, 1, 1.0}});
 }
 
+TEST_F(Dispatcher, HugeWheelRangesStayRepresentable) {
+    add(binding(kNote, 1, MA::trackSearch, 0, MM::momentary, 1));
+    add(ranged(binding(kCc, 4, MA::jogRing, 0, MM::absolute), 0, 1e300));
+    send(noteOn(1));
+    EXPECT_TRUE(send(cc(4, 127)).empty());
+    expectBrowse(midi_browse::search, 0, 1000000);
+}
+
 // --- Controller modes ---
 
 class ControllerModes : public Dispatcher {

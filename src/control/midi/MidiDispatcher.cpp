@@ -261,7 +261,8 @@ void Dispatch::jog() {
     const double steps = std::trunc(2.0 * acc);
     if (steps != 0.0) {
         acc -= steps * 0.5;
-        browse(midi_browse::search, deck_, static_cast<int>(steps));
+        // A wheel range from a mapping file may be huge: keep the row count representable.
+        browse(midi_browse::search, deck_, static_cast<int>(std::clamp(steps, -1e6, 1e6)));
         c_.browsePending = true;
         c_.browsePendingDeck = deck_;
     }
