@@ -36,14 +36,6 @@ void release(void* p) {
     std::free(p);
 }
 
-void noteLock() {
-    if (vyn::realtime::inAudioThread()) gLocks.fetch_add(1, std::memory_order_relaxed);
-}
-
-template <typename Fn> Fn next(const char* name) {
-    return reinterpret_cast<Fn>(dlsym(RTLD_NEXT, name));
-}
-
 } // namespace
 
 namespace vyn::test {
@@ -113,6 +105,18 @@ void operator delete[](void* p, std::size_t, std::align_val_t) noexcept {
 
 // ThreadSanitizer intercepts the pthread calls itself; interposing them too would fight it.
 #if !defined(__SANITIZE_THREAD__)
+namespace {
+
+void noteLock() {
+    if (vyn::realtime::inAudioThread()) gLocks.fetch_add(1, std::memory_order_relaxed);
+}
+
+template <typename Fn> Fn next(const char* name) {
+    return reinterpret_cast<Fn>(dlsym(RTLD_NEXT, name));
+}
+
+} // namespace
+
 extern "C" {
 int pthread_mutex_lock(pthread_mutex_t* m) {
     noteLock();
