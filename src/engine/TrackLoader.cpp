@@ -23,6 +23,7 @@ struct TrackLoader::Job {
     std::unique_ptr<LoadedTrack> track;
     std::shared_ptr<const Waveform> waveform;
     std::uint64_t audioBytes = 0;
+    double sampleRate = 0.0;
 };
 
 namespace {
@@ -207,6 +208,7 @@ void TrackLoader::runLoad(LoadRequest& request, Job& job) {
     track->cues = std::move(request.cues);
     track->key = parseKeyNotation(request.keyText);
     job.audioBytes = static_cast<std::uint64_t>(decoded.samples.size()) * sizeof(std::int16_t);
+    job.sampleRate = decoded.sampleRate;
     track->source = std::make_unique<Int16Source>(std::move(decoded));
     job.track = std::move(track);
     job.waveform = std::move(waveform);
@@ -254,6 +256,7 @@ void TrackLoader::poll(std::vector<LoadResult>& results) {
             info.path = job->path;
             info.waveform = job->waveform;
             info.audioBytes = job->audioBytes;
+            info.sampleRate = job->sampleRate;
             ++info.loadCount;
         }
         r.ok = true;

@@ -59,6 +59,7 @@ struct LoadedDeckInfo {
     std::string path;
     std::shared_ptr<const Waveform> waveform;
     std::uint64_t audioBytes = 0;
+    double sampleRate = 0.0;     // the track's own rate (positions in frames are at this rate)
     std::uint64_t loadCount = 0; // increases with every load handed over for this deck
 };
 

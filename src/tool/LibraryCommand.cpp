@@ -1,7 +1,9 @@
-// vyn-tool library xml: imports a collection into a fresh catalogue and prints it as one JSON
-// object, so an import can be checked from outside (and a DJ can check a collection).
+// vyn-tool library xml|usb: imports a collection export or a USB stick into a fresh catalogue and
+// prints it as one JSON object, so an import can be checked from outside (and a DJ can check a
+// collection or a stick).
 
 #include "library/Catalogue.h"
+#include "library/UsbImport.h"
 #include "library/XmlImport.h"
 #include "support/JsonWriter.h"
 #include "tool/LibraryJson.h"
@@ -139,13 +141,16 @@ int printLibraryDump(const Catalogue& catalogue, const ImportCounts& counts, boo
 
 namespace {
 
-int runXml(int argc, char** argv) {
+// Both sources print the same dump; only the stick takes --analysis.
+int runDump(bool stick, int argc, char** argv) {
     ToolArgs args(argc, argv);
     bool summary = false;
     int trackId = 0;
+    UsbImportOptions usbOptions;
     std::vector<std::string> positional;
     while (args.more()) {
         if (args.flag("--summary", summary)) continue;
+        if (stick && args.flag("--analysis", usbOptions.readAnalysis)) continue;
         if (args.option("--track", trackId, 1, INT_MAX)) continue;
         if (args.failed()) break;
         positional.push_back(args.next());
@@ -157,22 +162,21 @@ int runXml(int argc, char** argv) {
         std::fputs(kUsage, stderr);
         return 2;
     }
-
     Catalogue catalogue;
-    const ImportResult result = importXmlFile(catalogue, positional[0]);
+    const ImportResult result = stick ? importUsbStick(catalogue, positional[0], usbOptions)
+                                      : importXmlFile(catalogue, positional[0]);
     if (!result.ok) {
         std::fprintf(stderr, "%s\n", result.error.c_str());
         return 1;
     }
-
     return printLibraryDump(catalogue, result.counts, summary, trackId);
 }
 
 } // namespace
 
 int runLibrary(int argc, char** argv) {
-    if (argc >= 1 && std::string(argv[0]) == "xml") return runXml(argc - 1, argv + 1);
-    if (argc >= 1 && std::string(argv[0]) == "usb") return runLibraryUsb(argc - 1, argv + 1);
+    if (argc >= 1 && std::string(argv[0]) == "xml") return runDump(false, argc - 1, argv + 1);
+    if (argc >= 1 && std::string(argv[0]) == "usb") return runDump(true, argc - 1, argv + 1);
     std::fputs(kUsage, stderr);
     return 2;
 }

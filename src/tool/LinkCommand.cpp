@@ -13,7 +13,9 @@
 #include "engine/EngineHost.h"
 #include "library/Catalogue.h"
 #include "library/ImportCounts.h"
-#include "library/XmlImport.h"
+#include "library/LibraryImport.h"
+#include "library/LibraryLoaderHooks.h"
+#include "library/UsbTrackCache.h"
 #include "tool/ToolArgs.h"
 #include "tool/ToolCommands.h"
 
@@ -57,7 +59,8 @@ void printQr(const QrModules& qr) {
 } // namespace
 
 int runLink(int argc, char** argv) {
-    static const char* kUsage = "usage: vyn-tool link [--port P] [--library FILE.xml] [TRACK...]\n";
+    static const char* kUsage =
+        "usage: vyn-tool link [--port P] [--library FILE.xml|STICK_ROOT] [TRACK...]\n";
     int port = LinkWindowModel::kPort;
     std::string libraryPath;
     std::vector<std::string> tracks;
@@ -82,7 +85,7 @@ int runLink(int argc, char** argv) {
 
     Catalogue catalogue;
     if (!libraryPath.empty()) {
-        const ImportResult imported = importXmlFile(catalogue, libraryPath);
+        const ImportResult imported = importLibraryPath(catalogue, libraryPath);
         if (!imported.ok) {
             std::fprintf(stderr, "vyn-tool link: %s: %s\n", libraryPath.c_str(),
                          imported.error.c_str());
@@ -92,7 +95,12 @@ int runLink(int argc, char** argv) {
     }
 
     registerPlatformDecoders();
+    // Stick tracks are staged off removable drives and take grid and cues from their analysis.
+    // The cache outlives the engine, whose loader calls into it.
+    UsbTrackCache usbCache(makePlatformDriveClassifier());
+    usbCache.setCacheFolder(defaultUsbCacheFolder());
     auto engine = EngineHost::create(std::make_unique<NullAudioDevice>(2, 48000.0, 256));
+    engine->loader().setHooks(makeLibraryLoaderHooks(usbCache));
     if (!engine->open()) {
         std::fputs("vyn-tool link: could not start the engine on the null output\n", stderr);
         return 1;

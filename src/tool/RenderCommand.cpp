@@ -4,10 +4,9 @@
 #include "engine/OfflineRenderer.h"
 #include "engine/TrackLoader.h"
 #include "library/Catalogue.h"
+#include "library/LibraryImport.h"
 #include "library/LibraryLoaderHooks.h"
-#include "library/UsbImport.h"
 #include "library/UsbTrackCache.h"
-#include "library/XmlImport.h"
 #include "support/FileIo.h"
 #include "tool/ToolArgs.h"
 #include "tool/ToolCommands.h"
@@ -65,10 +64,7 @@ int runRender(int argc, char** argv) {
     usbCache.setCacheFolder(defaultUsbCacheFolder());
     if (!libraryPath.empty()) {
         catalogue = std::make_unique<Catalogue>();
-        std::error_code ec;
-        const ImportResult imported = std::filesystem::is_directory(libraryPath, ec)
-                                          ? importUsbStick(*catalogue, libraryPath)
-                                          : importXmlFile(*catalogue, libraryPath);
+        const ImportResult imported = importLibraryPath(*catalogue, libraryPath);
         if (!imported.ok) {
             std::fprintf(stderr, "vyn-tool render: %s: %s\n", libraryPath.c_str(),
                          imported.error.c_str());

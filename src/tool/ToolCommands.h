@@ -7,7 +7,6 @@ int runRender(int argc, char** argv);
 int runDecode(int argc, char** argv);
 int runWaveform(int argc, char** argv);
 int runLibrary(int argc, char** argv);
-int runLibraryUsb(int argc, char** argv); // "library usb", reached through runLibrary
 int runAnlz(int argc, char** argv);
 int runLink(int argc, char** argv);
 int runMidi(int argc, char** argv);

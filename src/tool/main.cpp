@@ -24,7 +24,7 @@ const Subcommand kSubcommands[] = {
      "library xml [--summary] [--track ID] FILE | "
      "library usb [--summary] [--track ID] [--analysis] STICK_ROOT"},
     {"anlz", vyn::tool::runAnlz, "anlz FILE"},
-    {"link", vyn::tool::runLink, "link [--port P] [--library FILE.xml] [TRACK...]"},
+    {"link", vyn::tool::runLink, "link [--port P] [--library FILE.xml|STICK_ROOT] [TRACK...]"},
     {"midi", vyn::tool::runMidi,
      "midi monitor [--api alsa|jack] [--clock] [--seconds S] [--count N] | midi devices | "
      "midi check FILE.vynmap"},

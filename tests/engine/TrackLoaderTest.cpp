@@ -78,6 +78,7 @@ TEST_F(Loader, LoadsAFileOntoItsDeck) {
     EXPECT_EQ(info.path, path);
     EXPECT_EQ(info.loadCount, 1u);
     EXPECT_EQ(info.audioBytes, 48000u * 4u);
+    EXPECT_EQ(info.sampleRate, 48000.0);
     EXPECT_EQ(engine->loader().loadedAudioBytes(), 48000u * 4u);
     ASSERT_TRUE(info.waveform);
     EXPECT_EQ(info.waveform->columns.size(), 150u);

@@ -54,8 +54,7 @@ bool LinkHost::tick(const LinkTickInput& input) {
         r.trackId = info.trackId;
         r.waveColumns =
             info.waveform ? static_cast<std::int32_t>(info.waveform->columns.size()) : 0;
-        r.sampleRate =
-            0.0; // the loader does not report the file's rate yet: the output rate is used
+        r.sampleRate = info.sampleRate;
 
         Published& p = published_[deck];
         if (p.done && p.loadCount == info.loadCount && p.waveform == info.waveform.get() &&
