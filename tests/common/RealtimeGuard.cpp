@@ -46,6 +46,14 @@ void resetRealtimeViolations() {
     gLocks = 0;
 }
 
+bool realtimeLockHooksActive() {
+#if defined(__SANITIZE_THREAD__)
+    return false;
+#else
+    return true;
+#endif
+}
+
 RealtimeViolations realtimeViolations() {
     return {gAllocations.load(), gFrees.load(), gLocks.load()};
 }

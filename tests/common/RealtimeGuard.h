@@ -15,6 +15,9 @@ struct RealtimeViolations {
 };
 
 void resetRealtimeViolations();
+// False under ThreadSanitizer, which intercepts the lock functions itself: then only allocations
+// and frees are counted (TSan checks the locking instead).
+bool realtimeLockHooksActive();
 RealtimeViolations realtimeViolations();
 
 } // namespace vyn::test
