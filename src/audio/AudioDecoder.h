@@ -22,7 +22,15 @@ struct DecodeResult {
     std::string error; // empty when ok
 };
 
-enum class AudioKind : std::uint8_t { Unknown = 0, Wav = 1, Aiff = 2, Mp3 = 3, Flac = 4, M4a = 5, Ogg = 6 };
+enum class AudioKind : std::uint8_t {
+    Unknown = 0,
+    Wav = 1,
+    Aiff = 2,
+    Mp3 = 3,
+    Flac = 4,
+    M4a = 5,
+    Ogg = 6
+};
 
 // "WAV", "AIFF", "MP3", "FLAC", "M4A/AAC", "Ogg" or "unknown".
 const char* audioKindName(AudioKind kind);

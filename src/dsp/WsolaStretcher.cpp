@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <numbers>
 #include <cstring>
+#include <numbers>
 
 namespace vyn {
 namespace {
