@@ -444,6 +444,11 @@ TEST_F(LinkServerTest, HalfOpenPeerIsDroppedWhileALivePeerStays) {
 }
 
 TEST_F(LinkServerTest, RunningOutOfDescriptorsDoesNotSpinTheLoop) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    // The sanitizer runtimes open files of their own (symbolizer, maps) and misreport when the
+    // process has no descriptor left; the plain build runs this test.
+    GTEST_SKIP() << "descriptor exhaustion starves the sanitizer runtime";
+#endif
     start(settings());
     rlimit saved{};
     ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
