@@ -3,10 +3,15 @@
 // values and damaged structures), a deterministic stereo test signal, and helpers to have sox and
 // ffmpeg convert it into real-world files.
 
+#include "audio/AudioDecoder.h"
 #include "common/TestPaths.h"
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <optional>
@@ -223,6 +228,24 @@ inline double correlation(const std::vector<std::int16_t>& a, const std::vector<
         bb += y * y;
     }
     return aa > 0 && bb > 0 ? ab / std::sqrt(aa * bb) : 0.0;
+}
+
+// Every decoded sample within `tolerance` of `signal` (stereo interleaved), at `rate`; with
+// `monoOfLeft` the file held the left channel only, duplicated by the decoder.
+inline void expectCloseToSignal(const DecodeResult& r, const std::vector<std::int16_t>& signal,
+                                double rate, int tolerance, bool monoOfLeft = false) {
+    ASSERT_TRUE(r.ok) << r.error;
+    const std::size_t frames = signal.size() / 2;
+    ASSERT_EQ(r.frames, frames);
+    EXPECT_EQ(r.sampleRate, rate);
+    int worst = 0;
+    for (std::size_t i = 0; i < frames; ++i) {
+        const int left = signal[2 * i];
+        const int right = monoOfLeft ? left : signal[2 * i + 1];
+        worst = std::max(
+            {worst, std::abs(r.samples[2 * i] - left), std::abs(r.samples[2 * i + 1] - right)});
+    }
+    EXPECT_LE(worst, tolerance);
 }
 
 } // namespace vyn::test

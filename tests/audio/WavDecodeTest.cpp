@@ -515,19 +515,8 @@ protected:
             test::shell("sox -D '" + source_ + "' " + options + " '" + out + "' " + effects));
         return decodeFile(out);
     }
-    // Every sample within `tolerance` of the source.
     void expectClose(const DecodeResult& r, int tolerance, bool monoOfLeft = false) {
-        ASSERT_TRUE(r.ok) << r.error;
-        ASSERT_EQ(r.frames, kFrames);
-        EXPECT_EQ(r.sampleRate, 44100.0);
-        int worst = 0;
-        for (std::size_t i = 0; i < kFrames; ++i) {
-            const int left = signal_[2 * i];
-            const int right = monoOfLeft ? left : signal_[2 * i + 1];
-            worst = std::max(
-                {worst, std::abs(r.samples[2 * i] - left), std::abs(r.samples[2 * i + 1] - right)});
-        }
-        EXPECT_LE(worst, tolerance);
+        test::expectCloseToSignal(r, signal_, 44100.0, tolerance, monoOfLeft);
     }
 
     static constexpr std::size_t kFrames = 44100;
