@@ -651,6 +651,10 @@ void Deck::fillSnapshot(DeckSnapshot& s) const {
     s.stemVariant = f_.track ? f_.track->stemVariant : 0;
 }
 
+void Deck::setSoundOptions(const SoundOptions& options) noexcept {
+    sound_ = options;
+}
+
 void Deck::swapWith(Deck& other) noexcept {
     // Moving the fields moves pointers and buffers; nothing is allocated or freed.
     std::swap(f_, other.f_);

@@ -15,6 +15,7 @@
 #include "engine/Command.h"
 #include "engine/EngineSnapshot.h"
 #include "engine/LoadedTrack.h"
+#include "engine/SoundOptions.h"
 
 #include <cstdint>
 #include <memory>
@@ -32,6 +33,10 @@ public:
     // Sizes every buffer for blocks of up to `maxBlock` frames and builds a new time-stretcher
     // whose window length varies with `index` (not on the audio thread).
     void prepare(double engineSampleRate, int maxBlock, int index);
+
+    // Takes the engine's sound-quality choices (audio thread, at a block boundary; also called
+    // after prepare). A change of stretcher, EQ or interpolator takes effect without a click.
+    void setSoundOptions(const SoundOptions& options) noexcept;
 
     // Applies one deck-scoped command. A track object the deck lets go of (replaced, unloaded or
     // refused) is returned for the retire ring; the caller owns it from then on.
@@ -212,6 +217,7 @@ private:
     void countDownJog(int frames);
 
     int index_ = 0;
+    SoundOptions sound_;
     double engineRate_ = 48000.0;
     int maxBlock_ = 2048;
     Fields f_;

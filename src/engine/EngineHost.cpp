@@ -75,6 +75,9 @@ void EngineHost::prepare(double sampleRate, int blockFrames) {
     }
     fx_.prepare(sampleRate_, maxBlock_);
     bus_.prepare(sampleRate_, maxBlock_);
+    appliedSoundOptions_ = soundOptions_.load(std::memory_order_acquire);
+    for (Deck& deck : decks_)
+        deck.setSoundOptions(SoundOptions::unpack(appliedSoundOptions_));
     frameClock_ = 0;
     prepared_ = true;
     publishSnapshot();
@@ -347,6 +350,7 @@ void EngineHost::render(float* masterOut, float* multiOut, int multiChannels, in
         std::memset(multiOut, 0, sizeof(float) * static_cast<std::size_t>(n) * multiChannels);
 
     capture_.tick(frameClock_);
+    applySoundOptions();
     drainCommands();
     updateSync();
     runDeferred();
@@ -375,6 +379,14 @@ void EngineHost::render(float* masterOut, float* multiOut, int multiChannels, in
 
     frameClock_ += static_cast<std::uint64_t>(n);
     publishSnapshot();
+}
+
+void EngineHost::applySoundOptions() noexcept {
+    const std::uint32_t word = soundOptions_.load(std::memory_order_acquire);
+    if (word == appliedSoundOptions_) return;
+    appliedSoundOptions_ = word;
+    for (Deck& deck : decks_)
+        deck.setSoundOptions(SoundOptions::unpack(word));
 }
 
 void EngineHost::updateSync() noexcept {

@@ -21,10 +21,12 @@
 #include "engine/Deck.h"
 #include "engine/EngineSnapshot.h"
 #include "engine/SnapshotSlot.h"
+#include "engine/SoundOptions.h"
 #include "engine/SyncManager.h"
 #include "engine/TrackLoader.h"
 #include "support/SpscRing.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <new>
@@ -71,6 +73,15 @@ public:
     // The next command the audio thread applied (applied-command ring consumer).
     bool popApplied(Command& out) noexcept { return applied_.pop(out); }
 
+    // Sound-quality choices for every deck: any thread; the decks change over at the start of the
+    // next render block (or at prepare, before the first one).
+    void setSoundOptions(const SoundOptions& options) noexcept {
+        soundOptions_.store(options.pack(), std::memory_order_release);
+    }
+    SoundOptions soundOptions() const noexcept {
+        return SoundOptions::unpack(soundOptions_.load(std::memory_order_acquire));
+    }
+
     CommandCapture& capture() noexcept { return capture_; }
     TrackLoader& loader() noexcept { return *loader_; }
     IAudioDevice* device() noexcept { return device_.get(); }
@@ -102,6 +113,7 @@ private:
     void updateSync() noexcept;
     void setSync(int deck, bool on) noexcept;
     void publishSnapshot() noexcept;
+    void applySoundOptions() noexcept;
 
     Deck decks_[kDeckCount];
     ChannelFilter filters_[kDeckCount];
@@ -135,6 +147,8 @@ private:
     double sampleRate_ = 48000.0;
     int maxBlock_ = 2048;
     bool prepared_ = false;
+    std::atomic<std::uint32_t> soundOptions_{SoundOptions{}.pack()};
+    std::uint32_t appliedSoundOptions_ = SoundOptions{}.pack();
 
     std::unique_ptr<TrackLoader> loader_;
     std::unique_ptr<IAudioDevice> device_;

@@ -84,6 +84,7 @@ OfflineRenderResult renderSetReplay(const SetReplay& replay, const OfflineRender
     auto device = std::make_unique<OfflineAudioDevice>(opts.channels, opts.sampleRate);
     r.device = device.get();
     auto engine = EngineHost::create(std::move(device));
+    engine->setSoundOptions(options.sound);
     r.engine = engine.get();
     if (!engine->open()) {
         r.result.error = "could not open the offline device";

@@ -5,6 +5,7 @@
 // to the track loader and rendering waits for its result.
 
 #include "engine/SetReplay.h"
+#include "engine/SoundOptions.h"
 
 #include <cstdint>
 #include <functional>
@@ -21,6 +22,7 @@ struct OfflineRenderOptions {
     int blockFrames = 256;
     double seconds = -1.0; // < 0: until one second after the last event
     double loadTimeoutSeconds = 120.0;
+    SoundOptions sound;
 };
 
 struct OfflineRenderResult {
