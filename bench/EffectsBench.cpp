@@ -1,9 +1,8 @@
 // The mixer's per-frame DSP on 256-frame stereo blocks at 48 kHz, reported as nanoseconds per
 // frame (the ns_per_frame counter): each of the fifteen FX types in insert mode on a deck, the
-// channel strip (flat and with the EQ gliding), the channel filter and the master bus.
+// channel filter and the master bus (the channel strip has its own, ChannelStripBench).
 
 #include "dsp/ChannelFilter.h"
-#include "dsp/ChannelStrip.h"
 #include "dsp/FxUnit.h"
 #include "dsp/MasterBus.h"
 
@@ -92,23 +91,6 @@ void BlockCopyReference(benchmark::State& state) {
     perFrame(state);
 }
 BENCHMARK(BlockCopyReference);
-
-void ChannelStripBlock(benchmark::State& state) {
-    flushDenormals();
-    const bool moving = state.range(0) != 0;
-    ChannelStrip strip;
-    strip.prepare(kRate);
-    auto buffer = noise(kFrames);
-    int block = 0;
-    for (auto _ : state) {
-        if (moving) strip.setEqLow((++block % 2) ? 0.2f : 0.9f);
-        strip.process(buffer.data(), kFrames);
-        benchmark::DoNotOptimize(buffer.data());
-    }
-    perFrame(state);
-    state.SetLabel(moving ? "EQ gliding" : "flat");
-}
-BENCHMARK(ChannelStripBlock)->Arg(0)->Arg(1);
 
 void ChannelFilterBlock(benchmark::State& state) {
     flushDenormals();

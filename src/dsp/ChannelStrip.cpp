@@ -2,40 +2,37 @@
 
 #include <algorithm>
 #include <cmath>
-#include <numbers>
+#include <cstring>
 
 namespace vyn {
-namespace {
-
-float onePoleCoefficient(double sampleRate, double hz) {
-    if (!(sampleRate > 0)) return 1.0f;
-    return static_cast<float>(
-        std::clamp(1.0 - std::exp(-2.0 * std::numbers::pi * hz / sampleRate), 0.0, 1.0));
-}
-
-} // namespace
 
 void ChannelStrip::prepare(double sampleRate) noexcept {
-    // A rate that is not above 0 leaves both coefficients at 1: the low-passes follow the input
-    // exactly and the strip still reconstructs it.
-    lowCoefficient_ = onePoleCoefficient(sampleRate, 200.0);
-    midCoefficient_ = onePoleCoefficient(sampleRate, 4000.0);
+    const double rate = sampleRate > 0 ? sampleRate : 48000.0;
+    isolator_.prepare(sampleRate);
+    onePole_.prepare(sampleRate);
     gain_.setTime(sampleRate, SmoothedParameter::kGainSeconds);
     eqLow_.setTime(sampleRate, SmoothedParameter::kEqSeconds);
     eqMid_.setTime(sampleRate, SmoothedParameter::kEqSeconds);
     eqHigh_.setTime(sampleRate, SmoothedParameter::kEqSeconds);
+    wet_.setTime(sampleRate, kBypassFadeSeconds);
     gain_.snap(1.0f);
     eqLow_.snap(1.0f);
     eqMid_.snap(1.0f);
     eqHigh_.snap(1.0f);
+    wet_.snap(0.0f);
     trim_ = fader_ = 1.0f;
+    changeWarmFrames_ = static_cast<int>(std::lround(rate * kTypeWarmSeconds));
+    changeFadeFrames_ = std::max(1, static_cast<int>(std::lround(rate * kTypeFadeSeconds)));
     resetBands();
     clearPeaks();
 }
 
 void ChannelStrip::resetBands() noexcept {
-    lowState_[0] = lowState_[1] = 0.0f;
-    midState_[0] = midState_[1] = 0.0f;
+    isolator_.reset();
+    onePole_.reset();
+    // Both EQs start cold now, so a type change under way has nothing left to protect.
+    changeLeft_ = 0;
+    heard_ = false;
 }
 
 void ChannelStrip::setTrim(float trim) noexcept {
@@ -62,60 +59,115 @@ void ChannelStrip::setEqHigh(float gain) noexcept {
     if (std::isfinite(gain)) eqHigh_.setTarget(gain);
 }
 
-bool ChannelStrip::flat() const noexcept {
-    return gain_.settled() && eqLow_.settled() && eqMid_.settled() && eqHigh_.settled() &&
-           gain_.target == 1.0f && eqLow_.target == 1.0f && eqMid_.target == 1.0f &&
-           eqHigh_.target == 1.0f;
+void ChannelStrip::setEqType(EqType type) noexcept {
+    if (type == type_) return;
+    if (!heard_) {
+        type_ = type;
+        changeLeft_ = 0;
+        return;
+    }
+    const int total = changeWarmFrames_ + changeFadeFrames_;
+    if (changeLeft_ > 0 && type == previousType_) {
+        // Back to the EQ that is still running warm: the fade reverses from where it stands (the
+        // frames it has faded are the frames left), and a change still warming up is dropped.
+        const int faded = std::max(0, total - changeLeft_ - changeWarmFrames_);
+        std::swap(type_, previousType_);
+        changeLeft_ = faded;
+        return;
+    }
+    previousType_ = type_;
+    type_ = type;
+    if (type == EqType::Isolator)
+        isolator_.reset();
+    else
+        onePole_.reset();
+    changeLeft_ = total;
+}
+
+bool ChannelStrip::bandsAtUnity() const noexcept {
+    return eqLow_.settled() && eqMid_.settled() && eqHigh_.settled() && eqLow_.current == 1.0f &&
+           eqMid_.current == 1.0f && eqHigh_.current == 1.0f;
+}
+
+void ChannelStrip::trackEq(EqType type, const float* stereo, int frames) noexcept {
+    if (type == EqType::Isolator)
+        isolator_.track(stereo, frames);
+    else
+        onePole_.track(stereo, frames);
+}
+
+void ChannelStrip::runEq(EqType type, float* stereo, int frames, const float* low, const float* mid,
+                         const float* high) noexcept {
+    if (type == EqType::Isolator)
+        isolator_.process(stereo, frames, low, mid, high);
+    else
+        onePole_.process(stereo, frames, low, mid, high);
 }
 
 void ChannelStrip::process(float* stereo, int frames) noexcept {
-    // The states live in locals for the loop: written through `stereo`, members would have to be
-    // reloaded every sample.
-    float lowL = lowState_[0], lowR = lowState_[1];
-    float midL = midState_[0], midR = midState_[1];
     float peakL = 0.0f, peakR = 0.0f;
-    const float lc = lowCoefficient_;
-    const float mc = midCoefficient_;
-    if (flat()) {
-        // The band split sums back to the input only up to rounding; a flat strip must be
-        // transparent, so the audio is left alone while the band states keep tracking it (a later
-        // EQ move then starts from the right state instead of a click).
-        for (int f = 0; f < frames; ++f) {
-            const float xl = stereo[2 * f];
-            const float xr = stereo[2 * f + 1];
-            lowL += (xl - lowL) * lc;
-            lowR += (xr - lowR) * lc;
-            midL += (xl - midL) * mc;
-            midR += (xr - midR) * mc;
-            peakL = std::max(peakL, std::fabs(xl));
-            peakR = std::max(peakR, std::fabs(xr));
-        }
-    } else {
-        for (int f = 0; f < frames; ++f) {
-            const float el = eqLow_.next();
-            const float em = eqMid_.next();
-            const float eh = eqHigh_.next();
-            const float g = gain_.next();
-            const float xl = stereo[2 * f];
-            const float xr = stereo[2 * f + 1];
-            lowL += (xl - lowL) * lc;
-            lowR += (xr - lowR) * lc;
-            midL += (xl - midL) * mc;
-            midR += (xr - midR) * mc;
-            const float yl = ((midL - lowL) * em + lowL * el + (xl - midL) * eh) * g;
-            const float yr = ((midR - lowR) * em + lowR * el + (xr - midR) * eh) * g;
-            stereo[2 * f] = yl;
-            stereo[2 * f + 1] = yr;
-            peakL = std::max(peakL, std::fabs(yl));
-            peakR = std::max(peakR, std::fabs(yr));
+    for (int done = 0; done < frames; done += kChunk) {
+        const int n = std::min(kChunk, frames - done);
+        float* x = stereo + 2 * done;
+        processChunk(x, n);
+        for (int f = 0; f < n; ++f) {
+            peakL = std::max(peakL, std::fabs(x[2 * f]));
+            peakR = std::max(peakR, std::fabs(x[2 * f + 1]));
         }
     }
-    lowState_[0] = lowL;
-    lowState_[1] = lowR;
-    midState_[0] = midL;
-    midState_[1] = midR;
+    if (frames > 0) heard_ = true;
     peakLeft_ = peakL;
     peakRight_ = peakR;
+}
+
+void ChannelStrip::processChunk(float* x, int n) noexcept {
+    wet_.setTarget(bandsAtUnity() ? 0.0f : 1.0f);
+    const bool changing = changeLeft_ > 0;
+    const int changeElapsed = changeWarmFrames_ + changeFadeFrames_ - changeLeft_;
+    if (changing) changeLeft_ = std::max(0, changeLeft_ - n);
+
+    if (wet_.settled() && wet_.current == 0.0f) {
+        // The EQ rests at unity: the input passes untouched while the EQ keeps following it.
+        trackEq(type_, x, n);
+        if (changing) trackEq(previousType_, x, n);
+    } else {
+        float low[kChunk], mid[kChunk], high[kChunk], wet[kChunk];
+        const bool fullyWet = wet_.settled() && wet_.current == 1.0f;
+        for (int f = 0; f < n; ++f) {
+            low[f] = eqLow_.next();
+            mid[f] = eqMid_.next();
+            high[f] = eqHigh_.next();
+            wet[f] = wet_.next();
+        }
+        float dry[2 * kChunk];
+        std::memcpy(dry, x, sizeof(float) * 2 * static_cast<std::size_t>(n));
+        runEq(type_, x, n, low, mid, high);
+        if (changing) {
+            float before[2 * kChunk];
+            std::memcpy(before, dry, sizeof(float) * 2 * static_cast<std::size_t>(n));
+            runEq(previousType_, before, n, low, mid, high);
+            for (int f = 0; f < n; ++f) {
+                const float t = std::clamp(
+                    static_cast<float>(changeElapsed + f - changeWarmFrames_) / changeFadeFrames_,
+                    0.0f, 1.0f);
+                x[2 * f] = before[2 * f] + (x[2 * f] - before[2 * f]) * t;
+                x[2 * f + 1] = before[2 * f + 1] + (x[2 * f + 1] - before[2 * f + 1]) * t;
+            }
+        }
+        if (!fullyWet) {
+            for (int f = 0; f < n; ++f) {
+                x[2 * f] = dry[2 * f] + (x[2 * f] - dry[2 * f]) * wet[f];
+                x[2 * f + 1] = dry[2 * f + 1] + (x[2 * f + 1] - dry[2 * f + 1]) * wet[f];
+            }
+        }
+    }
+
+    if (gain_.settled() && gain_.current == 1.0f) return;
+    for (int f = 0; f < n; ++f) {
+        const float g = gain_.next();
+        x[2 * f] *= g;
+        x[2 * f + 1] *= g;
+    }
 }
 
 } // namespace vyn

@@ -653,6 +653,8 @@ void Deck::fillSnapshot(DeckSnapshot& s) const {
 
 void Deck::setSoundOptions(const SoundOptions& options) noexcept {
     sound_ = options;
+    // Anything but the one-pole split's 1 means the default isolator.
+    f_.strip.setEqType(options.eqType == 1 ? EqType::OnePole : EqType::Isolator);
 }
 
 void Deck::swapWith(Deck& other) noexcept {

@@ -22,7 +22,7 @@ namespace vyn::tool {
 int runRender(int argc, char** argv) {
     static const char* kUsage =
         "usage: vyn-tool render [--rate R] [--channels N] [--block B] [--seconds S] "
-        "[--library FILE.xml|STICK_ROOT] LOG.vynset OUT.wav\n";
+        "[--eq-type 0|1] [--library FILE.xml|STICK_ROOT] LOG.vynset OUT.wav\n";
     OfflineRenderOptions options;
     std::string libraryPath;
     ToolArgs args(argc, argv);
@@ -32,6 +32,7 @@ int runRender(int argc, char** argv) {
         if (args.option("--channels", options.channels, 1, 32)) continue;
         if (args.option("--block", options.blockFrames, 1, 65536)) continue;
         if (args.option("--seconds", options.seconds, 0.0, 24.0 * 3600.0)) continue;
+        if (args.option("--eq-type", options.sound.eqType, 0, 1)) continue;
         if (args.option("--library", libraryPath)) continue;
         if (args.failed()) break;
         positional.push_back(args.next());

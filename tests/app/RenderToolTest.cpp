@@ -1,13 +1,19 @@
 // vyn-tool render, run as a process: command log in, WAV out.
 
+#include "audio/AudioDecoder.h"
+#include "audio/WavFileWriter.h"
 #include "common/TestPaths.h"
+#include "common/ToneMeasure.h"
+#include "engine/Command.h"
 #include "engine/SetReplay.h"
 #include "support/FileIo.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <fstream>
+#include <vector>
 
 namespace vyn {
 namespace {
@@ -131,6 +137,38 @@ TEST(RenderTool, AFailedLoadEndsTheRender) {
               std::string::npos)
         << p.err;
     EXPECT_FALSE(fileExists(dir + "/o.wav"));
+}
+
+TEST(RenderTool, EqTypePicksTheIsolatorOrTheOnePoleSplit) {
+    // A 50 Hz tone with the low band killed: gone under the isolator (the default), about 12 dB
+    // down under the one-pole split.
+    const std::string dir = test::scratchDir("render-eq-type");
+    std::vector<float> tone(2 * 96000);
+    for (std::size_t i = 0; i < tone.size(); ++i)
+        tone[i] = 0.5f * static_cast<float>(std::sin(2.0 * M_PI * 50.0 * (i / 2) / 48000.0));
+    WavFileWriter wav;
+    ASSERT_TRUE(wav.open(dir + "/tone.wav", WavFileWriter::Format::Float32, 2, 48000));
+    ASSERT_TRUE(wav.writeFloat(tone.data(), tone.size() / 2) && wav.finish());
+    SetReplay r;
+    for (CommandType type : {CommandType::LOAD_TRACK, CommandType::SET_EQ_LOW, CommandType::PLAY})
+        r.events.push_back({false, 0, static_cast<std::int32_t>(type), 0, 0.0, 0,
+                            type == CommandType::LOAD_TRACK ? dir + "/tone.wav" : ""});
+    const std::string log = writeLog(dir, r);
+    for (const char* flag : {"", "--eq-type 0", "--eq-type 1"}) {
+        const auto p = test::runProcess(tool() + " render --seconds 2 " + flag + " " + log + " " +
+                                        dir + "/out.wav");
+        ASSERT_EQ(p.exitCode, 0) << flag << p.err;
+        const DecodeResult out = decodeFile(dir + "/out.wav");
+        ASSERT_TRUE(out.ok) << out.error;
+        std::vector<float> second(out.samples.begin() + 2 * 48000, out.samples.end());
+        for (float& v : second)
+            v /= 32768.0f;
+        const double level = test::toneLevel(second.data(), 48000, 2, 0, 48000.0, 50.0) / 0.5;
+        if (std::string(flag) == "--eq-type 1")
+            EXPECT_NEAR(20.0 * std::log10(level), -12.4, 0.5) << flag;
+        else
+            EXPECT_LT(20.0 * std::log10(level), -40.0) << flag;
+    }
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace vyn::test {
@@ -24,6 +25,17 @@ protected:
     }
 
     void block(int frames = 256) { engine->render(master.data(), frames); }
+    // Renders `frames` frames of the master in blocks of `blockFrames`; returns them interleaved.
+    std::vector<float> render(std::size_t frames, int blockFrames = 256) {
+        std::vector<float> out;
+        out.reserve(2 * frames);
+        for (std::size_t done = 0; done < frames; done += blockFrames) {
+            const int n = static_cast<int>(std::min<std::size_t>(blockFrames, frames - done));
+            block(n);
+            out.insert(out.end(), master.begin(), master.begin() + 2 * n);
+        }
+        return out;
+    }
     EngineSnapshot snapshot() {
         EngineSnapshot s;
         EXPECT_TRUE(engine->readSnapshot(s));

@@ -9,11 +9,13 @@ namespace vyn {
 namespace {
 
 constexpr double kRate = 48000.0;
+constexpr EqType kEqTypes[] = {EqType::Isolator, EqType::OnePole};
 
-// Runs `in` through a fresh strip configured by `setup`, after one second of the same signal so
-// smoothing and band states have settled; returns the second second.
-template <typename Setup> std::vector<float> settledOutput(double hz, Setup setup) {
+// Runs `in` through a fresh strip of `type` configured by `setup`, after one second of the same
+// signal so smoothing and band states have settled; returns the second second.
+template <typename Setup> std::vector<float> settledOutput(double hz, Setup setup, EqType type) {
     ChannelStrip strip;
+    strip.setEqType(type);
     strip.prepare(kRate);
     setup(strip);
     auto signal = test::stereoSine(hz, kRate, 96000, 0.5f);
@@ -21,8 +23,8 @@ template <typename Setup> std::vector<float> settledOutput(double hz, Setup setu
     return std::vector<float>(signal.begin() + 96000, signal.end());
 }
 
-double gainAt(double hz, void (*setup)(ChannelStrip&)) {
-    const auto out = settledOutput(hz, setup);
+double gainAt(double hz, void (*setup)(ChannelStrip&), EqType type = EqType::OnePole) {
+    const auto out = settledOutput(hz, setup, type);
     return test::toneAmplitude(out, 0, hz, kRate, 0, 48000) / 0.5;
 }
 
@@ -56,8 +58,12 @@ TEST(SmoothedParameter, GlidesWithoutOvershootAndZeroTimeJumps) {
     EXPECT_EQ(p.next(), 0.3f);
 }
 
-TEST(ChannelStrip, FlatStripIsBitExact) {
+class ChannelStripOfType : public ::testing::TestWithParam<EqType> {};
+INSTANTIATE_TEST_SUITE_P(EqTypes, ChannelStripOfType, ::testing::ValuesIn(kEqTypes));
+
+TEST_P(ChannelStripOfType, FlatStripIsBitExact) {
     ChannelStrip strip;
+    strip.setEqType(GetParam());
     strip.prepare(kRate);
     const auto input = test::stereoNoise(48000, 1.0f);
     auto out = input;
@@ -65,8 +71,9 @@ TEST(ChannelStrip, FlatStripIsBitExact) {
     EXPECT_EQ(out, input);
 }
 
-TEST(ChannelStrip, ReturnsToBitExactOnceEveryGainIsBackAtOne) {
+TEST_P(ChannelStripOfType, ReturnsToBitExactOnceEveryGainIsBackAtOne) {
     ChannelStrip strip;
+    strip.setEqType(GetParam());
     strip.prepare(kRate);
     auto warm = test::stereoNoise(4800, 0.8f, 7);
     strip.setEqLow(0.0f);
@@ -85,7 +92,7 @@ TEST(ChannelStrip, ReturnsToBitExactOnceEveryGainIsBackAtOne) {
     EXPECT_EQ(out, input);
 }
 
-TEST(ChannelStrip, LowKillRemovesWhatTheTwoHundredHertzLowPassPasses) {
+TEST(OnePoleStrip, LowKillRemovesWhatTheTwoHundredHertzLowPassPasses) {
     auto lowKill = [](ChannelStrip& s) { s.setEqLow(0.0f); };
     // One-pole crossover: a 60 Hz tone comes out about 11 dB down, 30 Hz about 17 dB.
     EXPECT_LT(gainAt(60.0, lowKill), 0.31);
@@ -95,14 +102,14 @@ TEST(ChannelStrip, LowKillRemovesWhatTheTwoHundredHertzLowPassPasses) {
     EXPECT_LT(gainAt(5000.0, lowKill), 1.01);
 }
 
-TEST(ChannelStrip, HighKillKeepsOnlyWhatTheFourKilohertzLowPassPasses) {
+TEST(OnePoleStrip, HighKillKeepsOnlyWhatTheFourKilohertzLowPassPasses) {
     auto highKill = [](ChannelStrip& s) { s.setEqHigh(0.0f); };
     EXPECT_GT(gainAt(60.0, highKill), 0.995);
     EXPECT_LT(gainAt(5000.0, highKill), 0.66);
     EXPECT_LT(gainAt(16000.0, highKill), 0.30);
 }
 
-TEST(ChannelStrip, MidKillLeavesTheBandEdgesAndCutsTheMiddle) {
+TEST(OnePoleStrip, MidKillLeavesTheBandEdgesAndCutsTheMiddle) {
     auto midKill = [](ChannelStrip& s) { s.setEqMid(0.0f); };
     // What is left is the 200 Hz low-pass plus what the 4 kHz one-pole lets through above it.
     EXPECT_LT(gainAt(900.0, midKill), 0.12);
@@ -110,14 +117,14 @@ TEST(ChannelStrip, MidKillLeavesTheBandEdgesAndCutsTheMiddle) {
     EXPECT_GT(gainAt(16000.0, midKill), 0.7);
 }
 
-TEST(ChannelStrip, EveryBandAtTheSameGainScalesTheWholeSignal) {
+TEST_P(ChannelStripOfType, EveryBandAtTheSameGainScalesTheWholeSignal) {
     auto allHalf = [](ChannelStrip& s) {
         s.setEqLow(0.5f);
         s.setEqMid(0.5f);
         s.setEqHigh(0.5f);
     };
-    for (double hz : {40.0, 1000.0, 12000.0})
-        EXPECT_NEAR(gainAt(hz, allHalf), 0.5, 0.005) << hz;
+    for (double hz : {40.0, 200.0, 1000.0, 4000.0, 12000.0})
+        EXPECT_NEAR(gainAt(hz, allHalf, GetParam()), 0.5, 0.005) << hz;
 }
 
 TEST(ChannelStrip, GainIsTrimTimesFaderAndGlidesThere) {
@@ -166,9 +173,11 @@ TEST(ChannelStrip, NonFiniteSettingsAreIgnored) {
     EXPECT_EQ(strip.eqLow(), 1.0f);
 }
 
-TEST(ChannelStrip, ResetBandsStartsTheSplitFromRest) {
+TEST_P(ChannelStripOfType, ResetBandsStartsTheSplitFromRest) {
     // A strip that heard a loud low tone and then has its bands reset behaves like a new one.
     ChannelStrip used, fresh;
+    used.setEqType(GetParam());
+    fresh.setEqType(GetParam());
     used.prepare(kRate);
     fresh.prepare(kRate);
     used.setEqLow(0.0f);

@@ -17,17 +17,6 @@ using test::kRate;
 
 class DeckSound : public test::DeckFixture {
 protected:
-    // Renders `frames` frames of the master in blocks of `block` frames.
-    std::vector<float> render(std::size_t frames, int block = 256) {
-        std::vector<float> out;
-        out.reserve(2 * frames);
-        for (std::size_t done = 0; done < frames; done += block) {
-            const int n = static_cast<int>(std::min<std::size_t>(block, frames - done));
-            this->block(n);
-            out.insert(out.end(), master.begin(), master.begin() + 2 * n);
-        }
-        return out;
-    }
     LoadedTrack* tone(double hz, double seconds = 30.0) {
         return test::makeTrack(test::sineWave(hz, kRate, static_cast<std::size_t>(seconds * kRate)),
                                kRate);
