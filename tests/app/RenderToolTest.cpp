@@ -1,7 +1,6 @@
 // vyn-tool render, run as a process: command log in, WAV out.
 
 #include "audio/AudioDecoder.h"
-#include "audio/WavFileWriter.h"
 #include "common/TestPaths.h"
 #include "common/ToneMeasure.h"
 #include "engine/Command.h"
@@ -143,12 +142,10 @@ TEST(RenderTool, EqTypePicksTheIsolatorOrTheOnePoleSplit) {
     // A 50 Hz tone with the low band killed: gone under the isolator (the default), about 12 dB
     // down under the one-pole split.
     const std::string dir = test::scratchDir("render-eq-type");
-    std::vector<float> tone(2 * 96000);
-    for (std::size_t i = 0; i < tone.size(); ++i)
-        tone[i] = 0.5f * static_cast<float>(std::sin(2.0 * M_PI * 50.0 * (i / 2) / 48000.0));
-    WavFileWriter wav;
-    ASSERT_TRUE(wav.open(dir + "/tone.wav", WavFileWriter::Format::Float32, 2, 48000));
-    ASSERT_TRUE(wav.writeFloat(tone.data(), tone.size() / 2) && wav.finish());
+    ASSERT_EQ(test::runProcess("sox -n -r 48000 -c 2 -b 32 -e floating-point " + dir +
+                               "/tone.wav synth 2 sine 50 vol 0.5")
+                  .exitCode,
+              0);
     SetReplay r;
     for (CommandType type : {CommandType::LOAD_TRACK, CommandType::SET_EQ_LOW, CommandType::PLAY})
         r.events.push_back({false, 0, static_cast<std::int32_t>(type), 0, 0.0, 0,
