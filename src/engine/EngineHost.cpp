@@ -3,6 +3,7 @@
 #include "support/RealtimeScope.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 
@@ -345,6 +346,7 @@ void EngineHost::runDeferred() noexcept {
 void EngineHost::render(float* masterOut, float* multiOut, int multiChannels, int frames) {
     realtime::AudioThreadScope audioThread;
     if (!prepared_ || frames < 1) return;
+    const auto blockStart = std::chrono::steady_clock::now();
     const int n = std::min(maxBlock_, frames);
     if (multiOut && multiChannels >= 1)
         std::memset(multiOut, 0, sizeof(float) * static_cast<std::size_t>(n) * multiChannels);
@@ -378,7 +380,21 @@ void EngineHost::render(float* masterOut, float* multiOut, int multiChannels, in
     bus_.output(masterOut, cueOut_.data(), n);
 
     frameClock_ += static_cast<std::uint64_t>(n);
+    noteBlockTime(std::chrono::steady_clock::now() - blockStart, n);
     publishSnapshot();
+}
+
+// The worst block of the last second: the larger of the previous whole second's worst and the
+// current second's so far, so the figure never forgets a block younger than a second.
+void EngineHost::noteBlockTime(std::chrono::steady_clock::duration took, int frames) noexcept {
+    const float ms = std::chrono::duration<float, std::milli>(took).count();
+    windowWorstMs_ = std::max(windowWorstMs_, ms);
+    windowFrames_ += frames;
+    if (windowFrames_ >= sampleRate_) {
+        previousWorstMs_ = windowWorstMs_;
+        windowWorstMs_ = 0.0f;
+        windowFrames_ = 0;
+    }
 }
 
 void EngineHost::applySoundOptions() noexcept {
@@ -422,6 +438,7 @@ void EngineHost::updateSync() noexcept {
 void EngineHost::publishSnapshot() noexcept {
     EngineSnapshot& s = scratchSnapshot_;
     s.frame = frameClock_;
+    s.worst1s = std::max(previousWorstMs_, windowWorstMs_);
     s.loadedDecks = 0;
     s.masterPeak = bus_.masterPeak();
     s.limiterGain = bus_.limiterGain();

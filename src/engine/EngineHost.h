@@ -27,6 +27,7 @@
 #include "support/SpscRing.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <new>
@@ -114,6 +115,7 @@ private:
     void setSync(int deck, bool on) noexcept;
     void publishSnapshot() noexcept;
     void applySoundOptions() noexcept;
+    void noteBlockTime(std::chrono::steady_clock::duration took, int frames) noexcept;
 
     Deck decks_[kDeckCount];
     ChannelFilter filters_[kDeckCount];
@@ -144,6 +146,9 @@ private:
     EngineSnapshot scratchSnapshot_;
 
     std::uint64_t frameClock_ = 0;
+    float windowWorstMs_ = 0.0f;   // render thread: worst block of the current second
+    float previousWorstMs_ = 0.0f; // render thread: worst block of the previous second
+    double windowFrames_ = 0.0;
     double sampleRate_ = 48000.0;
     int maxBlock_ = 2048;
     bool prepared_ = false;

@@ -54,6 +54,7 @@ struct DeckSnapshot {
 
 struct EngineSnapshot {
     std::uint64_t frame = 0;
+    float worst1s = 0.0f; // milliseconds the slowest render block of the last second took
     std::uint32_t loadedDecks = 0;
     float masterPeak = 0.0f;
     float limiterGain = 1.0f;

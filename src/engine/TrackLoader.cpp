@@ -22,6 +22,8 @@ struct TrackLoader::Job {
     std::string error;
     std::unique_ptr<LoadedTrack> track;
     std::shared_ptr<const Waveform> waveform;
+    std::shared_ptr<const BeatGrid> grid;
+    std::shared_ptr<const std::vector<CueMark>> cues;
     std::uint64_t audioBytes = 0;
     double sampleRate = 0.0;
 };
@@ -207,6 +209,8 @@ void TrackLoader::runLoad(LoadRequest& request, Job& job) {
     track->grid = std::move(request.grid);
     track->cues = std::move(request.cues);
     track->key = parseKeyNotation(request.keyText);
+    job.grid = std::make_shared<const BeatGrid>(track->grid);
+    job.cues = std::make_shared<const std::vector<CueMark>>(track->cues);
     job.audioBytes = static_cast<std::uint64_t>(decoded.samples.size()) * sizeof(std::int16_t);
     job.sampleRate = decoded.sampleRate;
     track->source = std::make_unique<Int16Source>(std::move(decoded));
@@ -255,6 +259,8 @@ void TrackLoader::poll(std::vector<LoadResult>& results) {
             info.trackId = trackId;
             info.path = job->path;
             info.waveform = job->waveform;
+            info.grid = job->grid;
+            info.cues = job->cues;
             info.audioBytes = job->audioBytes;
             info.sampleRate = job->sampleRate;
             ++info.loadCount;

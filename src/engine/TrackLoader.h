@@ -58,6 +58,8 @@ struct LoadedDeckInfo {
     std::int32_t trackId = 0;
     std::string path;
     std::shared_ptr<const Waveform> waveform;
+    std::shared_ptr<const BeatGrid> grid;             // never null once a track was handed over
+    std::shared_ptr<const std::vector<CueMark>> cues; // the same
     std::uint64_t audioBytes = 0;
     double sampleRate = 0.0;     // the track's own rate (positions in frames are at this rate)
     std::uint64_t loadCount = 0; // increases with every load handed over for this deck

@@ -1,0 +1,100 @@
+#include "app/FileBrowser.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+
+namespace vyn {
+namespace fs = std::filesystem;
+
+namespace {
+
+bool readableFolder(const fs::path& p) {
+    std::error_code ec;
+    fs::directory_iterator it(p, ec);
+    return !ec;
+}
+
+} // namespace
+
+bool FileBrowser::isAudioFile(std::string_view name) {
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string_view::npos) return false;
+    std::string ext(name.substr(dot + 1));
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    for (const char* e : {"wav", "aif", "aiff", "mp3", "flac", "m4a", "aac"})
+        if (ext == e) return true;
+    return false;
+}
+
+void FileBrowser::open(const std::string& folder) {
+    fs::path p = folder.empty() ? fs::path() : fs::path(folder);
+    if (p.empty() || !readableFolder(p)) {
+        const char* home = std::getenv("HOME");
+        p = home && readableFolder(home) ? fs::path(home) : fs::path("/");
+    }
+    std::error_code ec;
+    p = fs::weakly_canonical(p, ec);
+    folder_ = p.string();
+    entries_.clear();
+    error_.clear();
+    if (p.has_relative_path()) entries_.push_back({"..", true});
+    std::vector<BrowserEntry> folders;
+    std::vector<BrowserEntry> files;
+    for (fs::directory_iterator it(p, fs::directory_options::skip_permission_denied, ec), end;
+         !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.empty() || name[0] == '.') continue;
+        std::error_code typeError;
+        if (it->is_directory(typeError))
+            folders.push_back({name, true});
+        else if (isAudioFile(name))
+            files.push_back({name, false});
+    }
+    auto byName = [](const BrowserEntry& a, const BrowserEntry& b) { return a.name < b.name; };
+    std::sort(folders.begin(), folders.end(), byName);
+    std::sort(files.begin(), files.end(), byName);
+    entries_.insert(entries_.end(), folders.begin(), folders.end());
+    entries_.insert(entries_.end(), files.begin(), files.end());
+}
+
+void FileBrowser::up() {
+    open(fs::path(folder_).parent_path().string());
+}
+
+std::string FileBrowser::choose(const BrowserEntry& entry) {
+    if (entry.name == "..") {
+        up();
+        return {};
+    }
+    const std::string full = (fs::path(folder_) / entry.name).string();
+    if (entry.folder) {
+        open(full);
+        return {};
+    }
+    return full;
+}
+
+std::string FileBrowser::submit(const std::string& typed) {
+    if (typed.empty()) return {};
+    fs::path p(typed);
+    if (p.is_relative()) p = fs::path(folder_) / p;
+    std::error_code ec;
+    if (fs::is_directory(p, ec)) {
+        open(p.string());
+        return {};
+    }
+    if (!fs::is_regular_file(p, ec)) {
+        error_ = "No such file.";
+        return {};
+    }
+    if (!isAudioFile(p.filename().string())) {
+        error_ = "Not an audio file VYN can load.";
+        return {};
+    }
+    error_.clear();
+    return p.string();
+}
+
+} // namespace vyn

@@ -1,0 +1,28 @@
+#pragma once
+// Draws one deck panel: the header (large deck number, track, state, tempo, level, badges and the
+// panel's message), the waveform views, the controls and the tempo slider, and turns clicks into
+// Application calls.
+//
+// Threading: user-interface thread only, between ImGui::NewFrame and ImGui::Render.
+
+#include "app/PanelGrid.h"
+#include "app/window/WaveformView.h"
+
+namespace vyn {
+
+struct UiContext;
+
+class DeckPanelView {
+public:
+    // Draws panel `panel` into `area`; true when its Load button was clicked.
+    bool draw(UiContext& ui, int panel, Rect area);
+
+private:
+    void drawHeader(UiContext& ui, int panel, Rect area);
+    bool drawControls(UiContext& ui, int panel, Rect area, int columns, float buttonHeight);
+    void drawTempoSlider(UiContext& ui, int panel, Rect area);
+
+    OverviewCache overview_;
+};
+
+} // namespace vyn

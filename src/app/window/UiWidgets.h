@@ -1,0 +1,28 @@
+#pragma once
+// Buttons, toggles and texts that also list themselves in the UI map with their identifier,
+// their position in client pixels and the label shown.
+//
+// Threading: user-interface thread only, between ImGui::NewFrame and ImGui::Render.
+
+#include <imgui.h>
+
+#include <string_view>
+
+namespace vyn {
+
+class UiMap;
+
+struct ButtonStyle {
+    ImVec2 size{0, 0};
+    bool selected = false; // drawn in the accent colour (a chosen layout, a running mode)
+    bool enabled = true;
+};
+
+// An ImGui button "label##id"; true when clicked.
+bool mappedButton(UiMap& map, int id, const char* label, const ButtonStyle& style = {});
+// Lists the last item as control `id` with `label`.
+void mapLastItem(UiMap& map, int id, std::string_view label);
+// A check box; true when toggled.
+bool mappedCheckbox(UiMap& map, int id, const char* label, bool* value);
+
+} // namespace vyn
