@@ -3,6 +3,7 @@
 
 #include "audio/AudioDeviceFactory.h"
 #include "audio/WavFileWriter.h"
+#include "common/SinkRecorder.h"
 #include "common/TestPaths.h"
 #include "common/TestTracks.h"
 #include "common/ToneMeasure.h"
@@ -25,43 +26,6 @@ namespace vyn {
 namespace {
 
 constexpr double kRate = 48000.0;
-
-// `parec` recording one sink's monitor as raw float32 into a file, stopped by its process id.
-class SinkRecorder {
-public:
-    SinkRecorder(const std::string& sink, int channels, const std::string& path)
-        : channels_(channels), path_(path) {
-        const std::string cmd =
-            "parec -d " + sink + ".monitor --no-remap --no-remix " +
-            "--format=float32le --rate=48000 --channels=" + std::to_string(channels) + " > '" +
-            path + "' 2>/dev/null & echo $!";
-        if (FILE* p = popen(cmd.c_str(), "r")) {
-            if (std::fscanf(p, "%d", &pid_) != 1) pid_ = -1;
-            pclose(p);
-        }
-    }
-    ~SinkRecorder() { stop(); }
-    bool running() const { return pid_ > 0; }
-    // Stops the recorder and returns what it captured, interleaved.
-    std::vector<float> stop() {
-        if (pid_ > 0) {
-            kill(pid_, SIGINT);
-            for (int i = 0; i < 100 && kill(pid_, 0) == 0; ++i)
-                std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            pid_ = -1;
-        }
-        std::ifstream in(path_, std::ios::binary);
-        std::vector<char> bytes((std::istreambuf_iterator<char>(in)), {});
-        std::vector<float> samples(bytes.size() / sizeof(float) / channels_ * channels_);
-        std::memcpy(samples.data(), bytes.data(), samples.size() * sizeof(float));
-        return samples;
-    }
-
-private:
-    int channels_;
-    std::string path_;
-    int pid_ = -1;
-};
 
 // The last `seconds` of the span where channel `channel` sounds (above 0.01), less a margin at
 // the end for the stream being torn down; empty when nothing sounded for that long.
@@ -93,7 +57,7 @@ protected:
     std::vector<float> playTwoDecks(const std::string& sink, int channels) {
         setenv("PULSE_SINK", sink.c_str(), 1);
         setenv("VYN_AUDIO", "alsa", 1);
-        SinkRecorder recorder(sink, channels, dir + "/" + sink + ".raw");
+        test::SinkRecorder recorder(sink, channels, dir + "/" + sink + ".raw");
         EXPECT_TRUE(recorder.running());
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         AudioDeviceChoice choice = createAudioDeviceFromEnvironment();
@@ -181,7 +145,7 @@ TEST_F(DeckRouting, CommandLineHostPlaysTheFileOnDeckThree) {
         ASSERT_TRUE(w.writeInt16(pcm.data(), fileFrames));
         ASSERT_TRUE(w.finish());
     }
-    SinkRecorder recorder("vyn_stereo", 2, dir + "/host.raw");
+    test::SinkRecorder recorder("vyn_stereo", 2, dir + "/host.raw");
     ASSERT_TRUE(recorder.running());
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     const std::string err = dir + "/host.err";

@@ -198,39 +198,40 @@ bool DeckPanelView::draw(UiContext& ui, int panel, Rect r) {
     drawHeader(ui, panel, {r.x, r.y, r.w, headerH});
     Rect body{r.x + pad, r.y + headerH, r.w - 2 * pad, r.h - headerH - pad};
 
-    // Controls beside the waveform when the panel is wide enough, else in a strip across it.
+    // Controls beside the waveform or in a strip across the panel, whichever leaves the waveform
+    // more room (always a strip when the waveform runs vertically).
     const float gap = t.px(4);
     const float sliderW = t.px(30);
-    const float minButtonH = t.px(22), maxButtonH = t.px(34), minButtonW = t.px(50);
+    const float minButtonH = t.px(24), maxButtonH = t.px(34);
+    const float minButtonW =
+        std::max(t.px(46), ImGui::CalcTextSize("RELOOP").x + ImGui::GetStyle().FramePadding.x * 2);
     const bool vertical = verticalPanel(r);
     const int rowsFit = std::max(1, static_cast<int>((body.h + gap) / (minButtonH + gap)));
-    int sideColumns = std::max(5, (kButtonCount + rowsFit - 1) / rowsFit);
-    const float sideW = sideColumns * t.px(56) + gap * (sideColumns - 1) + sliderW + gap;
-    const bool side = !vertical && body.w - sideW >= std::max(t.px(220), body.w * 0.4f);
+    const int sideColumns = std::max(4, (kButtonCount + rowsFit - 1) / rowsFit);
+    const float sideW = sideColumns * minButtonW + gap * (sideColumns - 1) + sliderW + gap;
+    const int stripColumns = std::clamp(
+        static_cast<int>((body.w - sliderW - gap + gap) / (minButtonW + gap)), 1, kButtonCount);
+    const int stripRows = (kButtonCount + stripColumns - 1) / stripColumns;
+    const float stripH = stripRows * minButtonH + (stripRows - 1) * gap;
+    const bool side = !vertical && (body.w - sideW) * body.h > body.w * (body.h - stripH - gap);
 
     Rect controls, slider, wave;
     int columns = sideColumns;
     float buttonH = minButtonH;
+    const bool atStart = app.settings().chromeAtStart;
     if (side) {
         const int rows = (kButtonCount + columns - 1) / columns;
         buttonH = std::clamp((body.h - gap * (rows - 1)) / rows, minButtonH, maxButtonH);
-        const float x = app.settings().chromeAtStart ? body.x : body.x + body.w - sideW;
-        slider = {app.settings().chromeAtStart ? x : x + sideW - sliderW, body.y, sliderW, body.h};
-        controls = {app.settings().chromeAtStart ? x + sliderW + gap : x, body.y,
-                    sideW - sliderW - gap, body.h};
-        wave = {app.settings().chromeAtStart ? body.x + sideW + gap : body.x, body.y,
-                body.w - sideW - gap, body.h};
+        const float x = atStart ? body.x : body.x + body.w - sideW;
+        slider = {atStart ? x : x + sideW - sliderW, body.y, sliderW, body.h};
+        controls = {atStart ? x + sliderW + gap : x, body.y, sideW - sliderW - gap, body.h};
+        wave = {atStart ? body.x + sideW + gap : body.x, body.y, body.w - sideW - gap, body.h};
     } else {
-        columns = std::clamp(static_cast<int>((body.w - sliderW - gap + gap) / (minButtonW + gap)),
-                             1, kButtonCount);
-        const int rows = (kButtonCount + columns - 1) / columns;
-        buttonH = t.px(26);
-        const float stripH = rows * buttonH + (rows - 1) * gap;
-        const float y = app.settings().chromeAtStart ? body.y : body.y + body.h - stripH;
+        columns = stripColumns;
+        const float y = atStart ? body.y : body.y + body.h - stripH;
         controls = {body.x, y, body.w - sliderW - gap, stripH};
         slider = {body.x + body.w - sliderW, y, sliderW, stripH};
-        wave = {body.x, app.settings().chromeAtStart ? body.y + stripH + gap : body.y, body.w,
-                body.h - stripH - gap};
+        wave = {body.x, atStart ? body.y + stripH + gap : body.y, body.w, body.h - stripH - gap};
     }
 
     // The waveform views: the detail view is the panel's largest element; the overview runs

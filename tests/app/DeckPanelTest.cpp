@@ -1,0 +1,281 @@
+// A deck panel's logic without a display: what its controls post, its labels, badges and texts,
+// the REV hold, the tempo slider, the zoom and the time and level labels.
+
+#include "app/DeckPanel.h"
+#include "dsp/Waveform.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+namespace vyn {
+namespace {
+
+using namespace deck_control;
+using Clock = DeckPanel::Clock;
+
+struct Collector final : CommandSink {
+    std::vector<Command> commands;
+    bool accept = true;
+    bool post(const Command& c) override {
+        if (accept) commands.push_back(c);
+        return accept;
+    }
+};
+
+DeckSnapshot deckIn(DeckState state) {
+    DeckSnapshot s;
+    s.state = static_cast<std::uint8_t>(state);
+    return s;
+}
+
+TEST(DeckPanel, PlayOnAnEmptyDeckOrWithoutAnOutputPairPostsNothingAndSaysWhy) {
+    DeckPanel panel(2);
+    Collector sink;
+    panel.press(PLAY, deckIn(DeckState::EMPTY), true, 16, sink);
+    EXPECT_TRUE(sink.commands.empty());
+    EXPECT_EQ(panel.message(), "Load a track before starting this deck.");
+    panel.press(PLAY, deckIn(DeckState::READY), false, 16, sink);
+    EXPECT_TRUE(sink.commands.empty());
+    EXPECT_EQ(panel.message(), "This deck has no physical output pair.");
+    panel.press(PLAY, deckIn(DeckState::PLAYING), true, 16, sink);
+    panel.press(PLAY, deckIn(DeckState::PAUSED), true, 16, sink);
+    ASSERT_EQ(sink.commands.size(), 2u);
+    EXPECT_EQ(sink.commands[0].commandType(), CommandType::PAUSE);
+    EXPECT_EQ(sink.commands[1].commandType(), CommandType::PLAY);
+    EXPECT_EQ(sink.commands[1].deck, 2);
+}
+
+TEST(DeckPanel, ButtonsPostTheirCommandsWithValuesFromTheDeckState) {
+    DeckSnapshot on = deckIn(DeckState::PLAYING);
+    on.slip = on.sync = on.isMaster = true;
+    on.keyShift = 6;
+    DeckSnapshot off = deckIn(DeckState::PLAYING);
+    off.keyShift = -6;
+    off.loopOutAdjust = true;
+    struct Case {
+        int control;
+        const DeckSnapshot* state;
+        CommandType type;
+        int deck;
+        double value;
+    } cases[] = {
+        {LOOP_IN, &off, CommandType::LOOP_IN, 1, 0.0},
+        {LOOP_OUT, &off, CommandType::LOOP_OUT, 1, 0.0},
+        {RELOOP, &off, CommandType::RELOOP_EXIT, 1, 0.0},
+        {LOOP_4, &off, CommandType::BEAT_LOOP, 1, 4.0},
+        {LOOP_8, &off, CommandType::BEAT_LOOP, 1, 8.0},
+        {JUMP_BACK_1, &off, CommandType::BEAT_JUMP, 1, -1.0},
+        {JUMP_FORWARD_1, &off, CommandType::BEAT_JUMP, 1, 1.0},
+        {JUMP_BACK_N, &off, CommandType::BEAT_JUMP, 1, -32.0},
+        {JUMP_FORWARD_N, &off, CommandType::BEAT_JUMP, 1, 32.0},
+        {SLIP, &on, CommandType::SET_SLIP, 1, 0.0},
+        {SLIP, &off, CommandType::SET_SLIP, 1, 1.0},
+        {KEY_UP, &on, CommandType::SET_KEY_SHIFT, 1, 6.0},
+        {KEY_DOWN, &off, CommandType::SET_KEY_SHIFT, 1, -6.0},
+        {KEY_DOWN, &on, CommandType::SET_KEY_SHIFT, 1, 5.0},
+        {KEY_RESET, &on, CommandType::SET_KEY_SHIFT, 1, 0.0},
+        {KEY_SYNC, &on, CommandType::KEY_SYNC, 1, 0.0},
+        {ADJUST_DOWN, &off, CommandType::LOOP_ADJUST, 1, -0.5},
+        {ADJUST_UP, &off, CommandType::LOOP_ADJUST, 1, 0.5},
+        {SYNC, &on, CommandType::SET_SYNC, 1, 0.0},
+        {SYNC, &off, CommandType::SET_SYNC, 1, 1.0},
+        {MASTER, &on, CommandType::SET_SYNC_MASTER, -1, 0.0},
+        {MASTER, &off, CommandType::SET_SYNC_MASTER, 1, 0.0},
+    };
+    for (const Case& c : cases) {
+        DeckPanel panel(1);
+        Collector sink;
+        panel.press(c.control, *c.state, true, 32, sink);
+        ASSERT_EQ(sink.commands.size(), 1u) << c.control;
+        EXPECT_EQ(sink.commands[0].commandType(), c.type) << c.control;
+        EXPECT_EQ(sink.commands[0].deck, c.deck) << c.control;
+        EXPECT_EQ(sink.commands[0].value, c.value) << c.control;
+    }
+    // The adjust buttons do nothing while no loop edge is being adjusted.
+    DeckPanel panel(1);
+    Collector sink;
+    panel.press(ADJUST_UP, on, true, 16, sink);
+    EXPECT_TRUE(sink.commands.empty());
+}
+
+TEST(DeckPanel, ShortRevClickTogglesReverseAndAHoldRunsSlipReverseWhileHeld) {
+    const Clock::time_point t0{};
+    DeckSnapshot reversed = deckIn(DeckState::PLAYING);
+    reversed.reverse = true;
+    {
+        DeckPanel panel(0);
+        Collector sink;
+        panel.revDown(t0);
+        panel.revPoll(t0 + std::chrono::milliseconds(199), sink);
+        panel.revUp(reversed, sink);
+        ASSERT_EQ(sink.commands.size(), 1u);
+        EXPECT_EQ(sink.commands[0].commandType(), CommandType::SET_REVERSE);
+        EXPECT_EQ(sink.commands[0].value, 0.0);
+    }
+    {
+        DeckPanel panel(0);
+        Collector sink;
+        panel.revDown(t0);
+        panel.revPoll(t0 + std::chrono::milliseconds(200), sink);
+        panel.revPoll(t0 + std::chrono::milliseconds(400), sink);
+        EXPECT_TRUE(panel.slipReverseHeld());
+        EXPECT_STREQ(DeckPanel::label(REV, reversed, false, panel.slipReverseHeld()), "S / R");
+        panel.revUp(reversed, sink);
+        ASSERT_EQ(sink.commands.size(), 2u) << "no toggle after a hold, and one start only";
+        EXPECT_EQ(sink.commands[0].commandType(), CommandType::SET_SLIP_REVERSE);
+        EXPECT_EQ(sink.commands[0].value, 1.0);
+        EXPECT_EQ(sink.commands[1].commandType(), CommandType::SET_SLIP_REVERSE);
+        EXPECT_EQ(sink.commands[1].value, 0.0);
+    }
+    {
+        // Focus lost: a held slip reverse ends; a click still waiting is dropped.
+        DeckPanel panel(0);
+        Collector sink;
+        panel.revDown(t0);
+        panel.revCancel(sink);
+        panel.revUp(reversed, sink);
+        EXPECT_TRUE(sink.commands.empty());
+        panel.revDown(t0);
+        panel.revPoll(t0 + std::chrono::seconds(1), sink);
+        panel.revCancel(sink);
+        ASSERT_EQ(sink.commands.size(), 2u);
+        EXPECT_EQ(sink.commands[1].value, 0.0);
+        EXPECT_FALSE(panel.slipReverseHeld());
+    }
+    {
+        // A refused start is tried again at the next poll rather than recorded as held.
+        DeckPanel panel(0);
+        Collector sink;
+        sink.accept = false;
+        panel.revDown(t0);
+        panel.revPoll(t0 + std::chrono::milliseconds(250), sink);
+        EXPECT_FALSE(panel.slipReverseHeld());
+    }
+}
+
+TEST(DeckPanel, TempoSliderSpansSixteenPercentEachWay) {
+    EXPECT_EQ(DeckPanel::rateForSlider(0), 0.84);
+    EXPECT_EQ(DeckPanel::rateForSlider(320), 1.16);
+    EXPECT_DOUBLE_EQ(DeckPanel::rateForSlider(160), 1.0);
+    EXPECT_EQ(DeckPanel::rateForSlider(-5), 0.84);
+    EXPECT_EQ(DeckPanel::rateForSlider(999), 1.16);
+    for (int p : {0, 1, 77, 160, 319, 320})
+        EXPECT_EQ(DeckPanel::sliderForRate(DeckPanel::rateForSlider(p)), p);
+    EXPECT_EQ(DeckPanel::sliderForRate(2.0), 320);
+    EXPECT_EQ(DeckPanel::sliderForRate(std::nan("")), 160);
+    DeckPanel panel(3);
+    Collector sink;
+    panel.moveTempoSlider(320, sink);
+    ASSERT_EQ(sink.commands.size(), 1u);
+    EXPECT_EQ(sink.commands[0].commandType(), CommandType::SET_RATE);
+    EXPECT_EQ(sink.commands[0].value, 1.16);
+}
+
+TEST(DeckPanel, ZoomStaysBetweenOneSecondAndTheTrackLength) {
+    struct Case {
+        bool in;
+        double span, track, expected;
+    } cases[] = {
+        {true, 1.5, 90, 1},      {false, 64, 90, 90}, {false, 8, 90, 16},   {true, 8, 90, 4},
+        {false, 512, 5000, 960}, {false, 4, 0.5, 8},  {false, 800, 0, 960}, {true, 1, 90, 1},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.in ? DeckPanel::zoomedIn(c.span, c.track)
+                       : DeckPanel::zoomedOut(c.span, c.track),
+                  c.expected)
+            << c.span << (c.in ? " in" : " out") << " on " << c.track;
+
+    DeckSnapshot s;
+    s.length = 441000;
+    EXPECT_EQ(DeckPanel::trackSeconds(s, 44100.0, nullptr), 10.0);
+    Waveform w;
+    w.columns.resize(1500);
+    EXPECT_EQ(DeckPanel::trackSeconds(s, 0.0, &w), 10.0) << "from the waveform without a rate";
+    EXPECT_EQ(DeckPanel::trackSeconds(DeckSnapshot{}, 44100.0, nullptr), 0.0);
+}
+
+TEST(DeckPanel, TimeLabels) {
+    struct Case {
+        double t;
+        const char* label;
+    } cases[] = {{12, "12s"}, {59.6, "60s"}, {60, "1m"},      {61, "1:01"},
+                 {0, "0s"},   {119.6, "2m"}, {3599, "59:59"}, {600, "10m"}};
+    for (const Case& c : cases)
+        EXPECT_EQ(DeckPanel::timeLabel(c.t), c.label) << c.t;
+}
+
+TEST(DeckPanel, LevelLabelAndItsColour) {
+    struct Case {
+        float left, right;
+        const char* text;
+        LevelColour colour;
+    } cases[] = {
+        {0.5f, 0.73f, "73%", LevelColour::Grey},        {0.90f, 0.1f, "90%", LevelColour::Orange},
+        {0.0f, 0.99f, "99%", LevelColour::Red},         {2.0f, 0.0f, "100%", LevelColour::Red},
+        {std::nanf(""), 0.0f, "0%", LevelColour::Grey}, {-1.0f, -1.0f, "0%", LevelColour::Grey},
+    };
+    for (const Case& c : cases) {
+        DeckSnapshot s;
+        s.peakLeft = c.left;
+        s.peakRight = c.right;
+        const LevelLabel l = DeckPanel::levelLabel(s);
+        EXPECT_EQ(l.text, c.text);
+        EXPECT_EQ(l.colour, c.colour) << c.text;
+    }
+}
+
+TEST(DeckPanel, TextsAndBadgesFromTheSnapshot) {
+    DeckSnapshot s = deckIn(DeckState::PLAYING);
+    s.bpm = 123.456f;
+    PanelTexts t = DeckPanel::texts(4, s, "Artist - Tune", true);
+    EXPECT_EQ(t.title, "DECK 5");
+    EXPECT_EQ(t.track, "Artist - Tune");
+    EXPECT_EQ(t.status, "PLAYING");
+    EXPECT_EQ(t.tempo, "123.5 BPM");
+    EXPECT_TRUE(t.badges.empty());
+
+    s.isMaster = s.sync = s.looping = s.slip = s.reverse = s.keySync = true;
+    s.keyShift = 2;
+    t = DeckPanel::texts(0, s, "x", false);
+    EXPECT_EQ(t.badges, (std::vector<std::string>{"MASTER", "SYNC", "LOOP", "SLIP", "REV", "KEY +2",
+                                                  "KEY SYNC", "NO OUTPUT"}));
+    s.loopOutAdjust = true;
+    s.slipReverse = true;
+    s.keyShift = -3;
+    s.isMaster = s.sync = s.slip = s.keySync = false;
+    EXPECT_EQ(DeckPanel::texts(0, s, "x", true).badges,
+              (std::vector<std::string>{"OUT ADJ", "S / R", "KEY -3"}));
+    s.loopInAdjust = true;
+    EXPECT_EQ(DeckPanel::texts(0, s, "x", true).badges[0], "IN ADJ");
+
+    const DeckSnapshot empty = deckIn(DeckState::EMPTY);
+    t = DeckPanel::texts(7, empty, "stale name", true);
+    EXPECT_EQ(t.track, "EMPTY");
+    EXPECT_EQ(t.status, "EMPTY");
+    EXPECT_EQ(t.tempo, "\xE2\x80\x94 BPM");
+    EXPECT_EQ(DeckPanel::texts(0, deckIn(DeckState::PAUSED), "", true).status, "PAUSED");
+    EXPECT_EQ(DeckPanel::texts(0, deckIn(DeckState::READY), "", true).track, "EMPTY");
+}
+
+TEST(DeckPanel, StarredLabelsShowState) {
+    DeckSnapshot s = deckIn(DeckState::PLAYING);
+    s.loopInAdjust = s.loopOutAdjust = s.sync = s.isMaster = true;
+    EXPECT_STREQ(DeckPanel::label(PLAY, s, false, false), "Pause");
+    EXPECT_STREQ(DeckPanel::label(LOOP_IN, s, false, false), "IN*");
+    EXPECT_STREQ(DeckPanel::label(LOOP_OUT, s, false, false), "OUT*");
+    EXPECT_STREQ(DeckPanel::label(SYNC, s, false, false), "SYNC*");
+    EXPECT_STREQ(DeckPanel::label(MASTER, s, false, false), "MST*");
+    EXPECT_STREQ(DeckPanel::label(SWAP, s, true, false), "SWAP*");
+    const DeckSnapshot plain = deckIn(DeckState::PAUSED);
+    EXPECT_STREQ(DeckPanel::label(PLAY, plain, false, false), "Play");
+    EXPECT_STREQ(DeckPanel::label(LOOP_IN, plain, false, false), "IN");
+    EXPECT_STREQ(DeckPanel::label(SYNC, plain, false, false), "SYNC");
+    EXPECT_STREQ(DeckPanel::label(MASTER, plain, false, false), "MST");
+    EXPECT_STREQ(DeckPanel::label(SWAP, plain, false, false), "SWAP");
+    EXPECT_STREQ(DeckPanel::label(REV, plain, false, false), "REV");
+}
+
+} // namespace
+} // namespace vyn

@@ -1,0 +1,16 @@
+// `vyn` with the real-time guard linked in: the window runs as it always does, and at exit the
+// audio thread's allocations, frees and locks are reported on standard error for the window test.
+
+#include "app/window/VynMain.h"
+#include "common/RealtimeGuard.h"
+
+#include <cstdio>
+
+int main(int argc, char** argv) {
+    vyn::test::resetRealtimeViolations();
+    const int status = vyn::vynMain(argc, argv);
+    const vyn::test::RealtimeViolations v = vyn::test::realtimeViolations();
+    std::fprintf(stderr, "realtime violations: allocations %ld frees %ld locks %ld\n",
+                 v.allocations, v.frees, v.locks);
+    return status;
+}

@@ -1,0 +1,126 @@
+// The settings file: damaged input, lists, atomic writes and what cannot be stored.
+
+#include "support/SettingsStore.h"
+#include "common/TestPaths.h"
+#include "support/FileIo.h"
+#include "support/KnownFolders.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+namespace vyn {
+namespace {
+
+std::string slurp(const std::string& path) {
+    return readWholeFile(path).data;
+}
+
+TEST(SettingsStore, DamagedLinesAreSkippedAndTheRestKept) {
+    const std::string path = test::scratchDir("settings-damaged") + "/settings.ini";
+    using namespace std::string_literals;
+    std::ofstream(path, std::ios::binary) << "[VYN]\n# comment\nvisibleDecks=6\r\ngarbage line\n"
+                                             "=no key\nlayout=2\nx\0y=3\ntimeH= 0 \nlayout=9"s;
+    auto store = openSettingsFile(path);
+    EXPECT_EQ(store->integer("visibleDecks", 4), 6) << "a CR line ending is not part of the value";
+    EXPECT_EQ(store->integer("layout", 0), 2) << "the first of repeated values is the value";
+    EXPECT_EQ(store->list("layout"), (std::vector<std::string>{"2", "9"}));
+    EXPECT_EQ(store->integer("timeH", 1), 0) << "spaces around a number are allowed";
+    EXPECT_FALSE(store->text("x").has_value()) << "a line with a NUL byte is dropped";
+    EXPECT_EQ(store->integer("missing", 17), 17);
+}
+
+TEST(SettingsStore, NonNumbersAndOutOfRangeIntegersReadAsTheFallback) {
+    const std::string path = test::scratchDir("settings-ints") + "/settings.ini";
+    std::ofstream(path) << "a=12abc\nb=99999999999\nc=\nd=-3\n";
+    auto store = openSettingsFile(path);
+    EXPECT_EQ(store->integer("a", 5), 5);
+    EXPECT_EQ(store->integer("b", 5), 5);
+    EXPECT_EQ(store->integer("c", 5), 5);
+    EXPECT_EQ(store->integer("d", 5), -3);
+}
+
+TEST(SettingsStore, WritesThroughAndKeepsListsInOrder) {
+    const std::string dir = test::scratchDir("settings-write");
+    const std::string path = dir + "/nested/vyn/settings.ini";
+    {
+        auto store = openSettingsFile(path);
+        ASSERT_TRUE(store->setInteger("visibleDecks", 3)) << store->lastError();
+        ASSERT_TRUE(store->setList("libraryRoots", {"/media/b", "/media/a", "/media/b"}));
+        ASSERT_TRUE(store->setText("updateSeen", "v0.2.0 = new"));
+        ASSERT_TRUE(store->setInteger("visibleDecks", 5)) << "replaced in place";
+    }
+    EXPECT_EQ(slurp(path), "visibleDecks=5\nlibraryRoots=/media/b\nlibraryRoots=/media/a\n"
+                           "libraryRoots=/media/b\nupdateSeen=v0.2.0 = new\n");
+    EXPECT_FALSE(fileExists(path + ".tmp"));
+    auto again = openSettingsFile(path);
+    EXPECT_EQ(again->list("libraryRoots"),
+              (std::vector<std::string>{"/media/b", "/media/a", "/media/b"}));
+    EXPECT_EQ(again->text("updateSeen"), "v0.2.0 = new");
+    ASSERT_TRUE(again->remove("libraryRoots"));
+    EXPECT_TRUE(again->list("libraryRoots").empty());
+    EXPECT_EQ(slurp(path), "visibleDecks=5\nupdateSeen=v0.2.0 = new\n");
+}
+
+TEST(SettingsStore, RefusesWhatCannotBeStoredAndChangesNothing) {
+    const std::string path = test::scratchDir("settings-refuse") + "/settings.ini";
+    auto store = openSettingsFile(path);
+    ASSERT_TRUE(store->setText("name", "kept"));
+    for (const char* key : {"", "a=b", " padded", "line\nbreak", "#comment", "[section]"})
+        EXPECT_FALSE(store->setText(key, "x")) << key;
+    EXPECT_FALSE(store->setText("name", "two\nlines"));
+    EXPECT_FALSE(store->setList("name", {"fine", "bad\r"}));
+    EXPECT_EQ(store->text("name"), "kept");
+    EXPECT_EQ(slurp(path), "name=kept\n");
+}
+
+TEST(SettingsStore, AFailedWriteKeepsTheOldValueInMemory) {
+    const std::string dir = test::scratchDir("settings-blocked");
+    // A folder where the file should be: the rename over it fails.
+    std::string error;
+    ASSERT_TRUE(writeFileAtomically(dir + "/blocker", "", &error));
+    auto store = openSettingsFile(dir + "/blocker/settings.ini");
+    EXPECT_FALSE(store->setInteger("layout", 1));
+    EXPECT_EQ(store->lastError(), "settings could not be saved");
+    EXPECT_FALSE(store->text("layout").has_value());
+}
+
+TEST(KnownFolders, DocumentsFromUserDirs) {
+    struct Case {
+        const char* text;
+        const char* expected;
+    } cases[] = {
+        {"XDG_DOCUMENTS_DIR=\"$HOME/Dokumente\"\n", "/home/dj/Dokumente"},
+        {"# c\nXDG_MUSIC_DIR=\"$HOME/Music\"\n  XDG_DOCUMENTS_DIR=\"/data/docs/\"\n", "/data/docs"},
+        {"XDG_DOCUMENTS_DIR=\"relative/docs\"\n", ""},
+        {"XDG_DOCUMENTS_DIR=\"$HOME/unterminated\n", ""},
+        {"XDG_DOCUMENTS_DIR=\"$HOME/a\"\nXDG_DOCUMENTS_DIR=\"$HOME/b\"\n", "/home/dj/b"},
+        {"", ""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(documentsDirFromUserDirs(c.text, "/home/dj"), c.expected) << c.text;
+    EXPECT_EQ(documentsDirFromUserDirs("XDG_DOCUMENTS_DIR=\"$HOME/x\"\n", ""), "");
+}
+
+TEST(KnownFolders, FollowTheXdgVariablesAndIgnoreRelativeOnes) {
+    const std::string dir = test::scratchDir("known-folders");
+    const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
+    setenv("HOME", dir.c_str(), 1);
+    setenv("XDG_CONFIG_HOME", "relative", 1);
+    unsetenv("XDG_DOCUMENTS_DIR");
+    setenv("XDG_CACHE_HOME", (dir + "/c").c_str(), 1);
+    EXPECT_EQ(configFolder(), dir + "/.config/vyn");
+    EXPECT_EQ(cacheFolder(), dir + "/c/vyn");
+    EXPECT_EQ(documentsFolder(), dir + "/Documents/VYN");
+    std::filesystem::create_directories(dir + "/.config");
+    std::ofstream(dir + "/.config/user-dirs.dirs") << "XDG_DOCUMENTS_DIR=\"$HOME/Docs\"\n";
+    EXPECT_EQ(documentsFolder(), dir + "/Docs/VYN");
+    unsetenv("XDG_CONFIG_HOME");
+    unsetenv("XDG_CACHE_HOME");
+    setenv("HOME", home.c_str(), 1);
+}
+
+} // namespace
+} // namespace vyn
