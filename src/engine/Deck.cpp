@@ -1,7 +1,6 @@
 #include "engine/Deck.h"
 
 #include "dsp/KeyShift.h"
-#include "dsp/WsolaStretcher.h"
 
 #include <algorithm>
 #include <cmath>
@@ -48,16 +47,11 @@ void Deck::prepare(double engineSampleRate, int maxBlock, int index) {
     index_ = index;
     f_.strip.prepare(engineRate_);
 
-    auto stretcher = std::make_unique<WsolaStretcher>();
-    stretcher->prepare(engineRate_, maxBlock_, index);
-    const int n = stretcher->windowFrames();
-    const int s = stretcher->searchFrames();
-    f_.stretchScratchFrames =
-        WsolaStretcher::inputFramesPerBlock(maxBlock_, stretcher->hopFrames()) +
-        2 * (n + 8 + 2 * s);
+    f_.stretch.prepare(engineRate_, maxBlock_, index);
+    f_.stretch.select(sound_.keylockQuality, false);
+    f_.stretchScratchFrames = f_.stretch.inputFramesPerBlock();
     f_.stretchScratch.assign(2 * static_cast<std::size_t>(f_.stretchScratchFrames), 0.0f);
     f_.reader.prepare(static_cast<int>(std::ceil(2.0 * f_.stretchScratchFrames)) + 8);
-    f_.stretcher = std::move(stretcher);
     f_.stretchMode = false;
     f_.stretchLatency = 0.0;
 
@@ -202,7 +196,7 @@ LoadedTrack* Deck::load(LoadedTrack* track) {
     f_.stretchLatency = 0.0;
     f_.stretchMode = false;
     f_.strip.resetBands(); // no EQ ringing carried over from the previous track
-    if (f_.stretcher) f_.stretcher->reset();
+    f_.stretch.reset();
     clearJog();
     clearCueState();
     // A shadow left running by slip reverse would otherwise survive into the new track.
@@ -235,7 +229,7 @@ LoadedTrack* Deck::unload() {
     f_.position = 0.0;
     f_.stretchLatency = 0.0;
     f_.stretchMode = false;
-    if (f_.stretcher) f_.stretcher->reset();
+    f_.stretch.reset();
     f_.state = DeckState::EMPTY;
     clearJog();
     clearCueState();
@@ -422,7 +416,7 @@ void Deck::applyTransport(const Command& c) {
 
 void Deck::seek(double frames) {
     f_.position = std::clamp(frames, 0.0, length());
-    if (f_.stretcher) f_.stretcher->reset();
+    f_.stretch.reset();
     f_.stretchLatency = 0.0;
 }
 
@@ -449,7 +443,7 @@ void Deck::setKeyShift(int semitones) {
     // The stretcher restarts in the new key; starting from what is heard keeps the position.
     f_.position = audiblePosition();
     f_.stretchLatency = 0.0;
-    if (f_.stretcher) f_.stretcher->reset();
+    f_.stretch.reset();
 }
 
 void Deck::toggleKeySync(const Deck* master) {
@@ -479,7 +473,7 @@ void Deck::setStretchMode(bool on) {
     if (on == f_.stretchMode) return;
     // What the stretcher still holds was read but never heard: play on from what was heard.
     if (!on && f_.stretchLatency > 0) f_.position = audiblePosition();
-    if (f_.stretcher) f_.stretcher->reset();
+    f_.stretch.reset();
     f_.stretchLatency = 0.0;
     f_.stretchMode = on;
 }
@@ -509,26 +503,47 @@ void Deck::fetchSource(std::int64_t first, float* dst, int count) {
     src.readMixed(first, dst, count, gains);
 }
 
-bool Deck::readSource(float* out, int frames, double speed) {
+bool Deck::readSource(double& playhead, float* out, int frames, double speed) {
     auto fetch = [this](std::int64_t first, float* dst, int count) {
         fetchSource(first, dst, count);
     };
     const bool loop = loopActive();
-    return f_.reader.readLooped(fetch, f_.position, length(), speed, loop ? f_.loopIn : -1.0,
+    return f_.reader.readLooped(fetch, playhead, length(), speed, loop ? f_.loopIn : -1.0,
                                 loop ? f_.loopOut : -1.0, out, frames);
 }
 
-bool Deck::renderStretched(float* out, int frames, double srRatio) {
-    ITimeStretcher& st = *f_.stretcher;
-    const double speed = (f_.keylock ? 1.0 : f_.rate) * f_.pitchFactor;
-    st.setRatio(speed > 1e-12 ? f_.rate / speed : 1.0);
+bool Deck::stretchFrom(ITimeStretcher& st, double& playhead, float* scratch, float* out, int frames,
+                       double ratio, double readSpeed) {
+    st.setRatio(ratio);
     int m = std::clamp(st.inputFramesFor(frames), 0, f_.stretchScratchFrames);
-    const double readSpeed = speed * srRatio;
     if (readSpeed > 0) m = std::min(m, static_cast<int>((f_.reader.rawFrames() - 4) / readSpeed));
     bool ok = true;
-    if (m > 0) ok = readSource(f_.stretchScratch.data(), m, readSpeed);
-    st.process(f_.stretchScratch.data(), m, out, frames);
-    f_.stretchLatency = st.latencyFrames() * readSpeed;
+    if (m > 0) ok = readSource(playhead, scratch, m, readSpeed);
+    st.process(scratch, m, out, frames);
+    return ok;
+}
+
+void Deck::renderOutgoingStretcher(int frames, double ratio, double readSpeed) {
+    // The stem gains glide once per block, whichever stretcher reads first.
+    SmoothedParameter gains[4];
+    std::copy(std::begin(f_.stemGains), std::end(f_.stemGains), gains);
+    const SmoothedParameter mix = f_.stemMix;
+    StretcherSwitch& sw = f_.stretch;
+    stretchFrom(sw.outgoing(), sw.fadePlayhead(), sw.fadeInput(), sw.fadeOutput(), frames, ratio,
+                readSpeed);
+    std::copy(gains, gains + 4, f_.stemGains);
+    f_.stemMix = mix;
+}
+
+bool Deck::renderStretched(float* out, int frames, double srRatio) {
+    const double speed = (f_.keylock ? 1.0 : f_.rate) * f_.pitchFactor;
+    const double ratio = speed > 1e-12 ? f_.rate / speed : 1.0;
+    const double readSpeed = speed * srRatio;
+    if (f_.stretch.fading()) renderOutgoingStretcher(frames, ratio, readSpeed);
+    const bool ok = stretchFrom(f_.stretch.active(), f_.position, f_.stretchScratch.data(), out,
+                                frames, ratio, readSpeed);
+    f_.stretchLatency = f_.stretch.active().latencyFrames() * readSpeed;
+    if (f_.stretch.fading()) f_.stretch.mixFade(out, frames);
     return ok;
 }
 
@@ -542,9 +557,10 @@ void Deck::advanceShadow(int frames) {
 
 void Deck::render(float* out, int frames) {
     if (frames <= 0) return;
+    if (f_.stretch.quality() != (sound_.keylockQuality == 1 ? 1 : 0)) followKeylockQuality();
     std::memset(out, 0, sizeof(float) * 2 * static_cast<std::size_t>(frames));
     f_.strip.clearPeaks();
-    if (!hasSource() || !f_.stretcher) {
+    if (!hasSource() || !f_.stretch.prepared()) {
         countDownJog(frames);
         return;
     }
@@ -590,7 +606,7 @@ void Deck::render(float* out, int frames) {
         double speed = topMoving ? f_.topSpeed : ringMoving ? f_.rate + f_.ringSpeed : f_.rate;
         if (backwards) speed = -speed;
         speed = std::clamp(speed * srRatio, -kMaxJogSpeed, kMaxJogSpeed);
-        ok = readSource(out, frames, speed);
+        ok = readSource(f_.position, out, frames, speed);
         f_.stretchLatency = 0.0;
     }
     if (!ok && f_.state == DeckState::PLAYING) f_.state = DeckState::PAUSED;
@@ -655,6 +671,20 @@ void Deck::setSoundOptions(const SoundOptions& options) noexcept {
     sound_ = options;
     // Anything but the one-pole split's 1 means the default isolator.
     f_.strip.setEqType(options.eqType == 1 ? EqType::OnePole : EqType::Isolator);
+    followKeylockQuality();
+}
+
+void Deck::followKeylockQuality() noexcept {
+    const int quality = sound_.keylockQuality == 1 ? 1 : 0;
+    // A change that comes during a crossfade waits for its end (the next blocks look again).
+    if (quality == f_.stretch.quality() || f_.stretch.fading()) return;
+    // The new stretcher starts from what is heard. While it is stretching, the old one plays on
+    // from its own read position and fades out under it.
+    const double heard = audiblePosition();
+    const bool fade = f_.stretchMode && f_.stretchLatency > 0;
+    f_.stretch.select(quality, fade, f_.position);
+    f_.position = heard;
+    f_.stretchLatency = 0.0;
 }
 
 void Deck::swapWith(Deck& other) noexcept {

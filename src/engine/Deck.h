@@ -16,6 +16,7 @@
 #include "engine/EngineSnapshot.h"
 #include "engine/LoadedTrack.h"
 #include "engine/SoundOptions.h"
+#include "engine/StretcherSwitch.h"
 
 #include <cstdint>
 #include <memory>
@@ -30,12 +31,14 @@ public:
     Deck& operator=(const Deck&) = delete;
     ~Deck();
 
-    // Sizes every buffer for blocks of up to `maxBlock` frames and builds a new time-stretcher
-    // whose window length varies with `index` (not on the audio thread).
+    // Sizes every buffer for blocks of up to `maxBlock` frames and builds new time-stretchers
+    // whose window length or timing varies with `index` (not on the audio thread).
     void prepare(double engineSampleRate, int maxBlock, int index);
 
     // Takes the engine's sound-quality choices (audio thread, at a block boundary; also called
-    // after prepare). A change of stretcher, EQ or interpolator takes effect without a click.
+    // after prepare). A change of stretcher, EQ or interpolator takes effect without a click: a
+    // new key lock quality crossfades from the old stretcher to the new one, which starts from
+    // the audible position.
     void setSoundOptions(const SoundOptions& options) noexcept;
 
     // Applies one deck-scoped command. A track object the deck lets go of (replaced, unloaded or
@@ -63,6 +66,8 @@ public:
     // True while a PLAY would resume a slip-paused deck (such a PLAY is never deferred).
     bool slipPaused() const { return f_.slipPaused; }
     bool stretching() const { return f_.stretchMode; }
+    // The stretcher serving key lock and key shift: 0 WSOLA, 1 phase vocoder.
+    int keylockQuality() const { return f_.stretch.quality(); }
     double stretchLatency() const { return f_.stretchLatency; }
 
     // Moves the playhead (clamped to the track), resetting any time-stretch state.
@@ -172,7 +177,7 @@ private:
         bool reverse = false;
         bool slipReverse = false;
 
-        std::unique_ptr<ITimeStretcher> stretcher;
+        StretcherSwitch stretch; // WSOLA or phase vocoder, by key lock quality
         VarispeedReader reader;
         std::vector<float> stretchScratch;
         int stretchScratchFrames = 0;
@@ -210,9 +215,13 @@ private:
     void slipReturnCheck();
 
     void setStretchMode(bool on);
-    bool readSource(float* out, int frames, double speed);
+    void followKeylockQuality() noexcept;
+    bool readSource(double& playhead, float* out, int frames, double speed);
     void fetchSource(std::int64_t first, float* dst, int count);
     bool renderStretched(float* out, int frames, double sourceRatio);
+    bool stretchFrom(ITimeStretcher& stretcher, double& playhead, float* scratch, float* out,
+                     int frames, double ratio, double readSpeed);
+    void renderOutgoingStretcher(int frames, double ratio, double readSpeed);
     void advanceShadow(int frames);
     void countDownJog(int frames);
 

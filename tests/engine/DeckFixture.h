@@ -50,6 +50,12 @@ protected:
         for (int i = 0; i < count; ++i)
             block(frames);
     }
+    // 0: WSOLA, 1: phase vocoder; the decks change over at the next block.
+    void useKeylockQuality(int quality) {
+        SoundOptions options = engine->soundOptions();
+        options.keylockQuality = quality;
+        engine->setSoundOptions(options);
+    }
 };
 
 } // namespace vyn::test

@@ -1,5 +1,6 @@
 // What a deck sounds like, measured on audio rendered through the engine host: the varispeed
 // reader, key lock, key shift, leaving stretch mode, loops, key sync and the real-time guard.
+// Key lock and key shift run through both stretchers (WSOLA and the phase vocoder).
 
 #include "DeckFixture.h"
 
@@ -28,6 +29,20 @@ protected:
     }
 };
 
+// The same behaviour from either stretcher: 0 WSOLA, 1 phase vocoder.
+class DeckKeyLock : public DeckSound, public ::testing::WithParamInterface<int> {
+protected:
+    void SetUp() override {
+        DeckSound::SetUp();
+        useKeylockQuality(GetParam());
+    }
+};
+
+INSTANTIATE_TEST_SUITE_P(BothStretchers, DeckKeyLock, ::testing::Values(0, 1),
+                         [](const ::testing::TestParamInfo<int>& param) {
+                             return param.param == 0 ? "Wsola" : "PhaseVocoder";
+                         });
+
 TEST_F(DeckSound, UnitRateWithoutKeyLockReproducesTheSourceExactly) {
     const std::vector<float> source = test::noise(200000, 9);
     loadTrack(0, test::makeTrack(source, kRate));
@@ -54,7 +69,7 @@ TEST_F(DeckSound, WithoutKeyLockPitchFollowsTheRate) {
     }
 }
 
-TEST_F(DeckSound, KeyLockKeepsThePitchWhileTheTempoFollowsTheRate) {
+TEST_P(DeckKeyLock, KeyLockKeepsThePitchWhileTheTempoFollowsTheRate) {
     for (double rate : {1.25, 0.8}) {
         loadTrack(0, tone(440.0));
         push(CommandType::SET_KEYLOCK, 0, 1);
@@ -69,7 +84,7 @@ TEST_F(DeckSound, KeyLockKeepsThePitchWhileTheTempoFollowsTheRate) {
     }
 }
 
-TEST_F(DeckSound, KeyShiftMovesThePitchAtUnchangedTempo) {
+TEST_P(DeckKeyLock, KeyShiftMovesThePitchAtUnchangedTempo) {
     for (int shift : {3, -5}) {
         loadTrack(0, tone(440.0));
         push(CommandType::SET_KEY_SHIFT, 0, shift);
@@ -84,7 +99,7 @@ TEST_F(DeckSound, KeyShiftMovesThePitchAtUnchangedTempo) {
     }
 }
 
-TEST_F(DeckSound, KeyShiftAtTheLimitsWithKeyLockAtTheFastestRate) {
+TEST_P(DeckKeyLock, KeyShiftAtTheLimitsWithKeyLockAtTheFastestRate) {
     loadTrack(0, tone(440.0, 60.0));
     push(CommandType::SET_KEY_SHIFT, 0, 12); // at most +6
     push(CommandType::SET_KEYLOCK, 0, 1);
@@ -98,7 +113,7 @@ TEST_F(DeckSound, KeyShiftAtTheLimitsWithKeyLockAtTheFastestRate) {
     EXPECT_NEAR(position() - start, 16 * 48000, 16 * 48000 * 0.005);
 }
 
-TEST_F(DeckSound, LeavingStretchModeDoesNotMoveTheAudiblePosition) {
+TEST_P(DeckKeyLock, LeavingStretchModeDoesNotMoveTheAudiblePosition) {
     loadTrack(0, tone(440.0));
     push(CommandType::SET_KEYLOCK, 0, 1);
     push(CommandType::SET_RATE, 0, 1.25);
@@ -159,7 +174,7 @@ TEST_F(DeckSound, AFourBeatLoopAtOneTwentyRepeatsExactlyTwoSeconds) {
         ASSERT_EQ(out[2 * i], out[2 * (i + 96000)]) << i;
 }
 
-TEST_F(DeckSound, KeyLockInsideALoopKeepsTheLoopAndThePitch) {
+TEST_P(DeckKeyLock, KeyLockInsideALoopKeepsTheLoopAndThePitch) {
     loadTrack(0, test::makeTrack(test::sineWave(440.0, kRate, 8 * 48000), kRate,
                                  test::constantGrid(120.0, 0.0, 16)));
     push(CommandType::SET_KEYLOCK, 0, 1);
@@ -243,7 +258,7 @@ TEST_F(DeckKeySync, ALoadEndsKeySync) {
 
 // ---------------------------------------------------------------------------------------------
 
-TEST_F(DeckSound, PlayingLoopingSlippingStretchingAndShiftingNeverAllocateOrLock) {
+TEST_P(DeckKeyLock, PlayingLoopingSlippingStretchingAndShiftingNeverAllocateOrLock) {
     std::vector<LoadedTrack*> tracks;
     for (int i = 0; i < 6; ++i) {
         LoadedTrack* t = test::makeTrack(test::noise(20 * 48000, i + 1), i % 2 ? 44100.0 : kRate,
@@ -336,6 +351,9 @@ TEST_F(DeckSound, PlayingLoopingSlippingStretchingAndShiftingNeverAllocateOrLock
             load(0, tracks[4]);
             load(1, tracks[5]);
         }
+        // A brief turn on the other stretcher: two crossfades while the decks play.
+        if (b % 97 == 50) useKeylockQuality(1 - GetParam());
+        if (b % 97 == 52) useKeylockQuality(GetParam());
         block(b % 3 ? 256 : 2048);
     }
     EXPECT_EQ(test::realtimeViolations().total(), 0);

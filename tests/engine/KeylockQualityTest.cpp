@@ -1,0 +1,196 @@
+// The high-quality key lock measured on what the engine renders: a sustained chord and a bass
+// stay clean and in tune through key lock and key shift, a click track keeps its attacks on
+// time, and the stretcher can change while a deck plays without a click or a jump.
+
+#include "DeckFixture.h"
+
+#include "common/RealtimeGuard.h"
+#include "common/StretchMeasure.h"
+#include "common/ToneMeasure.h"
+
+#include <cmath>
+
+namespace vyn {
+namespace {
+
+using test::kRate;
+
+const std::vector<double> kChord = {261.63, 329.63, 392.0};
+const std::vector<double> kBass = {55.0, 110.0};
+
+std::vector<float> partials(const std::vector<double>& hz, double seconds) {
+    std::vector<float> v(static_cast<std::size_t>(seconds * kRate));
+    for (std::size_t i = 0; i < v.size(); ++i) {
+        double s = 0.0;
+        for (double f : hz)
+            s += 0.25 * std::sin(2.0 * M_PI * f * static_cast<double>(i) / kRate);
+        v[i] = static_cast<float>(s);
+    }
+    return v;
+}
+
+class KeylockQuality : public test::DeckFixture {
+protected:
+    void SetUp() override {
+        DeckFixture::SetUp();
+        useKeylockQuality(1);
+    }
+    void play(std::vector<float> source, double rate, int keyShift) {
+        loadTrack(0, test::makeTrack(std::move(source), kRate));
+        send(CommandType::SET_KEYLOCK, 0, 1);
+        send(CommandType::SET_RATE, 0, rate);
+        send(CommandType::SET_KEY_SHIFT, 0, keyShift);
+        push(CommandType::PLAY, 0); // the first block rendered after this one is the first heard
+    }
+};
+
+struct SustainCase {
+    const char* material;
+    const std::vector<double>* hz;
+    double rate;
+    int keyShift;
+};
+
+class KeylockSustain : public KeylockQuality, public ::testing::WithParamInterface<SustainCase> {};
+
+INSTANTIATE_TEST_SUITE_P(
+    ChordAndBass, KeylockSustain,
+    ::testing::Values(SustainCase{"chord", &kChord, 0.8, 0}, SustainCase{"chord", &kChord, 0.94, 0},
+                      SustainCase{"chord", &kChord, 1.06, 0},
+                      SustainCase{"chord", &kChord, 1.25, 0}, SustainCase{"chord", &kChord, 1.0, 3},
+                      SustainCase{"chord", &kChord, 1.0, -3}, SustainCase{"bass", &kBass, 0.8, 0},
+                      SustainCase{"bass", &kBass, 0.94, 0}, SustainCase{"bass", &kBass, 1.06, 0},
+                      SustainCase{"bass", &kBass, 1.25, 0}));
+
+TEST_P(KeylockSustain, StaysCleanAndInTune) {
+    const SustainCase& c = GetParam();
+    play(partials(*c.hz, 12.0), c.rate, c.keyShift);
+    const std::vector<float> out = render(7 * 48000);
+    // The steady part: 5.46 s from the end of the first second on.
+    const test::StretchSpectrum spectrum =
+        test::stretchSpectrum(out.data(), out.size() / 2, 2, 0, kRate, 48000);
+    const double shift = std::pow(2.0, c.keyShift / 12.0);
+    std::vector<double> expected;
+    for (double f : *c.hz)
+        expected.push_back(f * shift);
+    EXPECT_LE(test::offPartialDb(spectrum, expected), -40.0)
+        << c.material << " at rate " << c.rate << ", key shift " << c.keyShift;
+    for (double f : expected)
+        EXPECT_NEAR(test::partialFrequency(spectrum, f), f, f * 0.001) << c.material;
+}
+
+// A 3 kHz click decaying over 3 ms every half second (120 BPM), from 0.25 s on.
+std::vector<float> clickTrack(double seconds) {
+    std::vector<float> v(static_cast<std::size_t>(seconds * kRate));
+    for (std::size_t i = 0; i < v.size(); ++i) {
+        const double t = static_cast<double>(i) / kRate - 0.25;
+        const double since = t - 0.5 * std::floor(t / 0.5);
+        if (t >= 0 && since < 0.03)
+            v[i] = static_cast<float>(0.8 * std::sin(2 * M_PI * 3000 * since) *
+                                      std::exp(-since / 0.003));
+    }
+    return v;
+}
+
+TEST_F(KeylockQuality, ClicksKeepTheirAttackAndTheirTimeOverAMinute) {
+    const double rate = 1.06;
+    const std::vector<float> source = clickTrack(62.0);
+    const std::vector<test::ClickReading> sourceClicks =
+        test::measureClicks(source.data(), source.size(), 1, 0, kRate);
+    play(source, rate, 0);
+    const auto frames = static_cast<std::size_t>(60.0 / rate * kRate);
+    const std::vector<float> out = render(frames);
+    const std::vector<test::ClickReading> clicks =
+        test::measureClicks(out.data(), frames, 2, 0, kRate);
+
+    // Every click of the first minute of the track is there, sharp, and where the tempo puts it.
+    std::size_t due = 0;
+    while (due < sourceClicks.size() && sourceClicks[due].onsetSeconds / rate < 60.0 / rate - 0.01)
+        ++due;
+    ASSERT_EQ(clicks.size(), due);
+    ASSERT_EQ(due, 120u);
+    for (std::size_t i = 0; i < due; ++i) {
+        EXPECT_LT(clicks[i].riseSeconds, 0.002) << "click " << i;
+        EXPECT_NEAR(clicks[i].onsetSeconds, sourceClicks[i].onsetSeconds / rate, 0.005)
+            << "click " << i;
+    }
+    const double spacing = (clicks.back().onsetSeconds - clicks.front().onsetSeconds) / (due - 1);
+    EXPECT_NEAR(spacing, 0.5 / rate, 1e-5);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+// A tone whose pitch rises by 40 Hz a second: under key lock the pitch heard tells which moment
+// of the track is playing.
+std::vector<float> glide(double seconds) {
+    std::vector<float> v(static_cast<std::size_t>(seconds * kRate));
+    for (std::size_t i = 0; i < v.size(); ++i) {
+        const double t = static_cast<double>(i) / kRate;
+        v[i] = static_cast<float>(0.5 * std::sin(2 * M_PI * (200.0 * t + 20.0 * t * t)));
+    }
+    return v;
+}
+
+double trackSecondsHeard(const std::vector<float>& out, std::size_t from, std::size_t frames) {
+    return (test::toneFrequency(&out[2 * from], frames, 2, 0, kRate) - 200.0) / 40.0;
+}
+
+double largestStep(const std::vector<float>& out, std::size_t from, std::size_t to) {
+    double step = 0.0;
+    for (std::size_t i = from + 1; i < to; ++i)
+        step = std::max(step, static_cast<double>(std::fabs(out[2 * i] - out[2 * i - 2])));
+    return step;
+}
+
+class KeylockSwitch : public KeylockQuality, public ::testing::WithParamInterface<int> {};
+
+INSTANTIATE_TEST_SUITE_P(BothWays, KeylockSwitch, ::testing::Values(0, 1),
+                         [](const ::testing::TestParamInfo<int>& param) {
+                             return param.param == 0 ? "WsolaToPhaseVocoder"
+                                                     : "PhaseVocoderToWsola";
+                         });
+
+TEST_P(KeylockSwitch, WhilePlayingNeitherClicksNorJumps) {
+    const int from = GetParam();
+    const double rate = 1.06;
+    useKeylockQuality(from);
+    play(glide(10.0), rate, 0);
+    std::vector<float> out = render(96000);
+    const double heardBefore = position() / kRate;
+    test::resetRealtimeViolations();
+    useKeylockQuality(1 - from);
+    const std::vector<float> after = render(12000);
+    EXPECT_EQ(test::realtimeViolations().total(), 0);
+    const double heardAfter = position() / kRate;
+    out.insert(out.end(), after.begin(), after.end());
+
+    // The music's own largest step, away from the change, bounds every step across it.
+    const double own =
+        std::max(largestStep(out, 48000, 96000 - 4800), largestStep(out, 96000 + 4800, 108000));
+    EXPECT_LE(largestStep(out, 96000 - 4800, 96000 + 4800), own);
+    // The position heard goes on at the rate, to within 5 ms, by the deck's account...
+    EXPECT_NEAR(heardAfter - heardBefore, 0.25 * rate, 0.005);
+    // ...and by the sound of the phase vocoder, whose pitch follows the glide without WSOLA's
+    // splices: the 50 ms ending 250 ms after the change.
+    if (from == 0) {
+        EXPECT_NEAR(trackSecondsHeard(out, 108000 - 2400, 2400), heardAfter - 0.025 * rate, 0.005);
+    }
+}
+
+TEST_F(KeylockQuality, AChangeBackDuringTheCrossfadeWaitsForItsEnd) {
+    useKeylockQuality(0);
+    play(glide(10.0), 1.06, 0);
+    std::vector<float> out = render(96000);
+    useKeylockQuality(1);
+    std::vector<float> after = render(256);
+    useKeylockQuality(0); // 5 ms into the 20 ms crossfade
+    const std::vector<float> rest = render(24000);
+    out.insert(out.end(), after.begin(), after.end());
+    out.insert(out.end(), rest.begin(), rest.end());
+    const double own = std::max(largestStep(out, 48000, 96000 - 4800),
+                                largestStep(out, 96000 + 9600, out.size() / 2));
+    EXPECT_LE(largestStep(out, 96000 - 4800, 96000 + 9600), own);
+}
+
+} // namespace
+} // namespace vyn
