@@ -168,5 +168,35 @@ TEST(RenderTool, EqTypePicksTheIsolatorOrTheOnePoleSplit) {
     }
 }
 
+TEST(RenderTool, KeylockQualityChoosesTheStretcher) {
+    auto p = test::runProcess(tool() + " render --keylock-quality 2 a.vynset b.wav");
+    EXPECT_EQ(p.exitCode, 2);
+    EXPECT_NE(p.err.find("--keylock-quality needs a whole number from 0 to 1"), std::string::npos)
+        << p.err;
+    // A key-locked chord rendered once with each stretcher: they must not sound the same.
+    const std::string dir = test::scratchDir("render-keylock");
+    ASSERT_EQ(test::runProcess("sox -n -r 48000 -c 2 " + dir +
+                               "/chord.wav synth 2 sine 261.63 sine 329.63")
+                  .exitCode,
+              0);
+    SetReplay r;
+    for (CommandType type : {CommandType::LOAD_TRACK, CommandType::SET_KEYLOCK,
+                             CommandType::SET_RATE, CommandType::PLAY})
+        r.events.push_back({false, 0, static_cast<std::int32_t>(type), 0,
+                            type == CommandType::SET_RATE ? 1.06 : 1.0, 0,
+                            type == CommandType::LOAD_TRACK ? dir + "/chord.wav" : ""});
+    const std::string log = writeLog(dir, r);
+    std::string rendered[2];
+    for (int q = 0; q < 2; ++q) {
+        const std::string out = dir + "/q" + std::to_string(q) + ".wav";
+        p = test::runProcess(tool() + " render --seconds 1 --keylock-quality " + std::to_string(q) +
+                             " " + log + " " + out);
+        ASSERT_EQ(p.exitCode, 0) << p.err;
+        rendered[q] = readWholeFile(out).data;
+    }
+    ASSERT_EQ(rendered[0].size(), rendered[1].size());
+    EXPECT_NE(rendered[0], rendered[1]);
+}
+
 } // namespace
 } // namespace vyn
