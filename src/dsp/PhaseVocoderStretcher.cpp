@@ -13,9 +13,10 @@ constexpr double kMaxRatio = 4.0;
 constexpr double kWindowSeconds = 0.16; // the window is the next power of two above this
 constexpr int kMinWindow = 256;
 constexpr int kMaxWindow = 16384;
-constexpr float kOverlapGain = 1.5f; // sum of squared periodic Hann windows at a quarter hop
-constexpr float kPeakFloor = 1e-10f; // peaks below -100 dB of the loudest are not partials
-constexpr float kNewPartial = 1e-8f; // previous power below this share: the partial is new
+constexpr float kOverlapGain = 1.5f;      // sum of squared periodic Hann windows at a quarter hop
+constexpr float kPeakFloor = 1e-10f;      // peaks below -100 dB of the loudest are not partials
+constexpr float kNewPartial = 1e-8f;      // previous power below this share: the partial is new
+constexpr double kRunDriftSeconds = 0.02; // how far a run of copies may stray from the tempo
 
 int windowFor(double sampleRate) {
     int n = kMinWindow;
@@ -55,6 +56,7 @@ void PhaseVocoderStretcher::prepare(double sampleRate, int maxBlockFrames, int v
     hop_ = n_ / 4;
     lead_ = (variant & 7) * hop_ / 8;
     slack_ = 2 * hop_;
+    runDrift_ = kRunDriftSeconds * sampleRate_;
     onsets_.prepare(std::max(16, n_ / 32));
     lookAhead_ = onsets_.blockFrames();
     fft_.prepare(static_cast<std::size_t>(n_));
@@ -197,6 +199,9 @@ void PhaseVocoderStretcher::process(const float* input, int inputFrames, float* 
 }
 
 void PhaseVocoderStretcher::takeOnsetsWithin(std::int64_t start) {
+    // An onset inside a copied window is copied with it, at the source's own distance from the
+    // one the run was placed for: the run goes on until it has passed too, so that no later
+    // window smears it (a flam stays a flam).
     for (std::int64_t c = onsets_.next(); c >= 0 && c < start + n_; c = onsets_.next()) {
         literalUntil_ = std::max(literalUntil_, c);
         onsets_.pop();
@@ -211,8 +216,12 @@ PhaseVocoderStretcher::FramePlan PhaseVocoderStretcher::planFrame() {
     const std::int64_t hi = std::max(lo, ideal + slack_);
 
     if (literalRun_) {
+        // A run keeps the source's pace; onsets one after another must not carry it far from
+        // the tempo: 20 ms, or what one onset's run needs at this ratio.
         const std::int64_t start = lastStart_ + hop_;
-        if (start <= literalUntil_ && start >= lo && start <= hi) {
+        const double reach = std::max(runDrift_, n_ * std::fabs(1.0 - ratio_));
+        if (start <= literalUntil_ && std::fabs(static_cast<double>(start - ideal)) <= reach &&
+            start >= lo && start <= hi) {
             takeOnsetsWithin(start);
             return {start, true};
         }

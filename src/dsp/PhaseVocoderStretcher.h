@@ -15,7 +15,10 @@
 // whose window reaches an onset until the onset has left the window, frames are copied from the
 // input unchanged (the phases reset to the input's), in step with the output, so the attack is
 // the input's own. The run is placed so that the onset sounds when the tempo says it should; the
-// frames after it make up the difference, so the tempo stays exact over any length. The first
+// frames after it make up the difference, so the tempo stays exact over any length. An onset
+// that comes into the run's windows is copied with it (a flam keeps its shape), but a run never
+// strays more than 20 ms from the tempo (or what one onset needs at the ratio): where onsets
+// follow each other closer than a window, the later ones are stretched like the rest. The first
 // frame after a reset is copied too, at full level from its first sample.
 //
 // Threading: prepare() allocates and belongs to the owning thread before rendering starts; every
@@ -109,6 +112,7 @@ private:
     double idealCentre_ = 0.0;    // where the next window's centre belongs at the exact tempo
     bool literalRun_ = false;
     std::int64_t literalUntil_ = 0; // the run goes on while windows start at or before this
+    double runDrift_ = 0.0;         // frames a run may stray from the tempo line
 };
 
 } // namespace vyn
