@@ -1,7 +1,8 @@
 #pragma once
-// Measurements of time-stretched audio for tests and benchmarks: how much of a chord's energy
-// lies away from its partials (warble, phasiness and splice noise all land there), where each
-// partial sits, and how sharp and how punctual the clicks of a click track are.
+// Material and measurements for time-stretched audio, shared by tests and benchmarks: a chord
+// or a bass of steady partials and a click track; how much of the energy lies away from the
+// partials (warble, phasiness and splice noise all land there), where each partial sits, and how
+// sharp and how punctual the clicks are.
 
 #include "dsp/Fft.h"
 
@@ -12,6 +13,35 @@
 #include <vector>
 
 namespace vyn::test {
+
+inline const std::vector<double> kChordHz = {261.63, 329.63, 392.0}; // C major
+inline const std::vector<double> kBassHz = {55.0, 110.0};
+
+// Mono samples: partials of amplitude 0.25 each.
+inline std::vector<float> partialsSignal(const std::vector<double>& hz, double seconds,
+                                         double rate) {
+    std::vector<float> v(static_cast<std::size_t>(seconds * rate));
+    for (std::size_t i = 0; i < v.size(); ++i) {
+        double s = 0.0;
+        for (double f : hz)
+            s += 0.25 * std::sin(2.0 * M_PI * f * static_cast<double>(i) / rate);
+        v[i] = static_cast<float>(s);
+    }
+    return v;
+}
+
+// Mono samples: a 3 kHz click decaying over 3 ms every half second (120 BPM) from 0.25 s on.
+inline std::vector<float> clickTrackSignal(double seconds, double rate) {
+    std::vector<float> v(static_cast<std::size_t>(seconds * rate));
+    for (std::size_t i = 0; i < v.size(); ++i) {
+        const double t = static_cast<double>(i) / rate - 0.25;
+        const double since = t - 0.5 * std::floor(t / 0.5);
+        if (t >= 0 && since < 0.03)
+            v[i] = static_cast<float>(0.8 * std::sin(2 * M_PI * 3000 * since) *
+                                      std::exp(-since / 0.003));
+    }
+    return v;
+}
 
 // The power spectrum of one channel over the largest power-of-two span (at most 2^18 frames)
 // that fits in `frames` from `first`, through a 4-term Blackman-Harris window (side lobes below

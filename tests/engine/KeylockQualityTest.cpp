@@ -15,19 +15,8 @@ namespace {
 
 using test::kRate;
 
-const std::vector<double> kChord = {261.63, 329.63, 392.0};
-const std::vector<double> kBass = {55.0, 110.0};
-
-std::vector<float> partials(const std::vector<double>& hz, double seconds) {
-    std::vector<float> v(static_cast<std::size_t>(seconds * kRate));
-    for (std::size_t i = 0; i < v.size(); ++i) {
-        double s = 0.0;
-        for (double f : hz)
-            s += 0.25 * std::sin(2.0 * M_PI * f * static_cast<double>(i) / kRate);
-        v[i] = static_cast<float>(s);
-    }
-    return v;
-}
+using test::kBassHz;
+using test::kChordHz;
 
 class KeylockQuality : public test::DeckFixture {
 protected:
@@ -53,18 +42,21 @@ struct SustainCase {
 
 class KeylockSustain : public KeylockQuality, public ::testing::WithParamInterface<SustainCase> {};
 
-INSTANTIATE_TEST_SUITE_P(
-    ChordAndBass, KeylockSustain,
-    ::testing::Values(SustainCase{"chord", &kChord, 0.8, 0}, SustainCase{"chord", &kChord, 0.94, 0},
-                      SustainCase{"chord", &kChord, 1.06, 0},
-                      SustainCase{"chord", &kChord, 1.25, 0}, SustainCase{"chord", &kChord, 1.0, 3},
-                      SustainCase{"chord", &kChord, 1.0, -3}, SustainCase{"bass", &kBass, 0.8, 0},
-                      SustainCase{"bass", &kBass, 0.94, 0}, SustainCase{"bass", &kBass, 1.06, 0},
-                      SustainCase{"bass", &kBass, 1.25, 0}));
+INSTANTIATE_TEST_SUITE_P(ChordAndBass, KeylockSustain,
+                         ::testing::Values(SustainCase{"chord", &kChordHz, 0.8, 0},
+                                           SustainCase{"chord", &kChordHz, 0.94, 0},
+                                           SustainCase{"chord", &kChordHz, 1.06, 0},
+                                           SustainCase{"chord", &kChordHz, 1.25, 0},
+                                           SustainCase{"chord", &kChordHz, 1.0, 3},
+                                           SustainCase{"chord", &kChordHz, 1.0, -3},
+                                           SustainCase{"bass", &kBassHz, 0.8, 0},
+                                           SustainCase{"bass", &kBassHz, 0.94, 0},
+                                           SustainCase{"bass", &kBassHz, 1.06, 0},
+                                           SustainCase{"bass", &kBassHz, 1.25, 0}));
 
 TEST_P(KeylockSustain, StaysCleanAndInTune) {
     const SustainCase& c = GetParam();
-    play(partials(*c.hz, 12.0), c.rate, c.keyShift);
+    play(test::partialsSignal(*c.hz, 12.0, kRate), c.rate, c.keyShift);
     const std::vector<float> out = render(7 * 48000);
     // The steady part: 5.46 s from the end of the first second on.
     const test::StretchSpectrum spectrum =
@@ -79,22 +71,9 @@ TEST_P(KeylockSustain, StaysCleanAndInTune) {
         EXPECT_NEAR(test::partialFrequency(spectrum, f), f, f * 0.001) << c.material;
 }
 
-// A 3 kHz click decaying over 3 ms every half second (120 BPM), from 0.25 s on.
-std::vector<float> clickTrack(double seconds) {
-    std::vector<float> v(static_cast<std::size_t>(seconds * kRate));
-    for (std::size_t i = 0; i < v.size(); ++i) {
-        const double t = static_cast<double>(i) / kRate - 0.25;
-        const double since = t - 0.5 * std::floor(t / 0.5);
-        if (t >= 0 && since < 0.03)
-            v[i] = static_cast<float>(0.8 * std::sin(2 * M_PI * 3000 * since) *
-                                      std::exp(-since / 0.003));
-    }
-    return v;
-}
-
 TEST_F(KeylockQuality, ClicksKeepTheirAttackAndTheirTimeOverAMinute) {
     const double rate = 1.06;
-    const std::vector<float> source = clickTrack(62.0);
+    const std::vector<float> source = test::clickTrackSignal(62.0, kRate);
     const std::vector<test::ClickReading> sourceClicks =
         test::measureClicks(source.data(), source.size(), 1, 0, kRate);
     play(source, rate, 0);
