@@ -21,26 +21,52 @@ inline const std::vector<double> kBassHz = {55.0, 110.0};
 inline std::vector<float> partialsSignal(const std::vector<double>& hz, double seconds,
                                          double rate) {
     std::vector<float> v(static_cast<std::size_t>(seconds * rate));
-    for (std::size_t i = 0; i < v.size(); ++i) {
-        double s = 0.0;
+    for (std::size_t i = 0; i < v.size(); ++i)
         for (double f : hz)
-            s += 0.25 * std::sin(2.0 * M_PI * f * static_cast<double>(i) / rate);
-        v[i] = static_cast<float>(s);
-    }
+            v[i] +=
+                static_cast<float>(0.25 * std::sin(2.0 * M_PI * f * static_cast<double>(i) / rate));
     return v;
 }
 
-// Mono samples: a 3 kHz click decaying over 3 ms every half second (120 BPM) from 0.25 s on.
+// Mono samples: a 3 kHz click decaying over 3 ms at each of `at` (seconds), over `background`
+// (mono samples of the same length, or empty for silence).
+inline std::vector<float> clickSignal(const std::vector<double>& at, double seconds, double rate,
+                                      std::vector<float> background = {}) {
+    background.resize(static_cast<std::size_t>(seconds * rate));
+    for (double a : at)
+        for (std::size_t i = static_cast<std::size_t>(a * rate);
+             i < std::min(background.size(), static_cast<std::size_t>((a + 0.03) * rate)); ++i) {
+            const double t = static_cast<double>(i) / rate - a;
+            background[i] +=
+                static_cast<float>(0.8 * std::sin(2 * M_PI * 3000 * t) * std::exp(-t / 0.003));
+        }
+    return background;
+}
+
+// A click every half second (120 BPM) from 0.25 s on.
 inline std::vector<float> clickTrackSignal(double seconds, double rate) {
-    std::vector<float> v(static_cast<std::size_t>(seconds * rate));
-    for (std::size_t i = 0; i < v.size(); ++i) {
-        const double t = static_cast<double>(i) / rate - 0.25;
-        const double since = t - 0.5 * std::floor(t / 0.5);
-        if (t >= 0 && since < 0.03)
-            v[i] = static_cast<float>(0.8 * std::sin(2 * M_PI * 3000 * since) *
-                                      std::exp(-since / 0.003));
+    std::vector<double> at;
+    for (double t = 0.25; t < seconds; t += 0.5)
+        at.push_back(t);
+    return clickSignal(at, seconds, rate);
+}
+
+// Drives a stretcher as a deck does: asks how much input each block needs and feeds that from
+// `input` (interleaved stereo). Returns `frames` output frames.
+template <class Stretcher>
+std::vector<float> stretchThrough(Stretcher& s, const std::vector<float>& input, int block,
+                                  std::size_t frames, std::size_t* used = nullptr) {
+    std::vector<float> out(2 * frames);
+    std::size_t taken = 0;
+    for (std::size_t done = 0; done < frames; done += static_cast<std::size_t>(block)) {
+        const int n = static_cast<int>(std::min<std::size_t>(block, frames - done));
+        const int m = static_cast<int>(std::min<std::size_t>(
+            static_cast<std::size_t>(s.inputFramesFor(n)), input.size() / 2 - taken));
+        s.process(input.data() + 2 * taken, m, out.data() + 2 * done, n);
+        taken += static_cast<std::size_t>(m);
     }
-    return v;
+    if (used) *used = taken;
+    return out;
 }
 
 // The power spectrum of one channel over the largest power-of-two span (at most 2^18 frames)
@@ -116,42 +142,34 @@ struct ClickReading {
 };
 
 // The clicks in one channel: bursts whose envelope (the largest magnitude within 0.25 ms either
-// side) passes `threshold` of the loudest, at least `gapSeconds` apart.
+// side) passes 30 % of the loudest, at least `gapSeconds` apart.
 inline std::vector<ClickReading> measureClicks(const float* x, std::size_t frames, int channels,
-                                               int channel, double rate, double gapSeconds = 0.1,
-                                               double threshold = 0.3) {
-    const auto reach = static_cast<std::ptrdiff_t>(std::ceil(0.00025 * rate));
+                                               int channel, double rate, double gapSeconds = 0.1) {
+    const auto reach = static_cast<std::size_t>(std::ceil(0.00025 * rate));
     std::vector<float> env(frames);
-    float loudest = 0.0f;
     for (std::size_t i = 0; i < frames; ++i)
-        loudest = std::max(loudest, std::fabs(x[i * channels + channel]));
-    const auto n = static_cast<std::ptrdiff_t>(frames);
-    for (std::ptrdiff_t i = 0; i < n; ++i) {
-        float m = 0.0f;
-        for (std::ptrdiff_t j = std::max<std::ptrdiff_t>(0, i - reach);
-             j <= std::min(n - 1, i + reach); ++j)
-            m = std::max(m, std::fabs(x[j * channels + channel]));
-        env[static_cast<std::size_t>(i)] = m;
-    }
+        for (std::size_t j = i > reach ? i - reach : 0; j <= std::min(frames - 1, i + reach); ++j)
+            env[i] = std::max(env[i], std::fabs(x[j * channels + channel]));
+    const float loudest = frames ? *std::max_element(env.begin(), env.end()) : 0.0f;
+    const auto gap = static_cast<std::size_t>(gapSeconds * rate);
     std::vector<ClickReading> clicks;
-    const auto gap = static_cast<std::ptrdiff_t>(gapSeconds * rate);
-    std::ptrdiff_t previousEnd = 0;
-    for (std::ptrdiff_t i = 0; i < n; ++i) {
-        if (env[static_cast<std::size_t>(i)] < threshold * loudest) continue;
-        std::ptrdiff_t peak = i;
-        for (std::ptrdiff_t j = i; j < std::min(n, i + gap / 2); ++j)
-            if (env[static_cast<std::size_t>(j)] > env[static_cast<std::size_t>(peak)]) peak = j;
-        const float top = env[static_cast<std::size_t>(peak)];
-        std::ptrdiff_t start = peak;
-        while (start > previousEnd && env[static_cast<std::size_t>(start - 1)] >= 0.1f * top)
+    for (std::size_t i = 0, earliest = 0; i < frames; ++i) {
+        if (env[i] < 0.3f * loudest) continue;
+        const auto peak = static_cast<std::size_t>(
+            std::max_element(env.begin() + static_cast<std::ptrdiff_t>(i),
+                             env.begin() +
+                                 static_cast<std::ptrdiff_t>(std::min(frames, i + gap / 2))) -
+            env.begin());
+        std::size_t start = peak;
+        while (start > earliest && env[start - 1] >= 0.1f * env[peak])
             --start;
-        std::ptrdiff_t rise = start;
-        while (rise < peak && env[static_cast<std::size_t>(rise)] < 0.9f * top)
+        std::size_t rise = start;
+        while (env[rise] < 0.9f * env[peak])
             ++rise;
         clicks.push_back(
             {static_cast<double>(start) / rate, static_cast<double>(rise - start) / rate});
-        previousEnd = i + gap;
-        i = previousEnd - 1;
+        earliest = i + gap;
+        i = earliest - 1;
     }
     return clicks;
 }

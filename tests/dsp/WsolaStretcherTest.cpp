@@ -1,5 +1,6 @@
 #include "dsp/WsolaStretcher.h"
 
+#include "common/StretchMeasure.h"
 #include "common/ToneMeasure.h"
 
 #include <gtest/gtest.h>
@@ -18,21 +19,11 @@ std::vector<float> stereoSine(double hz, double rate, std::size_t frames, double
     return v;
 }
 
-// Drives a stretcher the way a deck does: asks how much input the block needs, feeds exactly
-// that from `input` and collects the output. Returns the input frames consumed.
 std::size_t stretch(WsolaStretcher& s, const std::vector<float>& input, std::vector<float>& out,
                     int block, std::size_t outFrames) {
-    std::size_t consumed = 0;
-    const std::size_t available = input.size() / 2;
-    out.assign(2 * outFrames, 0.0f);
-    for (std::size_t done = 0; done < outFrames; done += block) {
-        const int n = static_cast<int>(std::min<std::size_t>(block, outFrames - done));
-        int m = s.inputFramesFor(n);
-        if (consumed + m > available) m = static_cast<int>(available - consumed);
-        s.process(input.data() + 2 * consumed, m, out.data() + 2 * done, n);
-        consumed += m;
-    }
-    return consumed;
+    std::size_t used = 0;
+    out = test::stretchThrough(s, input, block, outFrames, &used);
+    return used;
 }
 
 TEST(WsolaWindow, LengthsFollowTheVariantAndSampleRate) {
