@@ -2,7 +2,8 @@
 // High-quality time-stretcher on interleaved stereo float audio: a phase vocoder with phase
 // locking around spectral peaks, and onsets copied through unchanged.
 //
-// Frames of N input frames (about 85 ms, a power of two) are Hann-windowed and transformed by one
+// Frames of N input frames (about 170 ms, a power of two: long enough that the notes of a chord
+// and of a bass line fall in peaks of their own) are Hann-windowed and transformed by one
 // complex FFT carrying left + i*right. The peaks of the summed power spectrum are found, each
 // peak's frequency is measured from its phase advance since the previous frame, and the peak is
 // turned on by that frequency over the synthesis hop N/4. Every bin takes the rotation of the
@@ -17,9 +18,10 @@
 // the input's own. The run is placed so that the onset sounds when the tempo says it should; the
 // frames after it make up the difference, so the tempo stays exact over any length. An onset
 // that comes into the run's windows is copied with it (a flam keeps its shape), but a run never
-// strays more than 20 ms from the tempo (or what one onset needs at the ratio): where onsets
-// follow each other closer than a window, the later ones are stretched like the rest. The first
-// frame after a reset is copied too, at full level from its first sample.
+// strays more than 20 ms from the tempo (or what one onset needs at the ratio): where onsets keep
+// coming closer together than a window, the run ends there and the onsets still in its windows
+// are stretched like the rest of the sound. The first frame after a reset is copied too, at full
+// level from its first sample.
 //
 // Threading: prepare() allocates and belongs to the owning thread before rendering starts; every
 // other call is made from the audio thread only and neither allocates nor locks.
