@@ -105,7 +105,8 @@ public:
         return n;
     }
     int stemCount() const override { return 0; }
-    std::int64_t readMixed(std::int64_t s, float* o, std::int64_t f, const float*) const override {
+    std::int64_t readMixed(std::int64_t s, float* o, std::int64_t f, const float*,
+                           const float*) const override {
         return read(s, o, f);
     }
     const std::int16_t* int16Data() const override { return nullptr; }

@@ -31,7 +31,7 @@ std::int64_t Int16Source::read(std::int64_t startFrame, float* out, std::int64_t
 }
 
 std::int64_t Int16Source::readMixed(std::int64_t startFrame, float* out, std::int64_t frames,
-                                    const float*) const {
+                                    const float*, const float*) const {
     return read(startFrame, out, frames);
 }
 

@@ -19,7 +19,7 @@ public:
     std::int64_t read(std::int64_t startFrame, float* out, std::int64_t frames) const override;
     int stemCount() const override { return 0; }
     std::int64_t readMixed(std::int64_t startFrame, float* out, std::int64_t frames,
-                           const float* stemGains) const override;
+                           const float* gainsFrom, const float* gainsTo) const override;
     const std::int16_t* int16Data() const override { return samples_.data(); }
 
 private:

@@ -17,9 +17,11 @@ public:
     virtual std::int64_t read(std::int64_t startFrame, float* out, std::int64_t frames) const = 0;
     // 0 for a plain source, 4 for a stem source (drums, bass, vocals, other).
     virtual int stemCount() const = 0;
-    // As read(), with one gain per stem; a plain source ignores the gains.
+    // As read(), with four gains per stem source: `gainsFrom` at the first frame of the call and
+    // `gainsTo` at the last, ramping linearly in between (null means 1 for every stem). A plain
+    // source ignores the gains.
     virtual std::int64_t readMixed(std::int64_t startFrame, float* out, std::int64_t frames,
-                                   const float* stemGains) const = 0;
+                                   const float* gainsFrom, const float* gainsTo) const = 0;
     // Interleaved 16-bit samples, or null when the source holds none.
     virtual const std::int16_t* int16Data() const = 0;
 };

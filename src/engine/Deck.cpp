@@ -33,6 +33,13 @@ std::int64_t holdFrames(double seconds, double engineRate) {
     return static_cast<std::int64_t>(std::ceil(seconds * engineRate));
 }
 
+// Moves a smoothed parameter `samples` steps on and returns where it ends.
+float advance(SmoothedParameter& p, int samples) {
+    for (int i = 0; i < samples && !p.settled(); ++i)
+        p.next();
+    return p.current;
+}
+
 } // namespace
 
 Deck::Deck() = default;
@@ -481,26 +488,27 @@ void Deck::setStretchMode(bool on) {
 void Deck::fetchSource(std::int64_t first, float* dst, int count) {
     const SampleSource& src = *f_.track->source;
     if (src.stemCount() != 4) {
-        f_.stemMix.current = f_.stemMix.target = f_.stemsOn ? 1.0f : 0.0f;
+        f_.stemMix.snap(f_.stemsOn ? 1.0f : 0.0f);
         src.read(first, dst, count);
         return;
     }
-    if (!f_.stemsOn && f_.stemMix.current == 0.0f && f_.stemMix.target == 0.0f) {
+    if (!f_.stemsOn && f_.stemMix.current == 0.0f) {
         src.read(first, dst, count);
         return;
     }
-    // Stems off blend back to the plain sum through the stem mix.
-    float gains[4];
-    float mix = f_.stemMix.current;
-    for (int i = 0; i < count; ++i)
-        mix = f_.stemMix.next();
+    // The gains at the first and the last of the raw frames this read covers, so every change
+    // ramps across the read. Through the stem mix, stems off fade back to the plain sum.
+    float from[4];
+    float to[4];
+    const float mixFrom = f_.stemMix.current;
+    const float mixTo = advance(f_.stemMix, count);
     for (int s = 0; s < 4; ++s) {
-        float g = f_.stemGains[s].current;
-        for (int i = 0; i < count; ++i)
-            g = f_.stemGains[s].next();
-        gains[s] = 1.0f + (g - 1.0f) * mix;
+        const float g0 = f_.stemGains[s].current;
+        const float g1 = advance(f_.stemGains[s], count);
+        from[s] = 1.0f + (g0 - 1.0f) * mixFrom;
+        to[s] = 1.0f + (g1 - 1.0f) * mixTo;
     }
-    src.readMixed(first, dst, count, gains);
+    src.readMixed(first, dst, count, from, to);
 }
 
 bool Deck::readSource(double& playhead, float* out, int frames, double speed) {

@@ -6,27 +6,13 @@
 #include "dsp/Waveform.h"
 #include "engine/EngineHost.h"
 #include "engine/LoadedTrack.h"
+#include "engine/TrackLoaderJobs.h"
 #include "support/FileIo.h"
 
 #include <algorithm>
 #include <cstdio>
 
 namespace vyn {
-
-struct TrackLoader::Job {
-    std::uint32_t deck = 0;
-    std::uint64_t generation = 0;
-    std::uint32_t commandWord = 0;
-    std::string path;
-    bool ok = false;
-    std::string error;
-    std::unique_ptr<LoadedTrack> track;
-    std::shared_ptr<const Waveform> waveform;
-    std::shared_ptr<const BeatGrid> grid;
-    std::shared_ptr<const std::vector<CueMark>> cues;
-    std::uint64_t audioBytes = 0;
-    double sampleRate = 0.0;
-};
 
 namespace {
 
@@ -44,8 +30,8 @@ TrackLoader::TrackLoader(EngineHost& engine)
 
 TrackLoader::~TrackLoader() {
     stop();
-    for (auto& r : queue_)
-        closeRequestDescriptors(*r);
+    for (auto& q : queue_)
+        closeRequestDescriptors(q->request);
 }
 
 void TrackLoader::setHooks(LoaderHooks hooks) {
@@ -57,6 +43,7 @@ void TrackLoader::start(int workers) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (running_) return;
     running_ = true;
+    stopping_ = false;
     for (int i = 0; i < std::max(workers, 1); ++i)
         workers_.emplace_back([this] { workerLoop(); });
 }
@@ -66,6 +53,8 @@ void TrackLoader::stop() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         running_ = false;
+        // A split in progress stops at its next progress report.
+        stopping_ = true;
         workers.swap(workers_);
     }
     wake_.notify_all();
@@ -81,6 +70,10 @@ bool TrackLoader::queueLoad(int deck, std::string path) {
 }
 
 bool TrackLoader::submit(LoadRequest request) {
+    if (request.kind == 1) {
+        closeRequestDescriptors(request);
+        return requestStems(request.deck, true) == StemRequestOutcome::Submitted;
+    }
     // Superseded tracks are destroyed after the lock is released: freeing a long track is slow.
     std::vector<std::unique_ptr<LoadedTrack>> superseded;
     std::lock_guard<std::mutex> lock(mutex_);
@@ -90,6 +83,11 @@ bool TrackLoader::submit(LoadRequest request) {
     }
     const int deck = request.deck;
     request.generation = ++generation_[deck];
+    // A newer load also ends the deck's stem job: it would split the track being replaced.
+    currentJob_[deck] = newestLoad_[deck] = pendingLoad_[deck] = request.generation;
+    stemRunning_[deck] = false;
+    stemProgress_[deck] = -1.0f;
+    stemError_[deck].clear();
     // A load that finished but was not handed to the engine yet would only be replaced at once.
     for (auto& job : finished_) {
         if (job->deck != static_cast<std::uint32_t>(deck) || !job->ok) continue;
@@ -98,22 +96,40 @@ bool TrackLoader::submit(LoadRequest request) {
         superseded.push_back(std::move(job->track));
     }
     // Requests still waiting for this deck are superseded: they report "cancelled" at once.
+    dropQueued(deck, false);
+    auto queued = std::make_unique<Queued>();
+    queued->request = std::move(request);
+    queue_.push_back(std::move(queued));
+    wake_.notify_one();
+    return true;
+}
+
+void TrackLoader::dropQueued(int deck, bool stemJobsOnly) {
     for (auto it = queue_.begin(); it != queue_.end();) {
-        if ((*it)->deck != deck) {
+        LoadRequest& r = (*it)->request;
+        if (r.deck != deck || (stemJobsOnly && r.kind != 1)) {
             ++it;
             continue;
         }
-        closeRequestDescriptors(**it);
-        auto job = std::make_unique<Job>();
-        job->deck = static_cast<std::uint32_t>(deck);
-        job->path = (*it)->audioPath;
-        job->error = "cancelled";
-        finished_.push_back(std::move(job));
+        if (r.kind == 1) {
+            auto done = std::make_unique<StemCompletion>();
+            done->deck = static_cast<std::uint32_t>(deck);
+            done->job = r.generation;
+            done->requestWord = static_cast<std::uint32_t>(r.requestWord);
+            done->path = r.audioPath;
+            done->error = "cancelled";
+            stemDone_.push_back(std::move(done));
+        } else {
+            closeRequestDescriptors(r);
+            auto job = std::make_unique<Job>();
+            job->deck = static_cast<std::uint32_t>(deck);
+            job->generation = r.generation;
+            job->path = r.audioPath;
+            job->error = "cancelled";
+            finished_.push_back(std::move(job));
+        }
         it = queue_.erase(it);
     }
-    queue_.push_back(std::make_unique<LoadRequest>(std::move(request)));
-    wake_.notify_one();
-    return true;
 }
 
 bool TrackLoader::requestSwap(int a, int b) {
@@ -123,25 +139,35 @@ bool TrackLoader::requestSwap(int a, int b) {
     return true;
 }
 
+bool TrackLoader::loadIsCurrent(int deck, std::uint64_t generation) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return !stopping_ && newestLoad_[deck] == generation;
+}
+
 void TrackLoader::workerLoop() {
     for (;;) {
-        std::unique_ptr<LoadRequest> request;
+        std::unique_ptr<Queued> queued;
         {
             std::unique_lock<std::mutex> lock(mutex_);
             wake_.wait(lock, [this] { return !running_ || !queue_.empty(); });
             if (!running_) return;
-            request = std::move(queue_.front());
+            queued = std::move(queue_.front());
             queue_.pop_front();
         }
+        if (queued->request.kind == 1) {
+            finishStemJob(runStemJob(*queued));
+            continue;
+        }
+        LoadRequest& request = queued->request;
         auto job = std::make_unique<Job>();
-        job->deck = static_cast<std::uint32_t>(request->deck);
-        job->generation = request->generation;
-        job->commandWord = request->commandWord;
-        job->path = request->audioPath;
-        runLoad(*request, *job);
-        closeRequestDescriptors(*request);
+        job->deck = static_cast<std::uint32_t>(request.deck);
+        job->generation = request.generation;
+        job->commandWord = request.commandWord;
+        job->path = request.audioPath;
+        runLoad(request, *job);
+        closeRequestDescriptors(request);
         std::lock_guard<std::mutex> lock(mutex_);
-        if (generation_[job->deck] != job->generation) {
+        if (newestLoad_[job->deck] != job->generation) {
             // A newer load for this deck arrived while this one decoded.
             job->ok = false;
             job->error = "cancelled";
@@ -152,10 +178,6 @@ void TrackLoader::workerLoop() {
 }
 
 void TrackLoader::runLoad(LoadRequest& request, Job& job) {
-    if (request.kind == 1) {
-        job.error = "stem separation is not available";
-        return;
-    }
     if (!request.shareSource.empty()) {
         // No component of this system provides USB shares.
         job.error = "USB share is not connected";
@@ -213,7 +235,16 @@ void TrackLoader::runLoad(LoadRequest& request, Job& job) {
     job.cues = std::make_shared<const std::vector<CueMark>>(track->cues);
     job.audioBytes = static_cast<std::uint64_t>(decoded.samples.size()) * sizeof(std::int16_t);
     job.sampleRate = decoded.sampleRate;
-    track->source = std::make_unique<Int16Source>(std::move(decoded));
+    std::uint8_t stemSetting;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stemSetting = stemSetting_;
+    }
+    if (stemSetting == 2) {
+        separateDuringLoad(request, job, *track, decoded.samples, decoded.sampleRate);
+        if (!job.error.empty()) return;
+    }
+    if (!track->source) track->source = std::make_unique<Int16Source>(std::move(decoded));
     job.track = std::move(track);
     job.waveform = std::move(waveform);
     job.ok = true;
@@ -227,25 +258,29 @@ void TrackLoader::poll(std::vector<LoadResult>& results) {
         EngineHost::destroyTrack(t);
 
     std::vector<std::unique_ptr<Job>> finished;
-    std::vector<std::pair<int, int>> swaps;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         finished.swap(finished_);
-        swaps.swap(swaps_);
     }
     for (auto& job : finished) {
         LoadResult r;
         r.deck = job->deck;
         r.path = job->path;
         if (!job->ok) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (pendingLoad_[job->deck] == job->generation) pendingLoad_[job->deck] = 0;
             r.error = job->error;
             results.push_back(std::move(r));
             continue;
         }
+        const StemBasis basis = basisOf(*job->track);
         Command c(CommandType::LOAD_TRACK, static_cast<int>(job->deck), 0.0);
         c.reserved = job->commandWord;
         c.track = job->track.get();
-        if (!engine_.push(producer_, c)) {
+        const bool pushed = engine_.push(producer_, c);
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (pendingLoad_[job->deck] == job->generation) pendingLoad_[job->deck] = 0;
+        if (!pushed) {
             job->track.reset();
             r.error = "engine command queue full";
             results.push_back(std::move(r));
@@ -253,25 +288,33 @@ void TrackLoader::poll(std::vector<LoadResult>& results) {
         }
         const std::int32_t trackId = job->track->id;
         job->track.release(); // the engine owns it now
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            LoadedDeckInfo& info = decks_[job->deck];
-            info.trackId = trackId;
-            info.path = job->path;
-            info.waveform = job->waveform;
-            info.grid = job->grid;
-            info.cues = job->cues;
-            info.audioBytes = job->audioBytes;
-            info.sampleRate = job->sampleRate;
-            ++info.loadCount;
-        }
+        LoadedDeckInfo& info = decks_[job->deck];
+        info.trackId = trackId;
+        info.path = job->path;
+        info.waveform = job->waveform;
+        info.grid = job->grid;
+        info.cues = job->cues;
+        info.audioBytes = job->audioBytes;
+        info.sampleRate = job->sampleRate;
+        info.hasStems = basis.hasStems;
+        ++info.loadCount;
+        basis_[job->deck] = basis;
+        basis_[job->deck].serial = ++basisSerial_;
         r.ok = true;
         results.push_back(std::move(r));
+    }
+    pollStems(results);
+
+    std::vector<std::pair<int, int>> swaps;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        swaps.swap(swaps_);
     }
     for (const auto& [a, b] : swaps) {
         {
             std::lock_guard<std::mutex> lock(mutex_);
             std::swap(decks_[a], decks_[b]);
+            std::swap(basis_[a], basis_[b]);
             ++decks_[a].loadCount;
             ++decks_[b].loadCount;
         }

@@ -4,9 +4,15 @@
 // finished loads and hands each to the engine as LOAD_TRACK through the loader's own producer
 // slot. A newer load for a deck supersedes an older one ("cancelled").
 //
-// Threading: start/stop/poll run on the engine host's owning thread. submit/queueLoad/requestSwap
-// and deckInfo may be called from any thread (they take the loader mutex). Workers decode outside
-// the mutex.
+// The same worker splits tracks into stems. A stem job (requestStems, or a request of kind 1)
+// splits the track the loader last handed to a deck and poll() installs the stem-carrying copy
+// with REPLACE_TRACK, so the deck plays on without a jump; with the stem setting 2 every load is
+// split before it reaches the deck. Splits are served from the stem cache when it is set up
+// (StemCache.h).
+//
+// Threading: start/stop/poll run on the engine host's owning thread. submit/queueLoad/requestSwap,
+// the stem calls and deckInfo may be called from any thread (they take the loader mutex). Workers
+// decode and separate outside the mutex.
 
 #include "engine/BeatGrid.h"
 
@@ -23,6 +29,7 @@
 namespace vyn {
 
 class EngineHost;
+class SampleSource;
 struct LoadedTrack;
 struct Waveform;
 
@@ -51,6 +58,8 @@ struct LoadResult {
     std::string path;
     bool ok = false;
     std::string error;
+    std::uint8_t kind = 0;  // 0 a load, 1 a stem job (ok: the stems went to the deck)
+    bool fromCache = false; // a stem job served from the stem cache
 };
 
 // What the loader last handed to the engine for one deck (for views and control surfaces).
@@ -63,6 +72,25 @@ struct LoadedDeckInfo {
     std::uint64_t audioBytes = 0;
     double sampleRate = 0.0;     // the track's own rate (positions in frames are at this rate)
     std::uint64_t loadCount = 0; // increases with every load handed over for this deck
+    bool hasStems = false;       // the track plays from stems (its waveform stays the same)
+};
+
+// What requestStems() did.
+enum class StemRequestOutcome {
+    Submitted,    // a stem job was queued
+    Running,      // a job for this deck's track is already queued or running
+    AlreadySplit, // the deck's track has stems
+    Failed,       // the last job for this track failed (stemStatus() says why); retry to resubmit
+    LoadPending,  // a newer track is on its way to the deck: ask again once it has arrived
+    NoTrack,      // the loader has handed this deck no track (or it was unloaded since)
+    Refused,      // the loader is not running or the deck is not 0-15
+};
+
+// A deck's stem job, for the deck panel ("STEMS 43 %", or the error of a failed job).
+struct StemJobStatus {
+    bool running = false;   // queued, splitting, or splitting during a load
+    float progress = -1.0f; // 0..1 while running; -1 otherwise
+    std::string error;      // why the last job for the deck's track failed; empty otherwise
 };
 
 // Hooks the library attaches to the load steps it owns (USB staging, analysis files). Each runs on
@@ -90,12 +118,31 @@ public:
 
     // Builds a default request for `path` and submits it.
     bool queueLoad(int deck, std::string path);
-    // Refused when not running or the deck is not 0-15. Supersedes every earlier request of that
-    // deck.
+    // Refused when not running or the deck is not 0-15. A load supersedes every earlier request
+    // of that deck (stem jobs included); a request of kind 1 is requestStems(deck, true).
     bool submit(LoadRequest request);
     bool requestSwap(int a, int b);
     // Frees retired tracks, hands finished loads to the engine and returns their results in order.
     void poll(std::vector<LoadResult>& results);
+
+    // Stems for the track the loader last handed to `deck`: the application calls this when it
+    // sees stems switched on (snapshot: stemsOn) for a deck whose track has none (stemsAvailable
+    // false), from whichever control switched them on. Calling it again while the job runs, or
+    // after it failed, changes nothing; `retry` resubmits after a failure (an explicit switch-on).
+    // A newer load for the deck cancels the job. The outcome arrives from poll() as a LoadResult
+    // of kind 1, after the stems were sent to the deck as REPLACE_TRACK.
+    StemRequestOutcome requestStems(int deck, bool retry = false);
+    // Stops the deck's stem job at its next progress report; it ends "cancelled".
+    void cancelStems(int deck);
+    StemJobStatus stemStatus(int deck) const;
+    // True when `slot` is outside 0-15; false once the slot's stem job was cancelled; otherwise
+    // whether `job` is still the slot's newest request.
+    bool isCurrentJob(int slot, std::uint64_t job) const;
+    // 1 (the default) plays loads as decoded; 2 splits every load into stems before it reaches
+    // the deck (the stemsOnLoad setting). Other values are ignored.
+    void setStemSetting(std::uint8_t setting);
+    // Splits with a registered neural separator when one is available (StemSeparation.h).
+    void setPreferNeural(bool prefer);
 
     LoadedDeckInfo deckInfo(int deck) const;
     // Bytes of decoded audio held by the tracks last handed to the engine.
@@ -105,9 +152,33 @@ public:
     void setHooks(LoaderHooks hooks);
 
 private:
+    // The track last handed to a deck as a stem job needs it: its fields without the audio, and
+    // a weak hold on the audio (a deck that let the track go frees it).
+    struct StemBasis {
+        std::shared_ptr<const LoadedTrack> fields;
+        std::weak_ptr<const SampleSource> source;
+        std::uint64_t serial = 0;
+        bool hasStems = false;
+    };
+    struct Queued {
+        LoadRequest request;
+        StemBasis basis; // stem jobs: the track to split
+    };
     struct Job;
+    struct StemCompletion;
+
     void workerLoop();
     void runLoad(LoadRequest& request, Job& job);
+    void separateDuringLoad(const LoadRequest& request, Job& job, LoadedTrack& track,
+                            std::vector<std::int16_t>& pcm, double sampleRate);
+    std::unique_ptr<StemCompletion> runStemJob(const Queued& job);
+    void finishStemJob(std::unique_ptr<StemCompletion> done);
+    // Under the mutex: removes the deck's queued requests (stem jobs only, or all) and reports
+    // each as cancelled.
+    void dropQueued(int deck, bool stemJobsOnly);
+    void pollStems(std::vector<LoadResult>& results);
+    StemBasis basisOf(const LoadedTrack& track);
+    bool loadIsCurrent(int deck, std::uint64_t generation) const;
 
     EngineHost& engine_;
     int producer_ = -1;
@@ -116,12 +187,29 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable wake_;
     bool running_ = false;
-    std::deque<std::unique_ptr<LoadRequest>> queue_;
-    std::uint64_t generation_[16] = {};
+    bool stopping_ = false;
+    std::deque<std::unique_ptr<Queued>> queue_;
+    std::uint64_t generation_[16] = {};  // per deck: the last identity handed out
+    std::uint64_t currentJob_[16] = {};  // per deck: the newest request of either kind
+    std::uint64_t newestLoad_[16] = {};  // per deck: the newest load
+    std::uint64_t pendingLoad_[16] = {}; // per deck: a load not yet handed over (0: none)
     std::vector<std::unique_ptr<Job>> finished_;
     std::vector<std::pair<int, int>> swaps_;
     LoadedDeckInfo decks_[16];
     std::vector<std::thread> workers_;
+
+    // Stems, per deck.
+    StemBasis basis_[16];
+    std::uint64_t basisSerial_ = 0;
+    bool stopStems_[16] = {};
+    bool stemRunning_[16] = {};
+    std::uint64_t stemTarget_[16] = {}; // basis serial of the queued or running job
+    std::uint64_t failedBasis_[16] = {};
+    float stemProgress_[16] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
+    std::string stemError_[16];
+    std::deque<std::unique_ptr<StemCompletion>> stemDone_;
+    std::uint8_t stemSetting_ = 1;
+    bool preferNeural_ = false;
 };
 
 } // namespace vyn

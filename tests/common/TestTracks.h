@@ -28,7 +28,7 @@ public:
         return copied;
     }
     int stemCount() const override { return 0; }
-    std::int64_t readMixed(std::int64_t start, float* out, std::int64_t frames,
+    std::int64_t readMixed(std::int64_t start, float* out, std::int64_t frames, const float*,
                            const float*) const override {
         return read(start, out, frames);
     }
