@@ -10,5 +10,6 @@ int runLibrary(int argc, char** argv);
 int runAnlz(int argc, char** argv);
 int runLink(int argc, char** argv);
 int runMidi(int argc, char** argv);
+int runStems(int argc, char** argv);
 
 } // namespace vyn::tool

@@ -1,5 +1,5 @@
 // vyn-tool: the workbench for work without a device or window (offline render, decoding,
-// library and analysis dumps, MIDI monitor).
+// stem separation, library and analysis dumps, MIDI monitor).
 
 #include "tool/ToolCommands.h"
 
@@ -20,6 +20,7 @@ const Subcommand kSubcommands[] = {
      "[--keylock-quality 0|1] "
      "[--library FILE.xml|STICK_ROOT] LOG.vynset OUT.wav"},
     {"decode", vyn::tool::runDecode, "decode IN OUT.wav"},
+    {"stems", vyn::tool::runStems, "stems IN OUTPREFIX"},
     {"waveform", vyn::tool::runWaveform, "waveform IN"},
     {"library", vyn::tool::runLibrary,
      "library xml [--summary] [--track ID] FILE | "
