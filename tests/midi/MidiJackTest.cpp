@@ -3,6 +3,7 @@
 // commands; ports that vanish are closed and reopened when they come back.
 
 #include "audio/NullAudioDevice.h"
+#include "common/MidiPeer.h"
 #include "common/TestPaths.h"
 #include "control/midi/MidiHub.h"
 #include "control/midi/MidiInputPorts.h"
@@ -26,45 +27,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Client names are unique per process and per sender: a client that just closed may linger on
-// the server for a moment, and a new client of the same name would be renamed.
-std::string uniqueClient() {
-    static int count = 0;
-    return "midi-e2e-" + std::to_string(getpid()) + "x" + std::to_string(++count);
-}
-
-class Sender {
-public:
-    explicit Sender(std::string client = uniqueClient())
-        : client_(std::move(client)), out_(RtMidi::UNIX_JACK, client_) {
-        out_.openVirtualPort("vyn_test_out");
-    }
-    std::string device() const { return client_ + ":vyn_test_out"; }
-    void send(std::vector<unsigned char> bytes) { out_.sendMessage(&bytes); }
-
-private:
-    std::string client_;
-    RtMidiOut out_;
-};
-
-bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds limit = 5000ms,
-             const std::function<void()>& each = nullptr) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (std::chrono::steady_clock::now() < end) {
-        if (each) each();
-        if (condition()) return true;
-        std::this_thread::sleep_for(20ms);
-    }
-    return condition();
-}
-
-// JACK makes a new connection part of its graph a cycle or two after jack_connect returns: send
-// active-sensing bytes until one has come through the router before the bytes under test.
-bool primeConnection(Sender& sender, const MidiRouter& router, int port) {
-    const std::uint32_t before = router.received(port);
-    return waitFor([&] { return router.received(port) > before; }, 5000ms,
-                   [&] { sender.send({0xFE}); });
-}
+using test::MidiSender;
+using test::primeConnection;
+using test::waitFor;
 
 class MidiJackTest : public ::testing::Test {
 protected:
@@ -73,9 +38,7 @@ protected:
     }
 
     int portOf(const MidiRouter& router, const std::string& name) {
-        for (int p = 0; p < MidiRouter::kPorts; ++p)
-            if (router.connected(p) && router.name(p) == name) return p;
-        return -1;
+        return test::routerPortOf(router, name);
     }
 };
 
@@ -94,7 +57,7 @@ TEST_F(MidiJackTest, MessagesArriveAndBecomeEngineCommands) {
         std::lock_guard<std::mutex> lock(seenMutex);
         seen.push_back(m);
     });
-    Sender sender;
+    MidiSender sender;
     const std::string device = sender.device();
     MidiMapping mapping;
     MidiBinding filter;
@@ -172,9 +135,9 @@ TEST_F(MidiJackTest, VanishedPortsCloseAndReturningOnesReopen) {
     ports.attach(router);
     auto rescan = [&] { ports.rescan(); };
 
-    const std::string client = uniqueClient();
+    const std::string client = test::uniqueMidiClient();
     const std::string device = client + ":vyn_test_out";
-    auto sender = std::make_unique<Sender>(client);
+    auto sender = std::make_unique<MidiSender>(client);
     ASSERT_TRUE(waitFor([&] { return portOf(router, device) >= 0; }, 5000ms, rescan));
     ASSERT_TRUE(primeConnection(*sender, router, portOf(router, device)));
     sender->send({0x90, 1, 1});
@@ -185,7 +148,7 @@ TEST_F(MidiJackTest, VanishedPortsCloseAndReturningOnesReopen) {
         << "the vanished port stays open";
 
     // The same device comes back under the same name.
-    sender = std::make_unique<Sender>(client);
+    sender = std::make_unique<MidiSender>(client);
     ASSERT_TRUE(waitFor([&] { return portOf(router, device) >= 0; }, 5000ms, rescan))
         << "the returning port is not reopened";
     // JACK itself may lose an event on a connection made just after a client of the same name
@@ -204,7 +167,7 @@ TEST_F(MidiJackTest, OutputListShowsOtherClientsOnly) {
     auto backend = createMidiBackend({MidiApi::Jack, "VYN"});
     // An open input of ours must not show up as an output device.
     MidiRouter router;
-    Sender sender;
+    MidiSender sender;
     const std::string device = sender.device();
     std::vector<MidiDeviceInfo> inputs = backend->listInputs();
     auto it = std::find_if(inputs.begin(), inputs.end(),
@@ -223,7 +186,7 @@ TEST_F(MidiJackTest, OutputListShowsOtherClientsOnly) {
 }
 
 TEST_F(MidiJackTest, MonitorToolPrintsWhatArrives) {
-    Sender sender;
+    MidiSender sender;
     const std::string device = sender.device();
     const std::string command = "'" + test::builtExecutable("vyn-tool") +
                                 "' midi monitor --api jack --count 2 --seconds 20";

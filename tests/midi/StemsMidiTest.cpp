@@ -1,0 +1,263 @@
+// Stems end to end, driven the way the application drives them: a controller note mapped to
+// `stems` (through a real JACK MIDI port and the MIDI hub) switches stems on for a playing deck,
+// the refresh loop asks the loader for the stem job, the stems land while the deck plays into the
+// PulseAudio null sink, and a second note mapped to the drums stem kills the click track, which
+// leaves the recording while the tone stays.
+
+#include "audio/AudioDeviceFactory.h"
+#include "audio/WavFileWriter.h"
+#include "common/MidiPeer.h"
+#include "common/SinkRecorder.h"
+#include "common/TestPaths.h"
+#include "common/ToneMeasure.h"
+#include "control/midi/MidiHub.h"
+#include "control/midi/MidiInputPorts.h"
+#include "control/midi/MidiRouter.h"
+#include "control/midi/RtMidiBackend.h"
+#include "dsp/SpectralSeparator.h"
+#include "engine/EngineHost.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <numbers>
+#include <thread>
+
+namespace vyn {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+constexpr double kRate = 48000.0;
+constexpr double kToneHz = 330.0;
+
+// Clicks (3 ms noise bursts twice a second) over a steady centred tone.
+std::vector<std::int16_t> clicksOverTone(double seconds) {
+    const auto frames = static_cast<std::size_t>(seconds * kRate);
+    std::vector<std::int16_t> pcm(2 * frames);
+    std::uint32_t noise = 5;
+    for (std::size_t i = 0; i < frames; ++i) {
+        noise = noise * 1664525u + 1013904223u;
+        const bool click = i % 24000 < 144;
+        const double v = 6000.0 * std::sin(2 * std::numbers::pi * kToneHz * i / kRate) +
+                         (click ? (static_cast<double>(noise >> 8) / 8388608.0 - 1.0) * 16000 : 0);
+        pcm[2 * i] = pcm[2 * i + 1] = static_cast<std::int16_t>(v);
+    }
+    return pcm;
+}
+
+// What a stretch of the recording holds, counted over the 100 ms windows that sound throughout:
+// on a busy machine the output may drop out now and then, and a window with a gap says nothing.
+struct Heard {
+    int windows = 0;         // sounding windows
+    double tone = 0.0;       // median level of the tone in them
+    double clickSteps = 0.0; // per window: steps no tone or dropout edge makes, only clicks
+};
+
+Heard listen(const std::vector<float>& stereo) {
+    constexpr std::size_t kWindow = 4800;
+    Heard h;
+    std::vector<double> tones;
+    long steps = 0;
+    for (std::size_t at = 0; at + 2 * kWindow <= stereo.size(); at += 2 * kWindow) {
+        const float* w = stereo.data() + at;
+        // An underrun leaves exact silence; the tone is never near zero for 16 samples running.
+        int quiet = 0;
+        bool gap = false;
+        for (std::size_t i = 0; i < kWindow && !gap; ++i) {
+            quiet = std::fabs(w[2 * i]) < 1e-5f ? quiet + 1 : 0;
+            gap = quiet >= 16;
+        }
+        if (gap) continue;
+        tones.push_back(test::toneLevel(w, kWindow, 2, 0, kRate, kToneHz));
+        // The tone steps at most 0.008 from sample to sample, a dropout's edge 0.19.
+        for (std::size_t i = 1; i < kWindow; ++i)
+            if (std::fabs(w[2 * i] - w[2 * i - 2]) > 0.3f) ++steps;
+    }
+    h.windows = static_cast<int>(tones.size());
+    if (tones.empty()) return h;
+    std::nth_element(tones.begin(), tones.begin() + tones.size() / 2, tones.end());
+    h.tone = tones[tones.size() / 2];
+    h.clickSteps = static_cast<double>(steps) / h.windows;
+    return h;
+}
+
+// Frames of stereo float the recorder has written so far.
+std::size_t recordedFrames(const std::string& path) {
+    std::error_code ec;
+    const auto bytes = std::filesystem::file_size(path, ec);
+    return ec ? 0 : static_cast<std::size_t>(bytes / 8);
+}
+
+// The recording so far, from frame `from` on (the recorder keeps writing).
+std::vector<float> readRecording(const std::string& path, std::size_t from) {
+    std::ifstream in(path, std::ios::binary);
+    in.seekg(static_cast<std::streamoff>(from * 8));
+    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), {});
+    std::vector<float> stereo(bytes.size() / 8 * 2);
+    std::memcpy(stereo.data(), bytes.data(), stereo.size() * sizeof(float));
+    return stereo;
+}
+
+// Waits (refreshing) until the recorder has written `frames` more frames.
+bool recordMore(const std::string& path, std::size_t frames, const std::function<void()>& refresh) {
+    const std::size_t target = recordedFrames(path) + frames;
+    return test::waitFor([&] { return recordedFrames(path) >= target; }, 30000ms, refresh);
+}
+
+// Frames [from, to) of an interleaved stereo recording.
+std::vector<float> span(const std::vector<float>& stereo, std::size_t from, std::size_t to) {
+    to = std::min(to, stereo.size() / 2);
+    from = std::min(from, to);
+    return std::vector<float>(stereo.begin() + static_cast<std::ptrdiff_t>(2 * from),
+                              stereo.begin() + static_cast<std::ptrdiff_t>(2 * to));
+}
+
+MidiBinding noteBinding(int note, MidiAction action) {
+    MidiBinding b;
+    b.kind = midi_class::note;
+    b.number = static_cast<std::uint8_t>(note);
+    b.action = static_cast<std::uint16_t>(action);
+    b.slot = 0;
+    b.mode = static_cast<std::uint8_t>(MidiMode::toggle);
+    return b;
+}
+
+TEST(StemsEndToEnd, ControllerSwitchesStemsOnThenKillsTheDrums) {
+    ASSERT_TRUE(test::servicesAvailable()) << "the test services (PulseAudio, JACK) must run";
+    const std::string dir = test::scratchDir("stems-e2e");
+    const std::vector<std::int16_t> pcm = clicksOverTone(40.0);
+    {
+        WavFileWriter w;
+        ASSERT_TRUE(w.open(dir + "/clicks.wav", WavFileWriter::Format::Pcm16, 2, 48000));
+        ASSERT_TRUE(w.writeInt16(pcm.data(), pcm.size() / 2) && w.finish());
+    }
+    // What the benchmark measures, on this machine and build: the split on its own.
+    const auto splitStart = Clock::now();
+    StemSet reference;
+    ASSERT_TRUE(SpectralSeparator().separate(pcm.data(), static_cast<std::int64_t>(pcm.size() / 2),
+                                             kRate, reference, nullptr));
+    const auto splitTime = Clock::now() - splitStart;
+
+    setenv("PULSE_SINK", "vyn_stereo", 1);
+    setenv("VYN_AUDIO", "alsa", 1);
+    AudioDeviceChoice choice = createAudioDeviceFromEnvironment();
+    ASSERT_TRUE(choice.device) << choice.error;
+    auto engine = EngineHost::create(std::move(choice.device));
+    ASSERT_TRUE(engine->open()) << engine->device()->lastError();
+    TrackLoader& loader = engine->loader();
+
+    MidiRouter router;
+    MidiHub hub(router);
+    hub.listen(router);
+    hub.setEngine(engine.get());
+    std::atomic<int> notes{0};
+    hub.setCaptureSink([&](int, const MidiMessage& m, std::uint32_t) {
+        if (m.midiKind() == MidiKind::NoteOn) ++notes;
+    });
+    test::MidiSender controller;
+    MidiMapping mapping;
+    mapping.bindings = {noteBinding(60, MidiAction::stems), noteBinding(61, MidiAction::stemDrums)};
+    hub.installMapping(controller.device(), mapping);
+    MidiBackendOptions options;
+    options.api = MidiApi::Jack;
+    MidiInputPorts ports(createMidiBackend(options));
+    ports.attach(router);
+    ASSERT_TRUE(test::waitFor([&] { return test::routerPortOf(router, controller.device()) >= 0; },
+                              5000ms, [&] { ports.rescan(); }));
+    ASSERT_TRUE(
+        test::primeConnection(controller, router, test::routerPortOf(router, controller.device())));
+
+    // The application's refresh: poll the loader, and ask for stems where the snapshot shows
+    // them switched on for a track without them.
+    std::vector<LoadResult> results;
+    EngineSnapshot snap;
+    auto refresh = [&] {
+        std::vector<LoadResult> some;
+        loader.poll(some);
+        results.insert(results.end(), some.begin(), some.end());
+        if (!engine->readSnapshot(snap)) return;
+        const DeckSnapshot& d = snap.decks[0];
+        if (d.state != 0 && d.stemsOn && !d.stemsAvailable) loader.requestStems(0);
+    };
+    ASSERT_TRUE(loader.queueLoad(0, dir + "/clicks.wav"));
+    ASSERT_TRUE(test::waitFor([&] { return !results.empty(); }, 10000ms, refresh));
+    ASSERT_TRUE(results[0].ok) << results[0].error;
+    ASSERT_TRUE(engine->pushOwn(Command(CommandType::PLAY, 0)));
+    // One recording throughout: a new stream on an idle null sink may get no callbacks for about
+    // two seconds, and a monitor may start with silence.
+    const std::string recording = dir + "/master.raw";
+    test::SinkRecorder recorder("vyn_stereo", 2, recording);
+    ASSERT_TRUE(recorder.running());
+    ASSERT_TRUE(recordMore(recording, 3 * 48000, refresh));
+    ASSERT_TRUE(snap.decks[0].state == static_cast<std::uint8_t>(DeckState::PLAYING));
+
+    const auto switchedOn = Clock::now();
+    controller.send({0x90, 60, 100});
+    ASSERT_TRUE(test::waitFor([&] { return snap.decks[0].stemsAvailable; }, 60000ms, refresh));
+    const auto latency = Clock::now() - switchedOn;
+    // The job is the split plus a poll: allow for a machine busy with other work, but not for a
+    // job that waits for something else or runs twice.
+    EXPECT_LE(latency, 5 * splitTime + 2s)
+        << "stems after " << std::chrono::duration<double>(latency).count()
+        << " s; the split alone took " << std::chrono::duration<double>(splitTime).count() << " s";
+
+    // On a busy machine the stream may underrun and fall silent for two seconds at a time: go on
+    // recording until each side of the kill has sounded for two seconds, half a second away
+    // from the stems landing and from the kill.
+    constexpr std::size_t kMargin = 24000;
+    auto soundedFor = [&](std::size_t from, int windows) {
+        return test::waitFor(
+            [&] { return listen(readRecording(recording, from)).windows >= windows; }, 60000ms,
+            refresh);
+    };
+    const std::size_t landedAt = recordedFrames(recording);
+    ASSERT_TRUE(soundedFor(landedAt + kMargin, 20 + kMargin / 4800));
+    const std::size_t killedAt = recordedFrames(recording);
+    controller.send({0x90, 61, 100});
+    ASSERT_TRUE(
+        test::waitFor([&] { return snap.decks[0].stemGains[0] == 0.0f; }, 20000ms, refresh));
+    ASSERT_TRUE(soundedFor(killedAt + kMargin, 20));
+    const std::vector<float> all = recorder.stop();
+    EXPECT_EQ(snap.decks[0].state, static_cast<std::uint8_t>(DeckState::PLAYING));
+    const std::vector<float> before = span(all, landedAt + kMargin, killedAt - kMargin);
+    const std::vector<float> after = span(all, killedAt + kMargin, all.size() / 2);
+
+    ports.closeAll();
+    engine->stop();
+    std::vector<LoadedTrack*> retired;
+    engine->drainRetired(retired);
+    for (LoadedTrack* t : retired)
+        EngineHost::destroyTrack(t);
+    unsetenv("PULSE_SINK");
+    unsetenv("VYN_AUDIO");
+
+    const Heard withDrums = listen(before);
+    const Heard withoutDrums = listen(after);
+    ASSERT_GE(withDrums.windows, 15) << "the deck was heard before the kill";
+    ASSERT_GE(withoutDrums.windows, 15) << "the deck was heard after the kill";
+    EXPECT_NEAR(withoutDrums.tone, withDrums.tone, 0.2 * withDrums.tone)
+        << "the tone is not in the drums";
+    EXPECT_GT(withDrums.clickSteps, 5.0) << "the clicks were heard";
+    EXPECT_LT(withoutDrums.clickSteps, withDrums.clickSteps / 50)
+        << "the clicks went with the drums";
+    std::printf("stems after %.3f s (the split alone %.3f s); click steps per 100 ms %.2f before, "
+                "%.2f after; tone kept %.3f\n",
+                std::chrono::duration<double>(latency).count(),
+                std::chrono::duration<double>(splitTime).count(), withDrums.clickSteps,
+                withoutDrums.clickSteps, withoutDrums.tone / withDrums.tone);
+}
+
+} // namespace
+} // namespace vyn
