@@ -226,8 +226,10 @@ TEST(StemsEndToEnd, ControllerSwitchesStemsOnThenKillsTheDrums) {
     ASSERT_TRUE(soundedFor(landedAt + kMargin, 20 + kMargin / 4800));
     const std::size_t killedAt = recordedFrames(recording);
     controller.send({0x90, 61, 100});
-    ASSERT_TRUE(
-        test::waitFor([&] { return snap.decks[0].stemGains[0] == 0.0f; }, 20000ms, refresh));
+    const std::uint64_t frameAtKill = snap.frame;
+    ASSERT_TRUE(test::waitFor([&] { return snap.decks[0].stemGains[0] == 0.0f; }, 20000ms, refresh))
+        << notes.load() << " notes arrived; the engine rendered " << snap.frame - frameAtKill
+        << " frames since";
     ASSERT_TRUE(soundedFor(killedAt + kMargin, 20));
     const std::vector<float> all = recorder.stop();
     EXPECT_EQ(snap.decks[0].state, static_cast<std::uint8_t>(DeckState::PLAYING));
