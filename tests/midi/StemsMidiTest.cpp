@@ -205,7 +205,11 @@ TEST(StemsEndToEnd, ControllerSwitchesStemsOnThenKillsTheDrums) {
 
     const auto switchedOn = Clock::now();
     controller.send({0x90, 60, 100});
-    ASSERT_TRUE(test::waitFor([&] { return snap.decks[0].stemsAvailable; }, 60000ms, refresh));
+    const std::uint64_t frameAtOn = snap.frame;
+    ASSERT_TRUE(test::waitFor([&] { return snap.decks[0].stemsAvailable; }, 60000ms, refresh))
+        << notes.load() << " notes arrived, stems on " << snap.decks[0].stemsOn << ", job "
+        << loader.stemStatus(0).progress << " '" << loader.stemStatus(0).error
+        << "'; the engine rendered " << snap.frame - frameAtOn << " frames since";
     const auto latency = Clock::now() - switchedOn;
     // The job is the split plus a poll: allow for a machine busy with other work, but not for a
     // job that waits for something else or runs twice.
