@@ -15,12 +15,13 @@ void ChannelStrip::prepare(double sampleRate) noexcept {
     eqMid_.setTime(sampleRate, SmoothedParameter::kEqSeconds);
     eqHigh_.setTime(sampleRate, SmoothedParameter::kEqSeconds);
     wet_.setTime(sampleRate, kBypassFadeSeconds);
-    gain_.snap(1.0f);
-    eqLow_.snap(1.0f);
-    eqMid_.snap(1.0f);
-    eqHigh_.snap(1.0f);
-    wet_.snap(0.0f);
-    trim_ = fader_ = 1.0f;
+    // A device reopened at another rate keeps the user's trim, fader and EQ (as the master bus
+    // keeps its gain), settled at once rather than gliding in from where they were.
+    gain_.snap(gain_.target);
+    eqLow_.snap(eqLow_.target);
+    eqMid_.snap(eqMid_.target);
+    eqHigh_.snap(eqHigh_.target);
+    wet_.snap(bandsAtUnity() ? 0.0f : 1.0f);
     changeWarmFrames_ = static_cast<int>(std::lround(rate * kTypeWarmSeconds));
     changeFadeFrames_ = std::max(1, static_cast<int>(std::lround(rate * kTypeFadeSeconds)));
     resetBands();

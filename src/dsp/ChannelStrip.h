@@ -28,7 +28,8 @@ enum class EqType { Isolator = 0, OnePole = 1 };
 
 class ChannelStrip {
 public:
-    // Sets the crossovers, zeroes the band states and puts all gains at 1.0. Keeps the EQ type.
+    // Sets the crossovers and zeroes the band states; trim, fader and EQ gains keep their values
+    // (1.0 on a new strip), settled. Keeps the EQ type.
     void prepare(double sampleRate) noexcept;
     void resetBands() noexcept;
 

@@ -221,6 +221,13 @@ void FxUnit::clearTarget() noexcept {
     reset();
 }
 
+void FxUnit::swapDeckTargets(int a, int b) noexcept {
+    if (target_ == a)
+        target_ = b;
+    else if (target_ == b)
+        target_ = a;
+}
+
 // ---------------------------------------------------------------------------------------------
 // Read-back
 

@@ -74,6 +74,9 @@ public:
     void setResonance(double value) noexcept; // 30 SET_FX_RESONANCE
     void setType(double value) noexcept;      // 31 SET_FX_TYPE
     void clearTarget() noexcept;              // 32 CLEAR_FX_TARGET
+    // SWAP_DECKS: a deck target follows its track to the other deck, and the effect runs on
+    // undisturbed (no reset: it keeps processing the same audio).
+    void swapDeckTargets(int a, int b) noexcept;
 
     // Render. `frames` is clamped to the prepared block size.
     void setTempo(double bpm) noexcept;

@@ -32,7 +32,8 @@ int BeatGrid::indexAt(double t) const {
 }
 
 double BeatGrid::beatAt(double t) const {
-    if (beats.empty()) return 0.0;
+    // A time that is not a number has no place on the grid (and no index to look up).
+    if (beats.empty() || std::isnan(t)) return 0.0;
     const GridBeat& first = beats.front();
     if (t < first.time) return (t - first.time) / beatPeriod(first.bpm);
     const int i = indexAt(t);
@@ -44,7 +45,7 @@ double BeatGrid::beatAt(double t) const {
 }
 
 double BeatGrid::timeAt(double b) const {
-    if (beats.empty()) return 0.0;
+    if (beats.empty() || std::isnan(b)) return 0.0;
     const int last = static_cast<int>(beats.size()) - 1;
     if (b <= 0.0) return beats.front().time + b * beatPeriod(beats.front().bpm);
     if (b >= last) return beats[last].time + (b - last) * beatPeriod(beats[last].bpm);

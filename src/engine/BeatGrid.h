@@ -1,7 +1,8 @@
 #pragma once
 // A track's beat grid and cue marks: the same records serve the catalogue and the loaded track.
 // Grid queries work in seconds and fractional beat numbers (beat 0 = the first grid beat); the
-// tempo used outside the listed beats is clamped to 20..400 BPM.
+// tempo used outside the listed beats is clamped to 20..400 BPM. Like an empty grid, a query with
+// a NaN time or beat answers 0.
 
 #include <cstdint>
 #include <string>

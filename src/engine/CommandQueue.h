@@ -7,6 +7,7 @@
 #include "support/SpscRing.h"
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 
 namespace vyn {
@@ -21,9 +22,21 @@ public:
     // False when `slot` is not 0-7 or its ring is full; nothing is written then.
     bool push(int slot, const Command& command) noexcept;
 
-    // Consumer side (audio thread): rings in use, and one ring's next command.
+    // Consumer side (audio thread): hands the waiting commands to `apply`, ring by ring in ring
+    // order and in FIFO order within a ring. Only what each ring held when the drain began is
+    // taken: a producer that keeps pushing waits for the next drain instead of stretching this
+    // one without end.
+    template <typename Apply> void drain(Apply&& apply) noexcept {
+        const int rings = ringsInUse();
+        std::size_t waiting[kRings];
+        for (int ring = 0; ring < rings; ++ring)
+            waiting[ring] = rings_[ring].size();
+        Command c;
+        for (int ring = 0; ring < rings; ++ring)
+            for (std::size_t i = 0; i < waiting[ring] && rings_[ring].pop(c); ++i)
+                apply(c);
+    }
     int ringsInUse() const noexcept;
-    bool pop(int ring, Command& out) noexcept { return rings_[ring].pop(out); }
 
 private:
     std::atomic<std::uint32_t> producers_{0};

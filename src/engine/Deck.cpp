@@ -62,13 +62,13 @@ void Deck::prepare(double engineSampleRate, int maxBlock, int index) {
     f_.stretchMode = false;
     f_.stretchLatency = 0.0;
 
+    // A re-prepare at another rate keeps the stem mix the user set, settled.
     for (SmoothedParameter& g : f_.stemGains) {
         g.setTime(engineRate_, kStemSeconds);
-        g.snap(1.0f);
+        g.snap(g.target);
     }
     f_.stemMix.setTime(engineRate_, kStemSeconds);
-    f_.stemMix.current = 0.0f;
-    f_.stemMix.target = f_.stemsOn ? 1.0f : 0.0f;
+    f_.stemMix.snap(f_.stemsOn ? 1.0f : 0.0f);
 }
 
 // ---------------------------------------------------------------------------------------------

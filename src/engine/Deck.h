@@ -146,7 +146,7 @@ private:
         bool cue = false;
         ChannelStrip strip; // trim x fader, kill EQ and the meters' peaks
         bool stemsOn = false;
-        SmoothedParameter stemGains[4];
+        SmoothedParameter stemGains[4] = {{1, 1, 0}, {1, 1, 0}, {1, 1, 0}, {1, 1, 0}};
         SmoothedParameter stemMix;
 
         bool jogTouched = false;

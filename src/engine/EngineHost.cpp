@@ -20,6 +20,12 @@ bool carriesTrack(CommandType t) {
     return t == CommandType::LOAD_TRACK || t == CommandType::REPLACE_TRACK;
 }
 
+// The second deck of a SWAP_DECKS, or -1 when the value names none.
+int swapPartner(const Command& c) {
+    const double other = std::round(c.value);
+    return other >= 0.0 && other < kDeckCount ? static_cast<int>(other) : -1;
+}
+
 } // namespace
 
 EngineHost::EngineHost(std::unique_ptr<IAudioDevice> device) {
@@ -87,6 +93,7 @@ void EngineHost::prepare(double sampleRate, int blockFrames) {
 void EngineHost::overrideMaster(int deck, double beatPosition, double bpm) noexcept {
     masterOverridden_ = deck >= 0 && deck < kDeckCount;
     masterDeck_ = masterOverridden_ ? deck : -1;
+    masterPlaying_ = masterOverridden_;
     masterBeat_ = masterOverridden_ ? beatPosition : 0.0;
     masterBpm_ = masterOverridden_ ? bpm : 0.0;
 }
@@ -112,23 +119,23 @@ void EngineHost::retire(LoadedTrack* track) noexcept {
 void EngineHost::drainCommands() noexcept {
     Command pendingSeek[kDeckCount];
     bool hasPendingSeek[kDeckCount] = {};
-    const int rings = queue_.ringsInUse();
-    Command c;
-    for (int ring = 0; ring < rings; ++ring) {
-        while (queue_.pop(ring, c)) {
-            if (c.commandType() == CommandType::SET_PLAYHEAD && c.hasValidDeck()) {
-                // Only the last playhead move per deck and block takes effect.
-                pendingSeek[c.deck] = c;
-                hasPendingSeek[c.deck] = true;
-                continue;
-            }
-            if (c.hasValidDeck() && hasPendingSeek[c.deck]) {
-                hasPendingSeek[c.deck] = false;
-                apply(pendingSeek[c.deck]);
-            }
-            apply(c);
+    const auto flushSeek = [&](int deck) {
+        if (deck < 0 || deck >= kDeckCount || !hasPendingSeek[deck]) return;
+        hasPendingSeek[deck] = false;
+        apply(pendingSeek[deck]);
+    };
+    queue_.drain([&](const Command& c) {
+        if (c.commandType() == CommandType::SET_PLAYHEAD && c.hasValidDeck()) {
+            // Only the last playhead move per deck and block takes effect.
+            pendingSeek[c.deck] = c;
+            hasPendingSeek[c.deck] = true;
+            return;
         }
-    }
+        if (c.hasValidDeck()) flushSeek(c.deck);
+        // A move queued for either deck of a swap belongs to the track that deck holds now.
+        if (c.commandType() == CommandType::SWAP_DECKS) flushSeek(swapPartner(c));
+        apply(c);
+    });
     for (int d = 0; d < kDeckCount; ++d)
         if (hasPendingSeek[d]) apply(pendingSeek[d]);
 }
@@ -168,16 +175,37 @@ void EngineHost::requestRealign(const Command& c) noexcept {
 
 bool EngineHost::tryDefer(const Command& c) noexcept {
     const CommandType type = c.commandType();
-    if (!quantise_ || !isDeferrable(type) || masterDeck_ < 0 || masterDeck_ == c.deck) return false;
+    if (type == CommandType::HOT_CUE_UP) return deferRelease(c);
+    // Only a playing master's beat advances: waiting on a paused one would wait for ever.
+    if (!quantise_ || !isDeferrable(type) || masterDeck_ < 0 || masterDeck_ == c.deck ||
+        !masterPlaying_)
+        return false;
     if (type == CommandType::PLAY && decks_[c.deck].slipPaused()) return false;
     for (DeferredSlot& slot : deferred_) {
         if (slot.pending) continue;
         slot.command = c;
         slot.targetBeat = std::floor(masterBeat_) + 1.0;
         slot.pending = true;
+        slot.hasRelease = false;
         return true;
     }
     return false; // every slot busy: apply at once
+}
+
+bool EngineHost::deferRelease(const Command& c) noexcept {
+    // A hot-cue button let go before its parked jump fired: released now, the jump would fire
+    // afterwards and hold the deck at the cue (in slip mode, for good). The release rides with
+    // the jump and is applied right after it.
+    for (DeferredSlot& slot : deferred_) {
+        if (!slot.pending || slot.hasRelease || slot.command.deck != c.deck ||
+            slot.command.commandType() != CommandType::JUMP_HOT_CUE ||
+            std::lround(slot.command.value) != std::lround(c.value))
+            continue;
+        slot.release = c;
+        slot.hasRelease = true;
+        return true;
+    }
+    return false;
 }
 
 void EngineHost::applyDeckCommand(const Command& c, bool quantiseLoops) noexcept {
@@ -289,9 +317,8 @@ void EngineHost::applyEngineCommand(const Command& c) noexcept {
         break;
     }
     case CommandType::SWAP_DECKS: {
-        const double other = std::round(c.value);
-        if (deckOk && other >= 0.0 && other < kDeckCount && static_cast<int>(other) != c.deck)
-            swapDecks(c.deck, static_cast<int>(other));
+        const int other = swapPartner(c);
+        if (deckOk && other >= 0 && other != c.deck) swapDecks(c.deck, other);
         break;
     }
     default:
@@ -300,16 +327,19 @@ void EngineHost::applyEngineCommand(const Command& c) noexcept {
 }
 
 void EngineHost::swapDecks(int a, int b) noexcept {
+    // Everything the mixer keeps per deck moves with the track, as trim, fader and EQ do.
     decks_[a].swapWith(decks_[b]);
+    std::swap(filters_[a], filters_[b]);
+    fx_.swapDeckTargets(a, b);
     sync_.swap(a, b);
     std::swap(syncResults_[a], syncResults_[b]);
     if (!masterOverridden_) masterDeck_ = sync_.master();
     for (DeferredSlot& slot : deferred_) {
         if (!slot.pending) continue;
         if (slot.command.deck == a)
-            slot.command.deck = static_cast<std::int16_t>(b);
+            slot.command.deck = slot.release.deck = static_cast<std::int16_t>(b);
         else if (slot.command.deck == b)
-            slot.command.deck = static_cast<std::int16_t>(a);
+            slot.command.deck = slot.release.deck = static_cast<std::int16_t>(a);
     }
 }
 
@@ -321,21 +351,27 @@ void EngineHost::afterApply(const Command& c) noexcept {
 void EngineHost::runDeferred() noexcept {
     for (DeferredSlot& slot : deferred_) {
         if (!slot.pending) continue;
+        // Without a master, or once it stops, nothing is waited for any longer.
         double lateness = 0.0;
-        if (masterDeck_ >= 0) {
+        if (masterDeck_ >= 0 && masterPlaying_) {
             if (masterBeat_ < slot.targetBeat) continue;
             lateness = masterBeat_ - slot.targetBeat;
         }
         slot.pending = false;
         const Command c = slot.command;
-        if (c.hasValidDeck()) {
-            // A deferred beat loop starts where the audible position is now, unquantised.
-            applyDeckCommand(c, false);
-            afterApply(c);
-            if (lateness > 0.0) {
-                Deck& deck = decks_[c.deck];
-                deck.seek(deck.audiblePosition() + deck.beatsToFrames(lateness));
-            }
+        if (!c.hasValidDeck()) continue;
+        // A deferred beat loop starts where the audible position is now, unquantised.
+        applyDeckCommand(c, false);
+        afterApply(c);
+        if (lateness > 0.0) {
+            Deck& deck = decks_[c.deck];
+            deck.seek(deck.audiblePosition() + deck.beatsToFrames(lateness));
+        }
+        requestRealign(c);
+        if (slot.hasRelease) {
+            slot.hasRelease = false;
+            applyDeckCommand(slot.release, false);
+            afterApply(slot.release);
         }
     }
 }
@@ -432,6 +468,7 @@ void EngineHost::updateSync() noexcept {
         masterDeck_ = sync_.master();
         masterBpm_ = sync_.masterBpm();
         masterBeat_ = sync_.masterBeat();
+        masterPlaying_ = sync_.masterPlaying();
     }
 }
 

@@ -88,11 +88,10 @@ public:
     IAudioDevice* device() noexcept { return device_.get(); }
 
     double sampleRate() const noexcept { return sampleRate_; }
-    std::uint64_t frameClock() const noexcept { return frameClock_; }
 
-    // Drives quantised deferral without a synced master: deck `deck` (-1 = none) acts as master
-    // at `beatPosition`. Used where no sync manager runs (tests, offline checks); render thread
-    // or, before rendering starts, the owning thread.
+    // Drives quantised deferral without a synced master: deck `deck` (-1 = none) acts as a
+    // playing master at `beatPosition`. Used where no sync manager runs (tests, offline checks);
+    // render thread or, before rendering starts, the owning thread.
     void overrideMaster(int deck, double beatPosition, double bpm) noexcept;
 
 private:
@@ -100,6 +99,9 @@ private:
         Command command;
         double targetBeat = 0.0;
         bool pending = false;
+        // A HOT_CUE_UP that arrived while this JUMP_HOT_CUE waited; applied right after it.
+        Command release;
+        bool hasRelease = false;
     };
     void drainCommands() noexcept;
     void apply(const Command& c) noexcept;
@@ -108,6 +110,7 @@ private:
     void afterApply(const Command& c) noexcept;
     void requestRealign(const Command& c) noexcept;
     bool tryDefer(const Command& c) noexcept;
+    bool deferRelease(const Command& c) noexcept;
     void runDeferred() noexcept;
     void swapDecks(int a, int b) noexcept;
     void retire(LoadedTrack* track) noexcept;
@@ -128,6 +131,7 @@ private:
     std::int32_t masterDeck_ = -1;
     double masterBpm_ = 0.0;
     double masterBeat_ = 0.0;
+    bool masterPlaying_ = false;
     bool masterOverridden_ = false;
 
     DeferredSlot deferred_[16];

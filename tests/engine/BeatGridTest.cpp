@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 namespace vyn {
 namespace {
 
@@ -66,6 +68,15 @@ TEST(LoadCue, PrefersLoadPointThenMemoryCue) {
     EXPECT_EQ(loadCueTime(
                   {{CueKind::Memory, -1, 7.0, -1.0, ""}, {CueKind::LoadPoint, -1, 9.0, -1.0, ""}}),
               9.0);
+}
+
+TEST(BeatGrid, NotANumberReadsAsZero) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    for (const BeatGrid& g : {grid({{1.0, 120.0, 1}}), grid({{0.5, 120.0, 1}, {1.0, 120.0, 2}})}) {
+        EXPECT_EQ(g.beatAt(nan), 0.0);
+        EXPECT_EQ(g.timeAt(nan), 0.0);
+        EXPECT_EQ(g.barPhase(nan), 0.0);
+    }
 }
 
 } // namespace

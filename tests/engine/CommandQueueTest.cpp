@@ -38,6 +38,25 @@ TEST(CommandQueue, CommandIsA32ByteRecordWithDefaults) {
     EXPECT_STREQ(commandTypeName(31), "SET_FX_TYPE");
 }
 
+TEST(CommandQueue, DrainTakesOnlyWhatEachRingHeldWhenItBegan) {
+    // A producer that refills its ring while the drain runs cannot stretch one drain for ever.
+    CommandQueue q;
+    const int a = q.acquireProducer();
+    const int b = q.acquireProducer();
+    for (int i = 0; i < 3; ++i)
+        q.push(a, Command(CommandType::PLAY, 0, i));
+    q.push(b, Command(CommandType::PAUSE, 1));
+    int taken = 0;
+    const auto refill = [&](const Command& c) {
+        ++taken;
+        if (taken < 5000) q.push(c.deck == 0 ? a : b, c);
+    };
+    q.drain(refill);
+    EXPECT_EQ(taken, 4);
+    q.drain(refill);
+    EXPECT_EQ(taken, 8) << "what arrived during the first drain waits for the next";
+}
+
 using Drain = EngineFixture;
 
 TEST_F(Drain, AppliesOneProducersCommandsInOrder) {
@@ -198,6 +217,26 @@ TEST_F(Handlers, SwapDecksExchangesStateAndSync) {
     block();
     s = snapshot();
     EXPECT_EQ(s.decks[0].length, 300u);
+}
+
+TEST_F(Handlers, SwapMovesFilterFxTargetAndPendingMovesWithTheTrack) {
+    load(0, test::makeTrack(std::vector<float>(1000, 0.0f), 48000.0));
+    load(1, test::makeTrack(std::vector<float>(300000, 0.0f), 48000.0));
+    push(CommandType::SET_FILTER, 0, -0.5);
+    push(CommandType::SET_FILTER_RESONANCE, 0, 0.25);
+    push(CommandType::SET_FX_TARGET, -1, 0);
+    block();
+    push(CommandType::SET_PLAYHEAD, 1, 5000.0); // meant for the long track ...
+    push(CommandType::SWAP_DECKS, 0, 1);        // ... which this moves to deck 0
+    block();
+    const EngineSnapshot s = snapshot();
+    EXPECT_EQ(s.decks[0].length, 300000u);
+    EXPECT_EQ(s.decks[0].position, 5000.0);
+    EXPECT_EQ(s.decks[1].position, 0.0);
+    EXPECT_EQ(s.decks[1].filter, -0.5f);
+    EXPECT_EQ(s.decks[1].filterResonance, 0.25f);
+    EXPECT_EQ(s.decks[0].filter, 0.0f);
+    EXPECT_EQ(s.fxTarget, 1);
 }
 
 } // namespace

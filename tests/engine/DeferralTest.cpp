@@ -104,5 +104,30 @@ TEST_F(Deferral, SwapCarriesParkedCommandsWithTheirDeck) {
     EXPECT_EQ(s.decks[1].state, static_cast<std::uint8_t>(DeckState::EMPTY));
 }
 
+TEST_F(Deferral, ReleaseBeforeTheParkedJumpFiresFollowsIt) {
+    // Slip on, playing from 10 s; a quick tap of hot cue 0 (set at 1 s) while the jump waits.
+    push(CommandType::SET_PLAYHEAD, 1, 48000.0);
+    push(CommandType::SET_HOT_CUE, 1, 0);
+    push(CommandType::SET_PLAYHEAD, 1, 480000.0);
+    push(CommandType::SET_SLIP, 1, 1);
+    push(CommandType::PLAY, 1);
+    block();
+    engine->overrideMaster(0, 0.5, 120.0);
+    push(CommandType::JUMP_HOT_CUE, 1, 0);
+    block();
+    push(CommandType::HOT_CUE_UP, 1, 0);
+    block();
+    engine->overrideMaster(0, 1.0, 120.0);
+    block();
+    const DeckSnapshot d = snapshot().decks[1];
+    EXPECT_EQ(d.state, kPlaying);
+    EXPECT_FALSE(d.slipActive) << "the release must end the slip jump";
+    EXPECT_NEAR(d.position, 480000.0 + 4 * 256.0, 1.0) << "back where the track would be";
+    const auto a = applied();
+    ASSERT_GE(a.size(), 2u);
+    EXPECT_EQ(a[a.size() - 2].commandType(), CommandType::JUMP_HOT_CUE);
+    EXPECT_EQ(a.back().commandType(), CommandType::HOT_CUE_UP);
+}
+
 } // namespace
 } // namespace vyn

@@ -77,5 +77,20 @@ TEST_F(MixerRender, EchoOnTheMasterRingsOnAfterTheDeckStops) {
     EXPECT_EQ(s.fxType, 2u);
 }
 
+TEST_F(MixerRender, ReprepareAtANewRateKeepsTheMixSettings) {
+    playTone(0, 1000.0);
+    playTone(1, 1000.0);
+    push(CommandType::SET_TRIM, 0, 0.5);
+    push(CommandType::SET_FADER, 1, 0.0);
+    push(CommandType::SET_MASTER_GAIN, -1, 0.5);
+    masterPeak(60);
+    engine->prepare(44100.0, 2048); // the device reopened at another rate
+    block(256);
+    const EngineSnapshot s = snapshot();
+    EXPECT_NEAR(s.decks[0].peakLeft, 0.25f, 0.01f) << "trim kept, without a glide from 1";
+    EXPECT_EQ(s.decks[1].peakLeft, 0.0f) << "a closed fader stays closed";
+    EXPECT_NEAR(s.masterPeak, 0.125f, 0.01f);
+}
+
 } // namespace
 } // namespace vyn

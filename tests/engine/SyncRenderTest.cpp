@@ -125,5 +125,49 @@ TEST_F(SyncRender, QuantisedPlayStartsOnTheMastersNextBeat) {
     EXPECT_NEAR(static_cast<double>(onset), 24000.0, 64.0);
 }
 
+TEST_F(SyncRender, APausedMasterHoldsNoQuantisedCommand) {
+    const auto kPlaying = static_cast<std::uint8_t>(DeckState::PLAYING);
+    for (int d = 0; d < 3; ++d)
+        load(d, clickTrack(120.0, 30.0));
+    push(CommandType::PLAY, 0);
+    for (int i = 0; i < 10; ++i)
+        block();
+    push(CommandType::PAUSE, 0);
+    push(CommandType::SET_QUANTISE, -1, 1);
+    block();
+    ASSERT_EQ(s().masterDeck, 0);
+    push(CommandType::PLAY, 1); // the paused master's beat never advances: start at once
+    block();
+    EXPECT_EQ(s().decks[1].state, kPlaying);
+
+    block(); // deck 1 now plays and leads
+    ASSERT_EQ(s().masterDeck, 1);
+    push(CommandType::PLAY, 2);
+    block();
+    EXPECT_NE(s().decks[2].state, kPlaying) << "parked for the playing master's next beat";
+    push(CommandType::PAUSE, 1); // the master stops before that beat: the start goes ahead
+    block();
+    EXPECT_EQ(s().decks[2].state, kPlaying);
+}
+
+TEST_F(SyncRender, ParkedJumpRealignsASyncedFollower) {
+    load(0, clickTrack(120.0, 30.0));
+    load(1, clickTrack(120.0, 30.0));
+    push(CommandType::SET_PLAYHEAD, 1, 0.3 * 24000.0); // hot cue 0 sits 0.3 beat off the grid
+    push(CommandType::SET_HOT_CUE, 1, 0);
+    push(CommandType::SET_PLAYHEAD, 1, 0.0);
+    push(CommandType::SET_SYNC, 1, 1);
+    push(CommandType::PLAY, 0);
+    push(CommandType::PLAY, 1);
+    block();
+    push(CommandType::SET_QUANTISE, -1, 1);
+    push(CommandType::JUMP_HOT_CUE, 1, 0);
+    for (int i = 0; i < 100; ++i) // past the master's next beat (94 blocks away)
+        block();
+    const EngineSnapshot snap = s();
+    EXPECT_LT(std::fabs(wrappedBeatDifference(snap.decks[0].beat, snap.decks[1].beat)), 0.01);
+    EXPECT_LT(snap.decks[1].position, 12000.0) << "the jump fired and was lined up";
+}
+
 } // namespace
 } // namespace vyn
