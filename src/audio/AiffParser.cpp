@@ -160,6 +160,9 @@ bool parseAiffLayout(ByteSource& source, PcmLayout& layout, std::string& error) 
     if (commFrames != 0) frames = std::min<std::uint64_t>(frames, commFrames);
     layout.encoding = encoding;
     layout.channels = channels;
+    // The COMM chunk names no speakers (a "CHAN" chunk is not read): surround files take the
+    // default layout for their channel count.
+    layout.speakerMask = 0;
     layout.sampleRate = rate;
     layout.dataOffset = soundStart;
     layout.frames = frames;

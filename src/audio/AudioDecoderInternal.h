@@ -6,6 +6,7 @@
 // Threading: every object here belongs to the single decode call that created it.
 
 #include "audio/AudioDecoder.h"
+#include "audio/StereoDownmix.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -58,6 +59,7 @@ std::size_t bytesPerSample(SampleEncoding encoding);
 struct PcmLayout {
     SampleEncoding encoding = SampleEncoding::S16LE;
     std::uint32_t channels = 0;
+    std::uint32_t speakerMask = 0; // StereoDownmix.h; 0 = the default layout for the count
     double sampleRate = 0.0;
     std::uint64_t dataOffset = 0; // of the first frame
     std::uint64_t frames = 0;     // whole frames available
@@ -68,9 +70,10 @@ bool parseWavLayout(ByteSource& source, PcmLayout& layout, std::string& error);
 bool parseAiffLayout(ByteSource& source, PcmLayout& layout, std::string& error);
 
 // Converts `frames` frames of `channels` interleaved samples to stereo 16-bit: mono is duplicated,
-// channel 0 is left and channel 1 is right, further channels are dropped.
+// stereo kept, and more channels are mixed down with `downmix` (stereoDownmix of the file's
+// layout; unused for one or two channels), rounded to the nearest value.
 void convertToStereo16(const unsigned char* src, std::uint64_t frames, SampleEncoding encoding,
-                       std::uint32_t channels, std::int16_t* out);
+                       std::uint32_t channels, const StereoDownmix& downmix, std::int16_t* out);
 
 // Reads and converts the samples `layout` describes in one pass.
 DecodeResult decodeLayout(ByteSource& source, const PcmLayout& layout);

@@ -3,7 +3,6 @@
 #include "audio/RandomAccessFile.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <mutex>
@@ -153,7 +152,8 @@ private:
     int streamIndex_ = -1;
     int rate_ = 0;
     SwrInput swrIn_;
-    int channels_ = 0;
+    int channels_ = 0;    // in the decoded frames
+    int outChannels_ = 0; // out of the converter: 2 when it mixes down, else channels_
     std::vector<std::int16_t> scratch_;
     std::vector<std::int16_t> samples_;
     std::uint64_t maxFrames_ = UINT64_MAX; // end of the signal the container declares
@@ -170,10 +170,35 @@ bool Decoder::configureConverter(const AVFrame* f) {
     swrIn_.rate = f->sample_rate;
     channels_ = f->ch_layout.nb_channels;
     if (channels_ < 1) return false;
+    const auto format = static_cast<AVSampleFormat>(f->format);
+    if (channels_ > 2) {
+        // Surround is mixed down to stereo by the resampler's standard matrix (the one
+        // StereoDownmix.h describes). A stream that names no speakers gets the default layout
+        // for its channel count, as the WAV and AIFF parsers assume.
+        AVChannelLayout in{};
+        const bool unnamed = f->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC;
+        if (unnamed)
+            av_channel_layout_default(&in, channels_);
+        else if (av_channel_layout_copy(&in, &f->ch_layout) < 0)
+            return false;
+        AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
+        const bool mixing = swr_alloc_set_opts2(&s_.swr, &stereo, AV_SAMPLE_FMT_S16, rate_, &in,
+                                                format, f->sample_rate, 0, nullptr) >= 0 &&
+                            swr_init(s_.swr) >= 0;
+        av_channel_layout_uninit(&in);
+        if (mixing) {
+            outChannels_ = 2;
+            return true;
+        }
+        // A layout the resampler cannot mix (no speaker names at all, or a lone front side):
+        // its first two channels are taken as left and right below.
+        swr_free(&s_.swr);
+    }
     // Same layout out as in: only the sample format changes (and the rate, should a stream change
-    // its rate part way). Picking left and right is done here, so nothing is downmixed.
+    // its rate part way).
+    outChannels_ = channels_;
     if (swr_alloc_set_opts2(&s_.swr, &swrIn_.layout, AV_SAMPLE_FMT_S16, rate_, &swrIn_.layout,
-                            static_cast<AVSampleFormat>(f->format), f->sample_rate, 0, nullptr) < 0)
+                            format, f->sample_rate, 0, nullptr) < 0)
         return false;
     return swr_init(s_.swr) >= 0;
 }
@@ -191,14 +216,14 @@ bool Decoder::convert(const std::uint8_t** in, int inSamples) {
     const std::size_t have = samples_.size() / 2;
     const std::size_t room = capacity;
     int got = 0;
-    if (channels_ == 2) {
+    if (outChannels_ == 2) {
         // Stereo is converted straight into the result.
         samples_.resize((have + room) * 2);
         auto* out = reinterpret_cast<std::uint8_t*>(samples_.data() + have * 2);
         got = swr_convert(s_.swr, &out, capacity, in, inSamples);
         samples_.resize((have + static_cast<std::size_t>(std::max(got, 0))) * 2);
     } else {
-        const std::size_t values = room * static_cast<std::size_t>(channels_);
+        const std::size_t values = room * static_cast<std::size_t>(outChannels_);
         if (scratch_.size() < values) scratch_.resize(values);
         auto* out = reinterpret_cast<std::uint8_t*>(scratch_.data());
         got = swr_convert(s_.swr, &out, capacity, in, inSamples);
@@ -206,11 +231,11 @@ bool Decoder::convert(const std::uint8_t** in, int inSamples) {
         samples_.resize((have + frames) * 2);
         std::int16_t* dst = samples_.data() + have * 2;
         const std::int16_t* src = scratch_.data();
-        if (channels_ == 1) {
+        if (outChannels_ == 1) {
             for (std::size_t i = 0; i < frames; ++i)
                 dst[2 * i] = dst[2 * i + 1] = src[i];
         } else {
-            const std::size_t stride = static_cast<std::size_t>(channels_);
+            const std::size_t stride = static_cast<std::size_t>(outChannels_);
             for (std::size_t i = 0; i < frames; ++i) {
                 dst[2 * i] = src[i * stride];
                 dst[2 * i + 1] = src[i * stride + 1];
@@ -317,11 +342,11 @@ AVDictionary* openOptions(AudioKind kind) {
 
 DecodeResult decodePath(const std::string& path, AudioKind kind) {
     if (path.empty()) return fail("could not open file");
-    if (FfmpegDecoder::hasUrlScheme(path)) return fail("only local files can be decoded");
     quietLog();
     Session s;
     AVDictionary* options = openOptions(kind);
-    // The explicit protocol keeps FFmpeg from reading any part of the name as a URL.
+    // The explicit protocol keeps FFmpeg from reading any part of the name as a URL: "http://x"
+    // or "track1:mix.mp3" name local files here, as they do for every other program.
     const std::string url = "file:" + path;
     const int rc = avformat_open_input(&s.format, url.c_str(), nullptr, &options);
     av_dict_free(&options);
@@ -357,17 +382,6 @@ DecodeResult decodeFd(int descriptor, AudioKind kind) {
 }
 
 } // namespace
-
-bool FfmpegDecoder::hasUrlScheme(const std::string& path) {
-    // scheme = letter *(letter / digit / "+" / "-" / "."), then ":". One letter before the colon
-    // is a drive letter, not a scheme.
-    if (path.empty() || !std::isalpha(static_cast<unsigned char>(path[0]))) return false;
-    std::size_t i = 1;
-    while (i < path.size() && (std::isalnum(static_cast<unsigned char>(path[i])) ||
-                               path[i] == '+' || path[i] == '-' || path[i] == '.'))
-        ++i;
-    return i >= 2 && i < path.size() && path[i] == ':';
-}
 
 void FfmpegDecoder::decodeFile(DecodeResult& out, const std::string& path, AudioKind kind) {
     try {

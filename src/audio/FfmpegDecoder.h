@@ -3,11 +3,11 @@
 // interleaved stereo 16-bit at the file's own sample rate. Installed as the decoder hooks by
 // registerPlatformDecoders().
 //
-// - Mono is duplicated to both sides. Files with more than two channels keep their first two as
-//   left and right and drop the rest (no downmix), as the WAV and AIFF parsers do.
-// - Local files only: a path that carries a URL scheme is refused, and FFmpeg may open nothing
-//   but local files (the "file" protocol, nested opens included), with the demuxer limited to
-//   those of the sniffed format.
+// - Mono is duplicated to both sides. Files with more than two channels are mixed down to stereo
+//   by the standard matrix of StereoDownmix.h, as the WAV and AIFF parsers do.
+// - Local files only: every path names a local file (the "file" protocol, so "http:" or
+//   "pipe:" at its start is part of a file name), FFmpeg may open nothing else (nested opens
+//   included), and the demuxer is limited to those of the sniffed format.
 // - Encoder delay and padding are trimmed where the file declares them. FFmpeg itself drops the
 //   delay a LAME header or an MP4 edit list declares, and the MP3 end padding; the padding of
 //   the last AAC frame in MP4 is cut here, to the length the container declares.
@@ -28,9 +28,6 @@ public:
     // Reads the descriptor through its own offsets (pread); the descriptor's position is left
     // alone and it is not closed.
     static void decodeDescriptor(DecodeResult& out, int descriptor, AudioKind kind);
-
-    // True when `path` starts with a URL scheme ("http:", "pipe:", "concat:" ...).
-    static bool hasUrlScheme(const std::string& path);
 };
 
 } // namespace vyn

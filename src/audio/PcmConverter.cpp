@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <cstring>
 #include <new>
 #include <stdexcept>
@@ -155,27 +156,40 @@ void convertFixed(const unsigned char* src, std::uint64_t frames, std::int16_t* 
     }
 }
 
+inline std::int16_t roundToInt16(float v) {
+    return static_cast<std::int16_t>(std::clamp(std::nearbyint(v), -32768.0f, 32767.0f));
+}
+
+// Each channel is first read as 16-bit (as mono and stereo are), then mixed.
 template <SampleEncoding E>
 void convertWide(const unsigned char* src, std::uint64_t frames, std::uint32_t channels,
-                 std::int16_t* out) {
+                 const StereoDownmix& mix, std::int16_t* out) {
     using C = Codec<E>;
     const std::size_t stride = C::bytes * channels;
+    const float* gainL = mix.left.data();
+    const float* gainR = mix.right.data();
     for (std::uint64_t i = 0; i < frames; ++i) {
         const unsigned char* p = src + i * stride;
-        out[2 * i] = C::get(p);
-        out[2 * i + 1] = C::get(p + C::bytes);
+        float l = 0.0f, r = 0.0f;
+        for (std::uint32_t c = 0; c < channels; ++c) {
+            const float x = C::get(p + c * C::bytes);
+            l += gainL[c] * x;
+            r += gainR[c] * x;
+        }
+        out[2 * i] = roundToInt16(l);
+        out[2 * i + 1] = roundToInt16(r);
     }
 }
 
 template <SampleEncoding E>
 void convert(const unsigned char* src, std::uint64_t frames, std::uint32_t channels,
-             std::int16_t* out) {
+             const StereoDownmix& mix, std::int16_t* out) {
     if (channels == 1)
         convertFixed<E, 1>(src, frames, out);
     else if (channels == 2)
         convertFixed<E, 2>(src, frames, out);
     else
-        convertWide<E>(src, frames, channels, out);
+        convertWide<E>(src, frames, channels, mix, out);
 }
 
 // Interleaved 16-bit little-endian stereo is already the output format.
@@ -212,41 +226,42 @@ std::size_t bytesPerSample(SampleEncoding encoding) {
 }
 
 void convertToStereo16(const unsigned char* src, std::uint64_t frames, SampleEncoding encoding,
-                       std::uint32_t channels, std::int16_t* out) {
+                       std::uint32_t channels, const StereoDownmix& mix, std::int16_t* out) {
     if (frames == 0 || channels == 0) return;
+    if (channels > 2 && (mix.left.size() < channels || mix.right.size() < channels)) return;
     if (kNativeStereo16 && encoding == SampleEncoding::S16LE && channels == 2) {
         std::memcpy(out, src, frames * 4);
         return;
     }
     switch (encoding) {
     case SampleEncoding::U8:
-        return convert<SampleEncoding::U8>(src, frames, channels, out);
+        return convert<SampleEncoding::U8>(src, frames, channels, mix, out);
     case SampleEncoding::S8:
-        return convert<SampleEncoding::S8>(src, frames, channels, out);
+        return convert<SampleEncoding::S8>(src, frames, channels, mix, out);
     case SampleEncoding::S16LE:
-        return convert<SampleEncoding::S16LE>(src, frames, channels, out);
+        return convert<SampleEncoding::S16LE>(src, frames, channels, mix, out);
     case SampleEncoding::S16BE:
-        return convert<SampleEncoding::S16BE>(src, frames, channels, out);
+        return convert<SampleEncoding::S16BE>(src, frames, channels, mix, out);
     case SampleEncoding::S24LE:
-        return convert<SampleEncoding::S24LE>(src, frames, channels, out);
+        return convert<SampleEncoding::S24LE>(src, frames, channels, mix, out);
     case SampleEncoding::S24BE:
-        return convert<SampleEncoding::S24BE>(src, frames, channels, out);
+        return convert<SampleEncoding::S24BE>(src, frames, channels, mix, out);
     case SampleEncoding::S32LE:
-        return convert<SampleEncoding::S32LE>(src, frames, channels, out);
+        return convert<SampleEncoding::S32LE>(src, frames, channels, mix, out);
     case SampleEncoding::S32BE:
-        return convert<SampleEncoding::S32BE>(src, frames, channels, out);
+        return convert<SampleEncoding::S32BE>(src, frames, channels, mix, out);
     case SampleEncoding::S64LE:
-        return convert<SampleEncoding::S64LE>(src, frames, channels, out);
+        return convert<SampleEncoding::S64LE>(src, frames, channels, mix, out);
     case SampleEncoding::S64BE:
-        return convert<SampleEncoding::S64BE>(src, frames, channels, out);
+        return convert<SampleEncoding::S64BE>(src, frames, channels, mix, out);
     case SampleEncoding::F32LE:
-        return convert<SampleEncoding::F32LE>(src, frames, channels, out);
+        return convert<SampleEncoding::F32LE>(src, frames, channels, mix, out);
     case SampleEncoding::F32BE:
-        return convert<SampleEncoding::F32BE>(src, frames, channels, out);
+        return convert<SampleEncoding::F32BE>(src, frames, channels, mix, out);
     case SampleEncoding::F64LE:
-        return convert<SampleEncoding::F64LE>(src, frames, channels, out);
+        return convert<SampleEncoding::F64LE>(src, frames, channels, mix, out);
     case SampleEncoding::F64BE:
-        return convert<SampleEncoding::F64BE>(src, frames, channels, out);
+        return convert<SampleEncoding::F64BE>(src, frames, channels, mix, out);
     }
 }
 
@@ -281,7 +296,9 @@ DecodeResult decodeLayout(ByteSource& source, const PcmLayout& layout) {
     DecodeResult r;
     std::vector<unsigned char> raw;
     std::vector<std::int16_t> converted;
+    StereoDownmix downmix;
     try {
+        if (layout.channels > 2) downmix = stereoDownmix(layout.channels, layout.speakerMask);
         r.samples.reserve(layout.frames * 2);
         hintLargeBuffer(r.samples.data(), r.samples.capacity() * sizeof(std::int16_t));
         converted.resize(chunkFrames * 2);
@@ -304,7 +321,7 @@ DecodeResult decodeLayout(ByteSource& source, const PcmLayout& layout) {
         } else {
             const unsigned char* src = memory ? memory + offset : raw.data();
             if (!memory && !source.readAt(offset, raw.data(), bytes)) return failure("read failed");
-            convertToStereo16(src, n, layout.encoding, layout.channels, converted.data());
+            convertToStereo16(src, n, layout.encoding, layout.channels, downmix, converted.data());
         }
         r.samples.insert(r.samples.end(), converted.data(), converted.data() + 2 * n);
         done += n;

@@ -78,7 +78,7 @@ bool parseWavLayout(ByteSource& source, PcmLayout& layout, std::string& error) {
 
     bool haveFmt = false, haveData = false;
     std::uint16_t tag = 0, channels = 0, bits = 0;
-    std::uint32_t rate = 0;
+    std::uint32_t rate = 0, speakerMask = 0;
     std::uint64_t dataStart = 0, dataSize = 0;
     Ds64 ds64;
 
@@ -104,7 +104,11 @@ bool parseWavLayout(ByteSource& source, PcmLayout& layout, std::string& error) {
             channels = readU16le(fmt + 2);
             rate = readU32le(fmt + 4);
             bits = readU16le(fmt + 14);
-            if (tag == kTagExtensible && usable >= 40) tag = readU16le(fmt + 24);
+            speakerMask = 0;
+            if (tag == kTagExtensible && usable >= 40) {
+                speakerMask = readU32le(fmt + 20);
+                tag = readU16le(fmt + 24);
+            }
             haveFmt = true;
         } else if (std::memcmp(chunk, "data", 4) == 0) {
             dataStart = body;
@@ -174,6 +178,7 @@ bool parseWavLayout(ByteSource& source, PcmLayout& layout, std::string& error) {
     }
     layout.encoding = encoding;
     layout.channels = channels;
+    layout.speakerMask = speakerMask;
     layout.sampleRate = static_cast<double>(rate);
     layout.dataOffset = dataStart;
     layout.frames = dataSize / frameSize;
