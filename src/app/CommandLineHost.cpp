@@ -3,6 +3,8 @@
 #include "app/DecoderRegistration.h"
 #include "audio/AudioDeviceFactory.h"
 #include "engine/EngineHost.h"
+#include "library/LibraryLoaderHooks.h"
+#include "library/UsbTrackCache.h"
 
 #include <atomic>
 #include <chrono>
@@ -41,7 +43,19 @@ std::string deviceLine(const DeviceFormat& f, long long latencyFrames) {
 }
 
 int runCommandLineHost(const std::string& path, int deck, bool probe) {
+    return runCommandLineHost(path, deck, probe, makePlatformDriveClassifier());
+}
+
+int runCommandLineHost(const std::string& path, int deck, bool probe,
+                       std::unique_ptr<IDriveClassifier> drives) {
+    // Handlers first: an interrupt while the device opens or the track loads still ends cleanly.
+    gRunning = 1;
+    std::signal(SIGINT, onInterrupt);
+    std::signal(SIGTERM, onInterrupt);
     registerPlatformDecoders();
+    // A file on a stick is copied to the local disk before it is decoded, as in every other host
+    // of the engine. The cache outlives the engine, whose loader calls into it.
+    UsbTrackCache usbCache(std::move(drives));
     AudioDeviceChoice choice = createAudioDeviceFromEnvironment();
     if (!choice.device) {
         printError("VYN " + choice.error + "\n");
@@ -49,6 +63,7 @@ int runCommandLineHost(const std::string& path, int deck, bool probe) {
     }
     IAudioDevice* device = choice.device.get();
     auto engine = EngineHost::create(std::move(choice.device));
+    engine->loader().setHooks(makeLibraryLoaderHooks(usbCache));
     if (!engine->open()) {
         printError("VYN could not open " + choice.facility + ": " + device->lastError() + "\n");
         return 1;
@@ -58,14 +73,12 @@ int runCommandLineHost(const std::string& path, int deck, bool probe) {
         engine->stop();
         return 0;
     }
+    usbCache.setCacheFolder(defaultUsbCacheFolder());
     if (!engine->loader().queueLoad(deck, path)) {
         printError("VYN could not queue the track for loading\n");
         engine->stop();
         return 1;
     }
-    std::signal(SIGINT, onInterrupt);
-    std::signal(SIGTERM, onInterrupt);
-
     bool playQueued = false;
     std::vector<LoadResult> results;
     while (gRunning) {

@@ -3,12 +3,19 @@
 // interrupted; or, with probe, only opens the device and prints what it got. All output goes to
 // standard error, prefixed "VYN ".
 
+#include "library/DriveClassifier.h"
+
+#include <memory>
 #include <string>
 
 namespace vyn {
 
-// Returns the process exit code (0 once play was queued, else 1).
+// Returns the process exit code (0 once play was queued, else 1). A file on a removable drive
+// (as `drives` tells; the platform's classifier by default) is staged in the USB track cache
+// before it is decoded. Runs until SIGINT or SIGTERM, whose handlers it installs.
 int runCommandLineHost(const std::string& path, int deck, bool probe);
+int runCommandLineHost(const std::string& path, int deck, bool probe,
+                       std::unique_ptr<IDriveClassifier> drives);
 
 // "JACK (system): 48000 Hz, 2 output channels, 256 frames, latency 512 frames\n"
 struct DeviceFormat;

@@ -1,11 +1,21 @@
 // The command-line host end to end: `vyn --file` on the silent null device.
 
+#include "app/CommandLineHost.h"
 #include "audio/WavFileWriter.h"
+#include "common/PrefixDriveClassifier.h"
 #include "common/TestPaths.h"
+#include "support/FileIo.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace vyn {
@@ -61,6 +71,61 @@ TEST(CommandLineHost, InterruptBeforeTheLoadFinishesExitsWithOne) {
     // /dev/zero never finishes reading within the interval; either way play was never queued.
     EXPECT_EQ(r.exitCode, 1) << r.err;
     EXPECT_EQ(r.err.find("Playing"), std::string::npos);
+}
+
+TEST(CommandLineHost, StagesAFileOnAStickBeforeDecodingIt) {
+    // In process, so the stick can be a folder: the host runs on a thread with its standard error
+    // in a file, and is interrupted once it plays.
+    namespace fs = std::filesystem;
+    const std::string dir = test::scratchDir("host-stick");
+    fs::create_directories(dir + "/stick/Contents");
+    const std::string track = writeSilence(dir + "/stick/Contents/quiet.wav", 44100);
+    const char* savedAudio = std::getenv("VYN_AUDIO");
+    const char* savedCache = std::getenv("XDG_CACHE_HOME");
+    const std::string audio = savedAudio ? savedAudio : "", cache = savedCache ? savedCache : "";
+    setenv("VYN_AUDIO", "null", 1);
+    setenv("XDG_CACHE_HOME", (dir + "/cache").c_str(), 1);
+    std::fflush(stderr);
+    const int err = ::dup(2);
+    const std::string log = dir + "/stderr.txt";
+    std::FILE* logFile = std::fopen(log.c_str(), "w");
+    ::dup2(fileno(logFile), 2);
+
+    std::signal(SIGINT, SIG_DFL); // so the host's own handler shows when it is in place
+    int rc = -1;
+    std::atomic<bool> returned{false};
+    std::thread host([&] {
+        rc = runCommandLineHost(track, 0, false,
+                                std::make_unique<test::PrefixDriveClassifier>(dir + "/stick/"));
+        returned = true;
+    });
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    std::string text;
+    while (text.find("Playing") == std::string::npos &&
+           std::chrono::steady_clock::now() < give_up) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        text = readWholeFile(log).data;
+    }
+    struct sigaction installed {};
+    while (!returned && sigaction(SIGINT, nullptr, &installed) == 0 &&
+           installed.sa_handler == SIG_DFL)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (installed.sa_handler != SIG_DFL) std::raise(SIGINT);
+    host.join();
+    std::fflush(stderr);
+    ::dup2(err, 2);
+    ::close(err);
+    std::fclose(logFile);
+    savedAudio ? setenv("VYN_AUDIO", audio.c_str(), 1) : unsetenv("VYN_AUDIO");
+    savedCache ? setenv("XDG_CACHE_HOME", cache.c_str(), 1) : unsetenv("XDG_CACHE_HOME");
+
+    EXPECT_EQ(rc, 0) << text;
+    EXPECT_NE(text.find("Playing " + track + " on deck 1\n"), std::string::npos) << text;
+    std::vector<std::string> staged;
+    for (const auto& entry : fs::directory_iterator(dir + "/cache/vyn/usb-audio"))
+        staged.push_back(entry.path().string());
+    ASSERT_EQ(staged.size(), 1u) << "the file was copied off the stick once";
+    EXPECT_EQ(readWholeFile(staged[0]).data, readWholeFile(track).data);
 }
 
 } // namespace
