@@ -205,21 +205,27 @@ PdbDatabase parseExportPdb(const unsigned char* data, std::size_t length) {
 
     PdbDatabase db;
     RowDecoder decoder(db);
-    // A page belongs to one table and is read at most once, whatever the chains claim.
-    std::vector<bool> visited(static_cast<std::size_t>(pageCount), false);
-    visited[0] = true; // the file header, never a data page
+    // Each table's walk visits a page at most once, so a cyclic chain ends; the guard is the
+    // table's own, so a damaged chain that strays into another table's page (and stops there,
+    // the type being wrong) leaves that page to the table it belongs to. Rows are read from a
+    // page at most once, whichever chains reach it.
+    std::vector<bool> walked(static_cast<std::size_t>(pageCount));
+    std::vector<bool> read(static_cast<std::size_t>(pageCount), false);
     for (std::uint32_t t = 0; t < tableCount; ++t) {
         const unsigned char* pointer = data + 28 + 16 * static_cast<std::size_t>(t);
         const std::uint32_t type = readU32le(pointer);
         if (!isKnownTable(type)) continue;
+        std::fill(walked.begin(), walked.end(), false);
+        walked[0] = true; // the file header, never a data page
         const std::uint32_t last = readU32le(pointer + 12);
         std::uint64_t index = readU32le(pointer + 8);
-        while (index < pageCount && !visited[static_cast<std::size_t>(index)]) {
-            visited[static_cast<std::size_t>(index)] = true;
+        while (index < pageCount && !walked[static_cast<std::size_t>(index)]) {
+            walked[static_cast<std::size_t>(index)] = true;
             const Page page{data + index * pageSize, pageSize};
             if (page.u32(8) != type) break;
-            if (!(page.data[27] & kIndexPageFlag))
+            if (!read[static_cast<std::size_t>(index)] && !(page.data[27] & kIndexPageFlag))
                 readRows(static_cast<PdbTable>(type), page, decoder);
+            read[static_cast<std::size_t>(index)] = true;
             if (index == last) break;
             const std::uint32_t next = page.u32(12);
             if (next == index || next == 0) break;

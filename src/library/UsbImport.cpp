@@ -130,9 +130,17 @@ ImportResult importUsbStick(Catalogue& catalogue, const std::string& stickRoot,
 
     ImportCounts& counts = result.counts;
     std::vector<CatalogueTrack> records;
+    std::vector<std::uint32_t> rowIds; // the database id of each record
     records.reserve(db.tracks.size());
+    rowIds.reserve(db.tracks.size());
     for (PdbTrackRow& row : db.tracks) {
+        // A row whose file path would leave the stick is damaged: skipped, like a damaged row.
+        // Kept with an empty path it could never play, and every re-import of the stick would
+        // add it again (tracks without a path have no identity to merge on).
+        if (!row.filePath.empty() && resolveStickPath(root, row.filePath).empty()) continue;
+        const std::uint32_t rowId = row.id;
         records.push_back(toCatalogueTrack(db, row, root));
+        rowIds.push_back(rowId);
         CatalogueTrack& t = records.back();
         if (options.readAnalysis && !t.analysisPath.empty()) {
             TrackAnalysis a = readTrackAnalysis(t.analysisPath, {}, -1, -1, false);
@@ -150,7 +158,7 @@ ImportResult importUsbStick(Catalogue& catalogue, const std::string& stickRoot,
     {
         std::lock_guard<std::mutex> lock(catalogue.mutex());
         for (std::size_t i = 0; i < records.size(); ++i)
-            ids[db.tracks[i].id] = catalogue.addTrack(std::move(records[i]));
+            ids[rowIds[i]] = catalogue.addTrack(std::move(records[i]));
         PlaylistNode tree = buildUsbPlaylistTree(db.playlists, ids, counts.playlists);
         previous = catalogue.replaceRoot(std::move(tree));
     }

@@ -1,7 +1,8 @@
 #pragma once
 // Import of a stick export into the catalogue: every track of its export.pdb becomes a catalogue
-// track (grids and cues come from the analysis files when the track is loaded) and the playlist
-// tree replaces the catalogue's under a root folder named "USB". The database is read and turned
+// track (grids and cues come from the analysis files when the track is loaded), except a row
+// whose file path would leave the stick, and the playlist tree replaces the catalogue's under a
+// root folder named "USB". The database is read and turned
 // into records without the catalogue lock; the lock is taken only to merge, and only when the
 // read succeeded, so a failed import changes nothing.
 //

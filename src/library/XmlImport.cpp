@@ -275,6 +275,8 @@ XmlImportResult parseXmlCollection(const char* data, std::size_t length) {
     bool trackOpen = false;
     XmlTrack open;
     std::vector<XmlNode> stack;
+    // Open NODEs below the depth limit: skipped with everything inside them.
+    std::size_t skippedDepth = 0;
 
     auto finishTrack = [&] {
         open.grid = buildXmlGrid(open.tempoMarkers, open.duration);
@@ -317,15 +319,16 @@ XmlImportResult parseXmlCollection(const char* data, std::size_t length) {
                 open.tempoMarkers.push_back(readTempo(reader));
             } else if (name == "POSITION_MARK" && trackOpen) {
                 open.marks.push_back(readMark(reader));
+            } else if (name == "NODE" && inPlaylists &&
+                       (skippedDepth > 0 || stack.size() >= kMaxPlaylistDepth)) {
+                if (!empty) ++skippedDepth;
             } else if (name == "NODE" && inPlaylists) {
-                if (stack.size() >= kMaxPlaylistDepth)
-                    return failWith("playlist folders are nested more than 256 levels deep");
                 XmlNode& node = stack.emplace_back();
                 node.name = reader.attribute("Name");
                 node.folder = reader.intAttribute("Type", 0) == 0;
                 node.keyedByLocation = reader.intAttribute("KeyType", 0) == 1;
                 if (empty) popNode();
-            } else if (name == "TRACK" && inPlaylists && !stack.empty()) {
+            } else if (name == "TRACK" && inPlaylists && !stack.empty() && skippedDepth == 0) {
                 XmlNode& node = stack.back();
                 if (node.keyedByLocation)
                     node.trackLocations.push_back(decodeFileUrl(reader.attribute("Key")));
@@ -345,6 +348,8 @@ XmlImportResult parseXmlCollection(const char* data, std::size_t length) {
         } else if (e == XmlEvent::EndTag) {
             if (name == "TRACK" && trackOpen) {
                 finishTrack();
+            } else if (name == "NODE" && skippedDepth > 0) {
+                --skippedDepth;
             } else if (name == "NODE" && !stack.empty()) {
                 popNode();
             } else if (name == "COLLECTION") {

@@ -72,8 +72,8 @@ struct XmlImportResult {
     XmlNode root;
 };
 
-// Playlist folders may nest this deep; deeper files are refused rather than risking the stack of
-// every tree walk that follows.
+// Playlist folders may nest this deep; deeper folders are skipped with their contents (the rest
+// of the file is kept) rather than risking the stack of every tree walk that follows.
 constexpr std::size_t kMaxPlaylistDepth = 256;
 // A grid stops growing at this many beats.
 constexpr std::size_t kMaxGridBeats = 200000;

@@ -266,5 +266,29 @@ TEST(PdbFile, ReadErrorsNameThePath) {
               "could not open /nonexistent/export.pdb");
 }
 
+TEST(PdbPages, AChainStrayingIntoAnotherTableLeavesThatTablesPagesToIt) {
+    PdbWriter w;
+    test::PdbTrackSpec t;
+    t.artistId = 7;
+    w.addRow(PdbTable::Tracks, test::pdbTrackRow(t));
+    w.addRow(PdbTable::Artists, test::pdbArtistRow(7, "Someone"));
+    std::map<PdbTable, std::vector<std::uint32_t>> pages;
+    std::string file = w.build(&pages);
+    // The track table's chain runs on past its last page into the artist table's data page.
+    const std::uint32_t trackPage = pages[PdbTable::Tracks].back();
+    test::putU32(file, 28 + 12, 9999);
+    test::putU32(file, static_cast<std::size_t>(trackPage) * 4096 + 12,
+                 pages[PdbTable::Artists].back());
+    const PdbDatabase db = parse(file);
+    ASSERT_EQ(db.tracks.size(), 1u);
+    ASSERT_EQ(db.artists.count(7), 1u);
+    EXPECT_EQ(db.artists.at(7), "Someone");
+
+    std::string twice = file; // the track table listed twice: its rows still count once
+    twice.replace(28 + 32, 16, file.substr(28, 16));
+    test::putU32(twice, 8, 3);
+    EXPECT_EQ(parse(twice).tracks.size(), 1u);
+}
+
 } // namespace
 } // namespace vyn

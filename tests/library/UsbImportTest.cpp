@@ -122,6 +122,30 @@ TEST(UsbImport, FailedReadLeavesTheCatalogueAlone) {
     EXPECT_EQ(c.root().children.size(), 2u);
 }
 
+TEST(UsbImport, ARowWhosePathLeavesTheStickIsSkippedOnEveryImport) {
+    const std::string root = test::scratchDir("usb-escape");
+    test::PdbWriter w;
+    test::PdbTrackSpec inside, outside;
+    inside.id = 1, inside.title = "Inside", inside.filePath = "/Contents/in.mp3";
+    outside.id = 2, outside.title = "Outside", outside.filePath = "/Contents/../../etc/out.mp3";
+    w.addRow(PdbTable::Tracks, test::pdbTrackRow(inside));
+    w.addRow(PdbTable::Tracks, test::pdbTrackRow(outside));
+    w.addRow(PdbTable::PlaylistTree, test::pdbPlaylistRow(1, 0, 0, false, "Both"));
+    w.addRow(PdbTable::PlaylistEntries, test::pdbEntryRow(1, 2, 1));
+    w.addRow(PdbTable::PlaylistEntries, test::pdbEntryRow(2, 1, 1));
+    writeFile(root + "/PIONEER/rekordbox/export.pdb", w.build());
+    Catalogue c;
+    for (int import = 0; import < 2; ++import) {
+        const ImportResult r = importUsbStick(c, root);
+        ASSERT_TRUE(r.ok) << r.error;
+        EXPECT_EQ(r.counts.tracks, 1u);
+    }
+    std::lock_guard<std::mutex> lock(c.mutex());
+    ASSERT_EQ(c.size(), 1u);
+    EXPECT_EQ(c.tracks()[0].title, "Inside");
+    EXPECT_EQ(c.root().children.at(0).trackIds, std::vector<std::uint32_t>{c.tracks()[0].id});
+}
+
 TEST(UsbPaths, ResolveAgainstTheRootAndRefuseEscapes) {
     EXPECT_EQ(trimStickRoot("E:\\"), "E:");
     EXPECT_EQ(resolveStickPath("E:", "/Contents/a.mp3"), "E:/Contents/a.mp3");

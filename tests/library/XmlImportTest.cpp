@@ -345,7 +345,7 @@ std::string nested(std::size_t depth) {
     return open + close;
 }
 
-TEST(XmlImportPlaylists, DeepNestingIsCappedWithAClearMessage) {
+TEST(XmlImportPlaylists, NestingBeyondTheLimitIsSkipped) {
     Catalogue c;
     std::string xml = collection(kTwoTracks, nested(kMaxPlaylistDepth));
     ASSERT_TRUE(import(c, xml).ok);
@@ -357,13 +357,29 @@ TEST(XmlImportPlaylists, DeepNestingIsCappedWithAClearMessage) {
             ++depth;
         EXPECT_EQ(depth, kMaxPlaylistDepth);
     }
-    // A crafted file far deeper than any stack could walk recursively.
-    xml = collection(kTwoTracks, nested(200000));
+    // A crafted branch far deeper than any stack could walk recursively, with a track deep
+    // inside it, beside a playlist after it: the deep part goes, the rest stays.
+    const std::string deep = nested(200000);
+    xml = collection(kTwoTracks, "<NODE Type=\"0\" Name=\"ROOT\">" +
+                                     deep.substr(0, deep.find("</NODE>")) + "<TRACK Key=\"10\"/>" +
+                                     deep.substr(deep.find("</NODE>")) +
+                                     "<NODE Type=\"1\" Name=\"after\"><TRACK Key=\"20\"/></NODE>"
+                                     "</NODE>");
     const ImportResult r = import(c, xml);
-    EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.error, "playlist folders are nested more than 256 levels deep");
+    ASSERT_TRUE(r.ok) << r.error;
     std::lock_guard<std::mutex> lock(c.mutex());
     EXPECT_EQ(c.size(), 2u);
+    const PlaylistNode& root = c.root();
+    ASSERT_EQ(root.children.size(), 2u);
+    EXPECT_EQ(root.children[1].name, "after");
+    EXPECT_EQ(root.children[1].trackIds.size(), 1u);
+    std::size_t depth = 0, tracks = 0;
+    for (const PlaylistNode* n = &root; n; n = n->children.empty() ? nullptr : &n->children[0]) {
+        ++depth;
+        tracks += n->trackIds.size();
+    }
+    EXPECT_EQ(depth, kMaxPlaylistDepth);
+    EXPECT_EQ(tracks, 0u);
 }
 
 TEST(XmlImportMerge, ReimportKeepsIdsAndReplacesTheTree) {
