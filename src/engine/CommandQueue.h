@@ -37,6 +37,8 @@ public:
                 apply(c);
     }
     int ringsInUse() const noexcept;
+    // One ring's next command, outside a drain.
+    bool pop(int ring, Command& out) noexcept { return rings_[ring].pop(out); }
 
 private:
     std::atomic<std::uint32_t> producers_{0};
