@@ -65,10 +65,14 @@ TEST(CommandLineHost, ReportsAFileThatDoesNotDecode) {
 }
 
 TEST(CommandLineHost, InterruptBeforeTheLoadFinishesExitsWithOne) {
-    const auto r =
-        test::runProcess("VYN_AUDIO=null " + vyn() +
-                         " --file /dev/zero & pid=$!; sleep 0.5; kill -TERM $pid; wait $pid");
-    // /dev/zero never finishes reading within the interval; either way play was never queued.
+    // The interrupt comes once the device line is out (the host's handlers are in place by then,
+    // however slowly a loaded machine starts the process); /dev/zero never finishes loading.
+    const std::string err = test::scratchDir("host-interrupt") + "/err.txt";
+    const std::string script = "VYN_AUDIO=null " + vyn() + " --file /dev/zero 2>'" + err +
+                               "' & pid=$!; for i in $(seq 600); do grep -q Hz '" + err +
+                               "' && break; sleep 0.05; done; kill -TERM $pid; wait $pid; rc=$?; " +
+                               "cat '" + err + "' >&2; exit $rc";
+    const auto r = test::runProcess(script);
     EXPECT_EQ(r.exitCode, 1) << r.err;
     EXPECT_EQ(r.err.find("Playing"), std::string::npos);
 }
