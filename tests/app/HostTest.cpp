@@ -34,11 +34,21 @@ std::string writeSilence(const std::string& path, std::size_t frames) {
     return path;
 }
 
+// Runs `vyn ARGS` on the null output and sends it `signal` once its standard error shows
+// `marker` (not after a fixed time, which a loaded machine or a sanitizer build overruns).
+test::ProcessResult runHostUntil(const std::string& dir, const std::string& args,
+                                 const std::string& marker, const std::string& signal) {
+    const std::string err = dir + "/err.txt";
+    return test::runProcess("VYN_AUDIO=null " + vyn() + " " + args + " 2>'" + err +
+                            "' & pid=$!; for i in $(seq 1200); do grep -q '" + marker + "' '" +
+                            err + "' && break; sleep 0.05; done; kill -" + signal +
+                            " $pid; wait $pid; rc=$?; cat '" + err + "' >&2; exit $rc");
+}
+
 TEST(CommandLineHost, PlaysUntilInterruptedAndExitsCleanly) {
     const std::string dir = test::scratchDir("host-play");
     const std::string track = writeSilence(dir + "/quiet.wav", 44100 * 5);
-    const auto r = test::runProcess("VYN_AUDIO=null " + vyn() + " --file " + track +
-                                    " --deck 16 & pid=$!; sleep 1.5; kill -INT $pid; wait $pid");
+    const auto r = runHostUntil(dir, "--file " + track + " --deck 16", "Playing", "INT");
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.err, "null: 48000 Hz, 2 output channels, 256 frames, latency 256 frames\n"
                      "Playing " +
@@ -65,14 +75,9 @@ TEST(CommandLineHost, ReportsAFileThatDoesNotDecode) {
 }
 
 TEST(CommandLineHost, InterruptBeforeTheLoadFinishesExitsWithOne) {
-    // The interrupt comes once the device line is out (the host's handlers are in place by then,
-    // however slowly a loaded machine starts the process); /dev/zero never finishes loading.
-    const std::string err = test::scratchDir("host-interrupt") + "/err.txt";
-    const std::string script = "VYN_AUDIO=null " + vyn() + " --file /dev/zero 2>'" + err +
-                               "' & pid=$!; for i in $(seq 600); do grep -q Hz '" + err +
-                               "' && break; sleep 0.05; done; kill -TERM $pid; wait $pid; rc=$?; " +
-                               "cat '" + err + "' >&2; exit $rc";
-    const auto r = test::runProcess(script);
+    // The interrupt comes once the device line is out; /dev/zero never finishes loading.
+    const auto r =
+        runHostUntil(test::scratchDir("host-interrupt"), "--file /dev/zero", "Hz", "TERM");
     EXPECT_EQ(r.exitCode, 1) << r.err;
     EXPECT_EQ(r.err.find("Playing"), std::string::npos);
 }
