@@ -679,6 +679,8 @@ void Deck::setSoundOptions(const SoundOptions& options) noexcept {
     sound_ = options;
     // Anything but the one-pole split's 1 means the default isolator.
     f_.strip.setEqType(options.eqType == 1 ? EqType::OnePole : EqType::Isolator);
+    f_.reader.setInterpolation(options.interpolation == 1 ? VarispeedInterpolation::BandLimited
+                                                          : VarispeedInterpolation::Linear);
     followKeylockQuality();
 }
 

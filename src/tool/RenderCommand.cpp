@@ -22,8 +22,8 @@ namespace vyn::tool {
 int runRender(int argc, char** argv) {
     static const char* kUsage =
         "usage: vyn-tool render [--rate R] [--channels N] [--block B] [--seconds S] "
-        "[--eq-type 0|1] [--keylock-quality 0|1] [--library FILE.xml|STICK_ROOT] LOG.vynset "
-        "OUT.wav\n";
+        "[--eq-type 0|1] [--keylock-quality 0|1] [--interpolation 0|1] "
+        "[--library FILE.xml|STICK_ROOT] LOG.vynset OUT.wav\n";
     OfflineRenderOptions options;
     std::string libraryPath;
     ToolArgs args(argc, argv);
@@ -35,6 +35,7 @@ int runRender(int argc, char** argv) {
         if (args.option("--seconds", options.seconds, 0.0, 24.0 * 3600.0)) continue;
         if (args.option("--eq-type", options.sound.eqType, 0, 1)) continue;
         if (args.option("--keylock-quality", options.sound.keylockQuality, 0, 1)) continue;
+        if (args.option("--interpolation", options.sound.interpolation, 0, 1)) continue;
         if (args.option("--library", libraryPath)) continue;
         if (args.failed()) break;
         positional.push_back(args.next());

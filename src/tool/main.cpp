@@ -17,7 +17,7 @@ struct Subcommand {
 const Subcommand kSubcommands[] = {
     {"render", vyn::tool::runRender,
      "render [--rate R] [--channels N] [--block B] [--seconds S] [--eq-type 0|1] "
-     "[--keylock-quality 0|1] "
+     "[--keylock-quality 0|1] [--interpolation 0|1] "
      "[--library FILE.xml|STICK_ROOT] LOG.vynset OUT.wav"},
     {"decode", vyn::tool::runDecode, "decode IN OUT.wav"},
     {"stems", vyn::tool::runStems, "stems IN OUTPREFIX"},

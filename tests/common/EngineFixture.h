@@ -1,11 +1,14 @@
 #pragma once
-// An engine host without a device, driven block by block from the test thread.
+// An engine host without a device, driven block by block from the test thread. With
+// VYN_TEST_INTERPOLATION=1 in the environment every deck reads band-limited, so a suite can run
+// again under that setting and show that nothing but the interpolation changes.
 
 #include "engine/EngineHost.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <vector>
 
 namespace vyn::test {
@@ -15,6 +18,11 @@ protected:
     void SetUp() override {
         engine = EngineHost::create(nullptr);
         engine->prepare(48000.0, 2048);
+        if (const char* interpolation = std::getenv("VYN_TEST_INTERPOLATION")) {
+            SoundOptions options;
+            options.interpolation = std::atoi(interpolation);
+            engine->setSoundOptions(options);
+        }
         master.assign(2 * 2048, 0.0f);
     }
     void TearDown() override {

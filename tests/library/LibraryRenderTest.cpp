@@ -5,6 +5,7 @@
 #include "AnlzWriter.h"
 #include "PdbWriter.h"
 #include "audio/WavFileWriter.h"
+#include "common/FloatWav.h"
 #include "common/TestPaths.h"
 #include "engine/Command.h"
 #include "engine/SetReplay.h"
@@ -13,7 +14,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -40,33 +40,6 @@ bool writeTrack(const std::string& path) {
         pcm[2 * i] = pcm[2 * i + 1] = static_cast<std::int16_t>(std::lround(v * 32767.0));
     }
     return wav.writeInt16(pcm.data(), frames) && wav.finish();
-}
-
-// The left channel of a 32-bit float WAV file.
-std::vector<float> readLeft(const std::string& path) {
-    const FileReadResult f = readWholeFile(path);
-    std::vector<float> left;
-    if (!f.ok) return left;
-    std::size_t pos = 12;
-    int channels = 0;
-    while (pos + 8 <= f.data.size()) {
-        std::uint32_t size;
-        std::memcpy(&size, f.data.data() + pos + 4, 4);
-        const std::string id = f.data.substr(pos, 4);
-        if (id == "fmt ") {
-            std::uint16_t c;
-            std::memcpy(&c, f.data.data() + pos + 10, 2);
-            channels = c;
-        } else if (id == "data" && channels > 0) {
-            const std::size_t frames = size / (4u * static_cast<unsigned>(channels));
-            left.resize(frames);
-            for (std::size_t i = 0; i < frames; ++i)
-                std::memcpy(&left[i], f.data.data() + pos + 8 + i * 4 * channels, 4);
-            return left;
-        }
-        pos += 8 + size + (size & 1);
-    }
-    return left;
 }
 
 // RMS level over the 20 ms (twenty tone periods) starting at `seconds`.
@@ -107,7 +80,7 @@ Rendered render(const std::string& dir, const std::vector<ReplayEvent>& events,
     r.process = test::runProcess(test::builtExecutable("vyn-tool") + " render --seconds " + length +
                                  " --library '" + library + "' '" + dir + "/set.vynset' '" + dir +
                                  "/out.wav'");
-    if (r.process.exitCode == 0) r.left = readLeft(dir + "/out.wav");
+    if (r.process.exitCode == 0) r.left = test::readFloatWav(dir + "/out.wav").channel(0);
     return r;
 }
 
