@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <numbers>
 
 namespace vyn {
 namespace {
@@ -36,7 +37,7 @@ double prototype(double t) {
     if (t == std::floor(t)) return 0.0;
     const double r = t / kHalf;
     const double window = besselI0(kBeta * std::sqrt(1.0 - r * r)) / besselI0(kBeta);
-    return std::sin(M_PI * t) / (M_PI * t) * window;
+    return std::sin(std::numbers::pi * t) / (std::numbers::pi * t) * window;
 }
 
 // Row p holds the taps for the frames floor(x) - 15 ... floor(x) + 16 when x - floor(x) = p / 256,

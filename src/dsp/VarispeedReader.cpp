@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 
 namespace vyn {
 
@@ -50,7 +51,8 @@ void VarispeedReader::interpolate(const VarispeedSpan& span, double speed, float
     for (int i = 0; i < n; ++i) {
         // A raised-cosine blend: no corner at either end for the ear to hear.
         const float g = static_cast<float>(
-            0.5 - 0.5 * std::cos(M_PI * static_cast<double>(done + i + 1) / kSwitchFrames));
+            0.5 -
+            0.5 * std::cos(std::numbers::pi * static_cast<double>(done + i + 1) / kSwitchFrames));
         // Written as a step from the old value, so where both agree the result is exact.
         out[2 * i] = old[2 * i] + g * (out[2 * i] - old[2 * i]);
         out[2 * i + 1] = old[2 * i + 1] + g * (out[2 * i + 1] - old[2 * i + 1]);
