@@ -116,6 +116,18 @@ inline double offPartialDb(const StretchSpectrum& s, const std::vector<double>& 
     return near > 0 ? 10.0 * std::log10(std::max(away, 1e-30) / near) : 0.0;
 }
 
+// Energy between `loHz` and `hiHz` over all the energy, in dB.
+inline double bandDb(const StretchSpectrum& s, double loHz, double hiHz) {
+    double band = 0.0;
+    double total = 0.0;
+    for (std::size_t k = 0; k < s.power.size(); ++k) {
+        const double hz = static_cast<double>(k) * s.binHz;
+        total += s.power[k];
+        if (hz >= loHz && hz <= hiHz) band += s.power[k];
+    }
+    return total > 0 ? 10.0 * std::log10(std::max(band, 1e-30) / total) : 0.0;
+}
+
 // The frequency of the strongest line within `widthHz` of `hz`, interpolated between bins
 // (a parabola through the log power of the peak and its neighbours).
 inline double partialFrequency(const StretchSpectrum& s, double hz, double widthHz = 15.0) {
