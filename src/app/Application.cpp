@@ -12,6 +12,7 @@
 #include "library/DriveClassifier.h"
 #include "library/LibraryLoaderHooks.h"
 #include "library/UsbTrackCache.h"
+#include "support/KnownFolders.h"
 #include "support/SettingsStore.h"
 
 #include <algorithm>
@@ -39,6 +40,7 @@ Application::Application(ApplicationOptions options)
     usbCache_->setCacheFolder(defaultUsbCacheFolder());
     // The loader hooks go in before the engine opens: the loader reads them from its workers.
     engine_->loader().setHooks(makeLibraryLoaderHooks(*usbCache_));
+    StemRequests::apply(settings_, cacheFolder(), engine_->loader());
     midiRouter_ = std::make_unique<MidiRouter>();
     midiHub_ = std::make_unique<MidiHub>(*midiRouter_);
     midiHub_->listen(*midiRouter_);
@@ -144,6 +146,7 @@ bool Application::refresh(Clock::time_point now) {
         EngineSnapshot fresh;
         if (engine_->readSnapshot(fresh)) snapshot_ = fresh;
         pollLoader();
+        stemRequests_.observe(snapshot_, engine_->loader(), now - lastSlow_ >= kSlowRefresh);
     }
     for (DeckPanel& p : panels_)
         p.revPoll(now, *this);
@@ -202,6 +205,10 @@ void Application::slowRefresh() {
         const DeckView& v = views_[index(p)];
         PanelTexts t = DeckPanel::texts(p, snapshot_.decks[p], v.trackName, hasOutputPair(p));
         if (!(t == texts_[index(p)])) texts_[index(p)] = std::move(t);
+        StemJobStatus job = engine_->loader().stemStatus(panels_[index(p)].deck());
+        if (!job.error.empty() && job.error != stemJobs_[index(p)].error)
+            panels_[index(p)].setMessage(job.error);
+        stemJobs_[index(p)] = std::move(job);
     }
     if (linkModel_.running()) linkModel_.refresh(*link_);
     if (!audioRunning()) {
@@ -332,6 +339,11 @@ void Application::pressDeckControl(int panel, int control) {
         p.press(control, snapshot_.decks[deck], hasOutputPair(deck),
                 static_cast<int>(snapshot_.beatJumpBeats), *this);
     }
+}
+
+void Application::setStemGain(int panel, int stem, double gain) {
+    if (panel < 0 || panel >= kPanelCount) return;
+    panels_[index(panel)].setStemGain(stem, gain, *this);
 }
 
 void Application::pressSwap(int panel) {

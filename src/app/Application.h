@@ -15,6 +15,7 @@
 #include "app/CommandSink.h"
 #include "app/DeckPanel.h"
 #include "app/StatusLine.h"
+#include "app/StemRequests.h"
 #include "app/WindowSettings.h"
 #include "audio/IAudioDevice.h"
 #include "control/link/LinkHost.h"
@@ -106,6 +107,10 @@ public:
     int deviceChannels() const { return channels_; }
     DeckPanel& panel(int index) { return panels_[static_cast<std::size_t>(index)]; }
     const DeckPanel& panel(int index) const { return panels_[static_cast<std::size_t>(index)]; }
+    // The stem job of the panel's deck, as of the last slow refresh ("STEMS 43 %").
+    const StemJobStatus& stemJob(int panel) const { return stemJobs_[index(panel)]; }
+    // A drag or wheel on one of the panel's stems (0 drums .. 3 other).
+    void setStemGain(int panel, int stem, double gain);
     const PanelTexts& panelTexts(int index) const {
         return texts_[static_cast<std::size_t>(index)];
     }
@@ -192,6 +197,8 @@ private:
     std::array<DeckPanel, kPanelCount> panels_;
     std::array<PanelTexts, kPanelCount> texts_;
     std::array<DeckView, kDeckCount> views_;
+    StemRequests stemRequests_;
+    std::array<StemJobStatus, kPanelCount> stemJobs_;
     std::array<std::string, kDeckCount> pendingNames_;
     std::array<int, kPanelCount> order_{0, 1, 2, 3, 4, 5, 6, 7};
     int swapMark_ = -1;

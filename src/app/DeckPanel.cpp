@@ -105,6 +105,15 @@ void DeckPanel::press(int control, const DeckSnapshot& s, bool hasOutputPair, in
     case MASTER:
         sink.post(Command(CommandType::SET_SYNC_MASTER, s.isMaster ? -1 : deck_, 0.0));
         return;
+    case STEMS:
+        post(sink, CommandType::SET_STEMS, s.stemsOn ? 0.0 : 1.0);
+        return;
+    case STEM_DRUMS:
+    case STEM_BASS:
+    case STEM_VOCALS:
+    case STEM_OTHER:
+        pressStem(control - STEM_DRUMS, s, sink);
+        return;
     default:
         return;
     }

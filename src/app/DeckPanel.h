@@ -8,6 +8,7 @@
 
 #include "app/CommandSink.h"
 #include "engine/EngineSnapshot.h"
+#include "engine/TrackLoader.h"
 
 #include <chrono>
 #include <string>
@@ -54,6 +55,13 @@ inline constexpr int TEMPO_TEXT = 33;
 inline constexpr int BADGES_TEXT = 34;
 inline constexpr int MESSAGE_TEXT = 35;
 inline constexpr int LEVEL_TEXT = 36;
+// Stems: STEMS switches stem mixing on and off (and so asks for a split); the four stems below it
+// kill and restore on a click and take a gain 0..4 from a drag or the wheel.
+inline constexpr int STEMS = 37;
+inline constexpr int STEM_DRUMS = 38;
+inline constexpr int STEM_BASS = 39;
+inline constexpr int STEM_VOCALS = 40;
+inline constexpr int STEM_OTHER = 41;
 } // namespace deck_control
 
 inline constexpr int kPanelCount = 8;
@@ -133,6 +141,15 @@ public:
     static const char* label(int control, const DeckSnapshot& state, bool swapMarked,
                              bool slipReverseHeld);
 
+    // The stem controls (DeckPanelStems.cpp). A click on a stem kills it, or brings back the
+    // gain it had before the kill; a drag or the wheel sets its gain, clamped 0..4.
+    void pressStem(int stem, const DeckSnapshot& state, CommandSink& sink);
+    void setStemGain(int stem, double gain, CommandSink& sink);
+    // "STEMS", "STEMS*" while stem mixing is on, "STEMS 43 %" while the deck's split runs.
+    static std::string stemsLabel(const DeckSnapshot& state, const StemJobStatus& job);
+    // "DRUM", "BASS", "VOX", "OTHER", with the gain when it is neither 0 nor 1 ("VOX 2.5").
+    static std::string stemLabel(int stem, float gain);
+
     const std::string& message() const { return message_; }
     void setMessage(std::string message) { message_ = std::move(message); }
 
@@ -144,6 +161,7 @@ private:
     double zoom_ = kDefaultZoomSeconds;
     bool revPressed_ = false;
     bool heldReverse_ = false;
+    float stemRestore_[4] = {1.0f, 1.0f, 1.0f, 1.0f};
     Clock::time_point revPressedAt_{};
 };
 

@@ -3,8 +3,24 @@
 #include "support/SettingsStore.h"
 
 #include <algorithm>
+#include <charconv>
+#include <limits>
 
 namespace vyn {
+namespace {
+
+// A whole decimal number up to `max`; `fallback` when unset, malformed or larger.
+std::uint64_t unsignedValue(const SettingsStore& store, const char* key, std::uint64_t fallback,
+                            std::uint64_t max) {
+    const std::optional<std::string> text = store.text(key);
+    if (!text || text->empty()) return fallback;
+    std::uint64_t v = 0;
+    const char* end = text->data() + text->size();
+    const auto [p, ec] = std::from_chars(text->data(), end, v);
+    return ec == std::errc() && p == end && v <= max ? v : fallback;
+}
+
+} // namespace
 
 WindowSettings WindowSettings::read(const SettingsStore& store) {
     namespace n = setting_names;
@@ -23,6 +39,11 @@ WindowSettings WindowSettings::read(const SettingsStore& store) {
     s.sound.eqType = std::clamp(store.integer(n::kEqType, 0), 0, 1);
     s.sound.interpolation = std::clamp(store.integer(n::kInterpolation, 0), 0, 1);
     s.lastFolder = store.text(n::kLastFolder).value_or(std::string());
+    s.stemsOnLoad = store.integer(n::kStemsOnLoad, 0) != 0;
+    s.stemCacheBytes = unsignedValue(store, n::kStemCacheBytes, s.stemCacheBytes,
+                                     std::numeric_limits<std::uint64_t>::max());
+    s.stemCacheFiles = static_cast<std::uint32_t>(unsignedValue(
+        store, n::kStemCacheFiles, s.stemCacheFiles, std::numeric_limits<std::uint32_t>::max()));
     return s;
 }
 

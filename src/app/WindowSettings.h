@@ -6,6 +6,7 @@
 
 #include "engine/SoundOptions.h"
 
+#include <cstdint>
 #include <string>
 
 namespace vyn {
@@ -25,6 +26,9 @@ inline constexpr const char* kKeylockQuality = "keylockQuality";
 inline constexpr const char* kEqType = "eqType";
 inline constexpr const char* kInterpolation = "interpolation";
 inline constexpr const char* kLastFolder = "lastFolder";
+inline constexpr const char* kStemsOnLoad = "stemsOnLoad";
+inline constexpr const char* kStemCacheBytes = "stemCacheBytes";
+inline constexpr const char* kStemCacheFiles = "stemCacheFiles";
 } // namespace setting_names
 
 enum class PanelLayout { Grid = 0, Rows = 1, Columns = 2 };
@@ -40,7 +44,10 @@ struct WindowSettings {
     bool setPlanWorkspace = false;
     std::string updateSeen;
     SoundOptions sound;
-    std::string lastFolder; // the file browser's last folder
+    std::string lastFolder;                    // the file browser's last folder
+    bool stemsOnLoad = false;                  // every load is split into stems
+    std::uint64_t stemCacheBytes = 8ull << 30; // the stem cache's budget; 0 turns caching off
+    std::uint32_t stemCacheFiles = 64;         // 0: no file limit
 
     // Every value present in `store`, clamped; defaults for the rest.
     static WindowSettings read(const SettingsStore& store);

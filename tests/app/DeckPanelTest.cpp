@@ -51,6 +51,7 @@ TEST(DeckPanel, ButtonsPostTheirCommandsWithValuesFromTheDeckState) {
     DeckSnapshot on = deckIn(DeckState::PLAYING);
     on.slip = on.sync = on.isMaster = true;
     on.keyShift = 6;
+    on.stemsOn = true;
     DeckSnapshot off = deckIn(DeckState::PLAYING);
     off.keyShift = -6;
     off.loopOutAdjust = true;
@@ -83,6 +84,9 @@ TEST(DeckPanel, ButtonsPostTheirCommandsWithValuesFromTheDeckState) {
         {SYNC, &off, CommandType::SET_SYNC, 1, 1.0},
         {MASTER, &on, CommandType::SET_SYNC_MASTER, -1, 0.0},
         {MASTER, &off, CommandType::SET_SYNC_MASTER, 1, 0.0},
+        {STEMS, &on, CommandType::SET_STEMS, 1, 0.0},
+        {STEMS, &off, CommandType::SET_STEMS, 1, 1.0},
+        {STEM_OTHER, &off, CommandType::SET_STEM_OTHER, 1, 0.0},
     };
     for (const Case& c : cases) {
         DeckPanel panel(1);
@@ -98,6 +102,26 @@ TEST(DeckPanel, ButtonsPostTheirCommandsWithValuesFromTheDeckState) {
     Collector sink;
     panel.press(ADJUST_UP, on, true, 16, sink);
     EXPECT_TRUE(sink.commands.empty());
+}
+
+TEST(DeckPanel, StemLabelsShowTheSplitAndTheGains) {
+    DeckSnapshot s = deckIn(DeckState::PLAYING);
+    StemJobStatus job;
+    EXPECT_EQ(DeckPanel::stemsLabel(s, job), "STEMS");
+    s.stemsOn = true;
+    EXPECT_EQ(DeckPanel::stemsLabel(s, job), "STEMS*");
+    job.running = true;
+    EXPECT_EQ(DeckPanel::stemsLabel(s, job), "STEMS 0 %") << "queued";
+    job.progress = 0.437f;
+    EXPECT_EQ(DeckPanel::stemsLabel(s, job), "STEMS 43 %");
+    EXPECT_EQ(DeckPanel::stemLabel(0, 1.0f), "DRUM");
+    EXPECT_EQ(DeckPanel::stemLabel(2, 0.0f), "VOX");
+    EXPECT_EQ(DeckPanel::stemLabel(3, 2.5f), "OTHER 2.5");
+    DeckPanel panel(0);
+    Collector sink;
+    panel.setStemGain(1, std::nan(""), sink);
+    panel.setStemGain(4, 1.0, sink);
+    EXPECT_TRUE(sink.commands.empty()) << "no gain from a NaN or for a fifth stem";
 }
 
 TEST(DeckPanel, ShortRevClickTogglesReverseAndAHoldRunsSlipReverseWhileHeld) {

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <string>
 
 namespace vyn {
 namespace {
@@ -22,7 +23,8 @@ constexpr int kButtons[] = {PLAY,        LOAD,           SYNC,        MASTER,   
                             LOOP_IN,     LOOP_OUT,       RELOOP,      LOOP_4,         LOOP_8,
                             JUMP_BACK_1, JUMP_FORWARD_1, JUMP_BACK_N, JUMP_FORWARD_N, SLIP,
                             REV,         KEY_DOWN,       KEY_RESET,   KEY_UP,         KEY_SYNC,
-                            ZOOM_OUT,    ZOOM_IN,        ADJUST_DOWN, ADJUST_UP};
+                            ZOOM_OUT,    ZOOM_IN,        ADJUST_DOWN, ADJUST_UP,      STEMS,
+                            STEM_DRUMS,  STEM_BASS,      STEM_VOCALS, STEM_OTHER};
 constexpr int kButtonCount = static_cast<int>(sizeof kButtons / sizeof kButtons[0]);
 
 ImU32 levelColour(LevelColour c) {
@@ -116,9 +118,24 @@ bool DeckPanelView::drawControls(UiContext& ui, int panel, Rect r, int columns,
                                          r.y + static_cast<float>(row) * (buttonHeight + gap)));
         ButtonStyle style;
         style.size = ImVec2(bw, buttonHeight);
+        std::string stemText;
         const char* label =
             DeckPanel::label(control, deck, app.swapMark() == panel, p.slipReverseHeld());
+        const int stem = control - STEM_DRUMS;
         switch (control) {
+        case STEMS:
+            stemText = DeckPanel::stemsLabel(deck, app.stemJob(panel));
+            label = stemText.c_str();
+            style.selected = deck.stemsOn;
+            break;
+        case STEM_DRUMS:
+        case STEM_BASS:
+        case STEM_VOCALS:
+        case STEM_OTHER:
+            stemText = DeckPanel::stemLabel(stem, deck.stemGains[stem]);
+            label = stemText.c_str();
+            style.selected = deck.stemsOn && deck.stemGains[stem] > 0.0f;
+            break;
         case PLAY:
             style.selected = deck.state == static_cast<std::uint8_t>(DeckState::PLAYING);
             break;
@@ -154,6 +171,21 @@ bool DeckPanelView::drawControls(UiContext& ui, int panel, Rect r, int columns,
             break;
         }
         const bool clicked = mappedButton(ui.map, deckControlId(panel, control), label, style);
+        if (control >= STEM_DRUMS && control <= STEM_OTHER) {
+            // Ride the stem: a vertical drag (a full 4 for 160 pixels) or the wheel (0.25 a step).
+            const float gain = deck.stemGains[stem];
+            const ImGuiIO& io = ImGui::GetIO();
+            if (ImGui::IsItemActive() && io.MouseDelta.y != 0.0f &&
+                ImGui::IsMouseDragging(ImGuiMouseButton_Left)) {
+                app.setStemGain(panel, stem, gain - io.MouseDelta.y / ui.theme.px(40));
+                continue;
+            }
+            if (ImGui::IsItemHovered() && io.MouseWheel != 0.0f)
+                app.setStemGain(panel, stem, gain + 0.25f * io.MouseWheel);
+            // The release that ends a drag is not a click.
+            const float drag = io.MouseDragThreshold;
+            if (io.MouseDragMaxDistanceSqr[ImGuiMouseButton_Left] >= drag * drag) continue;
+        }
         if (control == REV) {
             // Press and hold: the press starts the hold timer, the release decides.
             if (ImGui::IsItemActivated()) app.revDown(panel, ui.now);

@@ -15,7 +15,7 @@ void mapLastItem(UiMap& map, int id, std::string_view label) {
 
 bool mappedButton(UiMap& map, int id, const char* label, const ButtonStyle& style) {
     char imguiId[160];
-    std::snprintf(imguiId, sizeof imguiId, "%s##%d", label, id);
+    std::snprintf(imguiId, sizeof imguiId, "%s###%d", label, id);
     int colours = 0;
     if (style.selected) {
         ImGui::PushStyleColor(ImGuiCol_Button, Theme::kAccentDim);
@@ -32,7 +32,7 @@ bool mappedButton(UiMap& map, int id, const char* label, const ButtonStyle& styl
 
 bool mappedCheckbox(UiMap& map, int id, const char* label, bool* value) {
     char imguiId[160];
-    std::snprintf(imguiId, sizeof imguiId, "%s##%d", label, id);
+    std::snprintf(imguiId, sizeof imguiId, "%s###%d", label, id);
     const bool changed = ImGui::Checkbox(imguiId, value);
     mapLastItem(map, id, label);
     return changed;

@@ -18,7 +18,8 @@ struct ButtonStyle {
     bool enabled = true;
 };
 
-// An ImGui button "label##id"; true when clicked.
+// An ImGui button "label###id" (the id alone names it, so a press survives a changing label);
+// true when clicked.
 bool mappedButton(UiMap& map, int id, const char* label, const ButtonStyle& style = {});
 // Lists the last item as control `id` with `label`.
 void mapLastItem(UiMap& map, int id, std::string_view label);
