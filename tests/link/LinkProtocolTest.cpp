@@ -36,7 +36,7 @@ TEST(LinkMessages, CommandWithDefaults) {
 
     const LinkMessage value = parse(R"( { "t" : "cmd" , "v" : -0.5, "c" : 43.9, "d" : 15 } )");
     ASSERT_EQ(value.kind, LinkMessageKind::Command);
-    EXPECT_EQ(value.intent.command, 43); // truncated after the range check
+    EXPECT_EQ(value.intent.command, 43); // truncated
     EXPECT_EQ(value.intent.deck, 15);
     EXPECT_EQ(value.intent.value, -0.5);
 }
@@ -53,18 +53,21 @@ TEST(LinkMessages, OutOfRangeAndNonFiniteCommandsAreIgnored) {
     expectIgnored(R"({"t":"cmd","d":0})");
 }
 
-TEST(LinkMessages, OnlyCommandsThePageSendsAreAccepted) {
-    std::set<int> accepted;
+TEST(LinkMessages, EveryCommandButTheTrackLoadsIsAccepted) {
+    std::set<int> refused;
     for (int c = 0; c <= 64; ++c)
-        if (parse(R"({"t":"cmd","d":0,"c":)" + std::to_string(c) + "}").kind ==
+        if (parse(R"({"t":"cmd","d":0,"c":)" + std::to_string(c) + "}").kind !=
             LinkMessageKind::Command)
-            accepted.insert(c);
-    const std::set<int> page = {3,  4,  15, 16, 19, 22, 23, 36, 38, 37, 39, 42,
-                                43, 44, 45, 46, 47, 48, 49, 52, 53, 54, 55, 56};
-    EXPECT_EQ(accepted, page);
-    for (CommandType never : {CommandType::LOAD_TRACK, CommandType::REPLACE_TRACK,
-                              CommandType::SWAP_DECKS, CommandType::SET_MASTER_GAIN})
-        EXPECT_FALSE(isSurfaceCommand(static_cast<int>(never)));
+            refused.insert(c);
+    const std::set<int> loads = {static_cast<int>(CommandType::LOAD_TRACK),
+                                 static_cast<int>(CommandType::REPLACE_TRACK)};
+    EXPECT_EQ(refused, loads);
+    // Ordinal and deck are truncated first: deck 15.7 is deck 16, not out of range.
+    const LinkMessage m = parse(R"({"t":"cmd","c":64.9,"d":15.7})");
+    ASSERT_EQ(m.kind, LinkMessageKind::Command);
+    EXPECT_EQ(m.intent.command, 64);
+    EXPECT_EQ(m.intent.deck, 15);
+    EXPECT_EQ(parse(R"({"t":"cmd","c":3,"d":-1.9})").intent.deck, -1);
 }
 
 TEST(LinkMessages, Hello) {

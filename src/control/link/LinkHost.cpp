@@ -28,6 +28,14 @@ void LinkHost::stop() {
 
 void LinkHost::onIntent(const LinkIntent& intent) {
     if (!intent.hasCommand || replayOwnsMix_.load()) return;
+    if (intent.command == static_cast<std::int32_t>(CommandType::SWAP_DECKS)) {
+        // Decks change places through the loader, which moves their load records along with
+        // the engine's decks; surfaces reach the first eight.
+        const double other = std::round(intent.value);
+        if (intent.deck >= 0 && intent.deck < 8 && other >= 0.0 && other <= 7.0)
+            engine_.loader().requestSwap(intent.deck, static_cast<int>(other));
+        return;
+    }
     const Command c(static_cast<CommandType>(intent.command), intent.deck, intent.value);
     if (!engine_.push(producer_, c)) dropped_.fetch_add(1);
 }

@@ -1,7 +1,8 @@
 #pragma once
 // Joins the Link server to an engine host: surface intents become commands on the Link's own
-// command ring, and the publishing tick turns the engine snapshot and the loader's waveforms into
-// the state document and waveform frames.
+// command ring (SWAP_DECKS becomes a swap request to the track loader instead), and the publishing
+// tick turns the engine snapshot and the loader's waveforms into the state document and waveform
+// frames.
 //
 // Threading: construct, start, stop and tick on the thread that owns the engine host (the user
 // interface thread in the application). The intent handler runs on the Link server thread; it is

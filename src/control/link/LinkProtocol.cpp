@@ -51,35 +51,10 @@ void putLe32(char* p, std::uint32_t v) {
 } // namespace
 
 bool isSurfaceCommand(std::int32_t ordinal) {
-    switch (static_cast<CommandType>(ordinal)) {
-    case CommandType::PLAY:
-    case CommandType::PAUSE:
-    case CommandType::SET_SYNC:
-    case CommandType::SET_SYNC_MASTER:
-    case CommandType::JUMP_HOT_CUE:
-    case CommandType::HOT_CUE_UP:
-    case CommandType::CUE_DOWN:
-    case CommandType::CUE_UP:
-    case CommandType::LOOP_IN:
-    case CommandType::LOOP_OUT:
-    case CommandType::RELOOP_EXIT:
-    case CommandType::BEAT_LOOP:
-    case CommandType::BEAT_JUMP:
-    case CommandType::LOOP_ADJUST:
-    case CommandType::SET_SLIP:
-    case CommandType::SET_REVERSE:
-    case CommandType::SET_SLIP_REVERSE:
-    case CommandType::SET_KEY_SHIFT:
-    case CommandType::KEY_SYNC:
-    case CommandType::SET_STEM_DRUMS:
-    case CommandType::SET_STEM_BASS:
-    case CommandType::SET_STEM_VOCALS:
-    case CommandType::SET_STEM_OTHER:
-    case CommandType::SET_STEMS:
-        return ordinal >= 0 && ordinal <= kLastCommandType;
-    default:
-        return false;
-    }
+    if (ordinal < 0 || ordinal > kLastSurfaceOrdinal) return false;
+    // A load hands the engine a track object that only the loader may build.
+    return ordinal != static_cast<std::int32_t>(CommandType::LOAD_TRACK) &&
+           ordinal != static_cast<std::int32_t>(CommandType::REPLACE_TRACK);
 }
 
 LinkMessage parseLinkMessage(std::string_view text) {
@@ -104,7 +79,11 @@ LinkMessage parseLinkMessage(std::string_view text) {
         if (!numberMember(o, "c", c)) return m;
         numberMember(o, "d", d);
         numberMember(o, "v", v);
-        if (!inRange(c, 0.0, 64.0) || !inRange(d, -1.0, 15.0) || !std::isfinite(v)) return m;
+        // Ordinal and deck are truncated before their ranges are checked (a deck of 15.7 is 15).
+        if (!std::isfinite(c) || !std::isfinite(d) || !std::isfinite(v)) return m;
+        c = std::trunc(c);
+        d = std::trunc(d);
+        if (!inRange(c, 0.0, kLastSurfaceOrdinal) || !inRange(d, -1.0, 15.0)) return m;
         const auto command = static_cast<std::int32_t>(c);
         if (!isSurfaceCommand(command)) return m;
         m.kind = LinkMessageKind::Command;
@@ -117,8 +96,8 @@ LinkMessage parseLinkMessage(std::string_view text) {
     if (type == "load" || type == "pick") {
         double d = 0.0;
         numberMember(o, "d", d);
-        if (!inRange(d, 0.0, 15.0)) return m;
-        m.browse.deck = static_cast<std::int32_t>(d);
+        if (!std::isfinite(d) || !inRange(std::trunc(d), 0.0, 15.0)) return m;
+        m.browse.deck = static_cast<std::int32_t>(std::trunc(d));
         if (type == "load") {
             double id = 0.0;
             // Catalogue ids are unsigned 32-bit and start at 1.

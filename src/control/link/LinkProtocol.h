@@ -40,12 +40,14 @@ struct LinkMessage {
     BrowseIntent browse; // Browse
 };
 
-// Reads one text message from a surface. Anything malformed, out of range, not finite, or a
-// command the page never sends comes back as Ignored.
+// Reads one text message from a surface. Anything malformed, out of range, not finite, or a load
+// that would carry a track object comes back as Ignored.
 LinkMessage parseLinkMessage(std::string_view text);
 
-// The command ordinals a surface may send: exactly those the remote page uses. Loading (which
-// carries an engine-side track object) and everything the page has no control for are refused.
+// The command ordinals a surface may send: 0-64, except the loads that carry an engine-side track
+// object (LOAD_TRACK, REPLACE_TRACK). Ordinals the engine does not know are passed on and ignored
+// there, so a newer page keeps working with an older host.
+inline constexpr std::int32_t kLastSurfaceOrdinal = 64;
 bool isSurfaceCommand(std::int32_t ordinal);
 
 // Four decimal digits drawn uniformly from the platform's non-deterministic random device.
