@@ -171,17 +171,14 @@ int runLink(int argc, char** argv) {
         while (link.server().popBrowseIntent(browse)) {
             // Rows of a browser only mean something to a window that shows one.
             if (browse.kind != BrowseIntent::LOAD) continue;
-            std::lock_guard<std::mutex> lock(catalogue.mutex());
-            const CatalogueTrack* track = catalogue.trackById(browse.trackId);
-            if (!track) continue;
             LoadRequest request;
-            request.deck = browse.deck;
-            request.trackId = static_cast<std::int32_t>(track->id);
-            request.audioPath = track->effectivePath();
-            request.grid = track->grid;
-            request.cues = track->cues;
-            request.keyText = track->key;
-            pendingNames[browse.deck] = Catalogue::displayName(*track);
+            {
+                std::lock_guard<std::mutex> lock(catalogue.mutex());
+                const CatalogueTrack* track = catalogue.trackById(browse.trackId);
+                if (!track) continue;
+                request = makeLoadRequest(*track, browse.deck);
+                pendingNames[browse.deck] = Catalogue::displayName(*track);
+            }
             engine->loader().submit(std::move(request));
         }
         link.tick(tick);

@@ -3,8 +3,11 @@
 // that a second surface sees in the engine's state. The QR code the tool draws decodes to the
 // pairing link, and opening the page with that link pairs it without typing.
 
+#include "../library/AnlzWriter.h"
+#include "../library/PdbWriter.h"
 #include "LinkTestPeers.h"
 #include "common/TestPaths.h"
+#include "support/FileIo.h"
 
 #include <gtest/gtest.h>
 
@@ -139,6 +142,8 @@ TEST_F(LinkPage, PairsShowsPlayingDecksWithWaveformsAndSendsCommands) {
     ASSERT_TRUE(r.find("titles")) << "no report";
     EXPECT_EQ(r.find("statusBeforeCode")->asString(), "pairing");
     EXPECT_EQ(r.find("gateError")->asString(), "Wrong code.");
+    EXPECT_TRUE(r.find("reconnectedWithoutCode")->asBool());
+    EXPECT_EQ(r.find("gateErrorAfterReconnect")->asString(), "Wrong code.");
     EXPECT_EQ(r.find("status")->asString(), "linked");
     EXPECT_TRUE(r.find("dotLit")->asBool());
     ASSERT_EQ(r.find("titles")->items().size(), 2u);
@@ -255,6 +260,44 @@ TEST(LinkToolLibrary, ASurfaceLoadsACatalogueTrackOntoTheDeckItNames) {
     EXPECT_EQ(r.find("track")->asNumber(), 1);
     EXPECT_EQ(r.find("state")->asNumber(), 1) << "loaded, not started";
     EXPECT_EQ(r.find("wv")->asNumber(), 1500);
+    EXPECT_EQ(tool.stop(), 0) << tool.err();
+}
+
+TEST(LinkToolLibrary, AStickTrackLoadedFromASurfaceBringsItsGridCuesAndWaveform) {
+    const std::string stick = test::scratchDir("link-stick");
+    const std::string anlz = "/PIONEER/USBANLZ/P001/00000001/ANLZ0000";
+    std::filesystem::create_directories(stick + "/Contents");
+    std::filesystem::create_directories(stick + "/PIONEER/rekordbox");
+    std::filesystem::create_directories(stick + "/PIONEER/USBANLZ/P001/00000001");
+    const auto tone = test::runProcess("sox -n -r 48000 -c 2 -b 16 '" + stick +
+                                       "/Contents/tone.wav' synth 4 sine 60 vol 0.5");
+    ASSERT_EQ(tone.exitCode, 0) << tone.err;
+    const std::vector<test::AnlzCueSpec> hot{{1, 1, 1000}};
+    ASSERT_TRUE(writeFileAtomically(
+        stick + anlz + ".DAT",
+        test::AnlzWriter().beatGrid({{1, 12000, 0}, {2, 12000, 500}}).cueList(hot).build(),
+        nullptr));
+    ASSERT_TRUE(writeFileAtomically(
+        stick + anlz + ".EXT",
+        test::AnlzWriter().waveform(true, std::vector<std::uint16_t>(300, 0x7C00)).build(),
+        nullptr));
+    test::PdbWriter pdb;
+    test::PdbTrackSpec t;
+    t.title = "Tone";
+    t.filePath = "/Contents/tone.wav";
+    t.analysisPath = anlz + ".DAT";
+    pdb.addRow(PdbTable::Tracks, test::pdbTrackRow(t));
+    ASSERT_TRUE(writeFileAtomically(stick + "/PIONEER/rekordbox/export.pdb", pdb.build(), nullptr));
+
+    LinkTool tool(stick, {"--library", stick});
+    ASSERT_TRUE(tool.ready()) << tool.err();
+    const JsonValue r =
+        test::runNodeScenario("load " + tool.line("port") + " " + tool.line("code") + " 1 0");
+    ASSERT_TRUE(r.find("f")) << tool.err();
+    EXPECT_EQ(static_cast<int>(r.find("f")->asNumber()) & 4, 4) << "the deck has a beat grid";
+    EXPECT_EQ(r.find("bpm")->asNumber(), 120);
+    EXPECT_EQ(r.find("cues")->asNumber(), 1) << "hot cue A from the analysis";
+    EXPECT_EQ(r.find("wv")->asNumber(), 300) << "the analysis waveform, not one from the audio";
     EXPECT_EQ(tool.stop(), 0) << tool.err();
 }
 

@@ -92,7 +92,7 @@ const scenarios = {
     return { events };
   },
 
-  // A 2 MiB text frame from a paired surface: the server drops the connection without a close frame.
+  // A 2 MiB text frame from a paired surface: the server closes the connection (1009, too big).
   async oversize(code) {
     const ws = await pair(code);
     const end = closed(ws);
@@ -216,7 +216,8 @@ scenarios.load = async (code, id, deck) => {
   for (let i = 0; i < 300 && !seen; ++i) await sleep(30);
   ws.close();
   if (!seen) throw new Error('the state never showed the loaded track');
-  return { name: seen.name, track: seen.track, state: seen.state, wv: seen.wv };
+  return { name: seen.name, track: seen.track, state: seen.state, wv: seen.wv, f: seen.f, cues: seen.cues,
+    bpm: seen.bpm };
 };
 
 const run = scenarios[scenario];

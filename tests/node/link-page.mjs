@@ -100,6 +100,8 @@ async function main() {
     executablePath: '/usr/bin/chromium', headless: true, args, viewport: { width: 900, height: 1100 },
   });
   const page = await context.newPage();
+  let sockets = 0;
+  page.on('websocket', () => sockets++);
   const errors = [];
   page.on('pageerror', (e) => errors.push(e.message));
 
@@ -115,6 +117,11 @@ async function main() {
     await page.click('#join');
     await page.waitForFunction(() => document.getElementById('err').textContent !== '');
     report.gateError = await page.textContent('#err');
+    // The host closes a denied connection; the page keeps connecting without a code to send.
+    for (let i = 0; i < 100 && sockets < 2; ++i) await sleep(50);
+    await page.waitForFunction(() => document.getElementById('status').textContent === 'pairing');
+    report.reconnectedWithoutCode = sockets >= 2;
+    report.gateErrorAfterReconnect = await page.textContent('#err');
     await page.fill('#code', code);
     await page.press('#code', 'Enter');
   }
