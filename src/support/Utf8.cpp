@@ -88,4 +88,34 @@ std::string_view truncate(std::string_view text, std::size_t maxBytes) {
     return text.substr(0, end);
 }
 
+bool StreamValidator::feed(std::string_view bytes) {
+    for (const char ch : bytes) {
+        if (!ok_) return false;
+        const auto c = static_cast<std::uint8_t>(ch);
+        if (pending_ > 0) {
+            ok_ = c >= low_ && c <= high_;
+            low_ = 0x80;
+            high_ = 0xBF;
+            --pending_;
+            continue;
+        }
+        if (c < 0x80) continue;
+        // The second byte's range rules out overlong forms, surrogates and values past U+10FFFF.
+        if (c >= 0xC2 && c <= 0xDF) {
+            pending_ = 1;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            pending_ = 2;
+            if (c == 0xE0) low_ = 0xA0;
+            if (c == 0xED) high_ = 0x9F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            pending_ = 3;
+            if (c == 0xF0) low_ = 0x90;
+            if (c == 0xF4) high_ = 0x8F;
+        } else {
+            ok_ = false;
+        }
+    }
+    return ok_;
+}
+
 } // namespace vyn::utf8

@@ -20,8 +20,12 @@ namespace vyn::test {
 
 class RawClient {
 public:
-    explicit RawClient(int port) {
+    // `receiveBuffer` > 0 caps the kernel's receive buffer, so that a client that stops reading
+    // pushes back on the server at once.
+    explicit RawClient(int port, int receiveBuffer = 0) {
         fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        if (receiveBuffer > 0)
+            ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
         sockaddr_in a{};
         a.sin_family = AF_INET;
         a.sin_port = htons(static_cast<std::uint16_t>(port));
@@ -83,51 +87,69 @@ inline std::string upgradeRequest(int port, const std::string& extra = {}) {
            extra + "\r\n";
 }
 
-// A masked client frame.
-inline std::string maskedFrame(std::uint8_t opcode, const std::string& payload, bool fin = true) {
+// A client frame: masked with a fixed key unless `mask` is false; `rsv` sets reserved bits.
+inline std::string maskedFrame(std::uint8_t opcode, const std::string& payload, bool fin = true,
+                               bool mask = true, std::uint8_t rsv = 0) {
     std::string f;
-    f += static_cast<char>((fin ? 0x80 : 0) | opcode);
-    const std::size_t n = payload.size();
+    f += static_cast<char>((fin ? 0x80 : 0) | rsv | opcode);
+    const std::uint8_t m = mask ? 0x80 : 0;
+    const std::uint64_t n = payload.size();
     if (n < 126) {
-        f += static_cast<char>(0x80 | n);
-    } else {
-        f += static_cast<char>(0x80 | 126);
+        f += static_cast<char>(m | n);
+    } else if (n <= 65535) {
+        f += static_cast<char>(m | 126);
         f += static_cast<char>(n >> 8);
         f += static_cast<char>(n & 255);
+    } else {
+        f += static_cast<char>(m | 127);
+        for (int i = 7; i >= 0; --i)
+            f += static_cast<char>((n >> (8 * i)) & 255);
     }
     const char key[4] = {'\x0f', '\x5a', '\x33', '\x71'};
-    f.append(key, 4);
+    if (mask) f.append(key, 4);
     for (std::size_t i = 0; i < n; ++i)
-        f += static_cast<char>(payload[i] ^ key[i & 3]);
+        f += mask ? static_cast<char>(payload[i] ^ key[i & 3]) : payload[i];
     return f;
 }
 
-// The text payloads of the unmasked server frames in `bytes` (after the HTTP response).
-inline std::vector<std::string> serverTexts(const std::string& bytes) {
-    std::vector<std::string> out;
+struct ServerFrame {
+    std::uint8_t opcode = 0;
+    std::string payload;
+};
+
+// The whole unmasked server frames in `bytes` (after the HTTP response).
+inline std::vector<ServerFrame> serverFrames(const std::string& bytes) {
+    std::vector<ServerFrame> out;
     std::size_t pos = bytes.find("\r\n\r\n");
     pos = pos == std::string::npos ? 0 : pos + 4;
+    const auto at = [&](std::size_t i) { return static_cast<std::uint8_t>(bytes[i]); };
     while (pos + 2 <= bytes.size()) {
-        const auto b0 = static_cast<std::uint8_t>(bytes[pos]);
-        std::uint64_t n = static_cast<std::uint8_t>(bytes[pos + 1]) & 0x7F;
+        std::uint64_t n = at(pos + 1) & 0x7F;
         std::size_t h = 2;
         if (n == 126) {
             if (pos + 4 > bytes.size()) break;
-            n = (std::uint64_t(static_cast<std::uint8_t>(bytes[pos + 2])) << 8) |
-                static_cast<std::uint8_t>(bytes[pos + 3]);
+            n = (std::uint64_t(at(pos + 2)) << 8) | at(pos + 3);
             h = 4;
         } else if (n == 127) {
             if (pos + 10 > bytes.size()) break;
             n = 0;
-            for (int i = 0; i < 8; ++i)
-                n = (n << 8) |
-                    static_cast<std::uint8_t>(bytes[pos + 2 + static_cast<std::size_t>(i)]);
+            for (std::size_t i = 0; i < 8; ++i)
+                n = (n << 8) | at(pos + 2 + i);
             h = 10;
         }
         if (pos + h + n > bytes.size()) break;
-        if ((b0 & 0x0F) == 1) out.push_back(bytes.substr(pos + h, static_cast<std::size_t>(n)));
+        out.push_back({static_cast<std::uint8_t>(at(pos) & 0x0F),
+                       bytes.substr(pos + h, static_cast<std::size_t>(n))});
         pos += h + static_cast<std::size_t>(n);
     }
+    return out;
+}
+
+// The text payloads of the server frames in `bytes`.
+inline std::vector<std::string> serverTexts(const std::string& bytes) {
+    std::vector<std::string> out;
+    for (ServerFrame& f : serverFrames(bytes))
+        if (f.opcode == 1) out.push_back(std::move(f.payload));
     return out;
 }
 

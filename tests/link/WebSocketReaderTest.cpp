@@ -1,7 +1,9 @@
-// RFC 6455 framing: what a client may send (split anywhere, masked or not, fragmented with control
-// frames in between) and the errors that must end a connection; and the server's frame headers.
+// RFC 6455 framing: what a client may send (split anywhere, fragmented with control frames in
+// between) and the errors that must end a connection; and the server's frame headers. The close
+// codes the server answers with are checked against the running server (LinkConformanceTest).
 
 #include "control/link/WebSocketReader.h"
+#include "LinkTestPeers.h"
 
 #include <gtest/gtest.h>
 
@@ -11,30 +13,7 @@
 namespace vyn {
 namespace {
 
-// A client frame: masked with a fixed key unless `mask` is false.
-std::string clientFrame(std::uint8_t opcode, const std::string& payload, bool fin = true,
-                        bool mask = true, std::uint8_t rsv = 0) {
-    std::string f;
-    f += static_cast<char>((fin ? 0x80 : 0) | rsv | opcode);
-    const std::uint8_t m = mask ? 0x80 : 0;
-    const std::uint64_t n = payload.size();
-    if (n < 126) {
-        f += static_cast<char>(m | n);
-    } else if (n <= 65535) {
-        f += static_cast<char>(m | 126);
-        f += static_cast<char>(n >> 8);
-        f += static_cast<char>(n & 255);
-    } else {
-        f += static_cast<char>(m | 127);
-        for (int i = 7; i >= 0; --i)
-            f += static_cast<char>((n >> (8 * i)) & 255);
-    }
-    const char key[4] = {'\x12', '\x34', '\x56', '\x78'};
-    if (mask) f.append(key, 4);
-    for (std::size_t i = 0; i < payload.size(); ++i)
-        f += mask ? static_cast<char>(payload[i] ^ key[i & 3]) : payload[i];
-    return f;
-}
+using test::maskedFrame;
 
 std::vector<WebSocketMessage> feedAll(WebSocketReader& r, const std::string& bytes,
                                       std::size_t step = 0) {
@@ -55,9 +34,9 @@ std::string failure(const std::string& bytes) {
 TEST(WebSocketReader, FramesSplitAtEveryByteAndSeveralPerRead) {
     const std::string big(70000, 'b'); // 64-bit length form
     const std::string mid(300, 'm');   // 16-bit length form
-    const std::string stream = clientFrame(ws_opcode::TEXT, "hello") +
-                               clientFrame(ws_opcode::BINARY, mid) +
-                               clientFrame(ws_opcode::TEXT, big) + clientFrame(ws_opcode::TEXT, "");
+    const std::string stream = maskedFrame(ws_opcode::TEXT, "hello") +
+                               maskedFrame(ws_opcode::BINARY, mid) +
+                               maskedFrame(ws_opcode::TEXT, big) + maskedFrame(ws_opcode::TEXT, "");
     for (std::size_t step : {std::size_t(1), std::size_t(3), std::size_t(4096), stream.size()}) {
         WebSocketReader r;
         const auto messages = feedAll(r, stream, step);
@@ -71,19 +50,12 @@ TEST(WebSocketReader, FramesSplitAtEveryByteAndSeveralPerRead) {
     }
 }
 
-TEST(WebSocketReader, UnmaskedClientFramesAreAccepted) {
-    WebSocketReader r;
-    const auto m = feedAll(r, clientFrame(ws_opcode::TEXT, "plain", true, false));
-    ASSERT_EQ(m.size(), 1u);
-    EXPECT_EQ(m[0].payload, "plain");
-}
-
 TEST(WebSocketReader, FragmentsJoinAndControlFramesPassBetweenThem) {
     WebSocketReader r;
-    const std::string stream = clientFrame(ws_opcode::TEXT, "one ", false) +
-                               clientFrame(ws_opcode::CONTINUATION, "two ", false) +
-                               clientFrame(ws_opcode::PING, "p") +
-                               clientFrame(ws_opcode::CONTINUATION, "three", true);
+    const std::string stream = maskedFrame(ws_opcode::TEXT, "one ", false) +
+                               maskedFrame(ws_opcode::CONTINUATION, "two ", false) +
+                               maskedFrame(ws_opcode::PING, "p") +
+                               maskedFrame(ws_opcode::CONTINUATION, "three", true);
     const auto m = feedAll(r, stream, 5);
     ASSERT_EQ(m.size(), 2u);
     EXPECT_EQ(m[0].opcode, ws_opcode::PING);
@@ -93,27 +65,53 @@ TEST(WebSocketReader, FragmentsJoinAndControlFramesPassBetweenThem) {
 }
 
 TEST(WebSocketReader, ProtocolErrorsNameTheirCause) {
-    EXPECT_EQ(failure(clientFrame(ws_opcode::TEXT, "x", true, true, 0x40)),
-              "reserved bits set without a negotiated extension");
-    EXPECT_EQ(failure(clientFrame(ws_opcode::PING, std::string(126, 'p'))),
-              "malformed control frame");
-    EXPECT_EQ(failure(clientFrame(ws_opcode::PING, "p", false)), "malformed control frame");
-    EXPECT_EQ(failure(clientFrame(ws_opcode::CONTINUATION, "x")),
-              "continuation frame with nothing to continue");
-    EXPECT_EQ(failure(clientFrame(ws_opcode::TEXT, "a", false) + clientFrame(ws_opcode::TEXT, "b")),
-              "new message started before the previous one finished");
+    const std::string euro = "\xE2\x82\xAC";
+    struct Case {
+        std::string bytes;
+        const char* error;
+    } cases[] = {
+        {maskedFrame(ws_opcode::TEXT, "x", true, true, 0x40),
+         "reserved bits set without a negotiated extension"},
+        {maskedFrame(3, "x"), "reserved opcode"},
+        {maskedFrame(11, "x"), "reserved opcode"},
+        {maskedFrame(ws_opcode::TEXT, "plain", true, false), "client frame not masked"},
+        {maskedFrame(ws_opcode::PING, std::string(126, 'p')), "malformed control frame"},
+        {maskedFrame(ws_opcode::PING, "p", false), "malformed control frame"},
+        {maskedFrame(ws_opcode::CONTINUATION, "x"), "continuation frame with nothing to continue"},
+        {maskedFrame(ws_opcode::TEXT, "a", false) + maskedFrame(ws_opcode::TEXT, "b"),
+         "new message started before the previous one finished"},
+        {maskedFrame(ws_opcode::TEXT, "\xC0\xAF"), "text message is not valid UTF-8"},
+        {maskedFrame(ws_opcode::TEXT, euro.substr(0, 2)), "text message is not valid UTF-8"},
+        {maskedFrame(ws_opcode::CLOSE, "\x03"), "close frame with a one-byte payload"},
+        {maskedFrame(ws_opcode::CLOSE, "\x03\xe7"), "close frame with an invalid status code"},
+        {maskedFrame(ws_opcode::CLOSE, "\x03\xe8\xFF"), "close reason is not valid UTF-8"},
+        {std::string("\x82\xFF\x80\0\0\0\0\0\0\x01", 10), "payload length with the top bit set"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(failure(c.bytes), c.error) << c.error;
+
+    // A split code point is fine; a fragment no text could continue fails before the message
+    // ends.
+    WebSocketReader r;
+    const auto m = feedAll(r, maskedFrame(ws_opcode::TEXT, "a" + euro.substr(0, 1), false) +
+                                  maskedFrame(ws_opcode::CONTINUATION, euro.substr(1)));
+    ASSERT_EQ(m.size(), 1u);
+    EXPECT_EQ(m[0].payload, "a" + euro);
+    EXPECT_EQ(failure(maskedFrame(ws_opcode::TEXT, "ok", false) +
+                      maskedFrame(ws_opcode::CONTINUATION, "\xFF", false)),
+              "text message is not valid UTF-8");
 }
 
 TEST(WebSocketReader, SizeLimits) {
     // Only the header of a 2 MiB frame needs to arrive for it to be refused.
     const std::string header =
-        clientFrame(ws_opcode::TEXT, std::string(2 * 1048576, 'x')).substr(0, 14);
+        maskedFrame(ws_opcode::TEXT, std::string(2 * 1048576, 'x')).substr(0, 14);
     EXPECT_EQ(failure(header), "frame larger than the message limit");
 
     // Exactly at the limit is fine.
     {
         WebSocketReader r;
-        const auto m = feedAll(r, clientFrame(ws_opcode::BINARY, std::string(1048576, 'y')), 4096);
+        const auto m = feedAll(r, maskedFrame(ws_opcode::BINARY, std::string(1048576, 'y')), 4096);
         ASSERT_EQ(m.size(), 1u);
         EXPECT_EQ(m[0].payload.size(), 1048576u);
     }
@@ -121,8 +119,8 @@ TEST(WebSocketReader, SizeLimits) {
     {
         WebSocketReader r;
         std::vector<WebSocketMessage> out;
-        const std::string a = clientFrame(ws_opcode::TEXT, std::string(600000, 'a'), false);
-        const std::string b = clientFrame(ws_opcode::CONTINUATION, std::string(600000, 'b'), true);
+        const std::string a = maskedFrame(ws_opcode::TEXT, std::string(600000, 'a'), false);
+        const std::string b = maskedFrame(ws_opcode::CONTINUATION, std::string(600000, 'b'), true);
         ASSERT_TRUE(r.feed(a.data(), a.size(), out));
         EXPECT_FALSE(r.feed(b.data(), b.size(), out));
         EXPECT_EQ(r.error(), "fragmented message exceeded the limit");
@@ -132,7 +130,7 @@ TEST(WebSocketReader, SizeLimits) {
         WebSocketReader r({64, 1048576, 1048576});
         std::vector<WebSocketMessage> out;
         const std::string partial =
-            clientFrame(ws_opcode::TEXT, std::string(100, 'z')).substr(0, 60);
+            maskedFrame(ws_opcode::TEXT, std::string(100, 'z')).substr(0, 60);
         ASSERT_TRUE(r.feed(partial.data(), partial.size(), out));
         EXPECT_FALSE(r.feed("0123456789", 10, out));
         EXPECT_EQ(r.error(), "receive buffer overflowed");
@@ -142,9 +140,9 @@ TEST(WebSocketReader, SizeLimits) {
 TEST(WebSocketReader, AfterAnErrorNothingMoreIsDelivered) {
     WebSocketReader r;
     std::vector<WebSocketMessage> out;
-    const std::string bad = clientFrame(ws_opcode::CONTINUATION, "x");
+    const std::string bad = maskedFrame(ws_opcode::CONTINUATION, "x");
     EXPECT_FALSE(r.feed(bad.data(), bad.size(), out));
-    const std::string good = clientFrame(ws_opcode::TEXT, "late");
+    const std::string good = maskedFrame(ws_opcode::TEXT, "late");
     EXPECT_FALSE(r.feed(good.data(), good.size(), out));
     EXPECT_TRUE(out.empty());
 }
@@ -160,9 +158,12 @@ TEST(WebSocketWriter, LengthFormsAtTheirBoundaries) {
         ASSERT_EQ(frame.size(), c.header + c.size) << c.size;
         EXPECT_EQ(static_cast<std::uint8_t>(frame[0]), 0x82) << c.size; // FIN + binary
         EXPECT_EQ(static_cast<std::uint8_t>(frame[1]) & 0x80, 0) << "server frames are unmasked";
-        // Our own reader reads it back (it accepts unmasked frames).
+        // Our own reader reads it back, given the mask bit and an all-zero key.
+        std::string masked = frame;
+        masked[1] = static_cast<char>(masked[1] | 0x80);
+        masked.insert(c.header, 4, '\0');
         WebSocketReader r;
-        const auto m = feedAll(r, frame, 1000);
+        const auto m = feedAll(r, masked, 1000);
         ASSERT_EQ(m.size(), 1u) << c.size;
         EXPECT_EQ(m[0].payload.size(), c.size);
     }

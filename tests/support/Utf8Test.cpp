@@ -39,5 +39,24 @@ TEST(Utf8, AppendEncodesAndReplacesInvalidCodePoints) {
     EXPECT_EQ(s, "A\xC3\xA9\xF0\x9F\x8E\xB5\xEF\xBF\xBD");
 }
 
+TEST(Utf8, StreamValidatorAgreesWithWholeTextAtEverySplit) {
+    for (const std::string text :
+         {"plain", "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x8E\xB5", "\xC0\xAF", "\xED\xA0\x80",
+          "\xED\x9F\xBF", "\xF4\x90\x80\x80", "\xF4\x8F\xBF\xBF", "\xE0\x9F\x80",
+          "\xF0\x8F\xBF\xBF", "\xE2\x82", "\x80", "\xFF"}) {
+        for (std::size_t split = 0; split <= text.size(); ++split) {
+            utf8::StreamValidator v;
+            v.feed(std::string_view(text).substr(0, split));
+            v.feed(std::string_view(text).substr(split));
+            EXPECT_EQ(v.complete(), utf8::isValid(text)) << text << " split at " << split;
+        }
+    }
+    // A stream is refused at its first impossible byte, before it ends.
+    utf8::StreamValidator v;
+    EXPECT_TRUE(v.feed("ok \xCE"));
+    EXPECT_FALSE(v.feed("\xBA\xE1\xBD\xB9\xCF\x83\xED\xA0"));
+    EXPECT_FALSE(v.feed("a"));
+}
+
 } // namespace
 } // namespace vyn

@@ -39,7 +39,10 @@ struct LinkConnection {
     WebSocketReader reader;
     bool upgraded = false;
     bool paired = false;
-    bool closing = false;
+    bool closing = false;    // nothing more is handled; what is queued still goes out
+    bool dead = false;       // closed at the end of this pass, whatever is queued
+    bool peerClosed = false; // the peer sent its end of stream
+    bool finSent = false;    // ours went out after the last queued byte
     std::optional<std::string> pendingHello; // waiting for the peer's wrong-code back-off
 
     std::deque<OutFrame> out;
@@ -76,8 +79,22 @@ struct LinkConnection {
     }
     void abandon() {
         closing = true;
+        dead = true;
         out.clear();
         outBytes = 0;
+    }
+    // Drops every frame that has not started to go out (a frame already on the wire must
+    // finish, or the stream would be corrupt).
+    void dropUnsent() {
+        std::deque<OutFrame> kept;
+        for (OutFrame& f : out) {
+            if (f.offset > 0) {
+                kept.push_back(std::move(f));
+                continue;
+            }
+            outBytes -= f.bytes->size();
+        }
+        out.swap(kept);
     }
 };
 
@@ -113,7 +130,12 @@ struct LinkServer::Loop {
     }
 
     void pass();
+    void retire(Clock::time_point now);
     void acceptAll(Clock::time_point now);
+    void reply(LinkConnection& c, std::string bytes);
+    void enforceOutputLimit(LinkConnection& c);
+    void failProtocol(LinkConnection& c, std::uint16_t closeCode, Clock::time_point now);
+    void deliver(LinkConnection& c, const char* data, std::size_t size, Clock::time_point now);
     void readFrom(LinkConnection& c, Clock::time_point now);
     void onHttp(LinkConnection& c, Clock::time_point now);
     void onMessage(LinkConnection& c, WebSocketMessage& m, Clock::time_point now);
@@ -135,15 +157,19 @@ void LinkServer::Loop::pass() {
     pollSet.clear();
     const bool listening = now >= acceptPausedUntil;
     if (listening) pollSet.push_back({server.listener_, true, false});
+    // Closing connections are still read (and what arrives discarded) until the peer ends its
+    // stream: closing a socket with unread input resets it, and the peer might lose our last
+    // frames.
     for (auto& c : connections)
-        pollSet.push_back({c->socket, !c->closing, c->outBytes > 0});
+        pollSet.push_back({c->socket, !c->peerClosed, c->outBytes > 0});
     net::pollSockets(pollSet, timeout);
     now = Clock::now();
 
     if (listening && pollSet[0].readable) acceptAll(now);
     const std::size_t first = listening ? 1 : 0;
     for (std::size_t i = 0; i + first < pollSet.size() && i < connections.size(); ++i)
-        if (pollSet[i + first].readable) readFrom(*connections[i], now);
+        if (pollSet[i + first].readable && !connections[i]->peerClosed)
+            readFrom(*connections[i], now);
 
     for (auto& c : connections) {
         if (c->pendingHello && !c->closing && guard.mayTry(c->peer, now)) {
@@ -165,16 +191,53 @@ void LinkServer::Loop::pass() {
         if (c->outBytes > 0) sendTo(*c, now);
         waiting += c->outBytes;
     }
-    for (std::size_t i = connections.size(); i-- > 0;) {
-        LinkConnection& c = *connections[i];
-        if (c.closing && (c.outBytes == 0 || now >= c.closeDeadline)) {
-            net::closeSocket(c.socket);
-            connections.erase(connections.begin() + static_cast<std::ptrdiff_t>(i));
-        }
-    }
+    retire(now);
     server.waitingBytes_.store(waiting);
     server.connected_.store(static_cast<int>(connections.size()));
     server.passes_.fetch_add(1);
+}
+
+void LinkServer::Loop::retire(Clock::time_point now) {
+    for (std::size_t i = connections.size(); i-- > 0;) {
+        LinkConnection& c = *connections[i];
+        if (!c.closing) continue;
+        if (!c.dead && now < c.closeDeadline) {
+            if (c.outBytes > 0) continue;
+            if (!c.peerClosed) {
+                // Everything went out: end our side and wait for the peer to end its own.
+                if (!c.finSent) net::shutdownSend(c.socket);
+                c.finSent = true;
+                continue;
+            }
+        }
+        net::closeSocket(c.socket);
+        connections.erase(connections.begin() + static_cast<std::ptrdiff_t>(i));
+    }
+}
+
+void LinkServer::Loop::reply(LinkConnection& c, std::string bytes) {
+    c.reply(std::move(bytes));
+    enforceOutputLimit(c);
+}
+
+void LinkServer::Loop::enforceOutputLimit(LinkConnection& c) {
+    if (c.outBytes <= settings.outputLimitBytes) return;
+    // Past the limit, what can be sent again later goes. A peer that makes us answer faster than
+    // it reads (pings, hellos) would still grow the queue without end: when the answers alone
+    // pass the limit (besides a frame already on the wire), the connection is cut.
+    dropBacklog(c);
+    std::size_t onTheWire = 0;
+    if (!c.out.empty() && c.out.front().offset > 0)
+        onTheWire = c.out.front().bytes->size() - c.out.front().offset;
+    if (c.outBytes - onTheWire > settings.outputLimitBytes) c.abandon();
+}
+
+void LinkServer::Loop::failProtocol(LinkConnection& c, std::uint16_t closeCode,
+                                    Clock::time_point now) {
+    // Nothing queued matters any more; the close frame tells the peer why, and then we hang up.
+    c.dropUnsent();
+    c.reply(webSocketCloseFrame(closeCode));
+    c.close(now, settings.closeLingerMs);
 }
 
 void LinkServer::Loop::acceptAll(Clock::time_point now) {
@@ -204,11 +267,14 @@ void LinkServer::Loop::acceptAll(Clock::time_point now) {
 }
 
 void LinkServer::Loop::readFrom(LinkConnection& c, Clock::time_point now) {
-    for (;;) {
-        const net::IoResult r = net::receive(c.socket, buffer, sizeof buffer);
+    // A budget per pass: a peer that sends faster than we read must not hold the one thread
+    // every other surface is served by.
+    for (std::size_t budget = settings.readBudgetBytes; budget > 0;) {
+        const net::IoResult r = net::receive(c.socket, buffer, std::min(sizeof buffer, budget));
         if (r.status == net::IoStatus::WouldBlock) return;
         if (r.status == net::IoStatus::Closed) {
             // The peer will send nothing more; it may still read what is queued for it.
+            c.peerClosed = true;
             c.close(now, settings.closeLingerMs);
             return;
         }
@@ -216,8 +282,9 @@ void LinkServer::Loop::readFrom(LinkConnection& c, Clock::time_point now) {
             c.abandon();
             return;
         }
+        budget -= r.bytes;
         c.lastReceived = now;
-        if (c.closing) return;
+        if (c.closing) continue; // drained and dropped until the peer ends its stream
         if (!c.upgraded) {
             c.request.append(buffer, r.bytes);
             if (c.request.size() > kHttpRequestLimit) {
@@ -227,16 +294,20 @@ void LinkServer::Loop::readFrom(LinkConnection& c, Clock::time_point now) {
             onHttp(c, now);
             continue;
         }
-        messages.clear();
-        if (!c.reader.feed(buffer, r.bytes, messages)) {
-            c.abandon();
-            return;
-        }
-        for (WebSocketMessage& m : messages) {
-            if (c.closing) break;
-            onMessage(c, m, now);
-        }
+        deliver(c, buffer, r.bytes, now);
     }
+}
+
+void LinkServer::Loop::deliver(LinkConnection& c, const char* data, std::size_t size,
+                               Clock::time_point now) {
+    messages.clear();
+    const bool ok = c.reader.feed(data, size, messages);
+    // Messages before a protocol error were well-formed and are handled first.
+    for (WebSocketMessage& m : messages) {
+        if (c.closing) break;
+        onMessage(c, m, now);
+    }
+    if (!ok && !c.closing) failProtocol(c, c.reader.closeCode(), now);
 }
 
 void LinkServer::Loop::onHttp(LinkConnection& c, Clock::time_point now) {
@@ -265,28 +336,21 @@ void LinkServer::Loop::onHttp(LinkConnection& c, Clock::time_point now) {
     const std::string rest = c.request.substr(request.headerBytes);
     c.request.clear();
     c.request.shrink_to_fit();
-    if (rest.empty()) return;
-    messages.clear();
-    if (!c.reader.feed(rest.data(), rest.size(), messages)) {
-        c.abandon();
-        return;
-    }
-    for (WebSocketMessage& m : messages) {
-        if (c.closing) break;
-        onMessage(c, m, now);
-    }
+    if (!rest.empty()) deliver(c, rest.data(), rest.size(), now);
 }
 
 void LinkServer::Loop::onMessage(LinkConnection& c, WebSocketMessage& m, Clock::time_point now) {
     switch (m.opcode) {
     case ws_opcode::CLOSE: {
-        // Answer with the peer's status code so browsers see a clean close.
-        c.reply(webSocketFrame(ws_opcode::CLOSE, std::string_view(m.payload).substr(0, 2)));
+        // The closing handshake: echo the peer's status code (the reader checked it), or an
+        // empty close for an empty one, and send nothing after it.
+        c.dropUnsent();
+        reply(c, webSocketFrame(ws_opcode::CLOSE, std::string_view(m.payload).substr(0, 2)));
         c.close(now, settings.closeLingerMs);
         break;
     }
     case ws_opcode::PING:
-        c.reply(webSocketFrame(ws_opcode::PONG, m.payload));
+        reply(c, webSocketFrame(ws_opcode::PONG, m.payload));
         break;
     case ws_opcode::TEXT:
         onText(c, m.payload, now);
@@ -336,12 +400,12 @@ void LinkServer::Loop::judgeHello(LinkConnection& c, const std::string& code,
     if (code == settings.pairingCode) {
         c.paired = true;
         guard.rightCode(c.peer);
-        c.reply(webSocketFrame(ws_opcode::TEXT, "{\"t\":\"paired\"}"));
+        reply(c, webSocketFrame(ws_opcode::TEXT, "{\"t\":\"paired\"}"));
         return;
     }
     server.wrongCodes_.fetch_add(1);
     guard.wrongCode(c.peer, now);
-    c.reply(webSocketFrame(ws_opcode::TEXT, "{\"t\":\"denied\"}"));
+    reply(c, webSocketFrame(ws_opcode::TEXT, "{\"t\":\"denied\"}"));
     c.paired = false;
     c.close(now, settings.closeLingerMs);
 }
@@ -363,7 +427,7 @@ void LinkServer::Loop::housekeeping(LinkConnection& c, Clock::time_point now) {
     if (now - c.lastReceived > milliseconds(settings.pingAfterMs) &&
         now - c.lastPing > milliseconds(settings.pingAfterMs)) {
         c.lastPing = now;
-        c.reply(webSocketFrame(ws_opcode::PING, {}));
+        reply(c, webSocketFrame(ws_opcode::PING, {}));
     }
 }
 
@@ -427,7 +491,7 @@ void LinkServer::Loop::sendTo(LinkConnection& c, Clock::time_point now) {
         const net::IoResult r = net::sendSome(c.socket, f.bytes->data() + f.offset, left);
         if (r.status == net::IoStatus::WouldBlock ||
             (r.status == net::IoStatus::Ok && r.bytes == 0)) {
-            if (c.outBytes > settings.outputLimitBytes) dropBacklog(c);
+            enforceOutputLimit(c);
             return;
         }
         if (r.status != net::IoStatus::Ok) {

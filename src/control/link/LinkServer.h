@@ -42,10 +42,13 @@ struct LinkSettings {
     int closeLingerMs = 5000;     // a closing connection's last output may take this long
     int wrongCodeWaitMs = 1000;   // first wait after a wrong code; doubles per wrong code
     int wrongCodeWaitCapMs = 30000;
-    std::size_t outputLimitBytes = 1048576; // waiting output beyond this is dropped (whole frames)
-    std::size_t waveStepBytes = 65536;      // a waveform frame is queued only below this backlog
-    bool loopbackOnly = false;              // listen on 127.0.0.1 only
-    int socketSendBuffer = 0;               // kernel send buffer per connection; 0 = the system's
+    // Output waiting for a connection beyond this is dropped (whole frames, state and waveforms
+    // only); a connection whose answers alone pass it is cut.
+    std::size_t outputLimitBytes = 1048576;
+    std::size_t waveStepBytes = 65536;   // a waveform frame is queued only below this backlog
+    std::size_t readBudgetBytes = 65536; // read from one connection per loop pass
+    bool loopbackOnly = false;           // listen on 127.0.0.1 only
+    int socketSendBuffer = 0;            // kernel send buffer per connection; 0 = the system's
 };
 
 using LinkIntentCallback = std::function<void(const LinkIntent&)>;

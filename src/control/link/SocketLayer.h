@@ -59,6 +59,8 @@ bool setSendBuffer(SocketHandle s, int bytes);
 
 IoResult receive(SocketHandle s, void* buffer, std::size_t size);
 IoResult sendSome(SocketHandle s, const void* data, std::size_t size);
+// Sends the peer an end of stream while still reading what it has in flight.
+void shutdownSend(SocketHandle s);
 void closeSocket(SocketHandle s);
 
 // Waits up to timeoutMs for the requested readiness; returns the number of ready entries, 0 on

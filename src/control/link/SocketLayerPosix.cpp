@@ -112,6 +112,10 @@ IoResult sendSome(SocketHandle s, const void* data, std::size_t size) {
     return {IoStatus::Error, 0};
 }
 
+void shutdownSend(SocketHandle s) {
+    if (s != kInvalidSocket) ::shutdown(fd(s), SHUT_WR);
+}
+
 void closeSocket(SocketHandle s) {
     if (s != kInvalidSocket) ::close(fd(s));
 }

@@ -1,0 +1,181 @@
+// The WebSocket server side of RFC 6455, as the well-known conformance suites test it, with raw
+// sockets against the running Link server: each case gets the RFC's answer, either the right
+// close code (and the connection ends after it) or the frames accepted and the connection alive.
+
+#include "LinkServerFixture.h"
+
+#include <gtest/gtest.h>
+
+namespace vyn {
+namespace {
+
+using test::maskedFrame;
+using test::ServerFrame;
+
+constexpr int kNoClose = -1;
+const std::string kEuro = "\xE2\x82\xAC";
+
+std::string closePayload(std::uint16_t code, const std::string& reason = {}) {
+    return std::string{static_cast<char>(code >> 8), static_cast<char>(code & 0xFF)} + reason;
+}
+
+class LinkConformance : public test::LinkServerFixture {
+protected:
+    void SetUp() override { start(settings("")); } // paired at upgrade
+
+    // Sends the upgrade, `bytes` and a ping "end"; returns the frames the server sent until its
+    // close (and the end of the connection) or the pong "end", whichever came first.
+    std::vector<ServerFrame> exchange(const std::string& bytes) {
+        test::RawClient c(port);
+        c.send(test::upgradeRequest(port) + bytes + maskedFrame(9, "end"));
+        bool closed = false;
+        c.readUntil([&closed](const std::string& r) {
+            for (const ServerFrame& f : test::serverFrames(r)) {
+                closed = closed || f.opcode == 8;
+                if (f.opcode == 10 && f.payload == "end") return true;
+            }
+            return closed;
+        });
+        closedAfter = closed && c.closedByPeer(2000);
+        return test::serverFrames(c.received());
+    }
+    // The close code the server answered with (0: a close without one), or kNoClose; fails when
+    // anything follows a close frame.
+    static int closeCode(const std::vector<ServerFrame>& frames) {
+        for (std::size_t i = 0; i < frames.size(); ++i) {
+            if (frames[i].opcode != 8) continue;
+            EXPECT_EQ(i + 1, frames.size()) << "frames after the close";
+            const std::string& p = frames[i].payload;
+            if (p.size() < 2) return 0;
+            return (static_cast<std::uint8_t>(p[0]) << 8) | static_cast<std::uint8_t>(p[1]);
+        }
+        return kNoClose;
+    }
+    void expectClosedWith(const std::string& bytes, int code, const std::string& what) {
+        const auto frames = exchange(bytes);
+        EXPECT_EQ(closeCode(frames), code) << what;
+        EXPECT_TRUE(closedAfter) << what;
+        for (const ServerFrame& f : frames)
+            EXPECT_NE(f.opcode, 10) << what << ": nothing after the faulty frame is answered";
+    }
+    // Accepted: the pongs come back (the "end" one last) and nothing closes.
+    std::vector<std::string> expectAccepted(const std::string& bytes, const std::string& what) {
+        const auto frames = exchange(bytes);
+        std::vector<std::string> pongs;
+        for (const ServerFrame& f : frames)
+            if (f.opcode == 10) pongs.push_back(f.payload);
+        EXPECT_EQ(closeCode(frames), kNoClose) << what;
+        EXPECT_FALSE(pongs.empty() || pongs.back() != "end") << what;
+        return pongs;
+    }
+
+    bool closedAfter = false;
+};
+
+TEST_F(LinkConformance, FramingFaultsCloseWithProtocolError) {
+    const std::string ping126 = maskedFrame(9, std::string(126, 'p'));
+    const struct {
+        std::string bytes;
+        const char* what;
+    } cases[] = {
+        {maskedFrame(1, "plain", true, false), "unmasked client frame"},
+        {maskedFrame(1, "x", true, true, 0x40), "RSV1"},
+        {maskedFrame(1, "x", true, true, 0x20), "RSV2"},
+        {maskedFrame(9, "x", true, true, 0x10), "RSV3 on a ping"},
+        {maskedFrame(3, "x"), "reserved data opcode 3"},
+        {maskedFrame(7, ""), "reserved data opcode 7"},
+        {maskedFrame(11, "x"), "reserved control opcode 11"},
+        {maskedFrame(15, ""), "reserved control opcode 15"},
+        {ping126, "ping over 125 bytes"},
+        {maskedFrame(8, std::string(126, 'c')), "close over 125 bytes"},
+        {maskedFrame(9, "p", false), "fragmented ping"},
+        {maskedFrame(0, "x"), "continuation with nothing to continue"},
+        {maskedFrame(1, "a", false) + maskedFrame(1, "b"), "new text inside a fragmented one"},
+        {maskedFrame(1, "a", false) + maskedFrame(2, "b"), "binary inside a fragmented text"},
+        {std::string("\x82\xFF\x80\0\0\0\0\0\0\x01", 10), "64-bit length with the top bit set"},
+        {maskedFrame(8, "\x03"), "close with a one-byte payload"},
+    };
+    for (const auto& c : cases)
+        expectClosedWith(c.bytes, 1002, c.what);
+}
+
+TEST_F(LinkConformance, InvalidCloseCodesCloseWithProtocolError) {
+    for (int code : {0, 999, 1004, 1005, 1006, 1015, 1016, 1100, 2000, 2999, 5000, 65535})
+        expectClosedWith(maskedFrame(8, closePayload(static_cast<std::uint16_t>(code))), 1002,
+                         "close code " + std::to_string(code));
+}
+
+TEST_F(LinkConformance, InvalidUtf8ClosesWithInvalidData) {
+    const struct {
+        std::string bytes;
+        const char* what;
+    } cases[] = {
+        {maskedFrame(1, "\xCE\xBA\xE1\xBD\xB9\xCF\x83\xED\xA0\x80"), "a surrogate in one frame"},
+        {maskedFrame(1, "\xC0\xAF"), "an overlong form"},
+        {maskedFrame(1, "\xF4\x90\x80\x80"), "above U+10FFFF"},
+        {maskedFrame(1, "ok" + kEuro.substr(0, 2)), "a code point cut at the message end"},
+        {maskedFrame(1, kEuro.substr(0, 1), false) + maskedFrame(0, "\xFF", false),
+         "split across fragments, refused before the last one"},
+        {maskedFrame(8, closePayload(1000, "\xFF")), "in a close reason"},
+    };
+    for (const auto& c : cases)
+        expectClosedWith(c.bytes, 1007, c.what);
+}
+
+TEST_F(LinkConformance, OversizeFramesAndMessagesCloseAsTooBig) {
+    // Only the header of the frame one byte over the limit is sent.
+    const std::string header = maskedFrame(2, std::string(1048577, 'x')).substr(0, 14);
+    expectClosedWith(header, 1009, "frame one byte over 1 MiB");
+    const std::string half(524288, 'h');
+    expectClosedWith(maskedFrame(2, half, false) + maskedFrame(0, half, false) +
+                         maskedFrame(0, "x"),
+                     1009, "fragments one byte over 1 MiB");
+}
+
+TEST_F(LinkConformance, WellFormedFramesAreAccepted) {
+    // Every length form at its edges, empty messages, and messages at the size limit.
+    std::string lengths;
+    for (std::size_t n : {0, 1, 125, 126, 127, 65535, 65536, 1048576})
+        lengths += maskedFrame(2, std::string(n, 'b'));
+    expectAccepted(lengths + maskedFrame(1, ""), "length forms");
+
+    // A 1 MiB text message in fragments that split code points, with a ping between them.
+    std::string text;
+    while (text.size() + kEuro.size() <= 1048576)
+        text += kEuro;
+    text.resize(1048576, 'a');
+    const std::size_t third = 349525; // not a multiple of 3: the fragments cut the euro signs
+    const auto pongs =
+        expectAccepted(maskedFrame(1, text.substr(0, third), false) +
+                           maskedFrame(0, text.substr(third, third), false) +
+                           maskedFrame(9, "between") + maskedFrame(0, text.substr(2 * third)),
+                       "fragmented text at the limit");
+    EXPECT_EQ(pongs, (std::vector<std::string>{"between", "end"}));
+
+    // Pings up to 125 bytes are echoed exactly; an unsolicited pong is ignored.
+    const std::string longest(125, '\x7f');
+    EXPECT_EQ(expectAccepted(maskedFrame(10, "unsolicited") + maskedFrame(9, "") +
+                                 maskedFrame(9, longest),
+                             "pings"),
+              (std::vector<std::string>{"", longest, "end"}));
+}
+
+TEST_F(LinkConformance, ClosingHandshakeEchoesTheCodeAndEndsTheConnection) {
+    for (int code :
+         {1000, 1001, 1002, 1003, 1007, 1008, 1009, 1010, 1011, 3000, 3999, 4000, 4999}) {
+        // The ping after the close is never answered.
+        const auto frames = exchange(
+            maskedFrame(8, closePayload(static_cast<std::uint16_t>(code), "bye " + kEuro)));
+        EXPECT_EQ(closeCode(frames), code);
+        EXPECT_EQ(frames.back().payload.size(), 2u) << "the code alone is echoed";
+        EXPECT_TRUE(closedAfter) << code;
+    }
+    const auto empty = exchange(maskedFrame(8, ""));
+    ASSERT_FALSE(empty.empty());
+    EXPECT_EQ(empty.back().opcode, 8);
+    EXPECT_EQ(empty.back().payload, "") << "an empty close is answered with an empty close";
+    EXPECT_TRUE(closedAfter);
+}
+
+} // namespace
+} // namespace vyn
