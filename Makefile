@@ -37,28 +37,15 @@ test-tsan: deps
 	@cmake --build build/tsan -j $(JOBS)
 	@scripts/run-tests build/tsan -L threaded
 
-# libFuzzer targets for the stick readers (export.pdb, ANLZ), built with clang in their own tree
-# and run for FUZZ_SECONDS each; the real stick files seed them when the shared fixtures exist.
-FUZZ_SECONDS ?= 20
+# Every parser under libFuzzer (clang, its own tree): the targets of tests/fuzz/targets.cmake, run
+# one after another for FUZZ_SECONDS each (CI: 15 s each; releases: FUZZ_SECONDS=600 make fuzz).
+FUZZ_SECONDS ?= 15
 FUZZ_BUILD ?= build/fuzz
-REKORDBOX_FIXTURES ?= ../shared/fixtures/rekordbox
 fuzz: deps
 	@cmake -S tests/fuzz -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-		-DCMAKE_CXX_COMPILER=clang++ > /dev/null
+		-DCMAKE_CXX_COMPILER=clang++ $(CMAKE_FLAGS) > /dev/null
 	@cmake --build $(FUZZ_BUILD) -j $(JOBS)
-	@set -e; for target in pdb anlz; do \
-		mkdir -p $(FUZZ_BUILD)/corpus-$$target; \
-		if [ $$target = pdb ]; then seeds="stick-six/PIONEER/rekordbox stick-demo/PIONEER/rekordbox pdb-pages"; \
-		else seeds="stick-six/PIONEER/USBANLZ stick-demo/PIONEER/USBANLZ"; fi; \
-		dirs=""; for s in $$seeds; do \
-			if [ -d "$(REKORDBOX_FIXTURES)/$$s" ]; then dirs="$$dirs $(REKORDBOX_FIXTURES)/$$s"; fi; \
-		done; \
-		echo "fuzz_$$target: $(FUZZ_SECONDS) s"; \
-		$(FUZZ_BUILD)/fuzz_$$target -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
-			-artifact_prefix=$(FUZZ_BUILD)/crash-$$target- $(FUZZ_BUILD)/corpus-$$target $$dirs \
-			2>$(FUZZ_BUILD)/fuzz_$$target.log || { tail -n 60 $(FUZZ_BUILD)/fuzz_$$target.log; exit 1; }; \
-		grep -E "stat::number_of_executed_units" $(FUZZ_BUILD)/fuzz_$$target.log || true; \
-	done
+	@scripts/fuzz $(FUZZ_BUILD) $(FUZZ_SECONDS) $(FUZZ_TARGETS)
 
 # Compiles the portable libraries for Windows with mingw-w64 (compile only).
 windows-check: deps

@@ -1,0 +1,25 @@
+// The mapping file reader on any text: a refusal leaves the mapping as it was; an accepted file
+// writes a text that reads back to the same mapping, and writing that again changes nothing.
+
+#include "FuzzTarget.h"
+#include "control/midi/MidiMappingFile.h"
+
+#include <string_view>
+
+VYN_FUZZ_TARGET(vynmap) {
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    vyn::MidiMapping mapping;
+    mapping.device = "untouched";
+    const vyn::MidiMappingReadResult read = vyn::readMidiMapping(text, mapping);
+    if (!read.ok) {
+        vyn::fuzz::require(!read.message.empty() && mapping.device == "untouched",
+                           "a refused text says why and changes nothing");
+        return;
+    }
+    const std::string written = vyn::writeMidiMapping(mapping);
+    vyn::MidiMapping again;
+    const vyn::MidiMappingReadResult reread = vyn::readMidiMapping(written, again);
+    vyn::fuzz::require(reread.ok && reread.dropped == 0, "what was written reads back whole");
+    vyn::fuzz::require(vyn::writeMidiMapping(again) == written,
+                       "a mapping that reads back writes the same text");
+}
