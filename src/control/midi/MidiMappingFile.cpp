@@ -116,10 +116,14 @@ bool parseBind(std::string_view line, MidiBinding& b) {
     return true;
 }
 
-std::string withoutLineBreaks(std::string_view text) {
+// A device name or label as a line can hold it: line breaks become blanks, and leading blanks go,
+// since the reader takes them for part of the separator before the text. What is written then
+// reads back unchanged.
+std::string lineText(std::string_view text) {
     std::string out(text);
     for (char& c : out)
         if (c == '\r' || c == '\n') c = ' ';
+    out.erase(0, out.find_first_not_of(" \t"));
     return out;
 }
 
@@ -221,7 +225,8 @@ std::string formatNumber(double value) {
 std::string writeMidiMapping(const MidiMapping& mapping) {
     std::string out = kHeader;
     out += kComment;
-    if (!mapping.device.empty()) out += "device " + withoutLineBreaks(mapping.device) + "\n";
+    const std::string device = lineText(mapping.device);
+    if (!device.empty()) out += "device " + device + "\n";
     out += "channels " + std::to_string(mapping.channels) + "\n";
     for (const MidiBinding& b : mapping.bindings) {
         const char* action = midiActionName(b.action);
@@ -247,7 +252,7 @@ std::string writeMidiMapping(const MidiMapping& mapping) {
         }
         if (b.mod != 0) out += " mod=" + std::to_string(b.mod);
         out += ' ';
-        out += withoutLineBreaks(b.label);
+        out += lineText(b.label);
         out += '\n';
     }
     return out;
