@@ -3,7 +3,7 @@ BUILD ?= build/release
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: run test bench deps build build-asan test-asan test-tsan fuzz windows-check format-check clean
+.PHONY: run test bench deps build build-asan test-asan test-tsan fuzz soak windows-check format-check clean
 
 deps:
 	@scripts/install-deps
@@ -46,6 +46,12 @@ fuzz: deps
 		-DCMAKE_CXX_COMPILER=clang++ $(CMAKE_FLAGS) > /dev/null
 	@cmake --build $(FUZZ_BUILD) -j $(JOBS)
 	@scripts/fuzz $(FUZZ_BUILD) $(FUZZ_SECONDS) $(FUZZ_TARGETS)
+
+# The engine under load through JACK (128 frames, 48 kHz) while the library imports; see
+# scripts/soak. CI runs it for 60 s; a release check runs it longer (SOAK_SECONDS=600 make soak).
+SOAK_SECONDS ?= 60
+soak: build
+	@scripts/soak --seconds $(SOAK_SECONDS) --build $(BUILD)
 
 # Compiles the portable libraries for Windows with mingw-w64 (compile only).
 windows-check: deps
