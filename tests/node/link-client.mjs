@@ -125,12 +125,12 @@ const scenarios = {
     first.send(JSON.stringify({ t: 'cmd', c: 4, d: 1 })); // unpaired: ignored
     first.send(JSON.stringify({ t: 'hello', pair: wrong }));
     const denied = await nextText(first);
+    const deniedAt = Date.now(); // the back-off runs from the wrong code, not from the next hello
     const firstClose = await closed(first);
     const second = await open();
-    const sent = Date.now();
     second.send(JSON.stringify({ t: 'hello', pair: code }));
     const paired = await nextText(second, 10000);
-    const waitedMs = Date.now() - sent;
+    const waitedMs = Date.now() - deniedAt;
     second.send(JSON.stringify({ t: 'cmd', c: 3, d: 0 }));
     second.send(JSON.stringify({ t: 'cmd', c: 1, d: 0 }));          // LOAD_TRACK: never from a surface
     second.send(JSON.stringify({ t: 'cmd', c: 19, d: 2, v: 5 }));
