@@ -2,6 +2,8 @@
 BUILD ?= build/release
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
+# Extra arguments for every benchmark executable (CI: one quick pass of each).
+BENCH_ARGS ?=
 
 .PHONY: run test bench deps build build-asan test-asan test-tsan fuzz soak windows-check format-check clean
 
@@ -21,7 +23,7 @@ test: build
 bench: deps
 	@cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DVYN_TESTS=OFF > /dev/null
 	@cmake --build build/bench -j $(JOBS)
-	@scripts/run-benchmarks build/bench
+	@scripts/run-benchmarks build/bench $(BENCH_ARGS)
 
 # The test suite again with AddressSanitizer and UndefinedBehaviorSanitizer.
 test-asan: deps
