@@ -49,9 +49,7 @@ TEST(VynExecutable, BadAudioChoiceIsReported) {
 
 class VynProbeOnServices : public ::testing::Test {
 protected:
-    void SetUp() override {
-        if (!test::servicesAvailable()) GTEST_SKIP() << "test services are not running";
-    }
+    void SetUp() override { VYN_REQUIRE_TEST_SERVICES(); }
 };
 
 TEST_F(VynProbeOnServices, AlsaThroughTheStereoAndEightChannelSinks) {

@@ -220,8 +220,7 @@ int id(int panel, int control) {
 class Window : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(std::getenv("DISPLAY")) << "the window tests need the test services' display";
-        ASSERT_TRUE(test::servicesAvailable()) << "the window tests need the test services";
+        VYN_REQUIRE_TEST_SERVICES();
         dir = test::scratchDir("window");
     }
     // Load on the panel, the path typed into the browser's focused path field, then Enter.
@@ -256,14 +255,14 @@ TEST_F(Window, LoadPlayAndHearATrackThenChangeTheLayoutAndCloseWithSigterm) {
     EXPECT_EQ(w.waitForText(id(0, 35), "Load a track before starting this deck.").text(id(0, 35)),
               "Load a track before starting this deck.");
 
-    // The recorder starts well ahead: a new recording stream may get nothing for about 2 s.
     test::SinkRecorder recorder("vyn_stereo", 2, dir + "/sink.raw");
     loadThroughTheBrowser(w, 0, low, "low tone");
     ASSERT_TRUE(w.click(id(0, 0)));
     m = w.waitForText(id(0, kStatus), "PLAYING");
     ASSERT_EQ(m.text(id(0, kStatus)), "PLAYING");
     EXPECT_EQ(m.controls[id(0, 0)].label, "Pause");
-    std::this_thread::sleep_for(3s);
+    // A new stream on an idle null sink may get nothing for seconds: wait for the sound.
+    EXPECT_TRUE(recorder.waitForSound(0, 0.5)) << "the sink played nothing";
     const std::vector<float> heard = fromFirstSound(recorder.stop());
     ASSERT_GE(heard.size(), 2u * 4800) << "less than 0.1 s of sound";
     EXPECT_NEAR(dominantFrequency(heard), 440.0, 2.0);

@@ -1,53 +1,40 @@
 #pragma once
-// Records what a PulseAudio null sink played: `parec` on the sink's monitor as raw float32 into a
-// file, stopped by its process id.
+// Records what a PulseAudio null sink played (`parec` on the sink's monitor) and finds the
+// stretches of it that sound.
 
-#include <chrono>
-#include <csignal>
-#include <cstdio>
-#include <cstring>
-#include <fstream>
-#include <iterator>
+#include "common/ChildProcess.h"
+
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace vyn::test {
 
+// `parec` recording a null sink's monitor as raw float32 into a file.
 class SinkRecorder {
 public:
-    SinkRecorder(const std::string& sink, int channels, const std::string& path)
-        : channels_(channels), path_(path) {
-        const std::string cmd =
-            "parec -d " + sink + ".monitor --no-remap --no-remix " +
-            "--format=float32le --rate=48000 --channels=" + std::to_string(channels) + " > '" +
-            path + "' 2>/dev/null & echo $!";
-        if (FILE* p = popen(cmd.c_str(), "r")) {
-            if (std::fscanf(p, "%d", &pid_) != 1) pid_ = -1;
-            pclose(p);
-        }
-    }
-    ~SinkRecorder() { stop(); }
-    bool running() const { return pid_ > 0; }
+    SinkRecorder(const std::string& sink, int channels, const std::string& path);
+    bool running() const { return process_.started(); }
+    // Waits until the recording holds `seconds` of sound on `channel` in stretches of at least
+    // 0.1 s (see soundingStretches), or `timeoutSeconds` passed. A new stream on an idle null sink
+    // may get no callbacks for seconds, and a loaded machine drops some: wait for the sound, not
+    // for a time.
+    bool waitForSound(int channel, double seconds, double timeoutSeconds = 60.0);
     // Stops the recorder and returns what it captured, interleaved.
-    std::vector<float> stop() {
-        if (pid_ > 0) {
-            kill(pid_, SIGINT);
-            for (int i = 0; i < 100 && kill(pid_, 0) == 0; ++i)
-                std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            pid_ = -1;
-        }
-        std::ifstream in(path_, std::ios::binary);
-        std::vector<char> bytes((std::istreambuf_iterator<char>(in)), {});
-        std::vector<float> samples(bytes.size() / sizeof(float) / channels_ * channels_);
-        std::memcpy(samples.data(), bytes.data(), samples.size() * sizeof(float));
-        return samples;
-    }
+    std::vector<float> stop();
 
 private:
+    std::vector<float> read() const;
     int channels_;
     std::string path_;
-    int pid_ = -1;
+    ChildProcess process_;
 };
+
+// The stretches of a recording, at least `minSeconds` long (at 48 kHz), in which `channel`
+// sounds throughout: no run of 32 samples below 0.01, which is silence or a dropout of a stream
+// the machine could not feed in time. Each stretch is interleaved like the recording.
+std::vector<std::vector<float>> soundingStretches(const std::vector<float>& x, int channels,
+                                                  int channel, double minSeconds);
+// Their total length in seconds.
+double soundingSeconds(const std::vector<std::vector<float>>& stretches, int channels);
 
 } // namespace vyn::test

@@ -35,7 +35,7 @@ std::string rekordboxFixtures() {
     return fs::is_directory(p) ? p.string() : std::string();
 }
 
-static std::string slurp(const std::string& path) {
+std::string readText(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream s;
     s << in.rdbuf();
@@ -50,16 +50,24 @@ ProcessResult runProcess(const std::string& command, const std::string& input) {
     const int status = std::system(full.c_str());
     ProcessResult r;
     r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.out = slurp(out);
-    r.err = slurp(err);
+    r.out = readText(out);
+    r.err = readText(err);
     std::error_code ec;
     fs::remove_all(dir, ec);
     return r;
 }
 
 bool servicesAvailable() {
-    const char* pulse = std::getenv("PULSE_SERVER");
-    return pulse && *pulse && std::getenv("JACK_DEFAULT_SERVER");
+    for (const char* name : {"PULSE_SERVER", "JACK_DEFAULT_SERVER", "DISPLAY"}) {
+        const char* value = std::getenv(name);
+        if (!value || !*value) return false;
+    }
+    return true;
+}
+
+bool serviceTestsMaySkip() {
+    const char* skip = std::getenv("VYN_SKIP_SERVICE_TESTS");
+    return skip && std::string(skip) == "1";
 }
 
 } // namespace vyn::test

@@ -13,6 +13,9 @@ std::string builtExecutable(const std::string& name);
 // ../shared/fixtures/rekordbox beside the source tree, or empty when it is absent.
 std::string rekordboxFixtures();
 
+// The whole content of a file; empty when it cannot be read.
+std::string readText(const std::string& path);
+
 struct ProcessResult {
     int exitCode = -1;
     std::string out;
@@ -21,7 +24,26 @@ struct ProcessResult {
 // Runs `command` through /bin/sh with `input` on standard input; captures both output streams.
 ProcessResult runProcess(const std::string& command, const std::string& input = {});
 
-// True when the test services (PulseAudio, JACK) were started for this run.
+// True when the test services (PulseAudio, JACK, Xvfb) were started for this run: their
+// environment (scripts/test-services start, then source its env) is set.
 bool servicesAvailable();
+// True when VYN_SKIP_SERVICE_TESTS=1 asks to skip the tests that need the services.
+bool serviceTestsMaySkip();
 
 } // namespace vyn::test
+
+// For the SetUp of every test on the services: without them the test fails with a clear message,
+// unless skipping was asked for explicitly. A test that passes because a service did not start
+// would prove nothing.
+#define VYN_REQUIRE_TEST_SERVICES()                                                                \
+    do {                                                                                           \
+        if (!::vyn::test::servicesAvailable()) {                                                   \
+            if (::vyn::test::serviceTestsMaySkip())                                                \
+                GTEST_SKIP() << "test services are not running (VYN_SKIP_SERVICE_TESTS=1)";        \
+            FAIL() << "the test services are not running: run the tests with scripts/run-tests, "  \
+                      "or start them with scripts/test-services start and source its env file "    \
+                      "(VYN_SKIP_SERVICE_TESTS=1 skips these tests instead)";                      \
+        }                                                                                          \
+    } while (false)
+
+namespace vyn::test {} // namespace vyn::test

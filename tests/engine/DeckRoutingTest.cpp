@@ -3,6 +3,7 @@
 
 #include "audio/AudioDeviceFactory.h"
 #include "audio/WavFileWriter.h"
+#include "common/ChildProcess.h"
 #include "common/SinkRecorder.h"
 #include "common/TestPaths.h"
 #include "common/TestTracks.h"
@@ -11,15 +12,10 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
+#include <algorithm>
 #include <cmath>
 #include <csignal>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <fstream>
-#include <iterator>
-#include <thread>
 #include <vector>
 
 namespace vyn {
@@ -27,25 +23,10 @@ namespace {
 
 constexpr double kRate = 48000.0;
 
-// The last `seconds` of the span where channel `channel` sounds (above 0.01), less a margin at
-// the end for the stream being torn down; empty when nothing sounded for that long.
-std::vector<float> lastSounding(const std::vector<float>& x, int channels, int channel,
-                                double seconds) {
-    const std::size_t frames = x.size() / channels;
-    std::size_t end = frames;
-    while (end > 0 && std::fabs(x[(end - 1) * channels + channel]) < 0.01f)
-        --end;
-    const std::size_t margin = static_cast<std::size_t>(0.1 * kRate);
-    const std::size_t want = static_cast<std::size_t>(seconds * kRate);
-    if (end < want + margin) return {};
-    end -= margin;
-    return std::vector<float>(x.begin() + (end - want) * channels, x.begin() + end * channels);
-}
-
 class DeckRouting : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!test::servicesAvailable()) GTEST_SKIP() << "test services are not running";
+        VYN_REQUIRE_TEST_SERVICES();
         dir = test::scratchDir("deck-routing");
     }
     void TearDown() override {
@@ -59,7 +40,6 @@ protected:
         setenv("VYN_AUDIO", "alsa", 1);
         test::SinkRecorder recorder(sink, channels, dir + "/" + sink + ".raw");
         EXPECT_TRUE(recorder.running());
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
         AudioDeviceChoice choice = createAudioDeviceFromEnvironment();
         EXPECT_TRUE(choice.device) << choice.error;
         if (!choice.device) return {};
@@ -68,53 +48,53 @@ protected:
         for (int d = 0; d < 2; ++d) {
             Command load(CommandType::LOAD_TRACK, d);
             load.track = test::makeTrack(
-                test::sineWave(d == 0 ? 440.0 : 1000.0, kRate, 20 * 48000, 0.25f), kRate);
+                test::sineWave(d == 0 ? 440.0 : 1000.0, kRate, 60 * 48000, 0.25f), kRate);
             EXPECT_TRUE(engine->pushOwn(load));
             EXPECT_TRUE(engine->pushOwn(Command(CommandType::PLAY, d)));
         }
-        // A new stream on an idle null sink may get no callbacks for about two seconds.
-        std::this_thread::sleep_for(std::chrono::milliseconds(4500));
+        EXPECT_TRUE(recorder.waitForSound(0, 1.5)) << "the sink never played the decks";
         engine->stop();
         std::vector<LoadedTrack*> retired;
         engine->drainRetired(retired);
         for (LoadedTrack* t : retired)
             EngineHost::destroyTrack(t);
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
         return recorder.stop();
     }
     std::string dir;
 };
 
+// `check` on each stretch of at least 0.1 s in which deck 1's channel sounds (interleaved,
+// `channels` wide); a machine too loaded to feed the stream leaves gaps between them.
+template <typename Check>
+void forEachSoundingStretch(const std::vector<float>& rec, int channels, Check check) {
+    const auto stretches = test::soundingStretches(rec, channels, 0, 0.1);
+    ASSERT_GE(test::soundingSeconds(stretches, channels), 1.0) << "less than a second of sound";
+    for (const std::vector<float>& w : stretches)
+        check(w.data(), w.size() / static_cast<std::size_t>(channels));
+}
+
 TEST_F(DeckRouting, EightChannelsCarryDeckPairsAndNoMaster) {
-    const std::vector<float> rec = playTwoDecks("vyn_8ch", 8);
-    const std::vector<float> span = lastSounding(rec, 8, 0, 1.5);
-    ASSERT_FALSE(span.empty()) << "nothing was recorded from deck 1's pair";
-    const std::size_t frames = span.size() / 8;
-    for (int ch : {0, 1}) {
-        EXPECT_NEAR(test::toneLevel(span.data(), frames, 8, ch, kRate, 440.0), 0.25, 0.03) << ch;
-        EXPECT_LT(test::toneLevel(span.data(), frames, 8, ch, kRate, 1000.0), 0.005) << ch;
-    }
-    for (int ch : {2, 3}) {
-        EXPECT_NEAR(test::toneLevel(span.data(), frames, 8, ch, kRate, 1000.0), 0.25, 0.03) << ch;
-        EXPECT_LT(test::toneLevel(span.data(), frames, 8, ch, kRate, 440.0), 0.005) << ch;
-    }
-    for (int ch = 4; ch < 8; ++ch) { // decks 3 and 4 are empty and the master goes nowhere
-        float peak = 0.0f;
-        for (std::size_t f = 0; f < frames; ++f)
-            peak = std::fmax(peak, std::fabs(span[f * 8 + ch]));
-        EXPECT_LT(peak, 1e-4f) << ch;
-    }
+    forEachSoundingStretch(playTwoDecks("vyn_8ch", 8), 8, [](const float* w, std::size_t frames) {
+        for (int ch = 0; ch < 4; ++ch) {
+            const double own = ch < 2 ? 440.0 : 1000.0, other = ch < 2 ? 1000.0 : 440.0;
+            EXPECT_NEAR(test::toneLevel(w, frames, 8, ch, kRate, own), 0.25, 0.03) << ch;
+            EXPECT_LT(test::toneLevel(w, frames, 8, ch, kRate, other), 0.005) << ch;
+        }
+        // Decks 3 and 4 are empty and the master goes nowhere.
+        for (int ch = 4; ch < 8; ++ch)
+            for (std::size_t f = 0; f < frames; ++f)
+                ASSERT_LT(std::fabs(w[f * 8 + ch]), 1e-4f) << ch;
+    });
 }
 
 TEST_F(DeckRouting, StereoCarriesTheMaster) {
-    const std::vector<float> rec = playTwoDecks("vyn_stereo", 2);
-    const std::vector<float> span = lastSounding(rec, 2, 0, 1.5);
-    ASSERT_FALSE(span.empty()) << "nothing was recorded from the master";
-    const std::size_t frames = span.size() / 2;
-    for (int ch : {0, 1}) {
-        EXPECT_NEAR(test::toneLevel(span.data(), frames, 2, ch, kRate, 440.0), 0.25, 0.03) << ch;
-        EXPECT_NEAR(test::toneLevel(span.data(), frames, 2, ch, kRate, 1000.0), 0.25, 0.03) << ch;
-    }
+    forEachSoundingStretch(
+        playTwoDecks("vyn_stereo", 2), 2, [](const float* w, std::size_t frames) {
+            for (int ch : {0, 1}) {
+                EXPECT_NEAR(test::toneLevel(w, frames, 2, ch, kRate, 440.0), 0.25, 0.03) << ch;
+                EXPECT_NEAR(test::toneLevel(w, frames, 2, ch, kRate, 1000.0), 0.25, 0.03) << ch;
+            }
+        });
 }
 
 // Normalised correlation of `n` frames of two mono sequences.
@@ -147,28 +127,31 @@ TEST_F(DeckRouting, CommandLineHostPlaysTheFileOnDeckThree) {
     }
     test::SinkRecorder recorder("vyn_stereo", 2, dir + "/host.raw");
     ASSERT_TRUE(recorder.running());
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
     const std::string err = dir + "/host.err";
-    const auto r =
-        test::runProcess("PULSE_SINK=vyn_stereo VYN_AUDIO=alsa " + test::builtExecutable("vyn") +
-                         " --file " + track + " --deck 3 2>'" + err + "' & pid=$!; " +
-                         "for i in $(seq 100); do grep -q Playing '" + err +
-                         "' && break; sleep 0.1; done; " + "sleep 4; kill -INT $pid; wait $pid");
+    test::ChildProcess host("env PULSE_SINK=vyn_stereo VYN_AUDIO=alsa " +
+                            test::builtExecutable("vyn") + " --file " + track + " --deck 3 2>'" +
+                            err + "'");
+    ASSERT_TRUE(host.started());
+    EXPECT_TRUE(recorder.waitForSound(0, 1.0)) << "the host never played the file";
+    host.signal(SIGINT);
+    const int exitCode = host.wait();
     const std::vector<float> rec = recorder.stop();
-    std::ifstream errIn(err);
-    const std::string errText((std::istreambuf_iterator<char>(errIn)), {});
-    EXPECT_EQ(r.exitCode, 0) << errText;
+    const std::string errText = test::readText(err);
+    EXPECT_EQ(exitCode, 0) << errText;
     EXPECT_NE(errText.find("Playing " + track + " on deck 3\n"), std::string::npos) << errText;
 
     std::vector<float> mono(fileFrames);
     for (std::size_t i = 0; i < fileFrames; ++i)
         mono[i] = pcm[2 * i] / 32768.0f;
-    const std::vector<float> span = lastSounding(rec, 2, 0, 1.0);
-    ASSERT_FALSE(span.empty()) << "nothing was recorded";
+    const auto stretches = test::soundingStretches(rec, 2, 0, 0.1);
+    ASSERT_FALSE(stretches.empty()) << "nothing was recorded";
+    const std::vector<float>& span =
+        *std::max_element(stretches.begin(), stretches.end(),
+                          [](const auto& a, const auto& b) { return a.size() < b.size(); });
     std::vector<float> heard(span.size() / 2);
     for (std::size_t i = 0; i < heard.size(); ++i)
         heard[i] = span[2 * i];
-    // Find where a short probe of the recording lies in the file, then compare a whole second.
+    // Find where a short probe of the recording lies in the file, then compare the whole stretch.
     const std::size_t probe = 512;
     double best = 0.0;
     std::size_t lag = 0;

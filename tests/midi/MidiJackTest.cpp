@@ -33,9 +33,7 @@ using test::waitFor;
 
 class MidiJackTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        if (!test::servicesAvailable()) GTEST_SKIP() << "test services are not running";
-    }
+    void SetUp() override { VYN_REQUIRE_TEST_SERVICES(); }
 
     int portOf(const MidiRouter& router, const std::string& name) {
         return test::routerPortOf(router, name);
