@@ -2,7 +2,7 @@
 // and big-endian floats ("fl32", "fl64").
 
 #include "audio/AudioDecoderInternal.h"
-#include "audio/ByteOrder.h"
+#include "support/ByteOrder.h"
 
 #include <algorithm>
 #include <cmath>

@@ -5,7 +5,7 @@
 #include "audio/AudioDecoder.h"
 
 #include "audio/AudioDecoderInternal.h"
-#include "audio/RandomAccessFile.h"
+#include "support/FileDescriptor.h"
 
 #include <algorithm>
 #include <atomic>

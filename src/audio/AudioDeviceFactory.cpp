@@ -2,6 +2,7 @@
 
 #include "audio/NullAudioDevice.h"
 #include "audio/RtAudioDevice.h"
+#include "support/JackServer.h"
 
 #include <cstdlib>
 #include <string_view>
@@ -39,7 +40,7 @@ AudioDeviceChoice createAudioDeviceFromEnvironment() {
     else if (api == "pulse")
         chosen = LinuxAudioApi::Pulse;
     else if (api.empty())
-        chosen = RtAudioDevice::jackServerRunning() ? LinuxAudioApi::Jack : LinuxAudioApi::Alsa;
+        chosen = jackServerRunning() ? LinuxAudioApi::Jack : LinuxAudioApi::Alsa;
     else {
         c.error =
             "unknown VYN_AUDIO value: " + std::string(api) + " (use jack, alsa, pulse or null[:N])";

@@ -1,14 +1,14 @@
 #include "audio/FfmpegDecoder.h"
 
-#include "audio/RandomAccessFile.h"
+#include "audio/LargeBufferHint.h"
+#include "support/FileDescriptor.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <new>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 extern "C" {
@@ -62,22 +62,21 @@ struct DescriptorIo {
 
     static int read(void* opaque, std::uint8_t* buffer, int size) {
         auto* self = static_cast<DescriptorIo*>(opaque);
-        for (;;) {
-            const ssize_t got = ::pread(self->fd, buffer, static_cast<std::size_t>(size),
-                                        static_cast<off_t>(self->position));
-            if (got < 0 && errno == EINTR) continue;
-            if (got < 0) return AVERROR(errno);
-            if (got == 0) return AVERROR_EOF;
-            self->position += got;
-            return static_cast<int>(got);
-        }
+        if (size <= 0) return 0;
+        const std::int64_t got =
+            readDescriptorAt(self->fd, static_cast<std::uint64_t>(self->position), buffer,
+                             static_cast<std::size_t>(size));
+        if (got < 0) return AVERROR(EIO);
+        if (got == 0) return AVERROR_EOF;
+        self->position += got;
+        return static_cast<int>(got);
     }
 
     static std::int64_t seek(void* opaque, std::int64_t offset, int whence) {
         auto* self = static_cast<DescriptorIo*>(opaque);
-        struct stat st {};
-        const bool sized = ::fstat(self->fd, &st) == 0;
-        if (whence & AVSEEK_SIZE) return sized ? static_cast<std::int64_t>(st.st_size) : -1;
+        std::uint64_t size = 0;
+        const bool sized = descriptorFileSize(self->fd, size);
+        if (whence & AVSEEK_SIZE) return sized ? static_cast<std::int64_t>(size) : -1;
         switch (whence & ~AVSEEK_FORCE) {
         case SEEK_SET:
             break;
@@ -86,7 +85,7 @@ struct DescriptorIo {
             break;
         case SEEK_END:
             if (!sized) return -1;
-            offset += st.st_size;
+            offset += static_cast<std::int64_t>(size);
             break;
         default:
             return -1;

@@ -3,7 +3,7 @@
 // can vectorise them.
 
 #include "audio/AudioDecoderInternal.h"
-#include "audio/RandomAccessFile.h"
+#include "audio/LargeBufferHint.h"
 
 #include <algorithm>
 #include <bit>

@@ -2,8 +2,8 @@
 
 #include "audio/PulseSinkProbe.h"
 #include "audio/RealtimeThread.h"
+#include "support/JackServer.h"
 
-#include <jack/jack.h>
 #include <rtaudio/RtAudio.h>
 
 #include <algorithm>
@@ -22,8 +22,6 @@ RtAudio::Api toRtApi(LinuxAudioApi api) {
     }
     return RtAudio::LINUX_ALSA;
 }
-
-void silentJackMessage(const char*) {}
 
 // ALSA devices that are really a sound server's plugin: their channel range says nothing.
 bool isSoundServerPlugin(const std::string& name) {
@@ -53,16 +51,6 @@ const char* RtAudioDevice::apiName(LinuxAudioApi api) {
     return "ALSA";
 }
 
-bool RtAudioDevice::jackServerRunning() {
-    jack_set_error_function(silentJackMessage);
-    jack_set_info_function(silentJackMessage);
-    jack_status_t status{};
-    jack_client_t* client = jack_client_open("VYN probe", JackNoStartServer, &status);
-    if (!client) return false;
-    jack_client_close(client);
-    return true;
-}
-
 bool RtAudioDevice::fail(const std::string& text) {
     error_ = text;
     audio_.reset();
@@ -74,8 +62,7 @@ bool RtAudioDevice::open(IRenderTarget& engine) {
     if (open_) return true;
     const std::string facility = apiName(api_);
     if (api_ == LinuxAudioApi::Jack) {
-        jack_set_error_function(silentJackMessage);
-        jack_set_info_function(silentJackMessage);
+        silenceJackMessages();
     }
     try {
         audio_ = std::make_unique<RtAudio>(toRtApi(api_));

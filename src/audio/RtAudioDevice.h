@@ -36,8 +36,6 @@ public:
 
     // "ALSA", "JACK" or "PulseAudio": the facility named in messages.
     static const char* apiName(LinuxAudioApi api);
-    // True when a JACK server answers (without starting one and without printing anything).
-    static bool jackServerRunning();
 
 private:
     static int callback(void* out, void* in, unsigned frames, double time, unsigned status,

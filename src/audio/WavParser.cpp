@@ -2,7 +2,7 @@
 // WAVE_FORMAT_EXTENSIBLE.
 
 #include "audio/AudioDecoderInternal.h"
-#include "audio/ByteOrder.h"
+#include "support/ByteOrder.h"
 
 #include <algorithm>
 #include <cstring>

@@ -7,6 +7,7 @@
 #include "engine/EngineHost.h"
 #include "engine/LoadedTrack.h"
 #include "engine/TrackLoaderJobs.h"
+#include "support/FileDescriptor.h"
 #include "support/FileIo.h"
 
 #include <algorithm>

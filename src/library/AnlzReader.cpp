@@ -1,8 +1,7 @@
 #include "library/AnlzReader.h"
 
-#include "audio/ByteOrder.h"
-#include "audio/RandomAccessFile.h"
-#include "library/FileDescriptor.h"
+#include "support/ByteOrder.h"
+#include "support/FileDescriptor.h"
 #include "support/FileIo.h"
 
 #include <algorithm>

@@ -1,7 +1,7 @@
 #include "library/PdbReader.h"
 
-#include "audio/ByteOrder.h"
 #include "library/PdbString.h"
+#include "support/ByteOrder.h"
 #include "support/FileIo.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 #include "library/PdbString.h"
 
-#include "audio/ByteOrder.h"
+#include "support/ByteOrder.h"
 #include "support/Utf8.h"
 
 #include <cstdint>

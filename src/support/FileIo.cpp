@@ -1,11 +1,6 @@
 #include "support/FileIo.h"
 
 #include <cstdio>
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
 #include <filesystem>
 #include <system_error>
 
@@ -76,15 +71,6 @@ bool writeFileAtomically(const std::string& path, std::string_view data, std::st
 bool fileExists(const std::string& path) {
     std::error_code ec;
     return std::filesystem::is_regular_file(path, ec);
-}
-
-void closeDescriptor(int descriptor) {
-    if (descriptor < 0) return;
-#ifdef _WIN32
-    _close(descriptor);
-#else
-    close(descriptor);
-#endif
 }
 
 } // namespace vyn

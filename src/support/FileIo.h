@@ -23,7 +23,4 @@ bool writeFileAtomically(const std::string& path, std::string_view data, std::st
 
 bool fileExists(const std::string& path);
 
-// Closes an open file descriptor; negative values are ignored.
-void closeDescriptor(int descriptor);
-
 } // namespace vyn

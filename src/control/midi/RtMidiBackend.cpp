@@ -1,9 +1,8 @@
 #include "control/midi/RtMidiBackend.h"
 
 #include "control/midi/MidiRouter.h"
+#include "support/JackServer.h"
 #include "support/SpscRing.h"
-
-#include "audio/RtAudioDevice.h"
 
 #include <RtMidi.h>
 #include <jack/jack.h>
@@ -235,7 +234,7 @@ bool RtMidiBackend::ensureJackLister() {
     jackLister_.reset();
     if (!retryAllowed(inFailure_)) return false;
     // Also routes libjack's own messages away from standard error.
-    if (!RtAudioDevice::jackServerRunning()) {
+    if (!jackServerRunning()) {
         error_ = "JACK server not running";
         inFailure_ = std::chrono::steady_clock::now();
         return false;

@@ -1,16 +1,14 @@
-#include "audio/RandomAccessFile.h"
+#include "support/FileDescriptor.h"
 
 #include <cerrno>
+#include <fcntl.h>
 #include <io.h>
+#include <sys/stat.h>
 #include <windows.h>
 
 namespace vyn {
 
 namespace {
-
-HANDLE handleOf(std::intptr_t handle) {
-    return reinterpret_cast<HANDLE>(handle);
-}
 
 std::wstring widen(const std::string& utf8) {
     if (utf8.empty()) return {};
@@ -25,33 +23,27 @@ std::wstring widen(const std::string& utf8) {
 
 } // namespace
 
-RandomAccessFile::~RandomAccessFile() {
-    if (handle_ != -1) CloseHandle(handleOf(handle_));
-}
-
-bool RandomAccessFile::open(const std::string& path) {
-    if (handle_ != -1) CloseHandle(handleOf(handle_));
-    handle_ = -1;
+int openDescriptorForReading(const std::string& path) {
     const std::wstring wide = widen(path);
-    if (wide.empty()) return false;
+    if (wide.empty()) return -1;
+    // Shared for deletion too: a track may be moved away while it plays.
     HANDLE h = CreateFileW(wide.c_str(), GENERIC_READ,
                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
-    handle_ = reinterpret_cast<std::intptr_t>(h);
-    return true;
+    if (h == INVALID_HANDLE_VALUE) return -1;
+    const int fd = _open_osfhandle(reinterpret_cast<std::intptr_t>(h), _O_RDONLY | _O_BINARY);
+    if (fd < 0) CloseHandle(h);
+    return fd;
 }
 
-bool RandomAccessFile::size(std::uint64_t& bytes) const {
-    LARGE_INTEGER size;
-    if (handle_ == -1 || !GetFileSizeEx(handleOf(handle_), &size) || size.QuadPart < 0)
-        return false;
-    bytes = static_cast<std::uint64_t>(size.QuadPart);
-    return true;
+void closeDescriptor(int descriptor) {
+    if (descriptor >= 0) _close(descriptor);
 }
 
-std::int64_t RandomAccessFile::readAt(std::uint64_t offset, void* dst, std::size_t n) const {
-    if (handle_ == -1) return -1;
+std::int64_t readDescriptorAt(int descriptor, std::uint64_t offset, void* dst, std::size_t n) {
+    if (descriptor < 0) return -1;
+    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(descriptor));
+    if (handle == INVALID_HANDLE_VALUE) return -1;
     auto* out = static_cast<unsigned char*>(dst);
     std::size_t done = 0;
     while (done < n) {
@@ -61,7 +53,7 @@ std::int64_t RandomAccessFile::readAt(std::uint64_t offset, void* dst, std::size
         at.Offset = static_cast<DWORD>(position);
         at.OffsetHigh = static_cast<DWORD>(position >> 32);
         DWORD got = 0;
-        if (!ReadFile(handleOf(handle_), out + done, ask, &got, &at)) {
+        if (!ReadFile(handle, out + done, ask, &got, &at)) {
             if (GetLastError() == ERROR_HANDLE_EOF) break;
             return -1;
         }
@@ -69,6 +61,19 @@ std::int64_t RandomAccessFile::readAt(std::uint64_t offset, void* dst, std::size
         done += got;
     }
     return static_cast<std::int64_t>(done);
+}
+
+bool descriptorFileSize(int descriptor, std::uint64_t& size) {
+    struct _stati64 st {};
+    if (descriptor < 0 || _fstati64(descriptor, &st) != 0 || !(st.st_mode & _S_IFREG) ||
+        st.st_size < 0)
+        return false;
+    size = static_cast<std::uint64_t>(st.st_size);
+    return true;
+}
+
+bool rewindDescriptor(int descriptor) {
+    return descriptor >= 0 && _lseeki64(descriptor, 0, SEEK_SET) == 0;
 }
 
 DescriptorReadResult readWholeDescriptor(int descriptor, std::uint64_t limit) {
@@ -105,11 +110,5 @@ DescriptorReadResult readWholeDescriptor(int descriptor, std::uint64_t limit) {
     r.ok = true;
     return r;
 }
-
-bool rewindDescriptor(int descriptor) {
-    return descriptor >= 0 && _lseeki64(descriptor, 0, SEEK_SET) == 0;
-}
-
-void hintLargeBuffer(void*, std::size_t) {}
 
 } // namespace vyn
