@@ -80,12 +80,6 @@ JsonWriter& JsonWriter::number(double v) {
     return *this;
 }
 
-JsonWriter& JsonWriter::numberShort(double v) {
-    beforeValue();
-    appendNumberShort(out_, v);
-    return *this;
-}
-
 JsonWriter& JsonWriter::boolean(bool v) {
     beforeValue();
     out_ += v ? "true" : "false";
@@ -98,12 +92,6 @@ JsonWriter& JsonWriter::null() {
     return *this;
 }
 
-JsonWriter& JsonWriter::raw(std::string_view json) {
-    beforeValue();
-    out_ += json;
-    return *this;
-}
-
 void JsonWriter::appendNumber(std::string& out, double v) {
     if (!std::isfinite(v)) {
         out += "null";
@@ -111,16 +99,6 @@ void JsonWriter::appendNumber(std::string& out, double v) {
     }
     char buf[32];
     auto r = std::to_chars(buf, buf + sizeof buf, v);
-    out.append(buf, r.ptr);
-}
-
-void JsonWriter::appendNumberShort(std::string& out, double v) {
-    if (!std::isfinite(v)) {
-        out += "null";
-        return;
-    }
-    char buf[32];
-    auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 6);
     out.append(buf, r.ptr);
 }
 

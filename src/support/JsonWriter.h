@@ -23,12 +23,8 @@ public:
     JsonWriter& unsignedInteger(std::uint64_t v);
     // Shortest text that reads back to the same double. Non-finite values are written as null.
     JsonWriter& number(double v);
-    // Six significant digits, like a default-formatted C++ stream ("48000", "0.5", "1e+06").
-    JsonWriter& numberShort(double v);
     JsonWriter& boolean(bool v);
     JsonWriter& null();
-    // Inserts already-formatted JSON as one value.
-    JsonWriter& raw(std::string_view json);
 
     const std::string& text() const { return out_; }
     std::string take() { return std::move(out_); }
@@ -36,7 +32,6 @@ public:
     // Appends `text` as a quoted JSON string; invalid UTF-8 bytes become U+FFFD.
     static void appendQuoted(std::string& out, std::string_view text);
     static void appendNumber(std::string& out, double v);
-    static void appendNumberShort(std::string& out, double v);
 
 private:
     void beforeValue();

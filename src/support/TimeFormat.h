@@ -7,6 +7,5 @@
 namespace vyn {
 
 std::string formatLocalTime(std::int64_t unixMillis, const char* pattern);
-std::int64_t nowUnixMillis();
 
 } // namespace vyn

@@ -28,12 +28,4 @@ bool sameBindingKey(const MidiBinding& a, const MidiBinding& b) {
     return a.port == -1 || b.port == -1 || a.port == b.port;
 }
 
-bool bindingMatches(const MidiBinding& binding, int port, const MidiMessage& message) {
-    if (binding.kind == 0) return false;
-    if (binding.port != -1 && binding.port != port) return false;
-    if (midiBindingClass(message) != binding.kind) return false;
-    if (binding.channel != message.channel) return false;
-    return !binding.numberMatters() || binding.number == message.data1;
-}
-
 } // namespace vyn

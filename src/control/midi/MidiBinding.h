@@ -56,7 +56,4 @@ std::uint8_t midiBindingClass(const MidiMessage& message);
 // ignored for touch and pitch) and compatible ports (either is -1, or both are equal).
 bool sameBindingKey(const MidiBinding& a, const MidiBinding& b);
 
-// True when `binding` answers `message` arriving on `port` (modifiers are not considered).
-bool bindingMatches(const MidiBinding& binding, int port, const MidiMessage& message);
-
 } // namespace vyn
