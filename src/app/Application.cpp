@@ -14,6 +14,7 @@
 #include "library/UsbTrackCache.h"
 #include "support/KnownFolders.h"
 #include "support/SettingsStore.h"
+#include "support/TrackName.h"
 
 #include <algorithm>
 #include <cmath>
@@ -181,7 +182,7 @@ void Application::pollLoader() {
             continue;
         }
         views_[d].trackName =
-            pendingNames_[d].empty() ? LinkHost::displayName(r.path) : pendingNames_[d];
+            pendingNames_[d].empty() ? trackDisplayName({}, {}, r.path) : pendingNames_[d];
         pendingNames_[d].clear();
         if (d < panels_.size()) panels_[d].setMessage(std::string());
     }
@@ -195,7 +196,7 @@ void Application::refreshDeckViews() {
         v.info = engine_->loader().deckInfo(d);
         // A swap or a load from another surface hands a track over without a result here.
         if (v.info.loadCount != before && v.trackName.empty() && !v.info.path.empty())
-            v.trackName = LinkHost::displayName(v.info.path);
+            v.trackName = trackDisplayName({}, {}, v.info.path);
     }
 }
 
@@ -403,7 +404,7 @@ bool Application::loadFile(int panel, const std::string& path) {
         p.setMessage("The track could not be queued.");
         return false;
     }
-    pendingNames_[static_cast<std::size_t>(deck)] = LinkHost::displayName(path);
+    pendingNames_[static_cast<std::size_t>(deck)] = trackDisplayName({}, {}, path);
     p.setMessage("Loading\xE2\x80\xA6");
     return true;
 }

@@ -1,5 +1,7 @@
 #include "library/Catalogue.h"
 
+#include "support/TrackName.h"
+
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
@@ -171,11 +173,7 @@ std::vector<const CatalogueTrack*> Catalogue::search(std::string_view query,
 }
 
 std::string Catalogue::displayName(const CatalogueTrack& track) {
-    if (!track.title.empty())
-        return track.artist.empty() ? track.title : track.artist + " - " + track.title;
-    const std::size_t slash = track.path.find_last_of("/\\");
-    std::string name = slash == std::string::npos ? track.path : track.path.substr(slash + 1);
-    return name.empty() ? std::string("(untitled)") : name;
+    return trackDisplayName(track.artist, track.title, track.path);
 }
 
 double Catalogue::startPosition(const CatalogueTrack& track) {

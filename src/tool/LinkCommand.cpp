@@ -16,6 +16,7 @@
 #include "library/LibraryImport.h"
 #include "library/LibraryLoaderHooks.h"
 #include "library/UsbTrackCache.h"
+#include "support/TrackName.h"
 #include "tool/ToolArgs.h"
 #include "tool/ToolCommands.h"
 
@@ -137,7 +138,7 @@ int runLink(int argc, char** argv) {
         request.deck = static_cast<int>(i);
         request.trackId = static_cast<std::int32_t>(catalogue.nextId() + i);
         request.audioPath = tracks[i];
-        pendingNames[i] = LinkHost::displayName(tracks[i]);
+        pendingNames[i] = trackDisplayName({}, {}, tracks[i]);
         playWhenLoaded[i] = true;
         engine->loader().submit(std::move(request));
     }

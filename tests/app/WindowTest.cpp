@@ -256,7 +256,7 @@ TEST_F(Window, LoadPlayAndHearATrackThenChangeTheLayoutAndCloseWithSigterm) {
               "Load a track before starting this deck.");
 
     test::SinkRecorder recorder("vyn_stereo", 2, dir + "/sink.raw");
-    loadThroughTheBrowser(w, 0, low, "low tone");
+    loadThroughTheBrowser(w, 0, low, "low tone.wav");
     ASSERT_TRUE(w.click(id(0, 0)));
     m = w.waitForText(id(0, kStatus), "PLAYING");
     ASSERT_EQ(m.text(id(0, kStatus)), "PLAYING");
@@ -269,7 +269,7 @@ TEST_F(Window, LoadPlayAndHearATrackThenChangeTheLayoutAndCloseWithSigterm) {
     EXPECT_GT(test::peakLevel(heard.data(), heard.size()), 0.2f) << "the tone's level is 0.24";
 
     // A second deck through the browser, playing: the screenshot artefact.
-    loadThroughTheBrowser(w, 1, high, "high");
+    loadThroughTheBrowser(w, 1, high, "high.wav");
     ASSERT_TRUE(w.click(id(1, 0)));
     ASSERT_EQ(w.waitForText(id(1, kStatus), "PLAYING").text(id(1, kStatus)), "PLAYING");
     std::this_thread::sleep_for(500ms);

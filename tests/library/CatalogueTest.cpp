@@ -95,16 +95,6 @@ TEST(CatalogueIdentity, TracksWithoutAPathAreNeverMerged) {
     EXPECT_EQ(c.size(), 2u);
 }
 
-TEST(CatalogueNames, DisplayName) {
-    EXPECT_EQ(Catalogue::displayName(track("B", "/x", "A")), "A - B");
-    EXPECT_EQ(Catalogue::displayName(track("B", "/x")), "B");
-    EXPECT_EQ(Catalogue::displayName(track("", "C:\\Music\\x.mp3", "A")), "x.mp3");
-    EXPECT_EQ(Catalogue::displayName(track("", "/home/dj/y.wav")), "y.wav");
-    EXPECT_EQ(Catalogue::displayName(track("", "plain.flac")), "plain.flac");
-    EXPECT_EQ(Catalogue::displayName(track("", "")), "(untitled)");
-    EXPECT_EQ(Catalogue::displayName(track("", "/music/")), "(untitled)");
-}
-
 TEST(CatalogueNames, StartPosition) {
     CatalogueTrack t;
     EXPECT_EQ(Catalogue::startPosition(t), 0.0);

@@ -185,7 +185,7 @@ TEST_F(LinkHostTest, CommandsAreIgnoredWhileAReplayOwnsTheMix) {
     EXPECT_EQ(snapshot().decks[0].state, static_cast<std::uint8_t>(DeckState::PLAYING));
 }
 
-TEST_F(LinkHostTest, EachLoadPublishesBothWaveformsOnceAndTheStateNamesTheTrack) {
+TEST_F(LinkHostTest, EachLoadPublishesBothWaveformsOnceAndTheStateNamesTheTrackByItsFile) {
     const std::string dir = test::scratchDir("linkhost-waves");
     auto c = paired();
     LinkTickInput tick;
@@ -213,7 +213,8 @@ TEST_F(LinkHostTest, EachLoadPublishesBothWaveformsOnceAndTheStateNamesTheTrack)
     const auto texts = test::serverTexts(c->received());
     ASSERT_FALSE(texts.empty());
     const std::string& state = texts.back();
-    EXPECT_NE(state.find(R"({"i":1,"name":"First Track","track":7,"wv":3000,)"), std::string::npos)
+    EXPECT_NE(state.find(R"({"i":1,"name":"First Track.wav","track":7,"wv":3000,)"),
+              std::string::npos)
         << state;
 
     // A new load on the same deck republishes both, once.

@@ -147,8 +147,8 @@ TEST_F(LinkPage, PairsShowsPlayingDecksWithWaveformsAndSendsCommands) {
     EXPECT_EQ(r.find("status")->asString(), "linked");
     EXPECT_TRUE(r.find("dotLit")->asBool());
     ASSERT_EQ(r.find("titles")->items().size(), 2u);
-    EXPECT_EQ(r.find("titles")->items()[0].asString(), "tone-a");
-    EXPECT_EQ(r.find("titles")->items()[1].asString(), "tone-b");
+    EXPECT_EQ(r.find("titles")->items()[0].asString(), "tone-a.wav");
+    EXPECT_EQ(r.find("titles")->items()[1].asString(), "tone-b.wav");
     EXPECT_EQ(r.find("renderer")->asString(), "webgl2");
     EXPECT_GT(r.find("detailLit")->asNumber(), 500);
     EXPECT_GT(r.find("overviewLit")->asNumber(), 200);

@@ -2,6 +2,7 @@
 
 #include "dsp/Waveform.h"
 #include "engine/EngineHost.h"
+#include "support/TrackName.h"
 
 #include <cmath>
 
@@ -40,15 +41,6 @@ void LinkHost::onIntent(const LinkIntent& intent) {
     if (!engine_.push(producer_, c)) dropped_.fetch_add(1);
 }
 
-std::string LinkHost::displayName(const std::string& path) {
-    std::size_t start = path.find_last_of("/\\");
-    start = start == std::string::npos ? 0 : start + 1;
-    std::string name = path.substr(start);
-    const std::size_t dot = name.rfind('.');
-    if (dot != std::string::npos && dot > 0) name.resize(dot);
-    return name;
-}
-
 bool LinkHost::tick(const LinkTickInput& input) {
     if (!server_.running()) return true;
 
@@ -57,7 +49,10 @@ bool LinkHost::tick(const LinkTickInput& input) {
         const LoadedDeckInfo info = engine_.loader().deckInfo(deck);
         LinkDeckRecord& r = records[deck];
         const LinkDeckView* view = input.views ? &input.views[deck] : nullptr;
-        r.name = view && !view->name.empty() ? view->name : displayName(info.path);
+        if (view && !view->name.empty())
+            r.name = view->name;
+        else if (!info.path.empty())
+            r.name = trackDisplayName({}, {}, info.path);
         r.zoomSeconds = view && std::isfinite(view->zoomSeconds) ? view->zoomSeconds : 0.0;
         r.trackId = info.trackId;
         r.waveColumns =

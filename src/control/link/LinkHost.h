@@ -20,7 +20,8 @@ namespace vyn {
 class EngineHost;
 struct Waveform;
 
-// What the window adds to each deck's record (empty name: the loaded file's name).
+// What the window adds to each deck's record (empty name: the loaded file's name, by the track
+// display-name rule; nothing for an empty deck).
 struct LinkDeckView {
     std::string name;
     double zoomSeconds = 0.0;
@@ -58,9 +59,6 @@ public:
 
     LinkServer& server() { return server_; }
     const LinkServer& server() const { return server_; }
-
-    // The file name without folders and extension ("" for an empty path).
-    static std::string displayName(const std::string& path);
 
 private:
     void onIntent(const LinkIntent& intent);
