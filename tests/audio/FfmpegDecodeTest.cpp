@@ -242,15 +242,20 @@ TEST_F(FfmpegFiles, ColonsInsideALocalPathAreNotAScheme) {
 TEST_F(FfmpegFiles, ANameWithAColonIsALocalFileNotAUrl) {
     // Relative to the working folder, "track1:mix.mp3" reads like a URL scheme; it is a file.
     const std::string previous = std::filesystem::current_path();
-    std::filesystem::copy_file(encode(kCodecs[1]), dir_ + "/track1:mix.mp3");
+    const std::string real = encode(kCodecs[1]);
+    std::filesystem::copy_file(real, dir_ + "/track1:mix.mp3");
     std::filesystem::current_path(dir_);
     const DecodeResult r = decodeFile("track1:mix.mp3");
     std::filesystem::current_path(previous);
     ASSERT_TRUE(r.ok) << r.error;
     EXPECT_EQ(r.frames, kFrames);
 
-    for (const char* url : {"http://127.0.0.1:9/song.mp3", "pipe:0", "concat:/a.mp3|/b.mp3",
-                            "file:///tmp/a.mp3", "subfile,,start,0,end,0,,:/tmp/a.mp3"}) {
+    // Read as URLs, these would reach the real file (or the network) through an FFmpeg protocol;
+    // as the local names they are, they do not exist.
+    for (const std::string& url :
+         std::vector<std::string>{"file:" + real, "concat:" + real + "|" + real,
+                                  "subfile,,start,0,end,0,,:" + real, "pipe:0",
+                                  "http://127.0.0.1:9/song.mp3"}) {
         DecodeResult missing;
         FfmpegDecoder::decodeFile(missing, url, AudioKind::Mp3);
         EXPECT_EQ(missing.error, "FFmpeg could not open the file (sniffed as MP3)") << url;

@@ -118,7 +118,6 @@ TEST(WsolaProcess, AlwaysDeliversTheRequestedBlockWhenFedWhatItAsks) {
             for (std::size_t i = 2 * 2048; i + 200 < frames; i += 100)
                 if (test::peakLevel(&out[2 * i], 2 * 200) < 0.1f) ++silent;
             EXPECT_EQ(silent, 0u) << ratio << " " << block;
-            EXPECT_GE(s.latencyFrames(), 0.0);
             EXPECT_LE(s.latencyFrames(), s.inputCapacity());
         }
     }

@@ -1,11 +1,14 @@
 // Mapping files: round trips, every rejection rule and the number grammar.
 
 #include "control/midi/MidiMappingFile.h"
+#include "common/TestPaths.h"
 
 #include <gtest/gtest.h>
 
 #include <clocale>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 
 namespace vyn {
@@ -308,16 +311,25 @@ TEST(MidiMappingNumbers, WriterFormatsLikePercentTenGInEveryLocale) {
     EXPECT_EQ(midi_mapping::formatNumber(-0.08), "-0.08");
     EXPECT_EQ(midi_mapping::formatNumber(1.0 / 3.0), "0.3333333333");
     EXPECT_EQ(midi_mapping::formatNumber(2.0), "2");
-    // A decimal-comma locale changes nothing (when the machine has one).
+    // A decimal-comma locale changes nothing. The machine need not have one installed: one is
+    // compiled for this test, and glibc reads it from LOCPATH.
     const char* previous = std::setlocale(LC_NUMERIC, nullptr);
     const std::string saved = previous ? previous : "C";
-    if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") || std::setlocale(LC_NUMERIC, "fr_FR.UTF-8")) {
-        EXPECT_EQ(midi_mapping::formatNumber(0.5), "0.5");
-        double v = 0;
-        EXPECT_TRUE(midi_mapping::parseNumber("0.5", v));
-        EXPECT_EQ(v, 0.5);
+    if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8")) {
+        const std::string dir = test::scratchDir("locale");
+        const auto made = test::runProcess("localedef -i de_DE -f UTF-8 '" + dir + "/de_DE.UTF-8'");
+        setenv("LOCPATH", dir.c_str(), 1);
+        ASSERT_TRUE(std::setlocale(LC_NUMERIC, "de_DE.UTF-8")) << made.err;
     }
+    char probe[16];
+    std::snprintf(probe, sizeof probe, "%.1f", 0.5);
+    EXPECT_STREQ(probe, "0,5");
+    EXPECT_EQ(midi_mapping::formatNumber(0.5), "0.5");
+    double v = 0;
+    EXPECT_TRUE(midi_mapping::parseNumber("0.5", v));
+    EXPECT_EQ(v, 0.5);
     std::setlocale(LC_NUMERIC, saved.c_str());
+    unsetenv("LOCPATH");
 }
 
 } // namespace

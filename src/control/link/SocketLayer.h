@@ -70,8 +70,18 @@ int pollSockets(std::vector<PollEntry>& entries, int timeoutMs);
 // "a.b.c.d" of an IPv4 address in host byte order.
 std::string formatAddress(std::uint32_t address);
 
-// The IPv4 unicast addresses of the interfaces that are up and not loopback, formatted
-// "a.b.c.d", without duplicates, sorted as text.
+// One IPv4 unicast address of a network interface, as the platform lists it.
+struct InterfaceAddress {
+    std::uint32_t address = 0; // host byte order
+    bool up = false;
+    bool loopback = false;
+};
+
+// The addresses of the interfaces that are up and not loopback, formatted "a.b.c.d", without
+// duplicates, sorted as text (portable: InterfaceAddresses.cpp).
+std::vector<std::string> usableInterfaceAddresses(const std::vector<InterfaceAddress>& listed);
+
+// usableInterfaceAddresses() of this machine's interfaces.
 std::vector<std::string> localIPv4Addresses();
 
 } // namespace vyn::net

@@ -2,9 +2,7 @@
 
 #include "control/link/SocketLayer.h"
 
-#include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <fcntl.h>
 #include <ifaddrs.h>
 #include <net/if.h>
@@ -138,27 +136,20 @@ int pollSockets(std::vector<PollEntry>& entries, int timeoutMs) {
     return n;
 }
 
-std::string formatAddress(std::uint32_t a) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%u.%u.%u.%u", (a >> 24) & 255u, (a >> 16) & 255u,
-                  (a >> 8) & 255u, a & 255u);
-    return text;
-}
-
 std::vector<std::string> localIPv4Addresses() {
-    std::vector<std::string> out;
+    std::vector<InterfaceAddress> listed;
     ifaddrs* list = nullptr;
-    if (::getifaddrs(&list) != 0) return out;
+    if (::getifaddrs(&list) != 0) return {};
     for (const ifaddrs* i = list; i; i = i->ifa_next) {
         if (!i->ifa_addr || i->ifa_addr->sa_family != AF_INET) continue;
-        if (!(i->ifa_flags & IFF_UP) || (i->ifa_flags & IFF_LOOPBACK)) continue;
-        const auto* in = reinterpret_cast<const sockaddr_in*>(i->ifa_addr);
-        out.push_back(formatAddress(ntohl(in->sin_addr.s_addr)));
+        InterfaceAddress entry;
+        entry.address = ntohl(reinterpret_cast<const sockaddr_in*>(i->ifa_addr)->sin_addr.s_addr);
+        entry.up = (i->ifa_flags & IFF_UP) != 0;
+        entry.loopback = (i->ifa_flags & IFF_LOOPBACK) != 0;
+        listed.push_back(entry);
     }
     ::freeifaddrs(list);
-    std::sort(out.begin(), out.end());
-    out.erase(std::unique(out.begin(), out.end()), out.end());
-    return out;
+    return usableInterfaceAddresses(listed);
 }
 
 } // namespace vyn::net
