@@ -14,6 +14,8 @@ struct GridBeat {
     double time = 0.0;           // seconds from the start of the audio
     double bpm = 0.0;            // tempo from this beat on
     std::uint16_t beatInBar = 1; // 1 = downbeat
+
+    bool operator==(const GridBeat&) const = default;
 };
 
 struct BeatGrid {
@@ -23,6 +25,7 @@ struct BeatGrid {
     std::int32_t beatsPerBar = 4;
 
     bool empty() const { return beats.empty(); }
+    bool operator==(const BeatGrid&) const = default;
 
     // Recomputes bpm and constantTempo from the beats.
     void updateSummary();
@@ -57,6 +60,8 @@ struct CueMark {
     double start = 0.0;       // seconds
     double end = -1.0;        // seconds; -1 = no end (an end after the start makes it a loop)
     std::string name;
+
+    bool operator==(const CueMark&) const = default;
 };
 
 // Where a track starts when loaded: the first load point, else the first memory cue, else 0.

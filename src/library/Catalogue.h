@@ -49,6 +49,7 @@ struct CatalogueTrack {
 
     // The relinked path when there is one, else the path.
     const std::string& effectivePath() const { return relinkedPath.empty() ? path : relinkedPath; }
+    bool operator==(const CatalogueTrack&) const = default;
 };
 
 struct PlaylistNode {
@@ -56,6 +57,8 @@ struct PlaylistNode {
     bool folder = true;
     std::vector<std::uint32_t> trackIds; // playlist order; duplicates allowed
     std::vector<PlaylistNode> children;  // source order
+
+    bool operator==(const PlaylistNode&) const = default;
 };
 
 class Catalogue {

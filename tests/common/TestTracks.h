@@ -3,6 +3,7 @@
 // samples, wrapped in a LoadedTrack with an optional constant-tempo grid.
 
 #include "audio/SampleSource.h"
+#include "common/Signals.h"
 #include "engine/LoadedTrack.h"
 
 #include <cmath>
@@ -38,13 +39,6 @@ private:
     std::vector<float> mono_;
     double rate_;
 };
-
-inline std::vector<float> sineWave(double hz, double rate, std::size_t frames, float amp = 0.5f) {
-    std::vector<float> v(frames);
-    for (std::size_t i = 0; i < frames; ++i)
-        v[i] = amp * static_cast<float>(std::sin(2.0 * M_PI * hz * static_cast<double>(i) / rate));
-    return v;
-}
 
 inline BeatGrid constantGrid(double bpm, double firstBeat, int beats) {
     BeatGrid g;

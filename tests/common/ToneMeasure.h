@@ -1,5 +1,6 @@
 #pragma once
-// Measurements on rendered audio for tests: the frequency of a steady tone and the peak level.
+// Measurements on rendered audio for tests: the frequency of a steady tone, the level of a
+// component, and the peak level.
 
 #include <cmath>
 #include <cstddef>
@@ -32,6 +33,13 @@ inline double toneFrequency(const std::vector<float>& stereo, double rate, int c
     return toneFrequency(stereo.data(), stereo.size() / 2, 2, channel, rate);
 }
 
+// The same over stereo frames [first, first + frames).
+inline double toneFrequency(const std::vector<float>& stereo, int channel, double rate, int first,
+                            int frames) {
+    return toneFrequency(stereo.data() + 2 * static_cast<std::size_t>(first),
+                         static_cast<std::size_t>(frames), 2, channel, rate);
+}
+
 // Amplitude of the component at `hz` in one channel (Goertzel over the whole span): a sine of
 // amplitude A at that frequency reads about A.
 inline double toneLevel(const float* x, std::size_t frames, int channels, int channel, double rate,
@@ -49,11 +57,33 @@ inline double toneLevel(const float* x, std::size_t frames, int channels, int ch
     return frames ? 2.0 * std::sqrt(std::fmax(power, 0.0)) / static_cast<double>(frames) : 0.0;
 }
 
+// Amplitude of the `hz` component of one channel of stereo frames [first, first + frames),
+// Hann-windowed so a non-integer number of cycles leaks little into the estimate.
+inline double toneAmplitude(const std::vector<float>& stereo, int channel, double hz, double rate,
+                            int first, int frames) {
+    double re = 0.0, im = 0.0, windowSum = 0.0;
+    for (int i = 0; i < frames; ++i) {
+        const double w = 0.5 - 0.5 * std::cos(2.0 * M_PI * i / (frames - 1));
+        const double x = stereo[2 * static_cast<std::size_t>(first + i) + channel];
+        const double a = 2.0 * M_PI * hz * (first + i) / rate;
+        re += w * x * std::cos(a);
+        im -= w * x * std::sin(a);
+        windowSum += w;
+    }
+    return 2.0 * std::hypot(re, im) / windowSum;
+}
+
 inline float peakLevel(const float* x, std::size_t samples) {
     float peak = 0.0f;
     for (std::size_t i = 0; i < samples; ++i)
         peak = std::fmax(peak, std::fabs(x[i]));
     return peak;
+}
+
+// The peak of stereo frames [first, first + frames).
+inline float peakOf(const std::vector<float>& stereo, int first, int frames) {
+    return peakLevel(stereo.data() + 2 * static_cast<std::size_t>(first),
+                     2 * static_cast<std::size_t>(frames));
 }
 
 } // namespace vyn::test

@@ -1,0 +1,88 @@
+#include "common/WavFiles.h"
+
+#include "common/TestPaths.h"
+
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <numbers>
+
+namespace vyn::test {
+
+std::string writeToneWav(const std::string& path, double hz, double seconds, std::uint32_t rate,
+                         double amplitude) {
+    const auto frames = static_cast<std::size_t>(seconds * rate);
+    std::vector<std::int16_t> pcm(2 * frames);
+    for (std::size_t i = 0; i < frames; ++i)
+        pcm[2 * i] = pcm[2 * i + 1] = static_cast<std::int16_t>(
+            std::lround(32767.0 * amplitude *
+                        std::sin(2.0 * std::numbers::pi * hz * static_cast<double>(i) / rate)));
+    // The canonical 44-byte header, then the samples (little-endian on the hosts we test on).
+    std::string header = "RIFF....WAVEfmt ";
+    const auto put = [&](std::uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            header += static_cast<char>(v >> (8 * i));
+    };
+    put(16, 4);
+    put(1, 2); // PCM
+    put(2, 2);
+    put(rate, 4);
+    put(rate * 4, 4);
+    put(4, 2);
+    put(16, 2);
+    header += "data";
+    put(static_cast<std::uint32_t>(frames * 4), 4);
+    const std::uint32_t riff = static_cast<std::uint32_t>(header.size() - 8 + frames * 4);
+    std::memcpy(header.data() + 4, &riff, 4);
+    std::ofstream out(path, std::ios::binary);
+    out << header;
+    out.write(reinterpret_cast<const char*>(pcm.data()),
+              static_cast<std::streamsize>(pcm.size() * sizeof(std::int16_t)));
+    return out ? path : std::string();
+}
+
+WavContents readWav(const std::string& path) {
+    const std::string d = readText(path);
+    WavContents w;
+    const auto u16 = [&](std::size_t o) {
+        std::uint16_t v;
+        std::memcpy(&v, d.data() + o, 2);
+        return v;
+    };
+    const auto u32 = [&](std::size_t o) {
+        std::uint32_t v;
+        std::memcpy(&v, d.data() + o, 4);
+        return v;
+    };
+    for (std::size_t pos = 12; pos + 8 <= d.size();) {
+        const std::string id = d.substr(pos, 4);
+        const std::uint32_t size = u32(pos + 4);
+        if (id == "fmt " && pos + 24 <= d.size()) {
+            w.format = u16(pos + 8);
+            w.channels = u16(pos + 10);
+            w.rate = u32(pos + 12);
+            w.bits = u16(pos + 22);
+            if (w.format == 0xFFFE && pos + 34 <= d.size()) w.format = u16(pos + 32);
+        } else if (id == "data") {
+            w.dataBytes = size;
+            if (w.format == 3 && w.bits == 32) {
+                const std::size_t bytes = std::min<std::size_t>(size, d.size() - pos - 8);
+                w.samples.resize(bytes / 4);
+                std::memcpy(w.samples.data(), d.data() + pos + 8, w.samples.size() * 4);
+            }
+        }
+        pos += 8 + size + (size & 1);
+    }
+    return w;
+}
+
+std::vector<float> channelOf(const WavContents& wav, int channel) {
+    std::vector<float> out;
+    if (wav.channels <= 0) return out;
+    for (std::size_t i = static_cast<std::size_t>(channel); i < wav.samples.size();
+         i += static_cast<std::size_t>(wav.channels))
+        out.push_back(wav.samples[i]);
+    return out;
+}
+
+} // namespace vyn::test
