@@ -49,17 +49,5 @@ TEST(CommandLineParse, RejectsUnknownAndIncompleteArguments) {
     EXPECT_EQ(parse({"--file", "x", "-h"}).outcome, O::Help);
 }
 
-TEST(CommandLineUsage, IsTheFixedTextWithTheProgramName) {
-    EXPECT_EQ(usageText("./vyn"),
-              "usage: ./vyn [--file PATH [--deck 1-16] | --probe | --gui]\n"
-              "\n"
-              "Starts the Linux JACK/ALSA host. --file loads PATH and plays it.\n"
-              "Stereo devices and four-channel DDJs receive the master; eight\n"
-              "or more outputs receive deck pairs 1/2, 3/4, ... . --probe\n"
-              "prints the selected device.\n"
-              "No arguments (or --gui) opens the native window. Ctrl-C stops the\n"
-              "command-line host.\n");
-}
-
 } // namespace
 } // namespace vyn

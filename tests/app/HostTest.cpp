@@ -1,9 +1,9 @@
 // The command-line host end to end: `vyn --file` on the silent null device.
 
 #include "app/CommandLineHost.h"
-#include "audio/WavFileWriter.h"
 #include "common/PrefixDriveClassifier.h"
 #include "common/TestPaths.h"
+#include "common/WavFiles.h"
 #include "support/FileIo.h"
 
 #include <gtest/gtest.h>
@@ -25,15 +25,6 @@ std::string vyn() {
     return test::builtExecutable("vyn");
 }
 
-std::string writeSilence(const std::string& path, std::size_t frames) {
-    WavFileWriter w;
-    EXPECT_TRUE(w.open(path, WavFileWriter::Format::Pcm16, 2, 44100));
-    std::vector<std::int16_t> pcm(2 * frames, 100);
-    EXPECT_TRUE(w.writeInt16(pcm.data(), frames));
-    EXPECT_TRUE(w.finish());
-    return path;
-}
-
 // Runs `vyn ARGS` on the null output and sends it `signal` once its standard error shows
 // `marker` (not after a fixed time, which a loaded machine or a sanitizer build overruns).
 test::ProcessResult runHostUntil(const std::string& dir, const std::string& args,
@@ -47,7 +38,7 @@ test::ProcessResult runHostUntil(const std::string& dir, const std::string& args
 
 TEST(CommandLineHost, PlaysUntilInterruptedAndExitsCleanly) {
     const std::string dir = test::scratchDir("host-play");
-    const std::string track = writeSilence(dir + "/quiet.wav", 44100 * 5);
+    const std::string track = test::writeToneWav(dir + "/quiet.wav", 0.0, 5.0, 44100);
     const auto r = runHostUntil(dir, "--file " + track + " --deck 16", "Playing", "INT");
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.err, "null: 48000 Hz, 2 output channels, 256 frames, latency 256 frames\n"
@@ -66,7 +57,7 @@ TEST(CommandLineHost, ReportsAFileThatDoesNotDecode) {
                    "  \"ABCDEF\"\n"),
         std::string::npos)
         << r.err;
-    const std::string empty = writeSilence(dir + "/empty.wav", 0);
+    const std::string empty = test::writeToneWav(dir + "/empty.wav", 0.0, 0.0);
     r = test::runProcess("VYN_AUDIO=null " + vyn() + " --file " + empty);
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("VYN could not load " + empty + ": file decoded to zero frames\n"),
@@ -88,7 +79,8 @@ TEST(CommandLineHost, StagesAFileOnAStickBeforeDecodingIt) {
     namespace fs = std::filesystem;
     const std::string dir = test::scratchDir("host-stick");
     fs::create_directories(dir + "/stick/Contents");
-    const std::string track = writeSilence(dir + "/stick/Contents/quiet.wav", 44100);
+    const std::string track =
+        test::writeToneWav(dir + "/stick/Contents/quiet.wav", 0.0, 1.0, 44100);
     const char* savedAudio = std::getenv("VYN_AUDIO");
     const char* savedCache = std::getenv("XDG_CACHE_HOME");
     const std::string audio = savedAudio ? savedAudio : "", cache = savedCache ? savedCache : "";

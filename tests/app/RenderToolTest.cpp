@@ -3,6 +3,7 @@
 #include "audio/AudioDecoder.h"
 #include "common/TestPaths.h"
 #include "common/ToneMeasure.h"
+#include "common/WavFiles.h"
 #include "engine/Command.h"
 #include "engine/SetReplay.h"
 #include "support/FileIo.h"
@@ -19,47 +20,6 @@ namespace {
 
 std::string tool() {
     return test::builtExecutable("vyn-tool");
-}
-
-struct WavInfo {
-    int format = 0;
-    int channels = 0;
-    std::uint32_t rate = 0;
-    int bits = 0;
-    std::uint32_t dataBytes = 0;
-};
-
-WavInfo readWavHeader(const std::string& path) {
-    const auto f = readWholeFile(path);
-    WavInfo w;
-    if (!f.ok || f.data.size() < 44) return w;
-    const char* d = f.data.data();
-    auto u16 = [&](std::size_t o) {
-        std::uint16_t v;
-        std::memcpy(&v, d + o, 2);
-        return v;
-    };
-    auto u32 = [&](std::size_t o) {
-        std::uint32_t v;
-        std::memcpy(&v, d + o, 4);
-        return v;
-    };
-    std::size_t pos = 12;
-    while (pos + 8 <= f.data.size()) {
-        const std::string id(d + pos, 4);
-        const std::uint32_t size = u32(pos + 4);
-        if (id == "fmt ") {
-            w.format = u16(pos + 8);
-            w.channels = u16(pos + 10);
-            w.rate = u32(pos + 12);
-            w.bits = u16(pos + 22);
-            if (w.format == 0xFFFE) w.format = u16(pos + 8 + 24);
-        } else if (id == "data") {
-            w.dataBytes = size;
-        }
-        pos += 8 + size + (size & 1);
-    }
-    return w;
 }
 
 std::string writeLog(const std::string& dir, const SetReplay& r) {
@@ -82,7 +42,7 @@ TEST(RenderTool, RendersTheRequestedLengthAsFloatWav) {
     ASSERT_EQ(p.exitCode, 0) << p.err;
     EXPECT_NE(p.err.find("rendered 1.500 s (66150 frames, 1 commands)"), std::string::npos)
         << p.err;
-    const WavInfo w = readWavHeader(dir + "/out.wav");
+    const test::WavContents w = test::readWav(dir + "/out.wav");
     EXPECT_EQ(w.format, 3);
     EXPECT_EQ(w.channels, 8);
     EXPECT_EQ(w.rate, 44100u);
@@ -102,7 +62,7 @@ TEST(RenderTool, DefaultLengthIsOneSecondPastTheLastEvent) {
     r.events.push_back(e);
     const auto p = test::runProcess(tool() + " render " + writeLog(dir, r) + " " + dir + "/o.wav");
     ASSERT_EQ(p.exitCode, 0) << p.err;
-    EXPECT_EQ(readWavHeader(dir + "/o.wav").dataBytes, 72000u * 2u * 4u);
+    EXPECT_EQ(test::readWav(dir + "/o.wav").dataBytes, 72000u * 2u * 4u);
 }
 
 TEST(RenderTool, ReportsBadInput) {

@@ -1,5 +1,5 @@
-// The AIFF/AIFC parser: exact conversions for every sample type, the COMM and SSND rules, header
-// errors, and real files written by sox and ffmpeg.
+// The AIFF/AIFC parser: exact conversions for every sample type, and the COMM and SSND rules.
+// Files written by sox and ffmpeg are decoded in WavDecodeTest's ToolWrittenFiles.
 
 #include "audio/AudioDecoder.h"
 #include "audio/AudioFixtures.h"
@@ -26,107 +26,91 @@ Bytes aiff(std::uint16_t channels, std::uint16_t bits, const Bytes& data,
         compression ? "AIFC" : "AIFF");
 }
 
-// ---------------------------------------------------------------------------------------------
-// Sample types
-
-TEST(AiffConversion, EightBitIsSigned) {
-    const DecodeResult r = decodeBytes(aiff(1, 8, {0x00, 0x80, 0x7F, 0xFF}));
-    ASSERT_TRUE(r.ok) << r.error;
-    EXPECT_EQ(r.samples,
-              (std::vector<std::int16_t>{0, 0, -32768, -32768, 32512, 32512, -256, -256}));
+Bytes bigEndian16(std::initializer_list<int> values) {
+    Bytes b;
+    for (int v : values)
+        test::putBe(b, static_cast<std::uint16_t>(v), 2);
+    return b;
 }
 
-TEST(AiffConversion, BigEndianIntegersKeepTheirTopSixteenBits) {
-    Bytes s16, s24, s32, s64;
-    for (int v : {0x1234, -2})
-        test::putBe(s16, static_cast<std::uint16_t>(v), 2);
-    for (std::uint32_t v : {0x7FFFFFu, 0x800000u})
-        test::putBe(s24, v, 3);
-    for (std::uint32_t v : {0x7FFFFFFFu, 0x0001FFFFu})
-        test::putBe(s32, v, 4);
-    for (std::uint64_t v : {0x7FFFFFFFFFFFFFFFull, 0x8000000000000000ull, 0x0001FFFFFFFFFFFFull,
-                            0xFFFFFFFFFFFFFFFFull})
-        test::putBe(s64, v, 8);
-    auto decoded = [](const Bytes& b) {
-        const DecodeResult r = decodeBytes(b);
-        EXPECT_TRUE(r.ok) << r.error;
-        return r.samples;
+TEST(AiffConversion, IntegersOfEitherByteOrderKeepTheirTopSixteenBits) {
+    struct Case {
+        const char* compression; // null: plain AIFF
+        std::uint16_t bits;
+        std::vector<std::uint64_t> stored;
+        std::vector<std::int16_t> decoded;
     };
-    EXPECT_EQ(decoded(aiff(2, 16, s16)), (std::vector<std::int16_t>{0x1234, -2}));
-    EXPECT_EQ(decoded(aiff(2, 24, s24)), (std::vector<std::int16_t>{32767, -32768}));
-    EXPECT_EQ(decoded(aiff(2, 32, s32)), (std::vector<std::int16_t>{32767, 1}));
-    // 64-bit integers: the top 16 bits, not silence.
-    EXPECT_EQ(decoded(aiff(2, 64, s64)), (std::vector<std::int16_t>{32767, -32768, 1, -1}));
-    EXPECT_EQ(decoded(aiff(2, 16, s16, "NONE")), (std::vector<std::int16_t>{0x1234, -2}));
-}
-
-TEST(AiffConversion, SowtIsLittleEndian) {
-    Bytes s16, s24, s32, s64;
-    for (int v : {0x1234, -2})
-        test::putLe(s16, static_cast<std::uint16_t>(v), 2);
-    for (std::uint32_t v : {0x7FFFFFu, 0x800000u})
-        test::putLe(s24, v, 3);
-    for (std::uint32_t v : {0x7FFFFFFFu, 0x0001FFFFu})
-        test::putLe(s32, v, 4);
-    for (std::uint64_t v : {0x7FFFFFFFFFFFFFFFull, 0x0001FFFFFFFFFFFFull})
-        test::putLe(s64, v, 8);
-    auto decoded = [](const Bytes& b) {
-        const DecodeResult r = decodeBytes(b);
-        EXPECT_TRUE(r.ok) << r.error;
-        return r.samples;
+    const Case cases[] = {
+        {nullptr, 8, {0x00, 0x80, 0x7F, 0xFF}, {0, -32768, 32512, -256}}, // signed
+        {nullptr, 16, {0x1234, 0xFFFE}, {0x1234, -2}},
+        {"NONE", 16, {0x1234, 0xFFFE}, {0x1234, -2}},
+        {nullptr, 24, {0x7FFFFF, 0x800000}, {32767, -32768}},
+        {nullptr, 32, {0x7FFFFFFF, 0x0001FFFF}, {32767, 1}},
+        // 64-bit integers: the top 16 bits, not silence.
+        {nullptr,
+         64,
+         {0x7FFFFFFFFFFFFFFF, 0x8000000000000000, 0x0001FFFFFFFFFFFF, 0xFFFFFFFFFFFFFFFF},
+         {32767, -32768, 1, -1}},
+        {"sowt", 16, {0x1234, 0xFFFE}, {0x1234, -2}},
+        {"sowt", 24, {0x7FFFFF, 0x800000}, {32767, -32768}},
+        {"sowt", 32, {0x7FFFFFFF, 0x0001FFFF}, {32767, 1}},
+        {"sowt", 64, {0x7FFFFFFFFFFFFFFF, 0x0001FFFFFFFFFFFF}, {32767, 1}},
     };
-    EXPECT_EQ(decoded(aiff(2, 16, s16, "sowt")), (std::vector<std::int16_t>{0x1234, -2}));
-    EXPECT_EQ(decoded(aiff(2, 24, s24, "sowt")), (std::vector<std::int16_t>{32767, -32768}));
-    EXPECT_EQ(decoded(aiff(2, 32, s32, "sowt")), (std::vector<std::int16_t>{32767, 1}));
-    EXPECT_EQ(decoded(aiff(2, 64, s64, "sowt")), (std::vector<std::int16_t>{32767, 1}));
+    for (const Case& c : cases) {
+        const bool little = c.compression && std::string(c.compression) == "sowt";
+        Bytes data;
+        for (std::uint64_t v : c.stored)
+            little ? test::putLe(data, v, c.bits / 8) : test::putBe(data, v, c.bits / 8);
+        const std::uint16_t channels = c.bits == 8 ? 1 : 2;
+        const DecodeResult r = decodeBytes(aiff(channels, c.bits, data, c.compression));
+        ASSERT_TRUE(r.ok) << c.bits << ": " << r.error;
+        std::vector<std::int16_t> want = c.decoded;
+        if (channels == 1) // mono is duplicated to both sides
+            for (std::size_t i = want.size(); i-- > 0;)
+                want.insert(want.begin() + static_cast<long>(i), want[i]);
+        EXPECT_EQ(r.samples, want) << (c.compression ? c.compression : "AIFF") << " " << c.bits;
+    }
 }
 
 TEST(AiffConversion, FloatTypesInEitherCaseSetTheirOwnSampleSize) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     Bytes f32, f64;
     for (double v : {1.5, nan, -0.5, -3.0}) {
-        test::putFloatBe(f32, static_cast<float>(v));
-        test::putDoubleBe(f64, v);
+        test::putReal(f32, static_cast<float>(v), true);
+        test::putReal(f64, v, true);
     }
-    const std::vector<std::int16_t> want = {32767, 0, -16383, -32768};
     // The COMM sample size says 16; the compression type decides.
-    for (const char* type : {"fl32", "FL32"}) {
-        const DecodeResult r = decodeBytes(aiff(2, 16, f32, type));
+    for (const char* type : {"fl32", "FL32", "fl64", "FL64"}) {
+        const DecodeResult r = decodeBytes(aiff(2, 16, type[2] == '3' ? f32 : f64, type));
         ASSERT_TRUE(r.ok) << type << ": " << r.error;
-        EXPECT_EQ(r.samples, want) << type;
-    }
-    for (const char* type : {"fl64", "FL64"}) {
-        const DecodeResult r = decodeBytes(aiff(2, 16, f64, type));
-        ASSERT_TRUE(r.ok) << type << ": " << r.error;
-        EXPECT_EQ(r.samples, want) << type;
+        EXPECT_EQ(r.samples, (std::vector<std::int16_t>{32767, 0, -16383, -32768})) << type;
     }
 }
-
-// ---------------------------------------------------------------------------------------------
-// Structure
 
 TEST(AiffStructure, RateIsTheExtendedFloatOfComm) {
-    const DecodeResult r = decodeBytes(aiff(2, 16, Bytes(8), nullptr, 22050.5));
-    ASSERT_TRUE(r.ok) << r.error;
-    EXPECT_EQ(r.sampleRate, 22050.5);
-    EXPECT_EQ(decodeBytes(aiff(2, 16, Bytes(8), nullptr, 192000.0)).sampleRate, 192000.0);
+    for (double rate : {22050.5, 192000.0}) {
+        const DecodeResult r = decodeBytes(aiff(2, 16, Bytes(8), nullptr, rate));
+        ASSERT_TRUE(r.ok) << r.error;
+        EXPECT_EQ(r.sampleRate, rate);
+    }
 }
 
-TEST(AiffStructure, CommFrameCountLimitsTheFrames) {
-    EXPECT_EQ(decodeBytes(aiff(2, 16, Bytes(40), nullptr, 44100.0, 3)).frames, 3u);
-    EXPECT_EQ(decodeBytes(aiff(2, 16, Bytes(40), nullptr, 44100.0, 0)).frames, 10u);
-    EXPECT_EQ(decodeBytes(aiff(2, 16, Bytes(40), nullptr, 44100.0, 99)).frames, 10u);
+TEST(AiffStructure, FramesAreTheCommCountOrWhatIsThereWhicheverIsLess) {
+    const std::pair<std::uint32_t, std::size_t> cases[] = {{3, 3}, {0, 10}, {99, 10}};
+    for (const auto& [comm, frames] : cases)
+        EXPECT_EQ(decodeBytes(aiff(2, 16, Bytes(40), nullptr, 44100.0, comm)).frames, frames);
+    // A sound chunk declaring more than is there.
+    const DecodeResult r = decodeBytes(
+        test::formFile({{"COMM", test::commBody(2, 0, 16, 48000.0), {}},
+                        {"SSND", test::ssndBody(bigEndian16({1, 2, 3, 4, 5})), 1u << 30}}));
+    EXPECT_EQ(r.samples, (std::vector<std::int16_t>{1, 2, 3, 4}));
 }
 
 TEST(AiffStructure, SsndOffsetSkipsPadding) {
-    Bytes data;
-    for (int v : {11, 22, 33, 44})
-        test::putBe(data, static_cast<std::uint16_t>(v), 2);
+    const Bytes data = bigEndian16({11, 22, 33, 44});
     const DecodeResult r = decodeBytes(test::formFile(
         {{"COMM", test::commBody(2, 0, 16, 44100.0), {}}, {"SSND", test::ssndBody(data, 6), {}}}));
-    ASSERT_TRUE(r.ok) << r.error;
     EXPECT_EQ(r.samples, (std::vector<std::int16_t>{11, 22, 33, 44}));
-
     // An offset past the chunk leaves no sound data.
     Bytes badOffset;
     test::putBe(badOffset, 1000, 4);
@@ -138,116 +122,45 @@ TEST(AiffStructure, SsndOffsetSkipsPadding) {
               "no SSND chunk");
 }
 
-TEST(AiffStructure, SoundChunkDeclaringMoreThanIsThereDecodesWhatIsPresent) {
-    Bytes data;
-    for (int v : {1, 2, 3, 4, 5})
-        test::putBe(data, static_cast<std::uint16_t>(v), 2);
-    const DecodeResult r =
-        decodeBytes(test::formFile({{"COMM", test::commBody(2, 0, 16, 48000.0), {}},
-                                    {"SSND", test::ssndBody(data), 1u << 30}}));
-    ASSERT_TRUE(r.ok) << r.error;
-    EXPECT_EQ(r.samples, (std::vector<std::int16_t>{1, 2, 3, 4}));
-}
-
 TEST(AiffStructure, MonoIsDuplicatedAndExtraChannelsMixedDown) {
-    Bytes mono, six;
-    for (int v : {7, -9})
-        test::putBe(mono, static_cast<std::uint16_t>(v), 2);
-    for (int v : {1, 2, 3, 4, 5, 6, 11, 12, 13, 14, 15, 16})
-        test::putBe(six, static_cast<std::uint16_t>(v), 2);
-    EXPECT_EQ(decodeBytes(aiff(1, 16, mono)).samples, (std::vector<std::int16_t>{7, 7, -9, -9}));
-    EXPECT_EQ(decodeBytes(aiff(6, 16, six)).samples, (std::vector<std::int16_t>{3, 3, 13, 13}));
+    EXPECT_EQ(decodeBytes(aiff(1, 16, bigEndian16({7, -9}))).samples,
+              (std::vector<std::int16_t>{7, 7, -9, -9}));
+    EXPECT_EQ(
+        decodeBytes(aiff(6, 16, bigEndian16({1, 2, 3, 4, 5, 6, 11, 12, 13, 14, 15, 16}))).samples,
+        (std::vector<std::int16_t>{3, 3, 13, 13}));
 }
 
 TEST(AiffStructure, HeaderErrors) {
-    const Bytes ssnd = test::ssndBody(Bytes(8));
-    auto error = [](const std::vector<Chunk>& chunks, const char* form = "AIFF") {
-        return decodeBytes(test::formFile(chunks, form)).error;
+    const Chunk ssnd{"SSND", test::ssndBody(Bytes(8)), {}};
+    const auto comm = [](std::uint16_t channels, std::uint16_t bits, double rate,
+                         const char* compression = nullptr) {
+        return Chunk{"COMM", test::commBody(channels, 0, bits, rate, compression), {}};
     };
-    EXPECT_EQ(error({{"SSND", ssnd, {}}}), "no COMM chunk");
-    EXPECT_EQ(error({{"COMM", test::commBody(2, 0, 16, 44100.0), {}}}), "no SSND chunk");
-    EXPECT_EQ(error({{"COMM", test::commBody(0, 0, 16, 44100.0), {}}, {"SSND", ssnd, {}}}),
-              "zero channels");
-    EXPECT_EQ(error({{"COMM", test::commBody(2, 0, 16, 0.0), {}}, {"SSND", ssnd, {}}}),
-              "invalid sample rate");
-    EXPECT_EQ(error({{"COMM", test::commBody(2, 0, 16, -44100.0), {}}, {"SSND", ssnd, {}}}),
-              "invalid sample rate");
-    EXPECT_EQ(error({{"COMM", test::commBody(2, 0, 12, 44100.0), {}}, {"SSND", ssnd, {}}}),
-              "unsupported AIFF bit depth");
-    EXPECT_EQ(error({{"COMM", test::commBody(2, 0, 16, 44100.0, "ima4"), {}}, {"SSND", ssnd, {}}},
-                    "AIFC"),
+    // The largest finite exponent overflows a double; 0x7FFF (infinity or NaN) reads as 0.
+    const auto extremeRate = [](std::uint16_t exponent) {
+        Bytes b;
+        test::putBe(b, 2, 2);
+        test::putBe(b, 0, 4);
+        test::putBe(b, 16, 2);
+        test::putBe(b, exponent, 2);
+        test::putBe(b, 0x8000000000000000ull, 8);
+        return Chunk{"COMM", b, {}};
+    };
+    const std::pair<std::vector<Chunk>, std::string> cases[] = {
+        {{ssnd}, "no COMM chunk"},
+        {{comm(2, 16, 44100.0)}, "no SSND chunk"},
+        {{comm(0, 16, 44100.0), ssnd}, "zero channels"},
+        {{comm(2, 16, 0.0), ssnd}, "invalid sample rate"},
+        {{comm(2, 16, -44100.0), ssnd}, "invalid sample rate"},
+        {{extremeRate(0x7FFF), ssnd}, "invalid sample rate"},
+        {{extremeRate(0x7FFE), ssnd}, "invalid sample rate"},
+        {{comm(2, 12, 44100.0), ssnd}, "unsupported AIFF bit depth"},
+        {{Chunk{"COMM", Bytes(17), {}}, ssnd}, "no COMM chunk"}, // too short for its fields
+    };
+    for (const auto& [chunks, error] : cases)
+        EXPECT_EQ(decodeBytes(test::formFile(chunks)).error, error);
+    EXPECT_EQ(decodeBytes(test::formFile({comm(2, 16, 44100.0, "ima4"), ssnd}, "AIFC")).error,
               "compressed AIFC is not supported");
-    // A COMM chunk too short to hold its fields does not count.
-    EXPECT_EQ(error({{"COMM", Bytes(17), {}}, {"SSND", ssnd, {}}}), "no COMM chunk");
-}
-
-TEST(AiffStructure, InfiniteOrNanRateIsRejected) {
-    // Exponent 0x7FFF (infinity or NaN) reads as 0; the largest finite exponent overflows a
-    // double.
-    for (std::uint16_t exponent : {0x7FFF, 0x7FFE}) {
-        Bytes comm;
-        test::putBe(comm, 2, 2);
-        test::putBe(comm, 0, 4);
-        test::putBe(comm, 16, 2);
-        test::putBe(comm, exponent, 2);
-        test::putBe(comm, 0x8000000000000000ull, 8);
-        EXPECT_EQ(decodeBytes(
-                      test::formFile({{"COMM", comm, {}}, {"SSND", test::ssndBody(Bytes(8)), {}}}))
-                      .error,
-                  "invalid sample rate")
-            << exponent;
-    }
-}
-
-// ---------------------------------------------------------------------------------------------
-// Files written by sox and ffmpeg
-
-class ToolWrittenAiff : public ::testing::Test {
-protected:
-    void SetUp() override {
-        dir_ = test::scratchDir("tool-aiff");
-        signal_ = test::testSignal(kFrames, 48000);
-        source_ = test::writeStereoWav(dir_ + "/source.wav", signal_, 48000);
-    }
-    DecodeResult convert(const std::string& command, const std::string& name) {
-        const std::string out = dir_ + "/" + name;
-        std::string cmd = command;
-        cmd.replace(cmd.find("IN"), 2, "'" + source_ + "'");
-        cmd.replace(cmd.find("OUT"), 3, "'" + out + "'");
-        EXPECT_TRUE(test::shell(cmd)) << cmd;
-        return decodeFile(out);
-    }
-    void expectClose(const DecodeResult& r, int tolerance, bool monoOfLeft = false) {
-        test::expectCloseToSignal(r, signal_, 48000.0, tolerance, monoOfLeft);
-    }
-
-    static constexpr std::size_t kFrames = 24000;
-    std::string dir_, source_;
-    std::vector<std::int16_t> signal_;
-};
-
-TEST_F(ToolWrittenAiff, IntegerDepthsFromSox) {
-    expectClose(convert("sox -D IN -b 16 OUT", "s16.aiff"), 0);
-    expectClose(convert("sox -D IN -b 24 OUT", "s24.aiff"), 0);
-    expectClose(convert("sox -D IN -b 32 OUT", "s32.aiff"), 0);
-    expectClose(convert("sox -D IN -b 8 OUT", "s8.aiff"), 256);
-}
-
-TEST_F(ToolWrittenAiff, AifcTypes) {
-    expectClose(convert("sox -D IN -t aifc OUT", "none.aifc"), 0);
-    expectClose(convert("ffmpeg -v error -y -i IN -c:a pcm_s16le -f aiff OUT", "sowt.aifc"), 0);
-    expectClose(convert("ffmpeg -v error -y -i IN -c:a pcm_f32be -f aiff OUT", "fl32.aifc"), 1);
-    expectClose(convert("ffmpeg -v error -y -i IN -c:a pcm_f64be -f aiff OUT", "fl64.aifc"), 1);
-}
-
-TEST_F(ToolWrittenAiff, MonoAndSixChannels) {
-    expectClose(convert("sox -D IN -c 1 OUT remix 1", "mono.aiff"), 0, true);
-    // Six channels are 5.1: the front pair at the downmix's level, the loud LFE left out.
-    std::vector<std::int16_t> front = signal_;
-    for (std::int16_t& v : front)
-        v = static_cast<std::int16_t>(std::lround(v * 0.41421356));
-    test::expectCloseToSignal(convert("sox -D IN OUT remix 1 2 0 1v0.9 0 0", "six.aiff"), front,
-                              48000.0, 1);
 }
 
 } // namespace

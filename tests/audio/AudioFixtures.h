@@ -16,12 +16,14 @@
 #include <fstream>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace vyn::test {
 
 using Bytes = std::vector<unsigned char>;
 
+// `n` bytes of `v`, little- or big-endian.
 inline void putLe(Bytes& b, std::uint64_t v, int n) {
     for (int i = 0; i < n; ++i)
         b.push_back(static_cast<unsigned char>(v >> (8 * i)));
@@ -34,25 +36,11 @@ inline void putId(Bytes& b, const char* id) {
     for (int i = 0; i < 4; ++i)
         b.push_back(static_cast<unsigned char>(id[i]));
 }
-inline void putFloatLe(Bytes& b, float f) {
-    std::uint32_t v;
-    std::memcpy(&v, &f, 4);
-    putLe(b, v, 4);
-}
-inline void putDoubleLe(Bytes& b, double d) {
-    std::uint64_t v;
-    std::memcpy(&v, &d, 8);
-    putLe(b, v, 8);
-}
-inline void putFloatBe(Bytes& b, float f) {
-    std::uint32_t v;
-    std::memcpy(&v, &f, 4);
-    putBe(b, v, 4);
-}
-inline void putDoubleBe(Bytes& b, double d) {
-    std::uint64_t v;
-    std::memcpy(&v, &d, 8);
-    putBe(b, v, 8);
+// A float or double by its bits.
+template <typename Real> void putReal(Bytes& b, Real value, bool bigEndian) {
+    std::conditional_t<sizeof(Real) == 4, std::uint32_t, std::uint64_t> bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    bigEndian ? putBe(b, bits, sizeof bits) : putLe(b, bits, sizeof bits);
 }
 
 struct Chunk {

@@ -252,10 +252,9 @@ TEST_F(FfmpegFiles, ANameWithAColonIsALocalFileNotAUrl) {
 
     // Read as URLs, these would reach the real file (or the network) through an FFmpeg protocol;
     // as the local names they are, they do not exist.
-    for (const std::string& url :
-         std::vector<std::string>{"file:" + real, "concat:" + real + "|" + real,
-                                  "subfile,,start,0,end,0,,:" + real, "pipe:0",
-                                  "http://127.0.0.1:9/song.mp3"}) {
+    for (const std::string& url : std::vector<std::string>{
+             "file:" + real, "concat:" + real + "|" + real, "subfile,,start,0,end,0,,:" + real,
+             "pipe:0", "http://127.0.0.1:9/song.mp3"}) {
         DecodeResult missing;
         FfmpegDecoder::decodeFile(missing, url, AudioKind::Mp3);
         EXPECT_EQ(missing.error, "FFmpeg could not open the file (sniffed as MP3)") << url;
