@@ -100,6 +100,16 @@ TEST(AnlzCues, PlainAndExtendedEntriesAreRead) {
     }
 }
 
+TEST(AnlzCues, ACueInBothListsOfOneFileIsMarkedOnce) {
+    const AnlzResult r = full(
+        AnlzWriter().cueList({{1, 1, 250}}).extendedCueList({{1, 1, 250}, {0, 1, 900}}).build());
+    ASSERT_EQ(r.cues.size(), 3u);
+    const std::vector<CueMark> marks = anlzCueMarks(r.cues);
+    ASSERT_EQ(marks.size(), 2u);
+    EXPECT_DOUBLE_EQ(marks[0].start, 0.25);
+    EXPECT_DOUBLE_EQ(marks[1].start, 0.9);
+}
+
 TEST(AnlzCues, DamagedListsStopWithoutOverreading) {
     // An entry length below the minimum, or past the section, ends the list.
     std::string bad = AnlzWriter().cueList({{1, 1, 1000}, {2, 1, 2000}}).build();

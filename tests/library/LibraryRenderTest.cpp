@@ -5,8 +5,8 @@
 #include "AnlzWriter.h"
 #include "PdbWriter.h"
 #include "audio/WavFileWriter.h"
-#include "common/FloatWav.h"
 #include "common/TestPaths.h"
+#include "common/WavFiles.h"
 #include "engine/Command.h"
 #include "engine/SetReplay.h"
 #include "support/FileIo.h"
@@ -80,7 +80,7 @@ Rendered render(const std::string& dir, const std::vector<ReplayEvent>& events,
     r.process = test::runProcess(test::builtExecutable("vyn-tool") + " render --seconds " + length +
                                  " --library '" + library + "' '" + dir + "/set.vynset' '" + dir +
                                  "/out.wav'");
-    if (r.process.exitCode == 0) r.left = test::readFloatWav(dir + "/out.wav").channel(0);
+    if (r.process.exitCode == 0) r.left = test::channelOf(test::readWav(dir + "/out.wav"), 0);
     return r;
 }
 

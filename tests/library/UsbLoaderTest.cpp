@@ -3,9 +3,9 @@
 
 #include "AnlzWriter.h"
 #include "PdbWriter.h"
-#include "audio/OfflineAudioDevice.h"
-#include "audio/WavFileWriter.h"
+#include "common/OfflineEngine.h"
 #include "common/TestPaths.h"
+#include "common/WavFiles.h"
 #include "dsp/Waveform.h"
 #include "engine/EngineHost.h"
 #include "library/LibraryLoaderHooks.h"
@@ -15,11 +15,8 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <cmath>
 #include <filesystem>
 #include <sys/stat.h>
-#include <thread>
 
 namespace vyn {
 namespace {
@@ -48,14 +45,8 @@ protected:
         base = test::scratchDir("usb-load");
         stick = base + "/stick";
         const std::string anlz = "/PIONEER/USBANLZ/P001/00000001/ANLZ0000";
-        WavFileWriter wav;
         fs::create_directories(stick + "/Contents");
-        ASSERT_TRUE(wav.open(stick + "/Contents/tone.wav", WavFileWriter::Format::Pcm16, 2, 48000));
-        std::vector<std::int16_t> pcm(2 * 96000);
-        for (std::size_t i = 0; i < pcm.size(); ++i)
-            pcm[i] = static_cast<std::int16_t>(6000 * std::sin(0.05 * static_cast<double>(i / 2)));
-        ASSERT_TRUE(wav.writeInt16(pcm.data(), 96000));
-        ASSERT_TRUE(wav.finish());
+        ASSERT_FALSE(test::writeToneWav(stick + "/Contents/tone.wav", 375.0, 2.0).empty());
         const std::vector<test::AnlzCueSpec> hot{{1, 1, 1000}, {3, 2, 500, 1500}};
         const std::vector<test::AnlzCueSpec> memory{{0, 1, 250}};
         put(stick + anlz + ".DAT", test::AnlzWriter()
@@ -81,11 +72,8 @@ protected:
         ASSERT_TRUE(importUsbStick(catalogue, stick).ok);
         cache = std::make_unique<UsbTrackCache>(std::make_unique<StickClassifier>(stick + "/"));
         ASSERT_TRUE(cache->setCacheFolder(base + "/cache"));
-        auto device = std::make_unique<OfflineAudioDevice>(2, 48000.0);
-        offline = device.get();
-        engine = EngineHost::create(std::move(device));
         engine->loader().setHooks(makeLibraryLoaderHooks(*cache));
-        ASSERT_TRUE(engine->open());
+        ASSERT_TRUE(offline.open());
     }
 
     LoadResult load(int deck) {
@@ -95,15 +83,8 @@ protected:
             request = makeLoadRequest(catalogue.tracks().at(0), deck);
         }
         EXPECT_TRUE(engine->loader().submit(std::move(request)));
-        std::vector<LoadResult> results;
-        std::vector<float> buffer(2 * 256);
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (results.empty() && std::chrono::steady_clock::now() < deadline) {
-            engine->loader().poll(results);
-            offline->renderInto(buffer.data(), 256);
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        offline->renderInto(buffer.data(), 256);
+        const std::vector<LoadResult> results = offline.collect();
+        offline.render();
         return results.empty() ? LoadResult{} : results[0];
     }
 
@@ -115,8 +96,8 @@ protected:
     std::string base, stick;
     Catalogue catalogue;
     std::unique_ptr<UsbTrackCache> cache;
-    OfflineAudioDevice* offline = nullptr;
-    std::unique_ptr<EngineHost> engine;
+    test::OfflineEngine offline{false};
+    std::unique_ptr<EngineHost>& engine = offline.engine;
 };
 
 TEST_F(UsbLoad, StickTrackReachesTheDeckWithGridCuesAndWaveform) {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <tuple>
 
 namespace vyn {
 namespace {
@@ -68,25 +69,13 @@ TEST(XmlImportParse, ReadsTrackAttributes) {
                  "BitRate=\"320\" Year=\"2019\" Rating=\"255\" PlayCount=\"7\" Composer=\"C\" "
                  "Remixer=\"R\" Comments=\"note\" Size=\"6899624\" Name=\"second name is ignored\" "
                  "Location=\"file://localhost/C:/Music/a%20b.mp3\"");
-    EXPECT_EQ(t.trackId, 1);
-    EXPECT_EQ(t.title, "Caf\xC3\xA9 & Bar");
-    EXPECT_EQ(t.artist, "A");
-    EXPECT_EQ(t.album, "B");
-    EXPECT_EQ(t.genre, "G");
-    EXPECT_EQ(t.label, "L");
-    EXPECT_EQ(t.key, "Fm");
-    EXPECT_EQ(t.path, "C:/Music/a b.mp3");
-    EXPECT_EQ(t.bpm, 127.5);
-    EXPECT_EQ(t.duration, 301.0);
-    EXPECT_EQ(t.sampleRate, 44100);
-    EXPECT_EQ(t.bitRate, 320);
-    EXPECT_EQ(t.year, 2019);
-    EXPECT_EQ(t.rating, 255);
-    EXPECT_EQ(t.playCount, 7);
-    EXPECT_EQ(t.composer, "C");
-    EXPECT_EQ(t.remixer, "R");
-    EXPECT_EQ(t.comments, "note");
-    EXPECT_EQ(t.size, 6899624);
+    EXPECT_EQ(std::tie(t.trackId, t.title, t.artist, t.album, t.genre, t.label, t.key, t.path),
+              std::make_tuple(1, std::string("Caf\xC3\xA9 & Bar"), "A", "B", "G", "L", "Fm",
+                              "C:/Music/a b.mp3"));
+    EXPECT_EQ(std::tie(t.bpm, t.duration, t.sampleRate, t.bitRate, t.year, t.rating, t.playCount),
+              std::make_tuple(127.5, 301.0, 44100, 320, 2019, 255, 7));
+    EXPECT_EQ(std::tie(t.composer, t.remixer, t.comments, t.size),
+              std::make_tuple("C", "R", "note", 6899624));
 }
 
 TEST(XmlImportParse, UnreadableNumbersTakeTheirDefaults) {
@@ -94,17 +83,12 @@ TEST(XmlImportParse, UnreadableNumbersTakeTheirDefaults) {
                                 "SampleRate=\"abc\"",
                                 "<TEMPO Inizio=\"-nan\" Bpm=\"1e999\"/><POSITION_MARK "
                                 "Start=\"nan\" End=\"inf\" Num=\"x\"/>");
-    EXPECT_EQ(t.bpm, 0.0);
-    EXPECT_EQ(t.duration, 0.0);
-    EXPECT_EQ(t.year, 0);
-    EXPECT_EQ(t.sampleRate, 0);
+    EXPECT_EQ(std::tie(t.bpm, t.duration, t.year, t.sampleRate), std::make_tuple(0.0, 0.0, 0, 0));
     ASSERT_EQ(t.tempoMarkers.size(), 1u);
-    EXPECT_EQ(t.tempoMarkers[0].start, 0.0);
-    EXPECT_EQ(t.tempoMarkers[0].bpm, 0.0);
+    EXPECT_EQ(std::tie(t.tempoMarkers[0].start, t.tempoMarkers[0].bpm), std::make_tuple(0.0, 0.0));
     ASSERT_EQ(t.marks.size(), 1u);
-    EXPECT_EQ(t.marks[0].start, 0.0);
-    EXPECT_EQ(t.marks[0].end, -1.0);
-    EXPECT_EQ(t.marks[0].number, -1);
+    EXPECT_EQ(std::tie(t.marks[0].start, t.marks[0].end, t.marks[0].number),
+              std::make_tuple(0.0, -1.0, -1));
     EXPECT_TRUE(t.grid.empty());
 }
 
@@ -209,17 +193,12 @@ TEST(XmlImportMarks, TypesBecomeCueKinds) {
     std::lock_guard<std::mutex> lock(c.mutex());
     const auto& cues = c.trackById(1)->cues;
     ASSERT_EQ(cues.size(), 8u);
-    const CueKind kinds[] = {CueKind::HotCue,    CueKind::Memory, CueKind::FadeIn, CueKind::FadeOut,
-                             CueKind::LoadPoint, CueKind::Loop,   CueKind::HotCue, CueKind::Memory};
-    for (std::size_t i = 0; i < 8; ++i)
-        EXPECT_EQ(cues[i].kind, kinds[i]) << i;
-    EXPECT_EQ(cues[0].number, 2);
-    EXPECT_EQ(cues[0].name, "hot");
-    EXPECT_EQ(cues[0].start, 1.5);
-    EXPECT_EQ(cues[0].end, -1.0);
-    EXPECT_EQ(cues[5].end, 8.25);
-    EXPECT_EQ(cues[5].number, 3);
-    EXPECT_EQ(cues[7].start, 0.0);
+    const std::vector<CueMark> want = {
+        {CueKind::HotCue, 2, 1.5, -1.0, "hot"},      {CueKind::Memory, -1, 2.5, -1.0, "mem"},
+        {CueKind::FadeIn, -1, 3.0, -1.0, "fi"},      {CueKind::FadeOut, -1, 4.0, -1.0, "fo"},
+        {CueKind::LoadPoint, -1, 5.0, -1.0, "load"}, {CueKind::Loop, 3, 6.0, 8.25, "loop"},
+        {CueKind::HotCue, 1, 7.0, -1.0, "odd"},      {CueKind::Memory, -1, 0.0, -1.0, "bare"}};
+    EXPECT_TRUE(cues == want);
     EXPECT_EQ(Catalogue::startPosition(*c.trackById(1)), 5.0);
 }
 
