@@ -3,6 +3,8 @@
 
 #include "control/midi/MidiDispatcher.h"
 
+#include "MidiBindings.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -19,17 +21,7 @@ struct Expected {
     double value;
 };
 
-MidiBinding binding(std::uint8_t kind, int number, MidiAction action, int slot = 0,
-                    MidiMode mode = MidiMode::trigger, double param = 0.0) {
-    MidiBinding b;
-    b.kind = kind;
-    b.number = static_cast<std::uint8_t>(number);
-    b.action = static_cast<std::uint16_t>(action);
-    b.slot = slot;
-    b.mode = static_cast<std::uint8_t>(mode);
-    b.param = param;
-    return b;
-}
+using test::binding;
 
 MidiMessage noteOn(int note, int velocity = 127, int channel = 0) {
     return MidiMessage::fromBytes(static_cast<std::uint8_t>(0x90 | channel),
@@ -86,13 +78,7 @@ struct Case {
     std::function<void(EngineSnapshot&)> setup = nullptr;
 };
 
-// A binding with its value range (and step) set.
-MidiBinding ranged(MidiBinding b, double min, double max, double step = 0.01) {
-    b.min = min;
-    b.max = max;
-    b.step = step;
-    return b;
-}
+using test::ranged;
 
 using CT = CommandType;
 using MA = MidiAction;

@@ -5,6 +5,8 @@
 #include "control/midi/MidiRouter.h"
 #include "engine/EngineHost.h"
 
+#include "MidiBindings.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -14,17 +16,7 @@
 namespace vyn {
 namespace {
 
-MidiBinding binding(std::uint8_t kind, int number, MidiAction action, int slot = 0,
-                    MidiMode mode = MidiMode::trigger, double param = 0.0) {
-    MidiBinding b;
-    b.kind = kind;
-    b.number = static_cast<std::uint8_t>(number);
-    b.action = static_cast<std::uint16_t>(action);
-    b.slot = slot;
-    b.mode = static_cast<std::uint8_t>(mode);
-    b.param = param;
-    return b;
-}
+using test::binding;
 
 class MidiHubTest : public ::testing::Test {
 protected:

@@ -2,6 +2,7 @@
 // control changes that arrive through the RtMidi input as MidiMessages and become engine
 // commands; ports that vanish are closed and reopened when they come back.
 
+#include "MidiBindings.h"
 #include "audio/NullAudioDevice.h"
 #include "common/MidiPeer.h"
 #include "common/TestPaths.h"
@@ -58,20 +59,11 @@ TEST_F(MidiJackTest, MessagesArriveAndBecomeEngineCommands) {
     MidiSender sender;
     const std::string device = sender.device();
     MidiMapping mapping;
-    MidiBinding filter;
-    filter.kind = midi_class::cc;
+    MidiBinding filter = test::ranged(
+        test::binding(midi_class::cc, 20, MidiAction::filter, 1, MidiMode::absolute), -1.0, 1.0);
     filter.channel = 2;
-    filter.number = 20;
-    filter.action = static_cast<std::uint16_t>(MidiAction::filter);
-    filter.slot = 1;
-    filter.mode = static_cast<std::uint8_t>(MidiMode::absolute);
-    filter.min = -1.0;
     mapping.bindings.push_back(filter);
-    MidiBinding quantise;
-    quantise.kind = midi_class::note;
-    quantise.number = 60;
-    quantise.action = static_cast<std::uint16_t>(MidiAction::quantise);
-    mapping.bindings.push_back(quantise);
+    mapping.bindings.push_back(test::binding(midi_class::note, 60, MidiAction::quantise));
     hub.installMapping(device, mapping);
 
     MidiBackendOptions options;

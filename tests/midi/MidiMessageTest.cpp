@@ -8,6 +8,7 @@
 
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace vyn {
@@ -20,91 +21,79 @@ std::vector<MidiMessage> parse(MidiStreamParser& p, std::vector<std::uint8_t> by
     return out;
 }
 
-void expectMessage(const MidiMessage& m, MidiKind kind, int status, int data1, int data2) {
-    EXPECT_EQ(m.kind, static_cast<std::uint8_t>(kind));
-    EXPECT_EQ(m.status, status);
-    EXPECT_EQ(m.data1, data1);
-    EXPECT_EQ(m.data2, data2);
-}
+struct Expected {
+    MidiKind kind;
+    int status, data1, data2;
+};
 
-TEST(MidiStreamParser, RunningStatusYieldsOneMessagePerPair) {
-    MidiStreamParser p;
-    auto m = parse(p, {0xB2, 7, 100, 8, 101, 9, 102});
-    ASSERT_EQ(m.size(), 3u);
-    for (int i = 0; i < 3; ++i) {
-        expectMessage(m[i], MidiKind::ControlChange, 0xB2, 7 + i, 100 + i);
-        EXPECT_EQ(m[i].channel, 2);
+// Each case feeds its packets, in order, to one parser and expects these messages in all.
+TEST(MidiStreamParser, Streams) {
+    using K = MidiKind;
+    struct Case {
+        const char* name;
+        std::vector<std::vector<std::uint8_t>> packets;
+        std::vector<Expected> messages;
+    };
+    const Case cases[] = {
+        {"running status, also across packets",
+         {{0xB2, 7, 100, 8, 101, 9, 102}, {10, 103}},
+         {{K::ControlChange, 0xB2, 7, 100},
+          {K::ControlChange, 0xB2, 8, 101},
+          {K::ControlChange, 0xB2, 9, 102},
+          {K::ControlChange, 0xB2, 10, 103}}},
+        {"real time inside messages comes first and leaves their state alone",
+         {{0xB0, 0x10, 0xF8, 0x7F, 0x90, 60, 0xFE, 0xFA, 100}},
+         {{K::SystemRealtime, 0xF8, 0, 0},
+          {K::ControlChange, 0xB0, 0x10, 0x7F},
+          {K::SystemRealtime, 0xFE, 0, 0},
+          {K::SystemRealtime, 0xFA, 0, 0},
+          {K::NoteOn, 0x90, 60, 100}}},
+        {"sysex is swallowed while clock bytes keep flowing",
+         {{0xF0, 0x7E, 0x01, 0xF8, 0x02, 0x03, 0xF7, 0x80, 64, 0}},
+         {{K::SystemRealtime, 0xF8, 0, 0}, {K::NoteOff, 0x80, 64, 0}}},
+        {"a status inside sysex ends it",
+         {{0xF0, 0x01, 0x02, 0x90, 36, 127}},
+         {{K::NoteOn, 0x90, 36, 127}}},
+        {"sysex clears running status",
+         {{0x90, 36, 127, 0xF0, 0x01, 0xF7, 37, 100}},
+         {{K::NoteOn, 0x90, 36, 127}}},
+        {"a truncated message is dropped when a new status arrives",
+         {{0x90, 60, 0xB0, 1, 2}},
+         {{K::ControlChange, 0xB0, 1, 2}}},
+        {"stray data before any status is dropped", {{1, 2, 3}}, {}},
+        {"a message split across packets completes",
+         {{0xE3, 0}, {64}},
+         {{K::PitchBend, 0xE3, 0, 64}}},
+        {"one-byte and system common messages; system common cancels running status",
+         {{0xC5, 12, 13, 0xD1, 99, 0xF2, 0x10, 0x20, 0xF3, 5, 0xF6, 7}},
+         {{K::ProgramChange, 0xC5, 12, 0},
+          {K::ProgramChange, 0xC5, 13, 0},
+          {K::ChannelPressure, 0xD1, 99, 0},
+          {K::SystemCommon, 0xF2, 0x10, 0x20},
+          {K::SystemCommon, 0xF3, 5, 0},
+          {K::SystemCommon, 0xF6, 0, 0}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        MidiStreamParser p;
+        std::vector<MidiMessage> got;
+        for (const auto& packet : c.packets) {
+            const auto m = parse(p, packet);
+            got.insert(got.end(), m.begin(), m.end());
+        }
+        ASSERT_EQ(got.size(), c.messages.size());
+        for (std::size_t i = 0; i < got.size(); ++i) {
+            const Expected& e = c.messages[i];
+            EXPECT_EQ(std::tie(got[i].kind, got[i].status, got[i].data1, got[i].data2),
+                      std::make_tuple(
+                          static_cast<std::uint8_t>(e.kind), static_cast<std::uint8_t>(e.status),
+                          static_cast<std::uint8_t>(e.data1), static_cast<std::uint8_t>(e.data2)))
+                << i;
+            if (e.status < 0xF0) {
+                EXPECT_EQ(got[i].channel, e.status & 0x0F);
+            }
+        }
     }
-    // Running status survives across calls: the next pair arrives in a later packet.
-    m = parse(p, {10, 103});
-    ASSERT_EQ(m.size(), 1u);
-    expectMessage(m[0], MidiKind::ControlChange, 0xB2, 10, 103);
-}
-
-TEST(MidiStreamParser, RealTimeInsideMessagesComesFirstAndLeavesStateAlone) {
-    MidiStreamParser p;
-    auto m = parse(p, {0xB0, 0x10, 0xF8, 0x7F});
-    ASSERT_EQ(m.size(), 2u);
-    expectMessage(m[0], MidiKind::SystemRealtime, 0xF8, 0, 0);
-    expectMessage(m[1], MidiKind::ControlChange, 0xB0, 0x10, 0x7F);
-
-    m = parse(p, {0x90, 60, 0xFE, 0xFA, 100});
-    ASSERT_EQ(m.size(), 3u);
-    expectMessage(m[0], MidiKind::SystemRealtime, 0xFE, 0, 0);
-    expectMessage(m[1], MidiKind::SystemRealtime, 0xFA, 0, 0);
-    expectMessage(m[2], MidiKind::NoteOn, 0x90, 60, 100);
-}
-
-TEST(MidiStreamParser, SysexIsSwallowedIncludingClockBytesKeepFlowing) {
-    MidiStreamParser p;
-    auto m = parse(p, {0xF0, 0x7E, 0x01, 0xF8, 0x02, 0x03, 0xF7, 0x80, 64, 0});
-    ASSERT_EQ(m.size(), 2u);
-    expectMessage(m[0], MidiKind::SystemRealtime, 0xF8, 0, 0);
-    expectMessage(m[1], MidiKind::NoteOff, 0x80, 64, 0);
-}
-
-TEST(MidiStreamParser, StatusInsideSysexEndsIt) {
-    MidiStreamParser p;
-    auto m = parse(p, {0xF0, 0x01, 0x02, 0x90, 36, 127});
-    ASSERT_EQ(m.size(), 1u);
-    expectMessage(m[0], MidiKind::NoteOn, 0x90, 36, 127);
-}
-
-TEST(MidiStreamParser, SysexClearsRunningStatus) {
-    MidiStreamParser p;
-    auto m = parse(p, {0x90, 36, 127, 0xF0, 0x01, 0xF7, 37, 100});
-    ASSERT_EQ(m.size(), 1u) << "data after SysEx has no status to run on";
-}
-
-TEST(MidiStreamParser, TruncatedMessagesAreDroppedWhenANewStatusArrives) {
-    MidiStreamParser p;
-    auto m = parse(p, {0x90, 60, 0xB0, 1, 2});
-    ASSERT_EQ(m.size(), 1u);
-    expectMessage(m[0], MidiKind::ControlChange, 0xB0, 1, 2);
-    // Stray data bytes before any status are dropped.
-    MidiStreamParser fresh;
-    EXPECT_TRUE(parse(fresh, {1, 2, 3}).empty());
-    // A message split across calls completes.
-    m = parse(p, {0xE3, 0});
-    EXPECT_TRUE(m.empty());
-    m = parse(p, {64});
-    ASSERT_EQ(m.size(), 1u);
-    expectMessage(m[0], MidiKind::PitchBend, 0xE3, 0, 64);
-}
-
-TEST(MidiStreamParser, OneByteAndSystemCommonMessages) {
-    MidiStreamParser p;
-    auto m = parse(p, {0xC5, 12, 13, 0xD1, 99, 0xF2, 0x10, 0x20, 0xF3, 5});
-    ASSERT_EQ(m.size(), 5u);
-    expectMessage(m[0], MidiKind::ProgramChange, 0xC5, 12, 0);
-    expectMessage(m[1], MidiKind::ProgramChange, 0xC5, 13, 0); // running status
-    expectMessage(m[2], MidiKind::ChannelPressure, 0xD1, 99, 0);
-    expectMessage(m[3], MidiKind::SystemCommon, 0xF2, 0x10, 0x20);
-    expectMessage(m[4], MidiKind::SystemCommon, 0xF3, 5, 0);
-    // 0xF6 is complete on its own, and system common cancels running status: 7 is dropped.
-    m = parse(p, {0xF6, 7});
-    ASSERT_EQ(m.size(), 1u);
-    expectMessage(m[0], MidiKind::SystemCommon, 0xF6, 0, 0);
 }
 
 TEST(MidiStreamParser, MessagesBeyondCapacityAreCounted) {
@@ -117,23 +106,23 @@ TEST(MidiStreamParser, MessagesBeyondCapacityAreCounted) {
 }
 
 TEST(MidiMessageText, FormatsEveryKind) {
-    EXPECT_EQ(formatMidiMessage(MidiMessage::fromBytes(0x90, 60, 100)),
-              "ch1   note on    note  60  vel 100");
-    EXPECT_EQ(formatMidiMessage(MidiMessage::fromBytes(0x9F, 60, 0)),
-              "ch16  note off   note  60  vel   0");
-    EXPECT_EQ(formatMidiMessage(MidiMessage::fromBytes(0xA1, 3, 4)),
-              "ch2   aftertouch note   3  val   4");
-    EXPECT_EQ(formatMidiMessage(MidiMessage::fromBytes(0xB0, 7, 127)),
-              "ch1   cc         num    7  val 127");
-    EXPECT_EQ(formatMidiMessage(MidiMessage::fromBytes(0xC0, 5)), "ch1   program    val    5");
-    EXPECT_EQ(formatMidiMessage(MidiMessage::fromBytes(0xD0, 5)), "ch1   pressure   val    5");
-    EXPECT_EQ(formatMidiMessage(MidiMessage::fromBytes(0xE0, 0, 64)), "ch1   pitch bend     +0");
-    EXPECT_EQ(formatMidiMessage(MidiMessage::fromBytes(0xE0, 0, 0)), "ch1   pitch bend  -8192");
-    EXPECT_EQ(formatMidiMessage(MidiMessage::fromBytes(0xE0, 127, 127)), "ch1   pitch bend  +8191");
-    EXPECT_EQ(formatMidiMessage(MidiMessage::fromBytes(0xF8)), "--    clock     ");
-    EXPECT_EQ(formatMidiMessage(MidiMessage::fromBytes(0xFD)), "--    ?         ");
-    EXPECT_EQ(formatMidiMessage(MidiMessage::fromBytes(0xF2, 1, 2)), "--    song pos     1    2");
-    EXPECT_EQ(formatMidiMessage(MidiMessage{}), "(none)");
+    const std::pair<MidiMessage, const char*> cases[] = {
+        {MidiMessage::fromBytes(0x90, 60, 100), "ch1   note on    note  60  vel 100"},
+        {MidiMessage::fromBytes(0x9F, 60, 0), "ch16  note off   note  60  vel   0"},
+        {MidiMessage::fromBytes(0xA1, 3, 4), "ch2   aftertouch note   3  val   4"},
+        {MidiMessage::fromBytes(0xB0, 7, 127), "ch1   cc         num    7  val 127"},
+        {MidiMessage::fromBytes(0xC0, 5), "ch1   program    val    5"},
+        {MidiMessage::fromBytes(0xD0, 5), "ch1   pressure   val    5"},
+        {MidiMessage::fromBytes(0xE0, 0, 64), "ch1   pitch bend     +0"},
+        {MidiMessage::fromBytes(0xE0, 0, 0), "ch1   pitch bend  -8192"},
+        {MidiMessage::fromBytes(0xE0, 127, 127), "ch1   pitch bend  +8191"},
+        {MidiMessage::fromBytes(0xF8), "--    clock     "},
+        {MidiMessage::fromBytes(0xFD), "--    ?         "},
+        {MidiMessage::fromBytes(0xF2, 1, 2), "--    song pos     1    2"},
+        {MidiMessage{}, "(none)"},
+    };
+    for (const auto& [message, text] : cases)
+        EXPECT_EQ(formatMidiMessage(message), text);
 }
 
 TEST(MidiMessageText, AlwaysTerminatesInSmallBuffers) {
