@@ -27,7 +27,7 @@ inline std::string clientFrame(std::uint8_t opcode, const std::string& payload, 
         for (int i = 7; i >= 0; --i)
             f += static_cast<char>((n >> (8 * i)) & 255);
     }
-    const char key[4] = {'\x12', '\x34', '\x56', '\x78'};
+    const char key[4] = {'\x0f', '\x5a', '\x33', '\x71'};
     if (mask) f.append(key, 4);
     for (std::size_t i = 0; i < payload.size(); ++i)
         f += mask ? static_cast<char>(payload[i] ^ key[i & 3]) : payload[i];

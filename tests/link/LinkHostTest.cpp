@@ -3,8 +3,8 @@
 
 #include "control/link/LinkHost.h"
 #include "LinkTestPeers.h"
-#include "audio/OfflineAudioDevice.h"
-#include "audio/WavFileWriter.h"
+#include "common/OfflineEngine.h"
+#include "common/WavFiles.h"
 #include "engine/EngineHost.h"
 
 #include <gtest/gtest.h>
@@ -17,16 +17,7 @@ namespace vyn {
 namespace {
 
 std::string writeTone(const std::string& path, double seconds) {
-    WavFileWriter w;
-    EXPECT_TRUE(w.open(path, WavFileWriter::Format::Pcm16, 2, 48000));
-    const auto frames = static_cast<std::size_t>(seconds * 48000.0);
-    std::vector<std::int16_t> pcm(2 * frames);
-    for (std::size_t i = 0; i < frames; ++i)
-        pcm[2 * i] = pcm[2 * i + 1] = static_cast<std::int16_t>(
-            12000 * std::sin(2 * M_PI * 110.0 * static_cast<double>(i) / 48000.0));
-    EXPECT_TRUE(w.writeInt16(pcm.data(), frames));
-    EXPECT_TRUE(w.finish());
-    return path;
+    return test::writeToneWav(path, 110.0, seconds, 48000, 12000.0 / 32767.0);
 }
 
 struct WaveHeader {
@@ -34,45 +25,21 @@ struct WaveHeader {
     float cps;
 };
 
-// The binary frames in a server byte stream.
+// The waveform frames in a server byte stream.
 std::vector<WaveHeader> waveFrames(const std::string& r) {
     std::vector<WaveHeader> out;
-    std::size_t pos = r.find("\r\n\r\n");
-    pos = pos == std::string::npos ? r.size() : pos + 4;
-    while (pos + 2 <= r.size()) {
-        const auto op = static_cast<std::uint8_t>(r[pos]) & 0x0F;
-        std::uint64_t n = static_cast<std::uint8_t>(r[pos + 1]) & 0x7F;
-        std::size_t h = 2;
-        if (n == 126) {
-            if (pos + 4 > r.size()) break;
-            n = (std::uint64_t(static_cast<std::uint8_t>(r[pos + 2])) << 8) |
-                static_cast<std::uint8_t>(r[pos + 3]);
-            h = 4;
-        } else if (n == 127) {
-            if (pos + 10 > r.size()) break;
-            n = 0;
-            for (int i = 0; i < 8; ++i)
-                n = (n << 8) | static_cast<std::uint8_t>(r[pos + 2 + static_cast<std::size_t>(i)]);
-            h = 10;
-        }
-        if (pos + h + n > r.size()) break;
-        if (op == 2) {
+    for (const test::ServerFrame& f : test::serverFrames(r))
+        if (f.opcode == 2) {
             WaveHeader w;
-            std::memcpy(&w, r.data() + pos + h, sizeof w);
+            std::memcpy(&w, f.payload.data(), sizeof w);
             out.push_back(w);
         }
-        pos += h + static_cast<std::size_t>(n);
-    }
     return out;
 }
 
 class LinkHostTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        auto device = std::make_unique<OfflineAudioDevice>(2, 48000.0);
-        offline = device.get();
-        engine = EngineHost::create(std::move(device));
-        ASSERT_TRUE(engine->open());
         host = std::make_unique<LinkHost>(*engine);
         LinkSettings s;
         s.port = 0;
@@ -80,30 +47,17 @@ protected:
         s.pairingCode = "2468";
         ASSERT_TRUE(host->start(s));
         port = host->server().port();
-        buffer.assign(2 * 256, 0.0f);
     }
-    void TearDown() override {
-        host.reset();
-        engine->stop();
-    }
-    void render(int blocks = 1) {
-        for (int i = 0; i < blocks; ++i)
-            offline->renderInto(buffer.data(), 256);
-    }
-    // Ticks (and renders) until `count` loads finished.
+    void TearDown() override { host.reset(); }
+    void render(int blocks = 1) { offline.render(blocks); }
+    // Loads `path` on `deck` and renders until the deck holds it.
     void load(int deck, const std::string& path, std::int32_t trackId) {
         LoadRequest r;
         r.deck = deck;
         r.trackId = trackId;
         r.audioPath = path;
         ASSERT_TRUE(engine->loader().submit(std::move(r)));
-        std::vector<LoadResult> results;
-        for (int i = 0; i < 2000; ++i) {
-            engine->loader().poll(results);
-            render();
-            if (!results.empty()) break;
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
+        const std::vector<LoadResult> results = offline.collect();
         ASSERT_EQ(results.size(), 1u);
         ASSERT_TRUE(results[0].ok) << results[0].error;
         render(2);
@@ -115,17 +69,12 @@ protected:
         c->readUntil([](const std::string& r) { return r.find("paired") != std::string::npos; });
         return c;
     }
-    EngineSnapshot snapshot() {
-        EngineSnapshot s;
-        EXPECT_TRUE(engine->readSnapshot(s));
-        return s;
-    }
+    EngineSnapshot snapshot() { return offline.snapshot(); }
 
-    OfflineAudioDevice* offline = nullptr;
-    std::unique_ptr<EngineHost> engine;
+    test::OfflineEngine offline;
+    std::unique_ptr<EngineHost>& engine = offline.engine;
     std::unique_ptr<LinkHost> host;
     int port = 0;
-    std::vector<float> buffer;
 };
 
 TEST_F(LinkHostTest, SurfaceCommandsReachTheEngineThroughTheLinkRing) {

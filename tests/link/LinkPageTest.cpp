@@ -6,89 +6,61 @@
 #include "../library/AnlzWriter.h"
 #include "../library/PdbWriter.h"
 #include "LinkTestPeers.h"
+#include "common/ChildProcess.h"
+#include "common/QrPicture.h"
 #include "common/TestPaths.h"
 #include "support/FileIo.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <thread>
-
-extern char** environ;
 
 namespace vyn {
 namespace {
-
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 // `vyn-tool link` in the background, stopped with Ctrl-C (SIGINT) at the end.
 class LinkTool {
 public:
     LinkTool(const std::string& dir, const std::vector<std::string>& extra)
-        : out_(dir + "/tool.out"), err_(dir + "/tool.err") {
-        std::vector<std::string> args = {test::builtExecutable("vyn-tool"), "link", "--port", "0"};
-        args.insert(args.end(), extra.begin(), extra.end());
-        std::vector<char*> argv;
-        for (std::string& a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0644);
-        posix_spawn_file_actions_addopen(&actions, 2, err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0644);
-        if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
-    }
+        : out_(dir + "/tool.out"), err_(dir + "/tool.err"), process_([&] {
+              std::string command = "'" + test::builtExecutable("vyn-tool") + "' link --port 0";
+              for (const std::string& a : extra)
+                  command += " '" + a + "'";
+              return command + " >'" + out_ + "' 2>'" + err_ + "'";
+          }()) {}
     ~LinkTool() { stop(); }
 
-    // Waits for the three lines the tool prints once it listens.
-    bool ready() {
-        for (int i = 0; i < 200; ++i) {
-            const std::string text = slurp(out_);
-            if (text.find("link: ") != std::string::npos && text.back() == '\n') return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        return false;
+    // Waits for the three lines the tool prints (at once) when it listens.
+    bool ready() const {
+        return test::waitForText(out_, "link: ").find("link: ") != std::string::npos;
     }
     std::string line(const std::string& key) const {
-        const std::string text = slurp(out_);
+        const std::string text = test::readText(out_);
         const std::size_t at = text.find(key + ": ");
         if (at == std::string::npos) return {};
         const std::size_t from = at + key.size() + 2;
         return text.substr(from, text.find('\n', from) - from);
     }
-    std::string err() const { return slurp(err_); }
-    // Waits until standard error shows `text`.
-    bool waitForErr(const std::string& text) {
-        for (int i = 0; i < 200; ++i) {
-            if (err().find(text) != std::string::npos) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        return false;
+    std::string err() const { return test::readText(err_); }
+    bool waitForErr(const std::string& text) const {
+        return test::waitForText(err_, text).find(text) != std::string::npos;
     }
     int stop() {
-        if (pid_ <= 0) return status_;
-        ::kill(pid_, SIGINT);
-        int status = 0;
-        ::waitpid(pid_, &status, 0);
-        pid_ = -1;
-        status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        if (!stopped_) {
+            process_.signal(SIGINT);
+            status_ = process_.wait();
+            stopped_ = true;
+        }
         return status_;
     }
 
 private:
     std::string out_, err_;
-    pid_t pid_ = -1;
+    test::ChildProcess process_;
+    bool stopped_ = false;
     int status_ = -1;
 };
 
@@ -208,22 +180,12 @@ TEST_F(LinkPage, TheToolsQrCodeDecodesToTheLinkAndTheLinkPairsThePage) {
 
     const auto rows = qrFromText(tool->err());
     ASSERT_GT(rows.size(), 20u);
-    const int scale = 6, quiet = 4;
-    const int w = static_cast<int>(rows[0].size()), h = static_cast<int>(rows.size());
-    const std::string pgm = dir + "/qr.pgm";
-    {
-        std::ofstream out(pgm, std::ios::binary);
-        out << "P5\n" << (w + 2 * quiet) * scale << " " << (h + 2 * quiet) * scale << "\n255\n";
-        for (int y = 0; y < (h + 2 * quiet) * scale; ++y)
-            for (int x = 0; x < (w + 2 * quiet) * scale; ++x) {
-                const int mx = x / scale - quiet, my = y / scale - quiet;
-                const bool dark =
-                    mx >= 0 && my >= 0 && mx < w && my < h &&
-                    mx < static_cast<int>(rows[static_cast<std::size_t>(my)].size()) &&
-                    rows[static_cast<std::size_t>(my)][static_cast<std::size_t>(mx)];
-                out.put(dark ? '\0' : '\xff');
-            }
-    }
+    const std::string pgm = test::writeQrPicture(
+        dir + "/qr.pgm", static_cast<int>(std::max(rows.size(), rows[0].size())),
+        [&](int x, int y) {
+            const auto row = static_cast<std::size_t>(y), column = static_cast<std::size_t>(x);
+            return row < rows.size() && column < rows[row].size() && rows[row][column];
+        });
     const auto decoded = test::runProcess("zbarimg --quiet --raw '" + pgm + "'");
     ASSERT_EQ(decoded.exitCode, 0) << decoded.err;
     EXPECT_EQ(decoded.out, link + "\n");

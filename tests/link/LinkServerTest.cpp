@@ -247,38 +247,16 @@ TEST_F(LinkServerTest, NewlyPairedSurfaceGetsEveryStoredWaveformWhole) {
     const std::size_t expectedBytes = 4 * (2 + 8 + 20 + 4 * 2048) + 4 * (10 + 20 + 4 * 200000);
     c->readUntil([&](const std::string& r) { return r.size() >= expectedBytes; }, 10000);
     c->readAll(300);
-    // Walk the frames: binary ones are whole waveform frames, overviews first.
-    const std::string& r = c->received();
-    std::size_t pos = r.find("\r\n\r\n") + 4;
+    // Binary frames are whole waveform frames, overviews first.
     std::vector<std::pair<int, int>> frames; // (deck, kind)
-    while (pos + 2 <= r.size()) {
-        const auto op = static_cast<std::uint8_t>(r[pos]) & 0x0F;
-        std::uint64_t n = static_cast<std::uint8_t>(r[pos + 1]) & 0x7F;
-        std::size_t h = 2;
-        if (n == 126) {
-            n = (std::uint64_t(static_cast<std::uint8_t>(r[pos + 2])) << 8) |
-                static_cast<std::uint8_t>(r[pos + 3]);
-            h = 4;
-        } else if (n == 127) {
-            n = 0;
-            for (int i = 0; i < 8; ++i)
-                n = (n << 8) | static_cast<std::uint8_t>(r[pos + 2 + static_cast<std::size_t>(i)]);
-            h = 10;
-        }
-        ASSERT_LE(pos + h + n, r.size()) << "a frame was cut";
-        if (op == 2) {
-            const char* p = r.data() + pos + h;
-            std::int32_t deck, track, count, kind;
-            std::memcpy(&deck, p, 4);
-            std::memcpy(&track, p + 4, 4);
-            std::memcpy(&count, p + 8, 4);
-            std::memcpy(&kind, p + 12, 4);
-            EXPECT_EQ(track, 10 + deck);
-            EXPECT_EQ(n, 20u + 4u * static_cast<std::uint64_t>(count));
-            EXPECT_EQ(count, kind == 1 ? 2048 : 200000);
-            frames.push_back({deck, kind});
-        }
-        pos += h + static_cast<std::size_t>(n);
+    for (const test::ServerFrame& f : test::serverFrames(c->received())) {
+        if (f.opcode != 2) continue;
+        std::int32_t header[4]; // deck, track, count, kind
+        std::memcpy(header, f.payload.data(), sizeof header);
+        EXPECT_EQ(header[1], 10 + header[0]);
+        EXPECT_EQ(header[2], header[3] == 1 ? 2048 : 200000);
+        EXPECT_EQ(f.payload.size(), 20u + 4u * static_cast<std::size_t>(header[2]));
+        frames.push_back({header[0], header[3]});
     }
     const std::vector<std::pair<int, int>> expected = {{0, 1}, {1, 1}, {2, 1}, {3, 1},
                                                        {0, 0}, {1, 0}, {2, 0}, {3, 0}};

@@ -4,6 +4,7 @@
 // scenarios of tests/node/link-client.mjs, which drive the npm `ws` client.
 
 #include "common/TestPaths.h"
+#include "common/WebSocketFrames.h"
 #include "support/Json.h"
 
 #include <gtest/gtest.h>
@@ -87,70 +88,10 @@ inline std::string upgradeRequest(int port, const std::string& extra = {}) {
            extra + "\r\n";
 }
 
-// A client frame: masked with a fixed key unless `mask` is false; `rsv` sets reserved bits.
+// A client frame, masked unless `mask` is false (common/WebSocketFrames.h).
 inline std::string maskedFrame(std::uint8_t opcode, const std::string& payload, bool fin = true,
                                bool mask = true, std::uint8_t rsv = 0) {
-    std::string f;
-    f += static_cast<char>((fin ? 0x80 : 0) | rsv | opcode);
-    const std::uint8_t m = mask ? 0x80 : 0;
-    const std::uint64_t n = payload.size();
-    if (n < 126) {
-        f += static_cast<char>(m | n);
-    } else if (n <= 65535) {
-        f += static_cast<char>(m | 126);
-        f += static_cast<char>(n >> 8);
-        f += static_cast<char>(n & 255);
-    } else {
-        f += static_cast<char>(m | 127);
-        for (int i = 7; i >= 0; --i)
-            f += static_cast<char>((n >> (8 * i)) & 255);
-    }
-    const char key[4] = {'\x0f', '\x5a', '\x33', '\x71'};
-    if (mask) f.append(key, 4);
-    for (std::size_t i = 0; i < n; ++i)
-        f += mask ? static_cast<char>(payload[i] ^ key[i & 3]) : payload[i];
-    return f;
-}
-
-struct ServerFrame {
-    std::uint8_t opcode = 0;
-    std::string payload;
-};
-
-// The whole unmasked server frames in `bytes` (after the HTTP response).
-inline std::vector<ServerFrame> serverFrames(const std::string& bytes) {
-    std::vector<ServerFrame> out;
-    std::size_t pos = bytes.find("\r\n\r\n");
-    pos = pos == std::string::npos ? 0 : pos + 4;
-    const auto at = [&](std::size_t i) { return static_cast<std::uint8_t>(bytes[i]); };
-    while (pos + 2 <= bytes.size()) {
-        std::uint64_t n = at(pos + 1) & 0x7F;
-        std::size_t h = 2;
-        if (n == 126) {
-            if (pos + 4 > bytes.size()) break;
-            n = (std::uint64_t(at(pos + 2)) << 8) | at(pos + 3);
-            h = 4;
-        } else if (n == 127) {
-            if (pos + 10 > bytes.size()) break;
-            n = 0;
-            for (std::size_t i = 0; i < 8; ++i)
-                n = (n << 8) | at(pos + 2 + i);
-            h = 10;
-        }
-        if (pos + h + n > bytes.size()) break;
-        out.push_back({static_cast<std::uint8_t>(at(pos) & 0x0F),
-                       bytes.substr(pos + h, static_cast<std::size_t>(n))});
-        pos += h + static_cast<std::size_t>(n);
-    }
-    return out;
-}
-
-// The text payloads of the server frames in `bytes`.
-inline std::vector<std::string> serverTexts(const std::string& bytes) {
-    std::vector<std::string> out;
-    for (ServerFrame& f : serverFrames(bytes))
-        if (f.opcode == 1) out.push_back(std::move(f.payload));
-    return out;
+    return clientFrame(opcode, payload, fin, mask, rsv);
 }
 
 inline std::string nodeDir() {

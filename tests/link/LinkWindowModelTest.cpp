@@ -3,6 +3,7 @@
 
 #include "control/link/LinkWindowModel.h"
 #include "common/EngineFixture.h"
+#include "common/QrPicture.h"
 #include "common/TestPaths.h"
 #include "control/link/LinkHost.h"
 #include "control/link/SocketLayer.h"
@@ -82,24 +83,13 @@ TEST(LinkWindowModel, QrLayoutKeepsTheQuietZone) {
     EXPECT_EQ(l.moduleSize, 1);
 }
 
-// Writes the modules as a PGM picture with the window's quiet zone, for a real QR reader.
-std::string writePgm(const QrModules& qr, const std::string& path) {
-    const int scale = 6, quiet = 4;
-    const int side = (qr.size + 2 * quiet) * scale;
-    std::ofstream out(path, std::ios::binary);
-    out << "P5\n" << side << " " << side << "\n255\n";
-    for (int y = 0; y < side; ++y)
-        for (int x = 0; x < side; ++x)
-            out.put(qr.at(x / scale - quiet, y / scale - quiet) ? '\0' : '\xff');
-    return path;
-}
-
 TEST(PairingQrCode, DecodesToThePairingLink) {
     LinkWindowModel m;
     m.setCode("0427");
     m.setAddresses({"10.0.0.5", "192.168.1.20"});
     ASSERT_FALSE(m.qr().empty());
-    const std::string file = writePgm(m.qr(), test::scratchDir("qr") + "/pair.pgm");
+    const std::string file = test::writeQrPicture(test::scratchDir("qr") + "/pair.pgm", m.qr().size,
+                                                  [&](int x, int y) { return m.qr().at(x, y); });
     const auto r = test::runProcess("zbarimg --quiet --raw '" + file + "'");
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, "vynlink://10.0.0.5,192.168.1.20:17999/0427\n");
