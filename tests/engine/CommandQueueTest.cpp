@@ -27,17 +27,6 @@ TEST(CommandQueue, RefusesThe1024thUndrainedCommand) {
     EXPECT_FALSE(q.push(slot, Command(CommandType::PLAY, 0)));
 }
 
-TEST(CommandQueue, CommandIsA32ByteRecordWithDefaults) {
-    Command c;
-    EXPECT_EQ(c.type, 0);
-    EXPECT_EQ(c.deck, -1);
-    EXPECT_EQ(c.value, 0.0);
-    EXPECT_EQ(c.trackId, -1);
-    EXPECT_EQ(c.track, nullptr);
-    EXPECT_STREQ(commandTypeName(57), "REPLACE_TRACK");
-    EXPECT_STREQ(commandTypeName(31), "SET_FX_TYPE");
-}
-
 TEST(CommandQueue, DrainTakesOnlyWhatEachRingHeldWhenItBegan) {
     // A producer that refills its ring while the drain runs cannot stretch one drain for ever.
     CommandQueue q;

@@ -14,17 +14,6 @@ namespace vyn::test {
 inline constexpr double kRate = 48000.0;
 inline constexpr double kBeat = 24000.0;
 
-// Deterministic noise, so that every frame of a track differs from its neighbours.
-inline std::vector<float> noise(std::size_t frames, std::uint32_t seed = 1) {
-    std::vector<float> v(frames);
-    std::uint32_t x = seed;
-    for (float& s : v) {
-        x = x * 1664525u + 1013904223u;
-        s = (static_cast<float>(x >> 8) / 16777216.0f - 0.5f) * 0.8f;
-    }
-    return v;
-}
-
 class DeckFixture : public EngineFixture {
 protected:
     // Loads `track` on `deck` and applies the load.

@@ -111,13 +111,10 @@ double correlation(const float* a, const float* b, std::size_t n) {
 TEST_F(DeckRouting, CommandLineHostPlaysTheFileOnDeckThree) {
     // Six seconds of noise: every stretch of it is unique, so the recording can be located in it.
     const std::size_t fileFrames = 6 * 48000;
+    const std::vector<float> mono = test::noise(fileFrames, 11);
     std::vector<std::int16_t> pcm(2 * fileFrames);
-    std::uint32_t x = 11;
-    for (std::size_t i = 0; i < fileFrames; ++i) {
-        x = x * 1664525u + 1013904223u;
-        pcm[2 * i] = pcm[2 * i + 1] =
-            static_cast<std::int16_t>(static_cast<int>(x >> 16) / 3 - 10922);
-    }
+    for (std::size_t i = 0; i < fileFrames; ++i)
+        pcm[2 * i] = pcm[2 * i + 1] = static_cast<std::int16_t>(std::lround(mono[i] * 32767.0f));
     const std::string track = dir + "/noise.wav";
     {
         WavFileWriter w;
@@ -140,9 +137,6 @@ TEST_F(DeckRouting, CommandLineHostPlaysTheFileOnDeckThree) {
     EXPECT_EQ(exitCode, 0) << errText;
     EXPECT_NE(errText.find("Playing " + track + " on deck 3\n"), std::string::npos) << errText;
 
-    std::vector<float> mono(fileFrames);
-    for (std::size_t i = 0; i < fileFrames; ++i)
-        mono[i] = pcm[2 * i] / 32768.0f;
     const auto stretches = test::soundingStretches(rec, 2, 0, 0.1);
     ASSERT_FALSE(stretches.empty()) << "nothing was recorded";
     const std::vector<float>& span =

@@ -9,6 +9,7 @@
 #include "engine/Deck.h"
 
 #include <cmath>
+#include <map>
 
 namespace vyn {
 namespace {
@@ -58,44 +59,31 @@ TEST_F(DeckSound, UnitRateWithoutKeyLockReproducesTheSourceExactly) {
     EXPECT_EQ(position(), 200000.0);
 }
 
-TEST_F(DeckSound, WithoutKeyLockPitchFollowsTheRate) {
-    for (double rate : {1.25, 0.8}) {
+TEST_P(DeckKeyLock, PitchAndTempoFollowTheRateKeyLockAndKeyShift) {
+    // Without key lock the pitch follows the rate; with it the pitch stays while the tempo
+    // follows; a key shift moves the pitch at an unchanged tempo. The audible position advances
+    // at the rate (the stretcher's latency only wobbles).
+    struct Case {
+        bool keylock;
+        double rate;
+        int shift;
+    };
+    for (const Case& c : {Case{false, 1.25, 0}, Case{false, 0.8, 0}, Case{true, 1.25, 0},
+                          Case{true, 0.8, 0}, Case{false, 1.0, 3}, Case{false, 1.0, -5}}) {
+        SCOPED_TRACE(testing::Message() << c.keylock << " " << c.rate << " " << c.shift);
         loadTrack(0, tone(440.0));
-        push(CommandType::SET_RATE, 0, rate);
-        push(CommandType::PLAY, 0);
-        const std::vector<float> out = render(3 * 48000);
-        EXPECT_NEAR(frequency(out), 440.0 * rate, 440.0 * rate * 0.005) << rate;
-        EXPECT_NEAR(position(), 3 * 48000 * rate, 1e-6) << rate;
-    }
-}
-
-TEST_P(DeckKeyLock, KeyLockKeepsThePitchWhileTheTempoFollowsTheRate) {
-    for (double rate : {1.25, 0.8}) {
-        loadTrack(0, tone(440.0));
-        push(CommandType::SET_KEYLOCK, 0, 1);
-        push(CommandType::SET_RATE, 0, rate);
-        push(CommandType::PLAY, 0);
-        render(48000);
-        const double start = position();
-        const std::vector<float> out = render(4 * 48000);
-        EXPECT_NEAR(frequency(out), 440.0, 440.0 * 0.005) << rate;
-        // The audible position advances at the rate; the stretcher's latency only wobbles.
-        EXPECT_NEAR(position() - start, 4 * 48000 * rate, 4 * 48000 * rate * 0.005) << rate;
-    }
-}
-
-TEST_P(DeckKeyLock, KeyShiftMovesThePitchAtUnchangedTempo) {
-    for (int shift : {3, -5}) {
-        loadTrack(0, tone(440.0));
-        push(CommandType::SET_KEY_SHIFT, 0, shift);
+        push(CommandType::SET_KEYLOCK, 0, c.keylock ? 1 : 0);
+        push(CommandType::SET_RATE, 0, c.rate);
+        push(CommandType::SET_KEY_SHIFT, 0, c.shift);
         push(CommandType::PLAY, 0);
         render(48000);
         const double start = position();
         const std::vector<float> out = render(4 * 48000);
-        const double expected = 440.0 * std::pow(2.0, shift / 12.0);
-        EXPECT_NEAR(frequency(out), expected, expected * 0.005) << shift;
-        EXPECT_NEAR(position() - start, 4 * 48000, 4 * 48000 * 0.005) << shift;
-        EXPECT_EQ(deck().keyShift, shift);
+        const double pitch = 440.0 * (c.keylock ? 1.0 : c.rate) * std::pow(2.0, c.shift / 12.0);
+        EXPECT_NEAR(frequency(out), pitch, pitch * 0.005);
+        const double tolerance = c.keylock || c.shift != 0 ? 4 * 48000 * c.rate * 0.005 : 1e-6;
+        EXPECT_NEAR(position() - start, 4 * 48000 * c.rate, tolerance);
+        EXPECT_EQ(deck().keyShift, c.shift);
     }
 }
 
@@ -272,81 +260,39 @@ TEST_P(DeckKeyLock, PlayingLoopingSlippingStretchingAndShiftingNeverAllocateOrLo
     block();
     engine->overrideMaster(3, 0.0, 123.0);
     test::resetRealtimeViolations();
+    // Step b of every 40 sends one command to deck b % 4; its value may depend on b and deck d.
+    using Value = double (*)(int b, int d);
+    const Value zero = [](int, int) { return 0.0; };
+    const Value on = [](int, int) { return 1.0; };
+    const std::map<int, std::pair<CommandType, Value>> script = {
+        {0, {CommandType::PLAY, zero}},
+        {1, {CommandType::SET_KEYLOCK, on}},
+        {2, {CommandType::SET_RATE, [](int b, int) { return 0.8 + 0.05 * (b % 9); }}},
+        {3, {CommandType::SET_KEY_SHIFT, [](int b, int) { return (b / 40) % 13 - 6.0; }}},
+        {5, {CommandType::BEAT_LOOP, [](int b, int) { return 1.0 + b % 3; }}},
+        {7, {CommandType::SET_SLIP, on}},
+        {9, {CommandType::JUMP_HOT_CUE, [](int b, int) { return b % 2 * 1.0; }}},
+        {11, {CommandType::HOT_CUE_UP, [](int b, int) { return b % 2 * 1.0; }}},
+        {13, {CommandType::SET_REVERSE, on}},
+        {15, {CommandType::SET_REVERSE, zero}},
+        {17, {CommandType::JOG_TOUCH, on}},
+        {18, {CommandType::JOG, [](int, int) { return -1.5; }}},
+        {19, {CommandType::JOG_TOUCH, zero}},
+        {21, {CommandType::KEY_SYNC, zero}},
+        {23, {CommandType::BEAT_JUMP, [](int b, int) { return b % 3 ? 4.0 : -4.0; }}},
+        {25, {CommandType::RELOOP_EXIT, zero}},
+        {27, {CommandType::SET_SLIP_REVERSE, on}},
+        {29, {CommandType::SET_SLIP_REVERSE, zero}},
+        {31, {CommandType::CUE_DOWN, zero}},
+        {32, {CommandType::CUE_UP, zero}},
+        {33, {CommandType::SWAP_DECKS, [](int, int d) { return (d + 1) % 4 * 1.0; }}},
+        {35, {CommandType::LOOP_IN, zero}},
+        {36, {CommandType::LOOP_ADJUST, [](int, int) { return 3.0; }}},
+    };
     for (int b = 0; b < 4000; ++b) {
         const int d = b % 4;
-        switch (b % 40) {
-        case 0:
-            push(CommandType::PLAY, d);
-            break;
-        case 1:
-            push(CommandType::SET_KEYLOCK, d, 1);
-            break;
-        case 2:
-            push(CommandType::SET_RATE, d, 0.8 + 0.05 * (b % 9));
-            break;
-        case 3:
-            push(CommandType::SET_KEY_SHIFT, d, (b / 40) % 13 - 6);
-            break;
-        case 5:
-            push(CommandType::BEAT_LOOP, d, 1 + b % 3);
-            break;
-        case 7:
-            push(CommandType::SET_SLIP, d, 1);
-            break;
-        case 9:
-            push(CommandType::JUMP_HOT_CUE, d, b % 2);
-            break;
-        case 11:
-            push(CommandType::HOT_CUE_UP, d, b % 2);
-            break;
-        case 13:
-            push(CommandType::SET_REVERSE, d, 1);
-            break;
-        case 15:
-            push(CommandType::SET_REVERSE, d, 0);
-            break;
-        case 17:
-            push(CommandType::JOG_TOUCH, d, 1);
-            break;
-        case 18:
-            push(CommandType::JOG, d, -1.5);
-            break;
-        case 19:
-            push(CommandType::JOG_TOUCH, d, 0);
-            break;
-        case 21:
-            push(CommandType::KEY_SYNC, d);
-            break;
-        case 23:
-            push(CommandType::BEAT_JUMP, d, b % 3 ? 4 : -4);
-            break;
-        case 25:
-            push(CommandType::RELOOP_EXIT, d);
-            break;
-        case 27:
-            push(CommandType::SET_SLIP_REVERSE, d, 1);
-            break;
-        case 29:
-            push(CommandType::SET_SLIP_REVERSE, d, 0);
-            break;
-        case 31:
-            push(CommandType::CUE_DOWN, d);
-            break;
-        case 32:
-            push(CommandType::CUE_UP, d);
-            break;
-        case 33:
-            push(CommandType::SWAP_DECKS, d, (d + 1) % 4);
-            break;
-        case 35:
-            push(CommandType::LOOP_IN, d);
-            break;
-        case 36:
-            push(CommandType::LOOP_ADJUST, d, 3);
-            break;
-        default:
-            break;
-        }
+        if (const auto step = script.find(b % 40); step != script.end())
+            push(step->second.first, d, step->second.second(b, d));
         if (b == 2000) {
             load(0, tracks[4]);
             load(1, tracks[5]);

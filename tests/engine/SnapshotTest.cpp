@@ -92,16 +92,6 @@ TEST_F(EngineSnapshots, ReadersOnOtherThreadsSeeWholeBlocks) {
     EXPECT_EQ(snapshot().frame, 256u + 20000u * 64u);
 }
 
-TEST_F(EngineSnapshots, DeckFlagsFollowTheSnapshotFields) {
-    DeckSnapshot d;
-    EXPECT_EQ(deckFlags(d), 0u);
-    d.cue = d.hasGrid = d.stemsOn = true;
-    EXPECT_EQ(deckFlags(d), 1u | 4u | 131072u);
-    d = DeckSnapshot{};
-    d.jogging = d.slipReverse = d.isMaster = true;
-    EXPECT_EQ(deckFlags(d), 32768u | 4096u | 16u);
-}
-
 TEST_F(EngineSnapshots, EmptyDeckStaysEmptyAndUnmetered) {
     block();
     const EngineSnapshot s = snapshot();

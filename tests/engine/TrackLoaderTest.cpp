@@ -1,6 +1,6 @@
-#include "audio/OfflineAudioDevice.h"
-#include "audio/WavFileWriter.h"
+#include "common/OfflineEngine.h"
 #include "common/TestPaths.h"
+#include "common/WavFiles.h"
 #include "dsp/Waveform.h"
 #include "engine/EngineHost.h"
 
@@ -15,51 +15,18 @@ namespace vyn {
 namespace {
 
 std::string writeTone(const std::string& path, double seconds, double rate = 48000.0) {
-    WavFileWriter w;
-    EXPECT_TRUE(w.open(path, WavFileWriter::Format::Pcm16, 2, static_cast<std::uint32_t>(rate)));
-    const auto frames = static_cast<std::size_t>(seconds * rate);
-    std::vector<std::int16_t> pcm(2 * frames);
-    for (std::size_t i = 0; i < frames; ++i)
-        pcm[2 * i] = pcm[2 * i + 1] = static_cast<std::int16_t>(
-            8000 * std::sin(2 * M_PI * 440.0 * static_cast<double>(i) / rate));
-    EXPECT_TRUE(w.writeInt16(pcm.data(), frames));
-    EXPECT_TRUE(w.finish());
-    return path;
+    return test::writeToneWav(path, 440.0, seconds, static_cast<std::uint32_t>(rate), 0.25);
 }
 
 class Loader : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir = test::scratchDir("loader");
-        auto device = std::make_unique<OfflineAudioDevice>(2, 48000.0);
-        offline = device.get();
-        engine = EngineHost::create(std::move(device));
-        ASSERT_TRUE(engine->open());
-        buffer.assign(2 * 256, 0.0f);
-    }
-
-    // Polls until `count` results arrived (rendering in between, as a device would).
-    std::vector<LoadResult> collect(std::size_t count) {
-        std::vector<LoadResult> all, some;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (all.size() < count && std::chrono::steady_clock::now() < deadline) {
-            engine->loader().poll(some);
-            all.insert(all.end(), some.begin(), some.end());
-            offline->renderInto(buffer.data(), 256);
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        return all;
-    }
-    EngineSnapshot snapshot() {
-        EngineSnapshot s;
-        EXPECT_TRUE(engine->readSnapshot(s));
-        return s;
-    }
+    void SetUp() override { dir = test::scratchDir("loader"); }
+    std::vector<LoadResult> collect(std::size_t count) { return host.collect(count); }
+    EngineSnapshot snapshot() { return host.snapshot(); }
 
     std::string dir;
-    OfflineAudioDevice* offline = nullptr;
-    std::unique_ptr<EngineHost> engine;
-    std::vector<float> buffer;
+    test::OfflineEngine host;
+    std::unique_ptr<EngineHost>& engine = host.engine;
 };
 
 TEST_F(Loader, LoadsAFileOntoItsDeck) {
@@ -70,7 +37,7 @@ TEST_F(Loader, LoadsAFileOntoItsDeck) {
     EXPECT_TRUE(results[0].ok) << results[0].error;
     EXPECT_EQ(results[0].deck, 4u);
     EXPECT_EQ(results[0].path, path);
-    offline->renderInto(buffer.data(), 256);
+    host.render();
     const EngineSnapshot s = snapshot();
     EXPECT_EQ(s.decks[4].state, static_cast<std::uint8_t>(DeckState::READY));
     EXPECT_EQ(s.decks[4].length, 48000u);
@@ -95,7 +62,7 @@ TEST_F(Loader, CarriesTheLibrarysGridCuesAndKeyToTheDeck) {
     r.cues = {{CueKind::HotCue, 2, 1.25, -1.0, "drop"}, {CueKind::Memory, -1, 0.5, -1.0, ""}};
     ASSERT_TRUE(engine->loader().submit(std::move(r)));
     ASSERT_EQ(collect(1).size(), 1u);
-    offline->renderInto(buffer.data(), 256);
+    host.render();
     const DeckSnapshot d = snapshot().decks[6];
     EXPECT_TRUE(d.hasKey);
     EXPECT_TRUE(d.hasGrid);
@@ -118,7 +85,7 @@ TEST_F(Loader, ASecondQuickLoadCancelsTheFirst) {
     EXPECT_EQ(results[0].error, "cancelled");
     EXPECT_EQ(results[1].path, b);
     EXPECT_TRUE(results[1].ok) << results[1].error;
-    offline->renderInto(buffer.data(), 256);
+    host.render();
     EXPECT_EQ(snapshot().decks[0].length, 24000u);
 }
 
@@ -186,7 +153,7 @@ TEST_F(Loader, RetiredTracksAreFreedByThePoll) {
     ASSERT_EQ(collect(1).size(), 1u);
     ASSERT_TRUE(engine->loader().queueLoad(0, writeTone(dir + "/b.wav", 0.3)));
     ASSERT_EQ(collect(1).size(), 1u);
-    offline->renderInto(buffer.data(), 256); // applies the second load: the first is retired
+    host.render(); // applies the second load: the first is retired
     std::vector<LoadResult> none;
     engine->loader().poll(none);
     std::vector<LoadedTrack*> left;
@@ -204,7 +171,7 @@ TEST_F(Loader, SwapMovesBookkeepingAndDecks) {
     std::vector<LoadResult> results;
     engine->loader().poll(results);
     EXPECT_TRUE(results.empty());
-    offline->renderInto(buffer.data(), 256);
+    host.render();
     EXPECT_EQ(engine->loader().deckInfo(5).path, dir + "/a.wav");
     EXPECT_TRUE(engine->loader().deckInfo(0).path.empty());
     EXPECT_EQ(snapshot().decks[5].length, 9600u);
