@@ -1,5 +1,6 @@
 #include "dsp/ChannelStrip.h"
-#include "dsp/SignalProbe.h"
+#include "common/Signals.h"
+#include "common/ToneMeasure.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,9 @@
 // of EQ type while a band is engaged, never make a sample step larger than the input's own (the
 // isolator's flat sum is an allpass, so leaving or re-entering the untouched input must fade).
 
+#include "common/Signals.h"
+#include "common/ToneMeasure.h"
 #include "dsp/ChannelStrip.h"
-#include "dsp/SignalProbe.h"
 
 #include "common/RealtimeGuard.h"
 #include "support/RealtimeScope.h"

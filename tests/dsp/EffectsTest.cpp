@@ -1,6 +1,7 @@
+#include "common/Signals.h"
+#include "common/ToneMeasure.h"
 #include "dsp/FxRig.h"
 #include "dsp/FxUnit.h"
-#include "dsp/SignalProbe.h"
 
 #include <gtest/gtest.h>
 
@@ -22,12 +23,7 @@ std::vector<float> wetOf(const test::FxRun& run, const std::vector<float>& input
 
 FxUnit& setUp(FxUnit& fx, int type, double param, double resonance, double rate = kRate) {
     fx.prepare(rate, 2048);
-    fx.setType(type);
-    fx.setParam(param);
-    fx.setResonance(resonance);
-    fx.setMix(1.0);
-    fx.setTarget(0);
-    return fx;
+    return test::configure(fx, type, param, resonance);
 }
 
 double maxStep(const std::vector<float>& stereo, int ch, int first) {
@@ -98,7 +94,7 @@ TEST(PitchShiftEffect, OneOctaveUpDoublesTheFrequencyWithoutClicks) {
     // shifted pitch; the strongest sits within a quarter tone of 880 Hz, nothing near 440 Hz.
     EXPECT_GT(strongestIn(run.deck, 855.0, 905.0), 0.3);
     EXPECT_LT(strongestIn(run.deck, 400.0, 480.0), 0.02);
-    EXPECT_NEAR(test::zeroCrossingHz(run.deck, 1, kRate, 9600, 76800), 880.0, 880.0 * 0.03);
+    EXPECT_NEAR(test::toneFrequency(run.deck, 1, kRate, 9600, 76800), 880.0, 880.0 * 0.03);
     // A clean 880 Hz sine at 0.5 moves at most 0.5 * 2 pi * 880 / 48000 per sample; a tap
     // jumping across the window would show as a far larger step.
     EXPECT_LT(maxStep(run.deck, 0, 2000), 1.02 * 0.5 * 2.0 * std::numbers::pi * 880.0 / kRate);
@@ -110,7 +106,7 @@ TEST(PitchShiftEffect, MinusOneIsAnOctaveDown) {
     const auto run = test::renderFx(fx, test::stereoSine(880.0, kRate, 96000, 0.5f));
     EXPECT_GT(strongestIn(run.deck, 415.0, 465.0), 0.3);
     EXPECT_LT(strongestIn(run.deck, 840.0, 920.0), 0.02);
-    EXPECT_NEAR(test::zeroCrossingHz(run.deck, 1, kRate, 9600, 76800), 440.0, 440.0 * 0.03);
+    EXPECT_NEAR(test::toneFrequency(run.deck, 1, kRate, 9600, 76800), 440.0, 440.0 * 0.03);
 }
 
 TEST(PitchShiftEffect, LeavingTheDeadZoneStartsFromAnEmptyLine) {
@@ -147,15 +143,14 @@ void expectFourTimesAfterAboutEightPointSevenSeconds(double rate) {
     const int window = static_cast<int>(0.1 * rate);
     double reached = -1.0;
     for (int start = loop; start + window <= total; start += window) {
-        const double hz = test::zeroCrossingHz(run.deck, 0, rate, start, window);
+        const double hz = test::toneFrequency(run.deck, 0, rate, start, window);
         if (reached < 0 && hz > 0.99 * 800.0) reached = (start + window - loop) / rate;
     }
     // The speed grows by ln 2 / 2 per second: 1.017x averaged over the first 0.1 s.
-    EXPECT_NEAR(test::zeroCrossingHz(run.deck, 0, rate, loop, window), 200.0 * 1.0173, 1.0) << rate;
+    EXPECT_NEAR(test::toneFrequency(run.deck, 0, rate, loop, window), 200.0 * 1.0173, 1.0) << rate;
     EXPECT_GT(reached, 8.3) << rate;
     EXPECT_LT(reached, 9.0) << rate;
-    EXPECT_NEAR(test::zeroCrossingHz(run.deck, 0, rate, total - window, window), 800.0, 4.0)
-        << rate;
+    EXPECT_NEAR(test::toneFrequency(run.deck, 0, rate, total - window, window), 800.0, 4.0) << rate;
 }
 
 TEST(RollEffect, RisingRollReachesFourTimesSpeedInAboutEightPointSevenSeconds) {
@@ -175,15 +170,14 @@ TEST(SweepToneEffect, SawSweepsFromFortyHertzToTwoKilohertzPerPeriod) {
     setUp(fx, FxUnit::kSawSweep, 1.0, 0.0); // 4 beats = 2 s
     const auto run = test::renderFx(fx, std::vector<float>(2 * 96000, 0.0f));
     EXPECT_NEAR(test::peakOf(run.deck, 0, 96000), 0.22f, 0.001f);
-    EXPECT_NEAR(test::zeroCrossingHz(run.deck, 0, kRate, 0, 9600), meanSweepHz(0.0, 0.1), 1.5);
-    EXPECT_NEAR(test::zeroCrossingHz(run.deck, 0, kRate, 81600, 9600), meanSweepHz(0.85, 0.95),
+    EXPECT_NEAR(test::toneFrequency(run.deck, 0, kRate, 0, 9600), meanSweepHz(0.0, 0.1), 1.5);
+    EXPECT_NEAR(test::toneFrequency(run.deck, 0, kRate, 81600, 9600), meanSweepHz(0.85, 0.95),
                 10.0);
     // The next period starts low again.
     FxUnit again;
     setUp(again, FxUnit::kSawSweep, 1.0, 0.0);
     const auto twice = test::renderFx(again, std::vector<float>(2 * 110000, 0.0f));
-    EXPECT_NEAR(test::zeroCrossingHz(twice.deck, 0, kRate, 96000, 9600), meanSweepHz(0.0, 0.1),
-                1.5);
+    EXPECT_NEAR(test::toneFrequency(twice.deck, 0, kRate, 96000, 9600), meanSweepHz(0.0, 0.1), 1.5);
 }
 
 TEST(SweepToneEffect, TriangleGoesUpAndBackDownAndIgnoresTheInput) {
@@ -195,8 +189,8 @@ TEST(SweepToneEffect, TriangleGoesUpAndBackDownAndIgnoresTheInput) {
     const auto a = test::renderFx(quiet, silence);
     const auto b = wetOf(test::renderFx(loud, noise), noise);
     // Around the middle of the period the tone is at the top, at the end back at the bottom.
-    EXPECT_NEAR(test::zeroCrossingHz(a.deck, 0, kRate, 43200, 9600), meanSweepHz(0.9, 1.0), 15.0);
-    EXPECT_NEAR(test::zeroCrossingHz(a.deck, 0, kRate, 86400, 9600), meanSweepHz(0.0, 0.2), 2.0);
+    EXPECT_NEAR(test::toneFrequency(a.deck, 0, kRate, 43200, 9600), meanSweepHz(0.9, 1.0), 15.0);
+    EXPECT_NEAR(test::toneFrequency(a.deck, 0, kRate, 86400, 9600), meanSweepHz(0.0, 0.2), 2.0);
     for (std::size_t i = 0; i < b.size(); i += 101)
         ASSERT_NEAR(b[i], a.deck[i], 1e-6f);
 }

@@ -1,5 +1,6 @@
+#include "common/Signals.h"
+#include "common/ToneMeasure.h"
 #include "dsp/ChannelFilter.h"
-#include "dsp/SignalProbe.h"
 
 #include <gtest/gtest.h>
 

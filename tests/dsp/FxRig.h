@@ -54,6 +54,18 @@ inline FxRun renderFx(FxUnit& fx, const std::vector<float>& input,
     return run;
 }
 
+// Sets every knob of the unit; insert mode on deck `target` unless `send`.
+inline FxUnit& configure(FxUnit& fx, int type, double param, double resonance, double mix = 1.0,
+                         int target = 0, bool send = false) {
+    fx.setType(type);
+    fx.setParam(param);
+    fx.setResonance(resonance);
+    fx.setMix(mix);
+    fx.setMode(send ? 1.0 : 0.0);
+    fx.setTarget(target);
+    return fx;
+}
+
 inline std::vector<float> impulse(int frames, int at, float left = 1.0f, float right = 1.0f) {
     std::vector<float> v(2 * static_cast<std::size_t>(frames), 0.0f);
     v[2 * at] = left;

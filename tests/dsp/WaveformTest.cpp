@@ -154,41 +154,5 @@ TEST(WaveformReduction, NothingToReduce) {
     EXPECT_TRUE(reduceWaveform(Waveform{}, 2048).columns.empty());
 }
 
-// ---------------------------------------------------------------------------------------------
-// Colour
-
-TEST(WaveformColour, RgbShowsTheBandsDirectly) {
-    const WaveColour c = waveColour({31, 7, 0, 7}, WaveformStyle::Rgb);
-    EXPECT_EQ(c.red, 1.0f);
-    EXPECT_EQ(c.green, 0.0f);
-    EXPECT_EQ(c.blue, 1.0f);
-    const WaveColour d = waveColour({31, 3, 2, 1}, WaveformStyle::Rgb);
-    EXPECT_FLOAT_EQ(d.red, 3.0f / 7.0f);
-    EXPECT_FLOAT_EQ(d.green, 2.0f / 7.0f);
-    EXPECT_FLOAT_EQ(d.blue, 1.0f / 7.0f);
-}
-
-TEST(WaveformColour, BlueStyleMixesAndClamps) {
-    const auto blue = [](std::uint8_t low, std::uint8_t mid, std::uint8_t high) {
-        return waveColour({31, low, mid, high}, WaveformStyle::Blue);
-    };
-    const WaveColour bass = blue(7, 0, 0);
-    EXPECT_EQ(bass.red, 0.0f);
-    EXPECT_EQ(bass.green, 0.0f);
-    EXPECT_EQ(bass.blue, 1.0f);
-    const WaveColour mids = blue(0, 7, 0);
-    EXPECT_EQ(mids.red, 1.0f);
-    EXPECT_FLOAT_EQ(mids.green, 0.7f);
-    EXPECT_EQ(mids.blue, 0.0f);
-    const WaveColour all = blue(7, 7, 7); // every sum clamps to 1
-    EXPECT_EQ(all.red, 1.0f);
-    EXPECT_EQ(all.green, 1.0f);
-    EXPECT_EQ(all.blue, 1.0f);
-    const WaveColour mixed = blue(3, 2, 1);
-    EXPECT_NEAR(mixed.red, 3.0 / 7.0, 1e-6);
-    EXPECT_NEAR(mixed.green, 0.7 * 2.0 / 7.0 + 1.0 / 7.0, 1e-6);
-    EXPECT_NEAR(mixed.blue, 4.0 / 7.0, 1e-6);
-}
-
 } // namespace
 } // namespace vyn

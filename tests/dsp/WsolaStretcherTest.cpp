@@ -1,23 +1,17 @@
 #include "dsp/WsolaStretcher.h"
 
+#include "common/Signals.h"
 #include "common/StretchMeasure.h"
 #include "common/ToneMeasure.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <set>
 #include <vector>
 
 namespace vyn {
 namespace {
-
-std::vector<float> stereoSine(double hz, double rate, std::size_t frames, double phase = 0.0) {
-    std::vector<float> v(2 * frames);
-    for (std::size_t i = 0; i < frames; ++i)
-        v[2 * i] = v[2 * i + 1] =
-            0.5f * static_cast<float>(std::sin(2.0 * M_PI * hz * (i + phase) / rate));
-    return v;
-}
 
 std::size_t stretch(WsolaStretcher& s, const std::vector<float>& input, std::vector<float>& out,
                     int block, std::size_t outFrames) {
@@ -26,30 +20,23 @@ std::size_t stretch(WsolaStretcher& s, const std::vector<float>& input, std::vec
     return used;
 }
 
-TEST(WsolaWindow, LengthsFollowTheVariantAndSampleRate) {
-    const int windows[8] = {864, 890, 918, 944, 972, 998, 1026, 1052};
-    const int searches[8] = {108, 112, 114, 118, 122, 124, 128, 132};
-    WsolaStretcher s;
+TEST(WsolaWindow, EightVariantsForSixteenDecksAndAMissingRateIsFortyEightKilohertz) {
+    WsolaStretcher a, b;
+    std::set<int> windows;
     for (int v = 0; v < 8; ++v) {
-        s.prepare(48000.0, 256, v);
-        EXPECT_EQ(s.windowFrames(), windows[v]) << "variant " << v;
-        EXPECT_EQ(s.hopFrames(), windows[v] / 2);
-        EXPECT_EQ(s.searchFrames(), searches[v]) << "variant " << v;
-        s.prepare(48000.0, 256, v + 8); // decks 8-15 reuse the lengths of decks 0-7
-        EXPECT_EQ(s.windowFrames(), windows[v]);
+        a.prepare(48000.0, 256, v);
+        b.prepare(48000.0, 256, v + 8); // decks 8-15 reuse the lengths of decks 0-7
+        windows.insert(a.windowFrames());
+        EXPECT_EQ(b.windowFrames(), a.windowFrames());
+        EXPECT_EQ(a.hopFrames(), a.windowFrames() / 2);
     }
-    s.prepare(44100.0, 256, 0);
-    EXPECT_EQ(s.windowFrames(), 794);
-    EXPECT_EQ(s.searchFrames(), 100);
-    s.prepare(0.0, 256, 0); // no rate: 48 kHz
-    EXPECT_EQ(s.windowFrames(), 864);
-    s.prepare(6000.0, 256, 0);
-    EXPECT_EQ(s.windowFrames(), 128);
-    EXPECT_EQ(s.hopFrames(), 64);
-    EXPECT_EQ(s.searchFrames(), 16);
-    s.prepare(48000.0, 0, 0); // no block size: 2048
-    EXPECT_EQ(s.inputCapacity(), 4 * (2048 + 432) + 2 * 864 + 4 * 108 + 16);
-    EXPECT_EQ(s.outputCapacity(), 2048 + 2 * 864 + 16);
+    EXPECT_EQ(windows.size(), 8u) << "each variant its own length, so decks do not beat together";
+    a.prepare(0.0, 256, 3);
+    b.prepare(48000.0, 256, 3);
+    EXPECT_EQ(a.windowFrames(), b.windowFrames());
+    EXPECT_EQ(a.searchFrames(), b.searchFrames());
+    a.prepare(44100.0, 256, 3);
+    EXPECT_LT(a.windowFrames(), b.windowFrames()) << "the window is a time, not a frame count";
 }
 
 TEST(WsolaRatio, IsClampedAndIgnoresNaN) {
@@ -104,7 +91,7 @@ TEST(WsolaProcess, AlwaysDeliversTheRequestedBlockWhenFedWhatItAsks) {
             WsolaStretcher s;
             s.prepare(48000.0, 2048, 3);
             s.setRatio(ratio);
-            const auto input = stereoSine(330.0, 48000.0, 48000 * 20);
+            const auto input = test::stereoSine(330.0, 48000.0, 48000 * 20, 0.5f);
             std::vector<float> out;
             const std::size_t frames = 48000 * 3;
             const std::size_t used = stretch(s, input, out, block, frames);
@@ -127,7 +114,7 @@ TEST(WsolaProcess, UnityRatioPlacesSegmentsAtTheirNaturalPositions) {
     WsolaStretcher s;
     s.prepare(48000.0, 256, 0);
     const int S = s.searchFrames();
-    const auto input = stereoSine(440.0, 48000.0, 48000);
+    const auto input = test::stereoSine(440.0, 48000.0, 48000, 0.5f);
     std::vector<float> out;
     stretch(s, input, out, 256, 24000);
     // Every segment continues its predecessor exactly, so the output is the input delayed by S,
@@ -143,7 +130,7 @@ TEST(WsolaProcess, KeepsThePitchWhileChangingTheTempo) {
         WsolaStretcher s;
         s.prepare(48000.0, 512, 1);
         s.setRatio(ratio);
-        const auto input = stereoSine(440.0, 48000.0, 48000 * 8);
+        const auto input = test::stereoSine(440.0, 48000.0, 48000 * 8, 0.5f);
         std::vector<float> out;
         stretch(s, input, out, 512, 48000 * 3);
         const std::vector<float> steady(out.begin() + 2 * 4800, out.end());
@@ -168,7 +155,7 @@ TEST(WsolaProcess, ExcessInputIsDroppedNotOverflowed) {
 TEST(WsolaReset, ForgetsBufferedAudio) {
     WsolaStretcher s;
     s.prepare(48000.0, 256, 0);
-    const auto input = stereoSine(440.0, 48000.0, 48000);
+    const auto input = test::stereoSine(440.0, 48000.0, 48000, 0.5f);
     std::vector<float> out;
     stretch(s, input, out, 256, 4096);
     EXPECT_GT(s.latencyFrames(), 0.0);
