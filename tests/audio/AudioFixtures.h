@@ -5,6 +5,7 @@
 
 #include "audio/AudioDecoder.h"
 #include "common/TestPaths.h"
+#include "common/WavFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -180,20 +181,6 @@ inline std::vector<std::int16_t> testSignal(std::size_t frames, double rate) {
                                                  5000.0 * std::sin(2.0 * M_PI * 3.0 * t));
     }
     return s;
-}
-
-inline Bytes int16Bytes(const std::vector<std::int16_t>& samples) {
-    Bytes b;
-    b.reserve(samples.size() * 2);
-    for (std::int16_t v : samples)
-        putLe(b, static_cast<std::uint16_t>(v), 2);
-    return b;
-}
-
-// A 16-bit stereo WAV of `samples` (built here, not by a tool).
-inline std::string writeStereoWav(const std::string& path, const std::vector<std::int16_t>& samples,
-                                  std::uint32_t rate) {
-    return writeBytes(path, simpleWav(1, 2, rate, 16, int16Bytes(samples)));
 }
 
 // Runs a shell command; returns true when it exits with 0.

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <csignal>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <thread>
@@ -16,8 +17,15 @@ SinkRecorder::SinkRecorder(const std::string& sink, int channels, const std::str
                "--rate=48000 --channels=" + std::to_string(channels) + " > '" + path +
                "' 2>/dev/null") {}
 
-std::vector<float> SinkRecorder::read() const {
+std::size_t SinkRecorder::frames() const {
+    std::error_code ec;
+    const auto bytes = std::filesystem::file_size(path_, ec);
+    return ec ? 0 : static_cast<std::size_t>(bytes / sizeof(float) / channels_);
+}
+
+std::vector<float> SinkRecorder::read(std::size_t from) const {
     std::ifstream in(path_, std::ios::binary);
+    in.seekg(static_cast<std::streamoff>(from * sizeof(float) * channels_));
     std::vector<char> bytes((std::istreambuf_iterator<char>(in)), {});
     std::vector<float> samples(bytes.size() / sizeof(float) / channels_ * channels_);
     std::memcpy(samples.data(), bytes.data(), samples.size() * sizeof(float));

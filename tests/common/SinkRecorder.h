@@ -21,9 +21,12 @@ public:
     bool waitForSound(int channel, double seconds, double timeoutSeconds = 60.0);
     // Stops the recorder and returns what it captured, interleaved.
     std::vector<float> stop();
+    // Frames written so far, and what was recorded from frame `from` on (the recorder keeps
+    // writing meanwhile).
+    std::size_t frames() const;
+    std::vector<float> read(std::size_t from = 0) const;
 
 private:
-    std::vector<float> read() const;
     int channels_;
     std::string path_;
     ChildProcess process_;

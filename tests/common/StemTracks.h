@@ -1,7 +1,7 @@
 #pragma once
 // Stem sets and stem-carrying tracks for tests, generated sample by sample.
 
-#include "audio/WavFileWriter.h"
+#include "common/WavFiles.h"
 #include "dsp/IStemSeparator.h"
 #include "dsp/StemModels.h"
 #include "dsp/StemSeparation.h"
@@ -68,9 +68,7 @@ inline std::vector<std::int16_t> kickAndTones(std::int64_t frames, double rate) 
 inline bool writeKickAndTones(const std::string& path, double seconds, double rate) {
     const auto frames = static_cast<std::int64_t>(seconds * rate);
     const std::vector<std::int16_t> pcm = kickAndTones(frames, rate);
-    WavFileWriter w;
-    return w.open(path, WavFileWriter::Format::Pcm16, 2, static_cast<std::uint32_t>(rate)) &&
-           w.writeInt16(pcm.data(), static_cast<std::size_t>(frames)) && w.finish();
+    return !writeStereoWav(path, pcm, static_cast<std::uint32_t>(rate)).empty();
 }
 
 inline LoadedTrack* makeStemTrack(StemSet stems, int id = 0) {

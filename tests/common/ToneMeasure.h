@@ -2,6 +2,7 @@
 // Measurements on rendered audio for tests: the frequency of a steady tone, the level of a
 // component, and the peak level.
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <vector>
@@ -78,6 +79,17 @@ inline float peakLevel(const float* x, std::size_t samples) {
     for (std::size_t i = 0; i < samples; ++i)
         peak = std::fmax(peak, std::fabs(x[i]));
     return peak;
+}
+
+// The largest step from one sample to the next in one channel of stereo frames [first, end) (to the
+// last frame when `end` is 0): a click or a jump stands out against what a smooth signal moves.
+inline float largestStep(const std::vector<float>& stereo, int channel, std::size_t first = 0,
+                         std::size_t end = 0) {
+    if (end == 0 || end > stereo.size() / 2) end = stereo.size() / 2;
+    float step = 0.0f;
+    for (std::size_t f = first + 1; f < end; ++f)
+        step = std::max(step, std::fabs(stereo[2 * f + channel] - stereo[2 * (f - 1) + channel]));
+    return step;
 }
 
 // The peak of stereo frames [first, first + frames).

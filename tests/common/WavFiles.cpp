@@ -9,20 +9,17 @@
 
 namespace vyn::test {
 
-std::string writeToneWav(const std::string& path, double hz, double seconds, std::uint32_t rate,
-                         double amplitude) {
-    const auto frames = static_cast<std::size_t>(seconds * rate);
-    std::vector<std::int16_t> pcm(2 * frames);
-    for (std::size_t i = 0; i < frames; ++i)
-        pcm[2 * i] = pcm[2 * i + 1] = static_cast<std::int16_t>(
-            std::lround(32767.0 * amplitude *
-                        std::sin(2.0 * std::numbers::pi * hz * static_cast<double>(i) / rate)));
+std::string writeStereoWav(const std::string& path, const std::vector<std::int16_t>& samples,
+                           std::uint32_t rate) {
+    const auto frames = static_cast<std::uint32_t>(samples.size() / 2);
     // The canonical 44-byte header, then the samples (little-endian on the hosts we test on).
-    std::string header = "RIFF....WAVEfmt ";
+    std::string header = "RIFF";
     const auto put = [&](std::uint32_t v, int bytes) {
         for (int i = 0; i < bytes; ++i)
             header += static_cast<char>(v >> (8 * i));
     };
+    put(36 + frames * 4, 4);
+    header += "WAVEfmt ";
     put(16, 4);
     put(1, 2); // PCM
     put(2, 2);
@@ -31,14 +28,23 @@ std::string writeToneWav(const std::string& path, double hz, double seconds, std
     put(4, 2);
     put(16, 2);
     header += "data";
-    put(static_cast<std::uint32_t>(frames * 4), 4);
-    const std::uint32_t riff = static_cast<std::uint32_t>(header.size() - 8 + frames * 4);
-    std::memcpy(header.data() + 4, &riff, 4);
+    put(frames * 4, 4);
     std::ofstream out(path, std::ios::binary);
     out << header;
-    out.write(reinterpret_cast<const char*>(pcm.data()),
-              static_cast<std::streamsize>(pcm.size() * sizeof(std::int16_t)));
+    out.write(reinterpret_cast<const char*>(samples.data()),
+              static_cast<std::streamsize>(frames * 2 * sizeof(std::int16_t)));
     return out ? path : std::string();
+}
+
+std::string writeToneWav(const std::string& path, double hz, double seconds, std::uint32_t rate,
+                         double amplitude) {
+    const auto frames = static_cast<std::size_t>(seconds * rate);
+    std::vector<std::int16_t> pcm(2 * frames);
+    for (std::size_t i = 0; i < frames; ++i)
+        pcm[2 * i] = pcm[2 * i + 1] = static_cast<std::int16_t>(
+            std::lround(32767.0 * amplitude *
+                        std::sin(2.0 * std::numbers::pi * hz * static_cast<double>(i) / rate)));
+    return writeStereoWav(path, pcm, rate);
 }
 
 WavContents readWav(const std::string& path) {

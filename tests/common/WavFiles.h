@@ -1,12 +1,16 @@
 #pragma once
-// WAV files for tests: a 16-bit stereo tone written to disk, and the 32-bit float files the
-// renderer writes read back.
+// WAV files for tests: 16-bit stereo samples or a tone written to disk, and the 32-bit float files
+// the renderer writes read back.
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
 namespace vyn::test {
+
+// A 16-bit stereo WAV of interleaved `samples`; returns `path`, or "" when it cannot be written.
+std::string writeStereoWav(const std::string& path, const std::vector<std::int16_t>& samples,
+                           std::uint32_t rate = 48000);
 
 // A 16-bit stereo WAV of a sine at `hz` (both sides alike); returns `path`. `seconds` 0 writes a
 // file without frames.

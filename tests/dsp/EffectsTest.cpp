@@ -26,14 +26,6 @@ FxUnit& setUp(FxUnit& fx, int type, double param, double resonance, double rate 
     return test::configure(fx, type, param, resonance);
 }
 
-double maxStep(const std::vector<float>& stereo, int ch, int first) {
-    double step = 0.0;
-    for (std::size_t f = first + 1; f < stereo.size() / 2; ++f)
-        step = std::max(
-            step, static_cast<double>(std::fabs(stereo[2 * f + ch] - stereo[2 * (f - 1) + ch])));
-    return step;
-}
-
 // ---- Gate
 
 TEST(GateEffect, HalfDutyAtOneBeatIsOpenHalfTheBeatWithSmoothEdges) {
@@ -58,7 +50,7 @@ TEST(GateEffect, HalfDutyAtOneBeatIsOpenHalfTheBeatWithSmoothEdges) {
     EXPECT_NEAR(run.deck[2 * (period + period / 10)], 0.5f, 0.001f);
     EXPECT_NEAR(run.deck[2 * (period + 4 * period / 10)], 0.5f, 0.001f);
     EXPECT_NEAR(sum / period, 0.3, 0.001);
-    EXPECT_LT(maxStep(run.deck, 0, 0), 0.001);
+    EXPECT_LT(test::largestStep(run.deck, 0, 0), 0.001);
 }
 
 TEST(GateEffect, EveryDutyClosesWithoutAJump) {
@@ -66,7 +58,7 @@ TEST(GateEffect, EveryDutyClosesWithoutAJump) {
         FxUnit fx;
         setUp(fx, FxUnit::kGate, 3.0 / 6.0, duty);
         const auto run = test::renderFx(fx, std::vector<float>(2 * 24000, 1.0f));
-        EXPECT_LT(maxStep(run.deck, 0, 0), 0.002) << duty;
+        EXPECT_LT(test::largestStep(run.deck, 0, 0), 0.002) << duty;
         // Open for no longer than the duty.
         int open = 0;
         for (int f = 0; f < 12000; ++f)
@@ -97,7 +89,8 @@ TEST(PitchShiftEffect, OneOctaveUpDoublesTheFrequencyWithoutClicks) {
     EXPECT_NEAR(test::toneFrequency(run.deck, 1, kRate, 9600, 76800), 880.0, 880.0 * 0.03);
     // A clean 880 Hz sine at 0.5 moves at most 0.5 * 2 pi * 880 / 48000 per sample; a tap
     // jumping across the window would show as a far larger step.
-    EXPECT_LT(maxStep(run.deck, 0, 2000), 1.02 * 0.5 * 2.0 * std::numbers::pi * 880.0 / kRate);
+    EXPECT_LT(test::largestStep(run.deck, 0, 2000),
+              1.02 * 0.5 * 2.0 * std::numbers::pi * 880.0 / kRate);
 }
 
 TEST(PitchShiftEffect, MinusOneIsAnOctaveDown) {

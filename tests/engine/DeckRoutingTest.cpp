@@ -2,12 +2,12 @@
 // eight-channel device, the master on a stereo one, and `vyn --file` end to end.
 
 #include "audio/AudioDeviceFactory.h"
-#include "audio/WavFileWriter.h"
 #include "common/ChildProcess.h"
 #include "common/SinkRecorder.h"
 #include "common/TestPaths.h"
 #include "common/TestTracks.h"
 #include "common/ToneMeasure.h"
+#include "common/WavFiles.h"
 #include "engine/EngineHost.h"
 
 #include <gtest/gtest.h>
@@ -115,13 +115,8 @@ TEST_F(DeckRouting, CommandLineHostPlaysTheFileOnDeckThree) {
     std::vector<std::int16_t> pcm(2 * fileFrames);
     for (std::size_t i = 0; i < fileFrames; ++i)
         pcm[2 * i] = pcm[2 * i + 1] = static_cast<std::int16_t>(std::lround(mono[i] * 32767.0f));
-    const std::string track = dir + "/noise.wav";
-    {
-        WavFileWriter w;
-        ASSERT_TRUE(w.open(track, WavFileWriter::Format::Pcm16, 2, 48000));
-        ASSERT_TRUE(w.writeInt16(pcm.data(), fileFrames));
-        ASSERT_TRUE(w.finish());
-    }
+    const std::string track = test::writeStereoWav(dir + "/noise.wav", pcm);
+    ASSERT_FALSE(track.empty());
     test::SinkRecorder recorder("vyn_stereo", 2, dir + "/host.raw");
     ASSERT_TRUE(recorder.running());
     const std::string err = dir + "/host.err";

@@ -111,13 +111,6 @@ std::vector<float> glide(double seconds) {
     return v;
 }
 
-double largestStep(const std::vector<float>& out, std::size_t from, std::size_t to) {
-    double step = 0.0;
-    for (std::size_t i = from + 1; i < to; ++i)
-        step = std::max(step, static_cast<double>(std::fabs(out[2 * i] - out[2 * i - 2])));
-    return step;
-}
-
 // From quality `from` to the other while playing; with `back`, back again 5 ms into the 20 ms
 // crossfade (which waits for the crossfade to end).
 class KeylockSwitch : public KeylockQuality,
@@ -144,9 +137,9 @@ TEST_P(KeylockSwitch, WhilePlayingNeitherClicksNorJumps) {
     const double heardAfter = position() / kRate;
 
     // The music's own largest step, away from the change, bounds every step across it.
-    const double own = std::max(largestStep(out, 48000, 96000 - 4800),
-                                largestStep(out, 96000 + 9600, out.size() / 2));
-    EXPECT_LE(largestStep(out, 96000 - 4800, 96000 + 9600), own);
+    const double own = std::max(test::largestStep(out, 0, 48000, 96000 - 4800),
+                                test::largestStep(out, 0, 96000 + 9600, out.size() / 2));
+    EXPECT_LE(test::largestStep(out, 0, 96000 - 4800, 96000 + 9600), own);
     // The position heard goes on at the rate, to within 5 ms, by the deck's account...
     EXPECT_NEAR(heardAfter - heardBefore, 47 * 256 / kRate * rate, 0.005);
     // ...and by the sound of the phase vocoder (WSOLA's splices blur a pitch reading): the 50 ms

@@ -4,7 +4,6 @@
 
 #include "AnlzWriter.h"
 #include "PdbWriter.h"
-#include "audio/WavFileWriter.h"
 #include "common/TestPaths.h"
 #include "common/WavFiles.h"
 #include "engine/Command.h"
@@ -29,9 +28,6 @@ double levelAt(double position) {
 }
 
 bool writeTrack(const std::string& path) {
-    WavFileWriter wav;
-    if (!wav.open(path, WavFileWriter::Format::Pcm16, 2, static_cast<std::uint32_t>(kRate)))
-        return false;
     const std::size_t frames = static_cast<std::size_t>(kTrackSeconds * kRate);
     std::vector<std::int16_t> pcm(frames * 2);
     for (std::size_t i = 0; i < frames; ++i) {
@@ -39,7 +35,7 @@ bool writeTrack(const std::string& path) {
         const double v = levelAt(t) * std::sqrt(2.0) * std::sin(2.0 * M_PI * 1000.0 * t);
         pcm[2 * i] = pcm[2 * i + 1] = static_cast<std::int16_t>(std::lround(v * 32767.0));
     }
-    return wav.writeInt16(pcm.data(), frames) && wav.finish();
+    return !test::writeStereoWav(path, pcm).empty();
 }
 
 // RMS level over the 20 ms (twenty tone periods) starting at `seconds`.

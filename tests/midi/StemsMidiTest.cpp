@@ -4,12 +4,13 @@
 // PulseAudio null sink, and a second note mapped to the drums stem kills the click track, which
 // leaves the recording while the tone stays.
 
+#include "MidiBindings.h"
 #include "audio/AudioDeviceFactory.h"
-#include "audio/WavFileWriter.h"
 #include "common/MidiPeer.h"
 #include "common/SinkRecorder.h"
 #include "common/TestPaths.h"
 #include "common/ToneMeasure.h"
+#include "common/WavFiles.h"
 #include "control/midi/MidiHub.h"
 #include "control/midi/MidiInputPorts.h"
 #include "control/midi/MidiRouter.h"
@@ -25,11 +26,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <numbers>
 #include <thread>
 
@@ -93,29 +90,6 @@ Heard listen(const std::vector<float>& stereo) {
     return h;
 }
 
-// Frames of stereo float the recorder has written so far.
-std::size_t recordedFrames(const std::string& path) {
-    std::error_code ec;
-    const auto bytes = std::filesystem::file_size(path, ec);
-    return ec ? 0 : static_cast<std::size_t>(bytes / 8);
-}
-
-// The recording so far, from frame `from` on (the recorder keeps writing).
-std::vector<float> readRecording(const std::string& path, std::size_t from) {
-    std::ifstream in(path, std::ios::binary);
-    in.seekg(static_cast<std::streamoff>(from * 8));
-    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), {});
-    std::vector<float> stereo(bytes.size() / 8 * 2);
-    std::memcpy(stereo.data(), bytes.data(), stereo.size() * sizeof(float));
-    return stereo;
-}
-
-// Waits (refreshing) until the recorder has written `frames` more frames.
-bool recordMore(const std::string& path, std::size_t frames, const std::function<void()>& refresh) {
-    const std::size_t target = recordedFrames(path) + frames;
-    return test::waitFor([&] { return recordedFrames(path) >= target; }, 30000ms, refresh);
-}
-
 // Frames [from, to) of an interleaved stereo recording.
 std::vector<float> span(const std::vector<float>& stereo, std::size_t from, std::size_t to) {
     to = std::min(to, stereo.size() / 2);
@@ -125,24 +99,14 @@ std::vector<float> span(const std::vector<float>& stereo, std::size_t from, std:
 }
 
 MidiBinding noteBinding(int note, MidiAction action) {
-    MidiBinding b;
-    b.kind = midi_class::note;
-    b.number = static_cast<std::uint8_t>(note);
-    b.action = static_cast<std::uint16_t>(action);
-    b.slot = 0;
-    b.mode = static_cast<std::uint8_t>(MidiMode::toggle);
-    return b;
+    return test::binding(midi_class::note, note, action, 0, MidiMode::toggle);
 }
 
 TEST(StemsEndToEnd, ControllerSwitchesStemsOnThenKillsTheDrums) {
-    ASSERT_TRUE(test::servicesAvailable()) << "the test services (PulseAudio, JACK) must run";
+    VYN_REQUIRE_TEST_SERVICES();
     const std::string dir = test::scratchDir("stems-e2e");
     const std::vector<std::int16_t> pcm = clicksOverTone(40.0);
-    {
-        WavFileWriter w;
-        ASSERT_TRUE(w.open(dir + "/clicks.wav", WavFileWriter::Format::Pcm16, 2, 48000));
-        ASSERT_TRUE(w.writeInt16(pcm.data(), pcm.size() / 2) && w.finish());
-    }
+    ASSERT_FALSE(test::writeStereoWav(dir + "/clicks.wav", pcm).empty());
     // What the benchmark measures, on this machine and build: the split on its own.
     const auto splitStart = Clock::now();
     StemSet reference;
@@ -197,10 +161,11 @@ TEST(StemsEndToEnd, ControllerSwitchesStemsOnThenKillsTheDrums) {
     ASSERT_TRUE(engine->pushOwn(Command(CommandType::PLAY, 0)));
     // One recording throughout: a new stream on an idle null sink may get no callbacks for about
     // two seconds, and a monitor may start with silence.
-    const std::string recording = dir + "/master.raw";
-    test::SinkRecorder recorder("vyn_stereo", 2, recording);
+    test::SinkRecorder recorder("vyn_stereo", 2, dir + "/master.raw");
     ASSERT_TRUE(recorder.running());
-    ASSERT_TRUE(recordMore(recording, 3 * 48000, refresh));
+    const std::size_t started = recorder.frames();
+    ASSERT_TRUE(
+        test::waitFor([&] { return recorder.frames() >= started + 3 * 48000; }, 30000ms, refresh));
     ASSERT_TRUE(snap.decks[0].state == static_cast<std::uint8_t>(DeckState::PLAYING));
 
     const auto switchedOn = Clock::now();
@@ -222,13 +187,12 @@ TEST(StemsEndToEnd, ControllerSwitchesStemsOnThenKillsTheDrums) {
     // from the stems landing and from the kill.
     constexpr std::size_t kMargin = 24000;
     auto soundedFor = [&](std::size_t from, int windows) {
-        return test::waitFor(
-            [&] { return listen(readRecording(recording, from)).windows >= windows; }, 60000ms,
-            refresh);
+        return test::waitFor([&] { return listen(recorder.read(from)).windows >= windows; },
+                             60000ms, refresh);
     };
-    const std::size_t landedAt = recordedFrames(recording);
+    const std::size_t landedAt = recorder.frames();
     ASSERT_TRUE(soundedFor(landedAt + kMargin, 20 + kMargin / 4800));
-    const std::size_t killedAt = recordedFrames(recording);
+    const std::size_t killedAt = recorder.frames();
     controller.send({0x90, 61, 100});
     const std::uint64_t frameAtKill = snap.frame;
     ASSERT_TRUE(test::waitFor([&] { return snap.decks[0].stemGains[0] == 0.0f; }, 20000ms, refresh))
