@@ -2,9 +2,9 @@
 // 16-bit files at 44.1 and 48 kHz (made by sox), each on its own deck of a 16-channel render (deck
 // n on channels 2n+1/2n+2) on the 48 kHz engine, linear and band-limited.
 
-#include "common/FloatWav.h"
 #include "common/StretchMeasure.h"
 #include "common/TestPaths.h"
+#include "common/WavFiles.h"
 #include "engine/Command.h"
 #include "engine/SetReplay.h"
 
@@ -32,7 +32,7 @@ struct DeckPlay {
 
 // Plays each entry on its own deck (reversed ones from near the end of the 3 s tone) and renders
 // 1.5 s with `options` added to the command line.
-test::FloatWav render(const std::vector<DeckPlay>& decks, const std::string& options) {
+test::WavContents render(const std::vector<DeckPlay>& decks, const std::string& options) {
     const std::string dir = test::scratchDir("interpolation-render");
     SetReplay replay;
     auto add = [&replay](std::int64_t frame, CommandType type, int deck, double value = 0.0) {
@@ -66,7 +66,7 @@ test::FloatWav render(const std::vector<DeckPlay>& decks, const std::string& opt
                                     " render --channels 16 --seconds 1.5 " + options + " " + dir +
                                     "/set.vynset " + dir + "/out.wav");
     EXPECT_EQ(p.exitCode, 0) << p.err;
-    test::FloatWav wav = test::readFloatWav(dir + "/out.wav");
+    test::WavContents wav = test::readWav(dir + "/out.wav");
     if (wav.channels != 16 || wav.frames() < kFrom + kFrames) {
         ADD_FAILURE() << "no 16-channel render";
         wav.channels = 16;
@@ -76,12 +76,12 @@ test::FloatWav render(const std::vector<DeckPlay>& decks, const std::string& opt
 }
 
 // The left channel of deck `deck`'s pair over the steady second.
-const float* steady(const test::FloatWav& wav, int deck) {
+const float* steady(const test::WavContents& wav, int deck) {
     return wav.samples.data() + kFrom * 16 + 2 * deck;
 }
 
 // Energy away from the tone deck `deck` plays at `hz`.
-double awayFromTone(const test::FloatWav& wav, int deck, double hz) {
+double awayFromTone(const test::WavContents& wav, int deck, double hz) {
     return test::offPartialDb(test::stretchSpectrum(steady(wav, deck), kFrames, 16, 0, 48000.0),
                               {hz});
 }
@@ -91,7 +91,7 @@ TEST(InterpolationRender, BandLimitedKeepsEveryToneCleanAcrossThePitchRange) {
         std::vector<DeckPlay> decks;
         for (double hz : kTones)
             decks.push_back({hz, 44100.0, rate});
-        const test::FloatWav wav = render(decks, "--interpolation 1");
+        const test::WavContents wav = render(decks, "--interpolation 1");
         std::printf("rate %.2f:", rate);
         for (int d = 0; d < 5; ++d) {
             const double db = awayFromTone(wav, d, kTones[d] * rate); // pitch follows the rate
@@ -107,7 +107,7 @@ TEST(InterpolationRender, LinearStaysTheDefaultAndTheOptionTakesOnlyZeroOrOne) {
     std::vector<DeckPlay> decks;
     for (double hz : kTones)
         decks.push_back({hz, 44100.0, 1.04});
-    const test::FloatWav wav = render(decks, "");
+    const test::WavContents wav = render(decks, "");
     for (int d = 0; d < 5; ++d)
         EXPECT_NEAR(awayFromTone(wav, d, kTones[d] * 1.04), expected[d], 2.0) << kTones[d];
     const auto bad = test::runProcess(test::builtExecutable("vyn-tool") +
@@ -121,7 +121,7 @@ TEST(InterpolationRender, DecimationLeavesNoAliasBelowTwentyKilohertz) {
     const std::vector<DeckPlay> decks = {
         {15000.0, 44100.0, 1.5}, {15000.0, 44100.0, 1.5, true}, {15000.0, 48000.0, 1.5}};
     for (int interpolation : {1, 0}) {
-        const test::FloatWav wav =
+        const test::WavContents wav =
             render(decks, "--interpolation " + std::to_string(interpolation));
         for (int d = 0; d < 3; ++d) {
             const double aliased = test::bandDb(

@@ -82,12 +82,10 @@ WavContents readWav(const std::string& path) {
     return w;
 }
 
-std::vector<float> channelOf(const WavContents& wav, int channel) {
-    std::vector<float> out;
-    if (wav.channels <= 0) return out;
-    for (std::size_t i = static_cast<std::size_t>(channel); i < wav.samples.size();
-         i += static_cast<std::size_t>(wav.channels))
-        out.push_back(wav.samples[i]);
+std::vector<float> WavContents::channel(int c) const {
+    std::vector<float> out(frames());
+    for (std::size_t i = 0; i < out.size(); ++i)
+        out[i] = samples[i * static_cast<std::size_t>(channels) + static_cast<std::size_t>(c)];
     return out;
 }
 

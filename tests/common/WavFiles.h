@@ -24,13 +24,14 @@ struct WavContents {
     int bits = 0;
     std::uint32_t dataBytes = 0;
     std::vector<float> samples; // interleaved; filled for 32-bit float files only
+
+    std::size_t frames() const { return channels > 0 ? samples.size() / channels : 0; }
+    // One channel of the samples.
+    std::vector<float> channel(int c) const;
 };
 
 // The header fields of the WAV file at `path` and, for 32-bit float, its samples. Fields stay 0
 // when the file cannot be read.
 WavContents readWav(const std::string& path);
-
-// One channel of interleaved samples.
-std::vector<float> channelOf(const WavContents& wav, int channel);
 
 } // namespace vyn::test

@@ -76,7 +76,7 @@ Rendered render(const std::string& dir, const std::vector<ReplayEvent>& events,
     r.process = test::runProcess(test::builtExecutable("vyn-tool") + " render --seconds " + length +
                                  " --library '" + library + "' '" + dir + "/set.vynset' '" + dir +
                                  "/out.wav'");
-    if (r.process.exitCode == 0) r.left = test::channelOf(test::readWav(dir + "/out.wav"), 0);
+    if (r.process.exitCode == 0) r.left = test::readWav(dir + "/out.wav").channel(0);
     return r;
 }
 
