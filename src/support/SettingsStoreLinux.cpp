@@ -108,7 +108,10 @@ private:
         const std::string_view key = trim(line.substr(0, eq));
         if (!storableKey(key)) return;
         std::string_view value = line.substr(eq + 1);
-        if (!value.empty() && value.back() == '\r') value.remove_suffix(1);
+        // Every carriage return before the line break goes: one left behind would be dropped by the
+        // next read of what this store writes, and no value can be set with one at its end.
+        while (!value.empty() && value.back() == '\r')
+            value.remove_suffix(1);
         entries_.emplace_back(std::string(key), std::string(value));
     }
 
