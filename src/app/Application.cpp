@@ -90,8 +90,9 @@ void Application::installSavedMidiMappings() {
         if (it->path().extension() != ".vynmap") continue;
         const FileReadResult text = readWholeFile(it->path().string(), 1u << 20);
         MidiMapping mapping;
-        if (text.ok && readMidiMapping(text.data, mapping).ok && !mapping.device.empty())
-            midiHub_->installMapping(mapping.device, std::move(mapping));
+        if (!text.ok || !readMidiMapping(text.data, mapping).ok || mapping.device.empty()) continue;
+        const std::string device = mapping.device; // the mapping is moved from below
+        midiHub_->installMapping(device, std::move(mapping));
     }
 }
 
