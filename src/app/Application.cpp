@@ -254,6 +254,7 @@ void Application::slowRefresh() {
 void Application::showMessage(std::string message) {
     statusMessage_ = std::move(message);
     statusLine_ = statusMessage_;
+    messageIsNew_ = true;
 }
 
 std::string Application::statusLineFor(bool running, const std::string& error) {
@@ -268,13 +269,16 @@ std::string Application::statusLineFor(bool running, const std::string& error) {
     in.quantise = snapshot_.quantise;
     in.linkRunning = linkModel_.running();
     in.linkSurfaces = linkModel_.running() ? link_->server().connectedCount() : 0;
-    // A message stays until something the line reports changes (not the loaded megabytes).
+    // A message stays until something the line reports changes (not the loaded megabytes) after
+    // it was shown: what changed before it, it has seen.
     const bool changed =
-        in.audioRunning != statusShown_.audioRunning || in.quantise != statusShown_.quantise ||
-        in.linkRunning != statusShown_.linkRunning ||
-        in.linkSurfaces != statusShown_.linkSurfaces || in.lastError != statusShown_.lastError;
+        !messageIsNew_ &&
+        (in.audioRunning != statusShown_.audioRunning || in.quantise != statusShown_.quantise ||
+         in.linkRunning != statusShown_.linkRunning ||
+         in.linkSurfaces != statusShown_.linkSurfaces || in.lastError != statusShown_.lastError);
     if (changed) statusMessage_.clear();
     statusShown_ = in;
+    messageIsNew_ = false;
     return statusLineText(in);
 }
 

@@ -220,6 +220,7 @@ private:
     std::string statusLine_ = "Starting";
     std::string statusMessage_;
     StatusLineInputs statusShown_;
+    bool messageIsNew_ = false; // shown since the last slow refresh
     int channels_ = 0;
     double sampleRate_ = 0.0;
     std::string deviceName_;

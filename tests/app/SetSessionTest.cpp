@@ -94,17 +94,20 @@ protected:
         app->refresh(Application::Clock::now());
         return app->snapshot().frame;
     }
-    // A recording with one quantise switch some blocks after its start, ended and saved.
+    // A recording of quantise switched on and, a second later, off again, ended and saved.
     void recordQuantise() {
         SetSession& s = app->sets();
         s.pressRecord(Application::Clock::now());
         ASSERT_EQ(s.recordState(), RecordState::Recording) << app->statusLine();
         EXPECT_EQ(app->statusLine(), "recording commands and MIDI");
-        const std::uint64_t start = frame();
-        ASSERT_TRUE(refreshUntil([&] { return app->snapshot().frame > start + 4800; }));
-        const bool quantise = app->snapshot().quantise;
-        app->toggleQuantise();
-        ASSERT_TRUE(refreshUntil([&] { return app->snapshot().quantise != quantise; }));
+        for (int i = 0; i < 2; ++i) {
+            const std::uint64_t from = frame();
+            ASSERT_TRUE(refreshUntil(
+                [&] { return app->snapshot().frame > from + (i == 0 ? 4800 : 48000); }));
+            const bool quantise = app->snapshot().quantise;
+            app->toggleQuantise();
+            ASSERT_TRUE(refreshUntil([&] { return app->snapshot().quantise != quantise; }));
+        }
         s.pressRecord(Application::Clock::now());
         EXPECT_EQ(s.recordLabel(), std::string("saving"));
         EXPECT_FALSE(s.recordEnabled());
@@ -130,37 +133,42 @@ TEST_F(SetSessionTest, ARecordingIsSavedUnderItsTimeAndOfferedForReplayWhichOwns
     const auto saved = sets(folder);
     ASSERT_EQ(saved.size(), 1u);
     EXPECT_EQ(saved[0].size(), std::string("20240102-134501.vynset").size()) << saved[0];
-    EXPECT_EQ(app->statusLine(), "saved " + saved[0] + " (0:00)");
+    EXPECT_EQ(app->statusLine(), "saved " + saved[0] + " (0:01)");
     const auto read = readSetReplay(readWholeFile(folder + "/" + saved[0]).data);
     ASSERT_TRUE(read.ok);
-    ASSERT_EQ(read.replay.events.size(), 1u);
+    ASSERT_EQ(read.replay.events.size(), 2u);
     EXPECT_EQ(read.replay.events[0].command, static_cast<int>(CommandType::SET_QUANTISE));
     EXPECT_GE(read.replay.events[0].frame, 4800) << "relative to the recording's start";
     EXPECT_EQ(read.replay.name.rfind("Set 20", 0), 0u);
 
-    // The replay sets quantise as recorded and, until its end, refuses the window's commands.
+    // The replay switches quantise as recorded and, until its end, refuses the window's
+    // commands and load requests.
     SetSession& s = app->sets();
     ASSERT_TRUE(s.replayEnabled());
-    const bool recorded = app->snapshot().quantise;
-    app->toggleQuantise();
-    ASSERT_TRUE(refreshUntil([&] { return app->snapshot().quantise != recorded; }));
+    const bool before = app->snapshot().quantise;
     s.pressReplay(Application::Clock::now());
     EXPECT_EQ(app->statusLine(), "replay controls own the mix");
     EXPECT_TRUE(app->replayOwnsMix());
     EXPECT_FALSE(s.recordEnabled()) << "no recording while a replay plays";
     s.pressRecord(Application::Clock::now());
     EXPECT_EQ(s.recordState(), RecordState::Idle);
-    ASSERT_TRUE(refreshUntil([&] { return app->snapshot().quantise == recorded; }));
+    ASSERT_TRUE(refreshUntil([&] { return app->snapshot().quantise != before; }));
     app->toggleQuantise();
+    EXPECT_FALSE(app->loadFile(0, dir + "/track.wav"));
+    const std::uint64_t from = frame();
+    ASSERT_TRUE(refreshUntil([&] { return app->snapshot().frame > from + 4800; }));
+    ASSERT_TRUE(app->replayOwnsMix()) << "the set's second switch is still ahead";
+    EXPECT_NE(app->snapshot().quantise, before) << "the window's switch was refused";
     ASSERT_TRUE(refreshUntil([&] { return !app->replayOwnsMix(); })) << "the replay ends";
-    EXPECT_EQ(app->snapshot().quantise, recorded) << "refused while the replay owned the mix";
+    ASSERT_TRUE(refreshUntil([&] { return app->snapshot().quantise == before; }));
+    EXPECT_TRUE(app->loadFile(0, dir + "/track.wav")) << "queued once the replay let go";
 
     // The saved set comes back at the next start.
     app->shutdown();
     app.reset();
     startApp();
     ASSERT_TRUE(app->sets().available().has_value());
-    EXPECT_EQ(app->sets().available()->events.size(), 1u);
+    EXPECT_EQ(app->sets().available()->events.size(), 2u);
 }
 
 TEST_F(SetSessionTest, ASaveThatCannotBeWrittenIsKeptAndTheNextPressWritesIt) {
@@ -193,10 +201,10 @@ TEST_F(SetSessionTest, ASaveThatCannotBeWrittenIsKeptAndTheNextPressWritesIt) {
     EXPECT_EQ(s.recordState(), RecordState::Idle);
     const auto saved = sets(documents + "/VYN/sets");
     ASSERT_EQ(saved.size(), 1u);
-    EXPECT_EQ(app->statusLine(), "saved " + saved[0] + " (0:00)");
+    EXPECT_EQ(app->statusLine(), "saved " + saved[0] + " (0:01)");
     const auto read = readSetReplay(readWholeFile(documents + "/VYN/sets/" + saved[0]).data);
     ASSERT_TRUE(read.ok);
-    EXPECT_EQ(read.replay.events.size(), 1u) << "the kept recording, whole";
+    EXPECT_EQ(read.replay.events.size(), 2u) << "the kept recording, whole";
 }
 
 } // namespace
