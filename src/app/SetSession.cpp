@@ -292,13 +292,23 @@ void SetSession::toggleMixRecording() {
     const std::string folder = mixFolder();
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
-    const std::string stem =
-        set_files::freeStem(set_files::stemFor(nowUnixMillis()),
-                            {{folder, ".wav"}, {set_files::setsFolder(), ".vynset"}});
+    // During a set recording the mix takes the set's name and starts at its frame 0, silent
+    // until now, so the two line up.
+    std::int64_t from = -1;
+    std::string stem;
+    if (state_ == RecordState::Recording && recorder_) {
+        from = engine_.capture().startFrameOf(recorder_->recordingId());
+        if (from >= 0 && !std::filesystem::exists(folder + "/" + stem_ + ".wav", ec)) stem = stem_;
+    }
+    if (stem.empty()) {
+        from = -1;
+        stem = set_files::freeStem(set_files::stemFor(nowUnixMillis()),
+                                   {{folder, ".wav"}, {set_files::setsFolder(), ".vynset"}});
+    }
     const std::string path = folder + "/" + stem + ".wav";
     reportedLost_ = 0;
     reportedWriteError_ = false;
-    if (!mix_.start(path, app_.deviceSampleRate())) {
+    if (!mix_.start(path, app_.deviceSampleRate(), from)) {
         app_.showMessage("could not record the mix in " + folder + ": " + mix_.error());
         return;
     }

@@ -24,7 +24,14 @@ std::string MixRecorder::writeError() const {
     return writeError_;
 }
 
-bool MixRecorder::start(const std::string& path, double sampleRate) {
+std::uint64_t MixRecorder::fileStart() const {
+    const auto first = static_cast<std::uint64_t>(firstFrame_.load(std::memory_order_acquire));
+    return from_ >= 0 && static_cast<std::uint64_t>(from_) < first
+               ? static_cast<std::uint64_t>(from_)
+               : first;
+}
+
+bool MixRecorder::start(const std::string& path, double sampleRate, std::int64_t fromFrame) {
     if (recording()) {
         error_ = "the mix is being recorded already";
         return false;
@@ -58,6 +65,7 @@ bool MixRecorder::start(const std::string& path, double sampleRate) {
     endFrame_.store(-1, std::memory_order_relaxed);
     framesWritten_.store(0, std::memory_order_relaxed);
     started_ = split_ = false;
+    from_ = fromFrame;
     scratch_.assign(2 * 2048, 0.0f);
     writer_ = std::thread([this] { writerLoop(); });
     active_.store(true, std::memory_order_seq_cst); // the ring and state are published with it
@@ -160,7 +168,7 @@ bool MixRecorder::switchFiles(std::uint64_t atFrame) {
 
 void MixRecorder::writeBlock(const Block& block) {
     if (!started_) {
-        expected_ = static_cast<std::uint64_t>(firstFrame_.load(std::memory_order_acquire));
+        expected_ = fileStart();
         started_ = true;
     }
     const std::int64_t splitAt = splitFrame_.load(std::memory_order_acquire);
@@ -201,7 +209,7 @@ void MixRecorder::writerLoop() {
     const std::int64_t end = endFrame_.load(std::memory_order_relaxed);
     if (end >= 0) {
         if (!started_) {
-            expected_ = static_cast<std::uint64_t>(firstFrame_.load(std::memory_order_acquire));
+            expected_ = fileStart();
             started_ = true;
         }
         const std::int64_t splitAt = splitFrame_.load(std::memory_order_acquire);

@@ -50,8 +50,10 @@ public:
     MixRecorder& operator=(const MixRecorder&) = delete;
 
     // Creates `path` and records from the next block on. False (see error()) when the file
-    // cannot be created or a recording runs already.
-    bool start(const std::string& path, double sampleRate);
+    // cannot be created or a recording runs already. With `fromFrame` (an engine frame already
+    // rendered, e.g. where a running set recording began) the file starts there, silent until
+    // the recording's first block, so it lines up with that set.
+    bool start(const std::string& path, double sampleRate, std::int64_t fromFrame = -1);
     // The recording in progress goes on in `path` from the frame at which the next set recording
     // (one newer than `currentSetId`) begins. False when `path` cannot be created.
     bool splitAtNextSetStart(std::uint32_t currentSetId, const std::string& path);
@@ -82,6 +84,7 @@ private:
     bool switchFiles(std::uint64_t atFrame);
     void padTo(std::uint64_t frame);
     void noteFileError();
+    std::uint64_t fileStart() const;
 
     const CommandCapture& sets_;
     MixRecorderOptions options_;
@@ -112,6 +115,7 @@ private:
     std::uint64_t expected_ = 0;
     bool started_ = false;
     bool split_ = false;
+    std::int64_t from_ = -1; // set before the writer starts, read by it
     std::vector<float> scratch_;
     std::thread writer_;
 };

@@ -121,6 +121,24 @@ TEST_F(MixRecorderTest, TheFileHoldsExactlyWhatTheMasterPlayed) {
     engine->setMasterTap(nullptr);
 }
 
+TEST_F(MixRecorderTest, AMixStartedDuringASetStartsAtTheSetsFrameZero) {
+    const std::string path = test::scratchDir("mix-recorder-from") + "/mix.wav";
+    MixRecorder mix(engine->capture(), {});
+    engine->setMasterTap(&mix);
+    playEightDecksWithKeyLock();
+    renderGuarded(10); // the set began at engine frame 1000, within these
+    ASSERT_TRUE(mix.start(path, 48000.0, 1000));
+    const std::vector<float> played = renderGuarded(4);
+    const MixRecordingResult r = mix.stop();
+    engine->setMasterTap(nullptr);
+    EXPECT_EQ(r.frames, 2560u - 1000u + 1024u);
+    const test::FloatWav wav = test::readFloatWav(path);
+    ASSERT_EQ(wav.frames(), r.frames);
+    EXPECT_TRUE(std::all_of(wav.samples.begin(), wav.samples.begin() + 2 * 1560,
+                            [](float x) { return x == 0.0f; }));
+    EXPECT_TRUE(std::equal(played.begin(), played.end(), wav.samples.begin() + 2 * 1560));
+}
+
 TEST_F(MixRecorderTest, ASlowWriterLosesWholeBlocksAndEveryLostFrameIsReported) {
     const std::string path = test::scratchDir("mix-recorder-slow") + "/mix.fifo";
     ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
