@@ -6,18 +6,21 @@
 #include "control/midi/IMidiBackend.h"
 #include "control/midi/MidiHub.h"
 #include "control/midi/MidiInputPorts.h"
+#include "control/midi/MidiMappingFile.h"
 #include "control/midi/MidiRouter.h"
 #include "engine/EngineHost.h"
 #include "library/Catalogue.h"
 #include "library/DriveClassifier.h"
 #include "library/LibraryLoaderHooks.h"
 #include "library/UsbTrackCache.h"
+#include "support/FileIo.h"
 #include "support/KnownFolders.h"
 #include "support/SettingsStore.h"
 #include "support/TrackName.h"
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 
 namespace vyn {
 namespace {
@@ -42,10 +45,16 @@ Application::Application(ApplicationOptions options)
     // The loader hooks go in before the engine opens: the loader reads them from its workers.
     engine_->loader().setHooks(makeLibraryLoaderHooks(*usbCache_));
     StemRequests::apply(settings_, cacheFolder(), engine_->loader());
+    sets_ = std::make_unique<SetSession>(*this, *engine_);
+    engine_->setMasterTap(&sets_->mixRecorder());
     midiRouter_ = std::make_unique<MidiRouter>();
     midiHub_ = std::make_unique<MidiHub>(*midiRouter_);
     midiHub_->listen(*midiRouter_);
     midiHub_->setEngine(engine_.get());
+    midiHub_->setCaptureSink(
+        [capture = &sets_->midiCapture()](int port, const MidiMessage& m, std::uint32_t) {
+            capture->capture(port, m.status, m.data1, m.data2);
+        });
     link_ = std::make_unique<LinkHost>(*engine_);
     linkModel_.drawCode();
     for (int p = 0; p < kPanelCount; ++p)
@@ -62,11 +71,29 @@ void Application::start() {
     engine_->setSoundOptions(settings_.sound);
     startAudio();
     if (wantMidi_) {
+        installSavedMidiMappings();
         midiPorts_ = std::make_unique<MidiInputPorts>(createMidiBackend());
         midiPorts_->attach(*midiRouter_);
         lastMidiScan_ = Clock::now();
     }
+    sets_->start(Clock::now());
     slowRefresh();
+}
+
+// Each device's mapping as kept in the configuration folder's midimaps/ (one .vynmap per device,
+// naming its device), installed before the inputs open.
+void Application::installSavedMidiMappings() {
+    const std::string folder = configFolder() + "/midimaps";
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end;
+         it.increment(ec)) {
+        if (it->path().extension() != ".vynmap") continue;
+        const FileReadResult text = readWholeFile(it->path().string(), 1u << 20);
+        MidiMapping mapping;
+        if (!text.ok || !readMidiMapping(text.data, mapping).ok || mapping.device.empty()) continue;
+        const std::string device = mapping.device; // the mapping is moved from below
+        midiHub_->installMapping(device, std::move(mapping));
+    }
 }
 
 void Application::startAudio() {
@@ -75,6 +102,7 @@ void Application::startAudio() {
         const std::string error = device ? device->lastError() : deviceError_;
         channels_ = 0;
         statusLine_ = statusLineFor(false, error);
+        if (!statusMessage_.empty()) statusLine_ = statusMessage_;
         return;
     }
     const DeviceFormat format = engine_->device()->format();
@@ -104,6 +132,7 @@ void Application::shutdown() {
     linkModel_.setServerState(false, 0, 0);
     if (midiPorts_) midiPorts_->closeAll();
     engine_->stop();
+    sets_->shutdown(); // after the engine: the capture rings then hold the whole recording
     shutDown_ = true;
 }
 
@@ -149,6 +178,7 @@ bool Application::refresh(Clock::time_point now) {
         pollLoader();
         stemRequests_.observe(snapshot_, engine_->loader(), now - lastSlow_ >= kSlowRefresh);
     }
+    sets_->refresh(now);
     for (DeckPanel& p : panels_)
         p.revPoll(now, *this);
     LinkDeckView views[kDeckCount];
@@ -177,6 +207,7 @@ void Application::pollLoader() {
         const std::size_t d = r.deck;
         if (d >= views_.size()) continue;
         if (!r.ok) {
+            if (r.error == "cancelled") continue; // a newer load for the deck took its place
             if (d < panels_.size())
                 panels_[d].setMessage("Unable to decode this track. " + fileName(r.path));
             continue;
@@ -212,15 +243,21 @@ void Application::slowRefresh() {
         stemJobs_[index(p)] = std::move(job);
     }
     if (linkModel_.running()) linkModel_.refresh(*link_);
-    if (!audioRunning()) {
-        IAudioDevice* device = engine_->device();
-        statusLine_ = statusLineFor(false, device ? device->lastError() : deviceError_);
-        return;
-    }
-    statusLine_ = statusLineFor(true, std::string());
+    const bool running = audioRunning();
+    IAudioDevice* device = engine_->device();
+    const std::string line = statusLineFor(running, running  ? std::string()
+                                                    : device ? device->lastError()
+                                                             : deviceError_);
+    statusLine_ = statusMessage_.empty() ? line : statusMessage_;
 }
 
-std::string Application::statusLineFor(bool running, const std::string& error) const {
+void Application::showMessage(std::string message) {
+    statusMessage_ = std::move(message);
+    statusLine_ = statusMessage_;
+    messageIsNew_ = true;
+}
+
+std::string Application::statusLineFor(bool running, const std::string& error) {
     StatusLineInputs in;
     in.audioRunning = running;
     in.lastError = error;
@@ -232,6 +269,16 @@ std::string Application::statusLineFor(bool running, const std::string& error) c
     in.quantise = snapshot_.quantise;
     in.linkRunning = linkModel_.running();
     in.linkSurfaces = linkModel_.running() ? link_->server().connectedCount() : 0;
+    // A message stays until something the line reports changes (not the loaded megabytes) after
+    // it was shown: what changed before it, it has seen.
+    const bool changed =
+        !messageIsNew_ &&
+        (in.audioRunning != statusShown_.audioRunning || in.quantise != statusShown_.quantise ||
+         in.linkRunning != statusShown_.linkRunning ||
+         in.linkSurfaces != statusShown_.linkSurfaces || in.lastError != statusShown_.lastError);
+    if (changed) statusMessage_.clear();
+    statusShown_ = in;
+    messageIsNew_ = false;
     return statusLineText(in);
 }
 

@@ -5,15 +5,17 @@
 // draws what it holds and turns clicks into its calls; tests call the same functions without a
 // display.
 //
-// Later parts plug in here: the library jobs, the set recorder and replay player, the OSC sender
-// and the MIDI clock become members started in start() and stopped in shutdown(); their refresh
-// work goes into refresh(); their posted messages arrive through handleMessage().
+// Later parts plug in here: the library jobs, the OSC sender and the MIDI clock become members
+// started in start() and stopped in shutdown(); their refresh work goes into refresh(); their
+// posted messages arrive through handleMessage(). Set recording, replay and the mix recording
+// live in SetSession (sets()).
 //
 // Threading: everything runs on the user-interface thread except postMessage(), which any thread
 // may call once the window installed its poster (installed before any worker starts).
 
 #include "app/CommandSink.h"
 #include "app/DeckPanel.h"
+#include "app/SetSession.h"
 #include "app/StatusLine.h"
 #include "app/StemRequests.h"
 #include "app/WindowSettings.h"
@@ -103,8 +105,12 @@ public:
     const EngineSnapshot& snapshot() const { return snapshot_; }
     const WindowSettings& settings() const { return settings_; }
     const std::string& statusLine() const { return statusLine_; }
+    // A message in the status line, shown until what the line reports changes (audio started or
+    // stopped, quantise, Link) or the next message.
+    void showMessage(std::string message);
     bool audioRunning() const;
     int deviceChannels() const { return channels_; }
+    double deviceSampleRate() const { return sampleRate_ > 0 ? sampleRate_ : 48000.0; }
     DeckPanel& panel(int index) { return panels_[static_cast<std::size_t>(index)]; }
     const DeckPanel& panel(int index) const { return panels_[static_cast<std::size_t>(index)]; }
     // The stem job of the panel's deck, as of the last slow refresh ("STEMS 43 %").
@@ -153,6 +159,13 @@ public:
     CatalogueLoad loadCatalogueTrack(int deck, std::uint32_t trackId);
     void rememberFolder(const std::string& folder);
 
+    // --- set recording and replay (toolbar 1021-1028) ---
+    SetSession& sets() { return *sets_; }
+    const SetSession& sets() const { return *sets_; }
+    // Hands finished loads to the engine and shows their results (also right after a replay
+    // releases a held load, so that commands recorded after it never overtake it).
+    void pollLoader();
+
     // --- Link window ---
     LinkWindowModel& linkModel() { return linkModel_; }
     void startLink();
@@ -171,11 +184,11 @@ private:
     static std::size_t index(int panel) { return static_cast<std::size_t>(panel); }
     void startAudio();
     void stopAudio();
-    void pollLoader();
+    void installSavedMidiMappings();
     void refreshDeckViews();
     void slowRefresh();
     void saveInteger(const char* key, int value);
-    std::string statusLineFor(bool running, const std::string& error) const;
+    std::string statusLineFor(bool running, const std::string& error);
 
     std::unique_ptr<SettingsStore> store_;
     WindowSettings settings_;
@@ -187,6 +200,7 @@ private:
     std::unique_ptr<Catalogue> catalogue_;
     std::unique_ptr<UsbTrackCache> usbCache_; // outlives the engine, whose loader calls it
     std::unique_ptr<EngineHost> engine_;
+    std::unique_ptr<SetSession> sets_; // outlives the MIDI inputs, which write its capture
     std::unique_ptr<MidiRouter> midiRouter_;
     std::unique_ptr<MidiHub> midiHub_;
     std::unique_ptr<MidiInputPorts> midiPorts_;
@@ -204,6 +218,9 @@ private:
     int swapMark_ = -1;
     std::set<int> openTools_;
     std::string statusLine_ = "Starting";
+    std::string statusMessage_;
+    StatusLineInputs statusShown_;
+    bool messageIsNew_ = false; // shown since the last slow refresh
     int channels_ = 0;
     double sampleRate_ = 0.0;
     std::string deviceName_;

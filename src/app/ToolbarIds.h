@@ -32,6 +32,7 @@ inline constexpr int REPLAY_PAUSE = 1024;
 inline constexpr int REPLAY_SPEED = 1025;
 inline constexpr int TAKE_OVER = 1026;
 inline constexpr int REPLAY_TIME = 1027;
+inline constexpr int MIX_RECORD = 1028; // "rec mix"
 inline constexpr int MIX = 1030;
 inline constexpr int SET_PLAN = 1031;
 inline constexpr int DECKS_LABEL = 1032;

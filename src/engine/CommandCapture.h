@@ -4,7 +4,8 @@
 // the first frame of the block after it was requested, so every frame is relative to it.
 //
 // Threading: requestStart/requestFinish/pop/dropped on the user-interface thread; tick/capture on
-// the audio thread.
+// the audio thread; recordingId/framesSinceStart/startFrameOf from any thread (the MIDI input
+// thread stamps its own captures with them, the mix recorder lines its file up with them).
 
 #include "engine/Command.h"
 #include "support/SpscRing.h"
@@ -31,6 +32,23 @@ public:
     // Ends the current recording; records already captured stay in the ring.
     void requestFinish() noexcept;
     std::uint32_t currentId() const noexcept { return id_.load(std::memory_order_acquire); }
+    // The id of the recording in progress (started or about to start), 0 when none.
+    std::uint32_t recordingId() const noexcept {
+        return active_.load(std::memory_order_acquire) ||
+                       startPending_.load(std::memory_order_acquire)
+                   ? id_.load(std::memory_order_acquire)
+                   : 0;
+    }
+    // Frames from the recording's start to the start of the latest render block; 0 before the
+    // audio thread resolved the start.
+    std::int64_t framesSinceStart() const noexcept;
+    // The engine frame at which recording `id` began, or -1 while it has not begun (or `id` is not
+    // the latest recording).
+    std::int64_t startFrameOf(std::uint32_t id) const noexcept;
+    // The id of the latest recording whose start the audio thread resolved (0: none yet).
+    std::uint32_t startedId() const noexcept {
+        return sharedStartId_.load(std::memory_order_acquire);
+    }
 
     // Audio thread: resolves a pending start to `engineFrame`.
     void tick(std::uint64_t engineFrame) noexcept;
@@ -45,7 +63,12 @@ private:
     std::atomic<bool> startPending_{false};
     std::atomic<bool> active_{false};
     std::uint64_t startFrame_ = 0; // audio thread only
-    std::uint32_t nextId_ = 0;     // user-interface thread only
+    // Published by the audio thread for the other readers: the start of the latest recording
+    // (-1 until resolved) with its id, and the frame of the latest block.
+    std::atomic<std::int64_t> sharedStart_{-1};
+    std::atomic<std::uint32_t> sharedStartId_{0};
+    std::atomic<std::uint64_t> engineFrame_{0};
+    std::uint32_t nextId_ = 0; // user-interface thread only
     std::atomic<std::uint64_t> dropped_{0};
     SpscRing<CapturedCommand, 8192> ring_;
 };

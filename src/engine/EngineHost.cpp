@@ -414,6 +414,7 @@ void EngineHost::render(float* masterOut, float* multiOut, int multiChannels, in
     }
     fx_.finishBlock(bus_.master(), n);
     bus_.output(masterOut, cueOut_.data(), n);
+    if (tap_) tap_->onMasterBlock(masterOut, n, frameClock_);
 
     frameClock_ += static_cast<std::uint64_t>(n);
     noteBlockTime(std::chrono::steady_clock::now() - blockStart, n);

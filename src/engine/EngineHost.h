@@ -20,6 +20,7 @@
 #include "engine/CommandQueue.h"
 #include "engine/Deck.h"
 #include "engine/EngineSnapshot.h"
+#include "engine/MasterTap.h"
 #include "engine/SnapshotSlot.h"
 #include "engine/SoundOptions.h"
 #include "engine/SyncManager.h"
@@ -84,6 +85,8 @@ public:
     }
 
     CommandCapture& capture() noexcept { return capture_; }
+    // Hands every rendered master block to `tap` (null: none). Owning thread, before open().
+    void setMasterTap(MasterTap* tap) noexcept { tap_ = tap; }
     TrackLoader& loader() noexcept { return *loader_; }
     IAudioDevice* device() noexcept { return device_.get(); }
 
@@ -142,6 +145,7 @@ private:
     SpscRing<LoadedTrack*, 256> retired_;
     CommandCapture capture_;
     SpscRing<Command, 256> applied_;
+    MasterTap* tap_ = nullptr;
 
     std::vector<float> deckBuf_;
     std::vector<float> cueOut_;

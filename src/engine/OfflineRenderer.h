@@ -1,8 +1,9 @@
 #pragma once
 // Renders a set replay to audio without a device, faster than real time, through the same
-// EngineHost, render block and output routing a device uses. Command events are pushed at their
-// frames (the render is split so each lands at the start of a block); a LOAD_TRACK event is handed
-// to the track loader and rendering waits for its result.
+// EngineHost, render block and output routing a device uses, and through the same ReplaySchedule
+// the live replay player follows. Command events are pushed at their frames (the render is split
+// so each lands at the start of a block); loads are decoded ahead while rendering goes on, and
+// rendering waits at a load's frame only when its track is not decoded yet.
 
 #include "engine/SetReplay.h"
 #include "engine/SoundOptions.h"
@@ -14,7 +15,7 @@
 namespace vyn {
 
 class EngineHost;
-class TrackLoader;
+struct LoadRequest;
 
 struct OfflineRenderOptions {
     double sampleRate = 48000.0;
@@ -36,9 +37,10 @@ struct OfflineRenderResult {
 // stops the render with an error.
 using RenderSink = std::function<bool(const float* interleaved, std::size_t frames)>;
 
-// Queues a load for an event that names a catalogue track (trackId > 0). Returns false when the
-// id is unknown; the default resolver knows no ids.
-using TrackResolver = std::function<bool(TrackLoader& loader, int deck, int trackId)>;
+// Fills the load request for an event that names a catalogue track (trackId > 0): its file, grid,
+// cues and key. Returns false when the id is unknown (the event's path is loaded instead); the
+// default resolver knows no ids.
+using TrackResolver = std::function<bool(int trackId, LoadRequest& request)>;
 
 // Called once the engine is open and before the first event, e.g. to prime state in tests.
 using EngineHook = std::function<void(EngineHost& engine)>;

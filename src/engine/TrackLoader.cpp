@@ -89,6 +89,8 @@ bool TrackLoader::submit(LoadRequest request) {
     stemRunning_[deck] = false;
     stemProgress_[deck] = -1.0f;
     stemError_[deck].clear();
+    heldGeneration_[deck] = request.hold ? request.generation : 0;
+    releasedGeneration_[deck] = 0;
     // A load that finished but was not handed to the engine yet would only be replaced at once.
     for (auto& job : finished_) {
         if (job->deck != static_cast<std::uint32_t>(deck) || !job->ok) continue;
@@ -140,6 +142,51 @@ bool TrackLoader::requestSwap(int a, int b) {
     return true;
 }
 
+bool TrackLoader::release(int deck) {
+    if (deck < 0 || deck >= 16) return false;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (heldGeneration_[deck] == 0) return false;
+    releasedGeneration_[deck] = heldGeneration_[deck];
+    heldGeneration_[deck] = 0;
+    return true;
+}
+
+bool TrackLoader::releasePending(int deck) const {
+    if (deck < 0 || deck >= 16) return false;
+    std::lock_guard<std::mutex> lock(mutex_);
+    return releasedGeneration_[deck] != 0;
+}
+
+void TrackLoader::dropHeld() {
+    std::vector<std::unique_ptr<Job>> dropped; // freed after the lock is released
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (int deck = 0; deck < 16; ++deck) {
+        if (heldGeneration_[deck] == 0) continue;
+        if (pendingLoad_[deck] == heldGeneration_[deck]) pendingLoad_[deck] = 0;
+        heldGeneration_[deck] = 0;
+        // A held load still decoding finishes as "cancelled".
+        newestLoad_[deck] = currentJob_[deck] = ++generation_[deck];
+    }
+    for (auto it = queue_.begin(); it != queue_.end();) {
+        const LoadRequest& r = (*it)->request;
+        if (!r.hold || r.kind == 1 || releasedGeneration_[r.deck] == r.generation) {
+            ++it;
+            continue;
+        }
+        closeRequestDescriptors((*it)->request);
+        it = queue_.erase(it);
+    }
+    for (auto it = finished_.begin(); it != finished_.end();) {
+        const Job& job = **it;
+        if (!job.hold || releasedGeneration_[job.deck] == job.generation) {
+            ++it;
+            continue;
+        }
+        dropped.push_back(std::move(*it));
+        it = finished_.erase(it);
+    }
+}
+
 bool TrackLoader::loadIsCurrent(int deck, std::uint64_t generation) const {
     std::lock_guard<std::mutex> lock(mutex_);
     return !stopping_ && newestLoad_[deck] == generation;
@@ -165,6 +212,7 @@ void TrackLoader::workerLoop() {
         job->generation = request.generation;
         job->commandWord = request.commandWord;
         job->path = request.audioPath;
+        job->hold = request.hold;
         runLoad(request, *job);
         closeRequestDescriptors(request);
         std::lock_guard<std::mutex> lock(mutex_);
@@ -261,7 +309,19 @@ void TrackLoader::poll(std::vector<LoadResult>& results) {
     std::vector<std::unique_ptr<Job>> finished;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        finished.swap(finished_);
+        // Held loads stay until released; the rest leave in the order they finished.
+        for (auto& job : finished_) {
+            const bool waiting =
+                job->hold && job->ok && releasedGeneration_[job->deck] != job->generation;
+            if (waiting) continue;
+            if (job->hold) {
+                if (heldGeneration_[job->deck] == job->generation) heldGeneration_[job->deck] = 0;
+                if (releasedGeneration_[job->deck] == job->generation)
+                    releasedGeneration_[job->deck] = 0;
+            }
+            finished.push_back(std::move(job));
+        }
+        finished_.erase(std::remove(finished_.begin(), finished_.end(), nullptr), finished_.end());
     }
     for (auto& job : finished) {
         LoadResult r;

@@ -2,7 +2,9 @@
 // Loads tracks off the audio thread. A worker reads the file, decodes it, attaches the timing data
 // the library supplied and builds a LoadedTrack; the thread that owns the engine host polls for
 // finished loads and hands each to the engine as LOAD_TRACK through the loader's own producer
-// slot. A newer load for a deck supersedes an older one ("cancelled").
+// slot. A newer load for a deck supersedes an older one ("cancelled"). A held load (a set replay
+// decoding ahead) waits after decoding until it is released, so it reaches its deck at the frame
+// it was recorded at rather than whenever decoding ends.
 //
 // The same worker splits tracks into stems. A stem job (requestStems, or a request of kind 1)
 // splits the track the loader last handed to a deck and poll() installs the stem-carrying copy
@@ -11,8 +13,8 @@
 // (StemCache.h).
 //
 // Threading: start/stop/poll run on the engine host's owning thread. submit/queueLoad/requestSwap,
-// the stem calls and deckInfo may be called from any thread (they take the loader mutex). Workers
-// decode and separate outside the mutex.
+// release/releasePending/dropHeld, the stem calls and deckInfo may be called from any thread (they
+// take the loader mutex). Workers decode and separate outside the mutex.
 
 #include "engine/BeatGrid.h"
 
@@ -51,6 +53,7 @@ struct LoadRequest {
     BeatGrid grid;
     std::vector<CueMark> cues;
     std::string keyText;
+    bool hold = false; // decode now, hand over only once release() names the deck
 };
 
 struct LoadResult {
@@ -122,6 +125,13 @@ public:
     // of that deck (stem jobs included); a request of kind 1 is requestStems(deck, true).
     bool submit(LoadRequest request);
     bool requestSwap(int a, int b);
+    // Lets the deck's held load go to the engine at the next poll (or the first poll after it
+    // finishes decoding). False when the deck has no held load (none submitted, or it failed).
+    bool release(int deck);
+    // True while a released load has neither been handed to the engine nor failed.
+    bool releasePending(int deck) const;
+    // Discards every held load that was not released yet (a replay that ends or starts over).
+    void dropHeld();
     // Frees retired tracks, hands finished loads to the engine and returns their results in order.
     void poll(std::vector<LoadResult>& results);
 
@@ -189,10 +199,12 @@ private:
     bool running_ = false;
     bool stopping_ = false;
     std::deque<std::unique_ptr<Queued>> queue_;
-    std::uint64_t generation_[16] = {};  // per deck: the last identity handed out
-    std::uint64_t currentJob_[16] = {};  // per deck: the newest request of either kind
-    std::uint64_t newestLoad_[16] = {};  // per deck: the newest load
-    std::uint64_t pendingLoad_[16] = {}; // per deck: a load not yet handed over (0: none)
+    std::uint64_t generation_[16] = {};         // per deck: the last identity handed out
+    std::uint64_t currentJob_[16] = {};         // per deck: the newest request of either kind
+    std::uint64_t newestLoad_[16] = {};         // per deck: the newest load
+    std::uint64_t pendingLoad_[16] = {};        // per deck: a load not yet handed over (0: none)
+    std::uint64_t heldGeneration_[16] = {};     // a held load submitted, not yet released
+    std::uint64_t releasedGeneration_[16] = {}; // a released load not yet handed over
     std::vector<std::unique_ptr<Job>> finished_;
     std::vector<std::pair<int, int>> swaps_;
     LoadedDeckInfo decks_[16];

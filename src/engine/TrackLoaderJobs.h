@@ -19,6 +19,7 @@ struct TrackLoader::Job {
     std::uint64_t generation = 0;
     std::uint32_t commandWord = 0;
     std::string path;
+    bool hold = false; // a held load: poll() hands it over once released
     bool ok = false;
     std::string error;
     std::unique_ptr<LoadedTrack> track;

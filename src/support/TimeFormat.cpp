@@ -1,5 +1,6 @@
 #include "support/TimeFormat.h"
 
+#include <chrono>
 #include <ctime>
 
 namespace vyn {
@@ -15,6 +16,11 @@ std::string formatLocalTime(std::int64_t unixMillis, const char* pattern) {
     char buf[128];
     const std::size_t n = std::strftime(buf, sizeof buf, pattern, &parts);
     return std::string(buf, n);
+}
+
+std::int64_t nowUnixMillis() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
 }
 
 } // namespace vyn

@@ -7,5 +7,7 @@
 namespace vyn {
 
 std::string formatLocalTime(std::int64_t unixMillis, const char* pattern);
+// The wall clock as Unix milliseconds (set names and creation times).
+std::int64_t nowUnixMillis();
 
 } // namespace vyn

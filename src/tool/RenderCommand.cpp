@@ -74,16 +74,12 @@ int runRender(int argc, char** argv) {
                          imported.error.c_str());
             return 1;
         }
-        resolver = [&catalogue](TrackLoader& loader, int deck, int trackId) {
-            LoadRequest request;
-            {
-                std::lock_guard<std::mutex> lock(catalogue->mutex());
-                const CatalogueTrack* track =
-                    catalogue->trackById(static_cast<std::uint32_t>(trackId));
-                if (!track) return false;
-                request = makeLoadRequest(*track, deck);
-            }
-            return loader.submit(std::move(request));
+        resolver = [&catalogue](int trackId, LoadRequest& request) {
+            std::lock_guard<std::mutex> lock(catalogue->mutex());
+            const CatalogueTrack* track = catalogue->trackById(static_cast<std::uint32_t>(trackId));
+            if (!track) return false;
+            request = makeLoadRequest(*track, -1);
+            return true;
         };
     }
 

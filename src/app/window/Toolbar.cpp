@@ -131,17 +131,27 @@ float drawToolbar(UiContext& ui, const ToolWindowRegistry& tools, float width) {
 
     if (button(id::AUDIO, app.audioRunning() ? "Stop" : "Start", false, true)) app.toggleAudio();
 
-    // The set recording group arrives with set recording and replay.
+    // The set group: recording, replay and the mix recording.
+    SetSession& sets = app.sets();
+    const ReplayPlayer& player = sets.player();
+    const auto now = ui.now;
     label(id::SET_LABEL, "set", true);
-    const struct {
-        int id;
-        const char* label;
-    } setButtons[] = {{id::RECORD, "record"},  {id::REPLAY, "replay"},
-                      {id::REWIND, "rewind"},  {id::REPLAY_PAUSE, "pause"},
-                      {id::REPLAY_SPEED, "4"}, {id::TAKE_OVER, "take over"}};
-    for (const auto& sb : setButtons)
-        button(sb.id, sb.label, false, false, false);
-    label(id::REPLAY_TIME, "0:00");
+    if (button(id::RECORD, sets.recordLabel(), sets.recordState() == RecordState::Recording, false,
+               sets.recordEnabled()))
+        sets.pressRecord(now);
+    if (button(id::REPLAY, "replay", player.ownsMix(), false, sets.replayEnabled()))
+        sets.pressReplay(now);
+    if (button(id::REWIND, "rewind", false, false, player.loaded())) sets.pressRewind(now);
+    if (button(id::REPLAY_PAUSE, player.paused() ? "resume" : "pause", player.paused(), false,
+               player.loaded()))
+        sets.pressPause();
+    if (button(id::REPLAY_SPEED, player.speed() == 4.0 ? "1" : "4", player.speed() == 4.0, false,
+               player.loaded()))
+        sets.pressSpeed();
+    if (button(id::TAKE_OVER, "take over", false, false, player.loaded())) sets.pressTakeOver();
+    const std::string time = sets.timeText();
+    label(id::REPLAY_TIME, time.c_str());
+    if (button(id::MIX_RECORD, "rec mix", sets.mixRecording(), true)) sets.toggleMixRecording();
 
     SoundOptions sound = s.sound;
     bool hqKeylock = sound.keylockQuality == 1;

@@ -1,0 +1,300 @@
+// A set recorded live through the real window and replayed offline must sound the same: the
+// window under Xvfb driven through the UI map, a controller on a JACK virtual MIDI port through a
+// mapping, the null sink as the output and the mix recorder on. `vyn-tool render` of the saved
+// set is then compared with the mix recording of the same performance.
+
+#include "app/DeckPanel.h"
+#include "app/ToolbarIds.h"
+#include "audio/WavFileWriter.h"
+#include "common/FloatWav.h"
+#include "common/MidiPeer.h"
+#include "common/SinkRecorder.h"
+#include "common/TestPaths.h"
+#include "common/ToneMeasure.h"
+#include "common/WindowDriver.h"
+#include "engine/Command.h"
+#include "engine/SetReplay.h"
+#include "support/FileIo.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+namespace vyn {
+namespace {
+
+using namespace std::chrono_literals;
+using test::UiMapFile;
+using test::WindowProcess;
+namespace id = toolbar_id;
+namespace fs = std::filesystem;
+
+// A track that sounds different at every moment, so that a replay a block off or a command at
+// another frame shows in the correlation: partials gliding against a slow tremolo.
+std::string writeTrack(const std::string& path, double base, double seconds) {
+    WavFileWriter w;
+    EXPECT_TRUE(w.open(path, WavFileWriter::Format::Pcm16, 2, 48000));
+    const auto frames = static_cast<std::size_t>(seconds * 48000);
+    std::vector<std::int16_t> pcm(2 * frames);
+    double phase[3] = {};
+    for (std::size_t i = 0; i < frames; ++i) {
+        const double t = static_cast<double>(i) / 48000.0;
+        const double glide = 1.0 + 0.2 * std::sin(2.0 * M_PI * 0.13 * t);
+        double v = 0.0;
+        for (int k = 0; k < 3; ++k) {
+            phase[k] += 2.0 * M_PI * base * (k + 1) * glide / 48000.0;
+            v += std::sin(phase[k]) / (k + 1);
+        }
+        const double tremolo = 0.6 + 0.4 * std::sin(2.0 * M_PI * 1.7 * t);
+        pcm[2 * i] = static_cast<std::int16_t>(6000.0 * v * tremolo);
+        pcm[2 * i + 1] = static_cast<std::int16_t>(6000.0 * v * (1.6 - tremolo));
+    }
+    EXPECT_TRUE(w.writeInt16(pcm.data(), frames));
+    EXPECT_TRUE(w.finish());
+    return path;
+}
+
+// Pearson correlation of two interleaved signals over their common length, `b` shifted by
+// `lag` frames.
+double correlation(const std::vector<float>& a, const std::vector<float>& b, long lag,
+                   std::size_t from, std::size_t frames) {
+    double ab = 0, aa = 0, bb = 0;
+    for (std::size_t i = from; i < from + frames; ++i) {
+        const long j = static_cast<long>(i) + lag;
+        if (j < 0 || 2 * static_cast<std::size_t>(j) + 1 >= b.size() || 2 * i + 1 >= a.size())
+            continue;
+        for (int c = 0; c < 2; ++c) {
+            const double x = a[2 * i + c], y = b[2 * static_cast<std::size_t>(j) + c];
+            ab += x * y;
+            aa += x * x;
+            bb += y * y;
+        }
+    }
+    return aa > 0 && bb > 0 ? ab / std::sqrt(aa * bb) : 0.0;
+}
+
+int deckId(int panel, int control) {
+    return deckControlId(panel, control);
+}
+
+std::vector<std::string> filesIn(const std::string& folder, const std::string& extension) {
+    std::vector<std::string> out;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+        if (it->path().extension() == extension) out.push_back(it->path().string());
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+// Load on the panel, the path typed into the browser's focused path field, then Enter; true once
+// the panel shows the track and READY.
+bool loadThroughTheBrowser(WindowProcess& w, int panel, const std::string& path,
+                           const std::string& name) {
+    if (!w.click(deckId(panel, deck_control::LOAD))) return false;
+    w.waitFor([](const UiMapFile& m) { return m.controls.count(1200) != 0; });
+    w.type(path);
+    const int track = deckId(panel, deck_control::TRACK_TEXT);
+    const int status = deckId(panel, deck_control::STATUS_TEXT);
+    const UiMapFile m = w.waitForText(track, name);
+    EXPECT_EQ(m.text(track), name) << m.text(deckId(panel, deck_control::MESSAGE_TEXT));
+    return m.text(track) == name && w.waitForText(status, "READY").text(status) == "READY";
+}
+
+int countCommands(const SetReplay& set, CommandType type) {
+    int n = 0;
+    for (const ReplayEvent& e : set.events)
+        n += !e.isMidi && e.command == static_cast<int>(type);
+    return n;
+}
+
+TEST(SetWindow, ALiveSetReplayedOfflineSoundsLikeTheMixRecording) {
+    ASSERT_TRUE(std::getenv("DISPLAY")) << "the window tests need the test services' display";
+    ASSERT_TRUE(test::servicesAvailable()) << "the window tests need the test services";
+    const std::string dir = test::scratchDir("set-window");
+    const std::string first = writeTrack(dir + "/first.wav", 220.0, 40.0);
+    const std::string second = writeTrack(dir + "/second.wav", 330.0, 40.0);
+
+    // The controller: channel faders of decks 1 and 2, the echo on the master and its mix.
+    test::MidiSender controller;
+    fs::create_directories(dir + "/config/vyn/midimaps");
+    std::ofstream(dir + "/config/vyn/midimaps/controller.vynmap")
+        << "vyn-mapping 1\ndevice " << controller.device() << "\nchannels 2\n"
+        << "bind -1 cc 0 7 fader 0 absolute twos 0 1 0.01 0 fader 1\n"
+        << "bind -1 cc 0 8 fader 1 absolute twos 0 1 0.01 0 fader 2\n"
+        << "bind -1 note 0 60 fxEffect 0 trigger twos 0 1 0.01 2 echo\n"
+        << "bind -1 note 0 61 fxTargetMaster 0 trigger twos 0 1 0.01 0 fx to master\n"
+        << "bind -1 cc 0 9 fxMix 0 absolute twos 0 1 0.01 0 fx mix\n";
+    setenv("VYN_MIDI", "jack", 1);
+    setenv("XDG_DATA_HOME", (dir + "/data").c_str(), 1);
+
+    test::SinkRecorder sink("vyn_stereo", 2, dir + "/sink.raw");
+    WindowProcess w(dir);
+    UiMapFile m =
+        w.waitFor([](const UiMapFile& f) { return f.controls.count(id::RECORD) != 0; }, 60s);
+    ASSERT_TRUE(w.findWindow());
+    EXPECT_EQ(m.controls[id::RECORD].label, "record");
+    EXPECT_EQ(m.controls[id::MIX_RECORD].label, "rec mix");
+
+    // The mix recording runs first; the set's start splits it so the set's file starts with it.
+    ASSERT_TRUE(w.click(id::MIX_RECORD));
+    m = w.waitFor([](const UiMapFile& f) {
+        return f.text(id::STATUS).rfind("recording the mix to ", 0) == 0;
+    });
+    ASSERT_EQ(m.text(id::STATUS).rfind("recording the mix to ", 0), 0u) << m.text(id::STATUS);
+    ASSERT_TRUE(w.click(id::RECORD));
+    m = w.waitFor([](const UiMapFile& f) {
+        return f.text(id::STATUS).rfind("recording commands and MIDI", 0) == 0;
+    });
+    ASSERT_EQ(m.text(id::STATUS).rfind("recording commands and MIDI", 0), 0u) << m.text(id::STATUS);
+    m = w.waitFor([](const UiMapFile& f) {
+        return f.controls.count(id::RECORD) && f.controls.at(id::RECORD).label == "end & save";
+    });
+    EXPECT_EQ(m.controls[id::RECORD].label, "end & save");
+    EXPECT_EQ(m.controls.count(id::REPLAY), 1u);
+
+    ASSERT_TRUE(loadThroughTheBrowser(w, 0, first, "first"));
+    ASSERT_TRUE(w.click(deckId(0, deck_control::PLAY)));
+    ASSERT_EQ(w.waitForText(deckId(0, deck_control::STATUS_TEXT), "PLAYING")
+                  .text(deckId(0, deck_control::STATUS_TEXT)),
+              "PLAYING");
+    // The controller's fader takes deck 1 down to silence: proof its port is connected.
+    const bool faded = test::waitFor(
+        [&] { return w.map().text(deckId(0, deck_control::LEVEL_TEXT)) == "0%"; }, 20000ms,
+        [&] {
+            controller.send({0xB0, 7, 0});
+            std::this_thread::sleep_for(80ms);
+        });
+    ASSERT_TRUE(faded) << "the controller's fader never reached the deck";
+    for (int v = 0; v <= 127; v += 8) {
+        controller.send({0xB0, 7, static_cast<unsigned char>(v)});
+        std::this_thread::sleep_for(40ms);
+    }
+    controller.send({0xB0, 7, 127});
+
+    // The second track comes in with its fader down and is crossfaded over.
+    controller.send({0xB0, 8, 0});
+    ASSERT_TRUE(loadThroughTheBrowser(w, 1, second, "second"));
+    ASSERT_TRUE(w.click(deckId(1, deck_control::PLAY)));
+    for (int v = 0; v <= 127; v += 4) {
+        controller.send({0xB0, 8, static_cast<unsigned char>(v)});
+        controller.send({0xB0, 7, static_cast<unsigned char>(127 - v)});
+        std::this_thread::sleep_for(50ms);
+    }
+    controller.send({0xB0, 8, 127});
+    controller.send({0xB0, 7, 0});
+
+    // A four-beat loop on deck 2, left again; then the echo on the master.
+    ASSERT_TRUE(w.click(deckId(1, deck_control::LOOP_4)));
+    std::this_thread::sleep_for(2500ms);
+    ASSERT_TRUE(w.click(deckId(1, deck_control::RELOOP)));
+    controller.send({0x90, 61, 127});
+    controller.send({0x90, 60, 127});
+    controller.send({0xB0, 9, 80});
+    std::this_thread::sleep_for(2000ms);
+    controller.send({0xB0, 9, 0});
+    std::this_thread::sleep_for(1000ms);
+    // Deck 1 paused from the window: once the panel shows it, the engine has applied all the
+    // controller sent before (a loaded machine's audio may lag the wall clock).
+    ASSERT_TRUE(w.click(deckId(0, deck_control::PLAY)));
+    ASSERT_EQ(w.waitForText(deckId(0, deck_control::STATUS_TEXT), "PAUSED")
+                  .text(deckId(0, deck_control::STATUS_TEXT)),
+              "PAUSED");
+
+    ASSERT_TRUE(w.click(id::RECORD));
+    m = w.waitFor([](const UiMapFile& f) { return f.text(id::STATUS).rfind("saved ", 0) == 0; },
+                  20s);
+    ASSERT_EQ(m.text(id::STATUS).rfind("saved ", 0), 0u) << m.text(id::STATUS);
+    ASSERT_TRUE(w.click(id::MIX_RECORD));
+    m = w.waitFor(
+        [](const UiMapFile& f) { return f.text(id::STATUS).rfind("mix saved ", 0) == 0; });
+    ASSERT_EQ(m.text(id::STATUS).rfind("mix saved ", 0), 0u) << m.text(id::STATUS);
+    EXPECT_EQ(m.text(id::STATUS).find("lost"), std::string::npos) << m.text(id::STATUS);
+
+    // The saved set is offered for replay: the replay owns the mix and shows its time.
+    ASSERT_TRUE(w.click(id::REPLAY));
+    m = w.waitForText(id::STATUS, "replay controls own the mix");
+    EXPECT_EQ(m.text(id::STATUS), "replay controls own the mix");
+    m = w.waitFor([](const UiMapFile& f) { return f.text(id::REPLAY_TIME).size() > 6; });
+    EXPECT_NE(m.text(id::REPLAY_TIME).find(" / 0:"), std::string::npos) << m.text(id::REPLAY_TIME);
+    ASSERT_TRUE(w.click(id::REPLAY_SPEED));
+    EXPECT_EQ(w.waitFor([](const UiMapFile& f) {
+                   return f.controls.count(id::REPLAY_SPEED) &&
+                          f.controls.at(id::REPLAY_SPEED).label == "1";
+               })
+                  .controls[id::REPLAY_SPEED]
+                  .label,
+              "1");
+    ASSERT_TRUE(w.click(id::TAKE_OVER));
+    EXPECT_EQ(
+        w.waitForText(id::STATUS, "replay released \xE2\x80\x94 live controls have taken over")
+            .text(id::STATUS),
+        "replay released \xE2\x80\x94 live controls have taken over");
+
+    const std::string artefacts = std::string(VYN_BINARY_DIR) + "/test-artifacts";
+    fs::create_directories(artefacts);
+    EXPECT_TRUE(w.screenshot(artefacts + "/window-set-replay.png"));
+    EXPECT_EQ(w.stop(SIGTERM), 0) << w.stderrText();
+    EXPECT_NE(w.stderrText().find("realtime violations: allocations 0 frees 0 locks 0"),
+              std::string::npos)
+        << w.stderrText();
+    const std::vector<float> heard = sink.stop();
+    EXPECT_GT(test::peakLevel(heard.data(), heard.size()), 0.1f) << "the null sink heard the set";
+
+    // One set; the mix in two files, the second named like the set.
+    const std::string folder = dir + "/documents/VYN/sets";
+    const auto sets = filesIn(folder, ".vynset");
+    const auto mixes = filesIn(folder, ".wav");
+    ASSERT_EQ(sets.size(), 1u);
+    ASSERT_EQ(mixes.size(), 2u);
+    const std::string stem = fs::path(sets[0]).stem().string();
+    EXPECT_TRUE(fs::exists(folder + "/" + stem + ".wav")) << stem;
+    const SetReplayReadResult read = readSetReplay(readWholeFile(sets[0]).data);
+    ASSERT_TRUE(read.ok) << read.error;
+    const SetReplay& set = read.replay;
+    EXPECT_EQ(countCommands(set, CommandType::LOAD_TRACK), 2);
+    EXPECT_GE(countCommands(set, CommandType::PLAY), 2);
+    EXPECT_GE(countCommands(set, CommandType::SET_FADER), 40) << "the controller's moves";
+    EXPECT_GE(countCommands(set, CommandType::SET_FX_MIX), 2);
+    int midi = 0;
+    for (const ReplayEvent& e : set.events)
+        midi += e.isMidi && e.status == 0xB0;
+    EXPECT_GE(midi, 40) << "the controller's messages are in the set as well";
+
+    const std::string rendered = dir + "/rendered.wav";
+    const auto render =
+        test::runProcess("'" + test::builtExecutable("vyn-tool") + "' render --rate " +
+                         std::to_string(set.sampleRate) + " '" + sets[0] + "' '" + rendered + "'");
+    ASSERT_EQ(render.exitCode, 0) << render.err;
+    const test::FloatWav offline = test::readFloatWav(rendered);
+    const test::FloatWav live = test::readFloatWav(folder + "/" + stem + ".wav");
+    ASSERT_EQ(offline.channels, 2);
+    ASSERT_EQ(live.channels, 2);
+    const auto setFrames = static_cast<std::size_t>(set.events.back().frame);
+    ASSERT_GE(live.frames(), setFrames) << "the mix recording covers the set";
+    ASSERT_GE(offline.frames(), setFrames);
+
+    // Align the starts (the mix file starts at the set's frame 0, so the lag should be none),
+    // then compare the whole set.
+    long bestLag = 0;
+    double best = -2.0;
+    const std::size_t probeFrom = setFrames / 2, probe = 24000;
+    for (long lag = -2048; lag <= 2048; ++lag) {
+        const double c = correlation(live.samples, offline.samples, lag, probeFrom, probe);
+        if (c > best) {
+            best = c;
+            bestLag = lag;
+        }
+    }
+    EXPECT_GT(test::peakLevel(live.samples.data(), live.samples.size()), 0.1f);
+    const double whole = correlation(live.samples, offline.samples, bestLag, 0, setFrames);
+    std::printf("live against offline: correlation %.5f over %.1f s at a lag of %ld frames\n",
+                whole, static_cast<double>(setFrames) / set.sampleRate, bestLag);
+    EXPECT_GE(whole, 0.99) << "lag " << bestLag;
+    EXPECT_LE(std::labs(bestLag), 256) << "the mix file starts where the set does";
+}
+
+} // namespace
+} // namespace vyn

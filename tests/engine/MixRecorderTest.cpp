@@ -1,0 +1,200 @@
+// The mix recorder: what the master played, in a WAV file that is valid while it grows and turns
+// RF64 past its size limit; under load (eight decks with key lock, a writer held up by a slow
+// pipe) the render path neither waits nor allocates and every lost frame is reported.
+
+#include "engine/MixRecorder.h"
+#include "audio/WavRecordingFile.h"
+#include "common/EngineFixture.h"
+#include "common/FloatWav.h"
+#include "common/RealtimeGuard.h"
+#include "common/TestPaths.h"
+#include "common/TestTracks.h"
+#include "support/FileIo.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstring>
+#include <thread>
+
+namespace vyn {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::uint32_t u32(const std::string& d, std::size_t at) {
+    std::uint32_t v;
+    std::memcpy(&v, d.data() + at, 4);
+    return v;
+}
+std::uint64_t u64(const std::string& d, std::size_t at) {
+    std::uint64_t v;
+    std::memcpy(&v, d.data() + at, 8);
+    return v;
+}
+
+TEST(WavRecordingFile, EveryHeaderUpdateDescribesTheSamplesSoFarAndLargeFilesTurnRf64) {
+    const std::string dir = test::scratchDir("wav-recording");
+    const std::string path = dir + "/mix.wav";
+    WavRecordingFile f;
+    ASSERT_TRUE(f.open(path, 2, 48000, 8000));
+    EXPECT_FALSE(WavRecordingFile().open(path, 2, 48000)) << "never replaces a file";
+    std::vector<float> block(2 * 500);
+    for (std::size_t i = 0; i < block.size(); ++i)
+        block[i] = static_cast<float>(i) / 1000.0f;
+    ASSERT_TRUE(f.append(block.data(), 500));
+    ASSERT_TRUE(f.updateHeader());
+    std::string d = readWholeFile(path).data;
+    EXPECT_EQ(d.substr(0, 4), "RIFF");
+    EXPECT_EQ(u32(d, 4), d.size() - 8);
+    test::FloatWav wav = test::readFloatWav(path);
+    EXPECT_EQ(wav.rate, 48000u);
+    ASSERT_EQ(wav.frames(), 500u);
+    EXPECT_EQ(wav.samples, block);
+
+    ASSERT_TRUE(f.append(block.data(), 500)); // 8000 bytes of samples: past the limit
+    ASSERT_TRUE(f.appendSilence(3));
+    ASSERT_TRUE(f.close());
+    EXPECT_TRUE(f.rf64());
+    d = readWholeFile(path).data;
+    EXPECT_EQ(d.substr(0, 4), "RF64");
+    EXPECT_EQ(u32(d, 4), 0xFFFFFFFFu);
+    EXPECT_EQ(d.substr(12, 4), "ds64") << "in the room the JUNK chunk kept";
+    EXPECT_EQ(u64(d, 20), d.size() - 8) << "RIFF size";
+    EXPECT_EQ(u64(d, 28), 1003u * 8) << "data size";
+    EXPECT_EQ(u64(d, 36), 1003u) << "sample frames";
+}
+
+class MixRecorderTest : public test::EngineFixture {
+protected:
+    // Deck d plays a tone of its own, key lock on and a little faster, so the stretcher works.
+    void playEightDecksWithKeyLock() {
+        for (int d = 0; d < 8; ++d) {
+            ASSERT_TRUE(
+                load(d, test::makeTrack(test::sineWave(220.0 + 55.0 * d, 48000.0, 48000 * 10, 0.1f),
+                                        48000.0)));
+            ASSERT_TRUE(push(CommandType::SET_KEYLOCK, d, 1.0));
+            ASSERT_TRUE(push(CommandType::SET_RATE, d, 1.04));
+            ASSERT_TRUE(push(CommandType::PLAY, d));
+        }
+    }
+    // Renders `blocks` blocks of 256 frames with the real-time guard armed; returns the master.
+    std::vector<float> renderGuarded(int blocks) {
+        std::vector<float> out;
+        out.reserve(static_cast<std::size_t>(blocks) * 512);
+        for (int b = 0; b < blocks; ++b) {
+            test::resetRealtimeViolations();
+            block(256);
+            EXPECT_EQ(test::realtimeViolations().total(), 0) << "block " << b;
+            out.insert(out.end(), master.begin(), master.begin() + 512);
+        }
+        return out;
+    }
+};
+
+TEST_F(MixRecorderTest, TheFileHoldsExactlyWhatTheMasterPlayed) {
+    const std::string path = test::scratchDir("mix-recorder") + "/mix.wav";
+    MixRecorderOptions options;
+    options.headerSeconds = 0.0; // a header for every pass of the writer
+    MixRecorder mix(engine->capture(), options);
+    engine->setMasterTap(&mix);
+    playEightDecksWithKeyLock();
+    ASSERT_TRUE(mix.start(path, 48000.0));
+    EXPECT_FALSE(mix.start(path + "2", 48000.0)) << "one recording at a time";
+    const std::vector<float> played = renderGuarded(200);
+    // Before the end, the file on disk is already a valid WAV of what was written.
+    for (int i = 0; i < 500 && test::readFloatWav(path).frames() < 200u * 256; ++i)
+        std::this_thread::sleep_for(10ms);
+    EXPECT_EQ(test::readFloatWav(path).samples, played);
+    const MixRecordingResult r = mix.stop();
+    EXPECT_EQ(r.files, std::vector<std::string>{path});
+    EXPECT_EQ(r.frames, 200u * 256);
+    EXPECT_EQ(r.lostFrames, 0u);
+    EXPECT_TRUE(r.error.empty());
+    EXPECT_EQ(test::readFloatWav(path).samples, played);
+    renderGuarded(4);
+    EXPECT_EQ(test::readFloatWav(path).frames(), 200u * 256) << "nothing after the stop";
+    engine->setMasterTap(nullptr);
+}
+
+TEST_F(MixRecorderTest, AMixStartedDuringASetStartsAtTheSetsFrameZero) {
+    const std::string path = test::scratchDir("mix-recorder-from") + "/mix.wav";
+    MixRecorder mix(engine->capture(), {});
+    engine->setMasterTap(&mix);
+    playEightDecksWithKeyLock();
+    renderGuarded(10); // the set began at engine frame 1000, within these
+    ASSERT_TRUE(mix.start(path, 48000.0, 1000));
+    const std::vector<float> played = renderGuarded(4);
+    const MixRecordingResult r = mix.stop();
+    engine->setMasterTap(nullptr);
+    EXPECT_EQ(r.frames, 2560u - 1000u + 1024u);
+    const test::FloatWav wav = test::readFloatWav(path);
+    ASSERT_EQ(wav.frames(), r.frames);
+    EXPECT_TRUE(std::all_of(wav.samples.begin(), wav.samples.begin() + 2 * 1560,
+                            [](float x) { return x == 0.0f; }));
+    EXPECT_TRUE(std::equal(played.begin(), played.end(), wav.samples.begin() + 2 * 1560));
+}
+
+TEST_F(MixRecorderTest, ASlowWriterLosesWholeBlocksAndEveryLostFrameIsReported) {
+    const std::string path = test::scratchDir("mix-recorder-slow") + "/mix.fifo";
+    ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+    const int reader = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    MixRecorderOptions options;
+    options.ringSeconds = 0.05; // a short ring: the pipe's hold-up overflows it
+    MixRecorder mix(engine->capture(), options);
+    engine->setMasterTap(&mix);
+    playEightDecksWithKeyLock();
+    ASSERT_TRUE(mix.start(path, 48000.0));
+
+    // The "disk": nothing is read until the render is over (however fast this machine renders,
+    // the pipe and the ring fill long before), then everything.
+    std::string received;
+    std::atomic<bool> draining{false};
+    std::thread disk([&] {
+        char buffer[4096];
+        while (!draining.load())
+            std::this_thread::sleep_for(2ms);
+        for (;;) {
+            const ssize_t n = ::read(reader, buffer, sizeof buffer);
+            if (n > 0) received.append(buffer, static_cast<std::size_t>(n));
+            if (n == 0) break;
+            if (n < 0) std::this_thread::sleep_for(1ms);
+        }
+    });
+    constexpr int kBlocks = 600;
+    const std::vector<float> played = renderGuarded(kBlocks);
+    draining.store(true);
+    const MixRecordingResult r = mix.stop();
+    disk.join();
+    ::close(reader);
+    engine->setMasterTap(nullptr);
+
+    // A pipe gets the "size unknown" header; the samples follow it.
+    ASSERT_GT(received.size(), 94u);
+    EXPECT_EQ(received.substr(0, 4), "RIFF");
+    const std::size_t data = received.find("data");
+    ASSERT_NE(data, std::string::npos);
+    std::vector<float> written((received.size() - data - 8) / 4);
+    std::memcpy(written.data(), received.data() + data + 8, written.size() * 4);
+    ASSERT_EQ(written.size(), played.size()) << "lost blocks are filled so the file keeps time";
+    std::uint64_t silent = 0;
+    for (std::size_t b = 0; b < played.size(); b += 512) {
+        const bool same =
+            std::equal(played.begin() + b, played.begin() + b + 512, written.begin() + b);
+        const bool zero = std::all_of(written.begin() + b, written.begin() + b + 512,
+                                      [](float x) { return x == 0.0f; });
+        EXPECT_TRUE(same || zero) << "block " << b / 512 << " is neither what played nor a gap";
+        if (!same && zero) silent += 256;
+    }
+    EXPECT_GT(r.lostFrames, 0u) << "the pipe held the writer up";
+    EXPECT_EQ(r.lostFrames, silent);
+    EXPECT_LT(r.lostFrames, static_cast<std::uint64_t>(kBlocks) * 256);
+}
+
+} // namespace
+} // namespace vyn
