@@ -7,6 +7,7 @@
 #include "control/midi/MidiHub.h"
 #include "control/midi/MidiInputPorts.h"
 #include "control/midi/MidiRouter.h"
+#include "control/midi/MidiWindowModel.h"
 #include "engine/EngineHost.h"
 #include "library/Catalogue.h"
 #include "library/DriveClassifier.h"
@@ -46,6 +47,8 @@ Application::Application(ApplicationOptions options)
     midiHub_ = std::make_unique<MidiHub>(*midiRouter_);
     midiHub_->listen(*midiRouter_);
     midiHub_->setEngine(engine_.get());
+    midiWindow_ =
+        std::make_unique<MidiWindowModel>(*midiHub_, *midiRouter_, MidiMapStore::forThisProgram());
     link_ = std::make_unique<LinkHost>(*engine_);
     linkModel_.drawCode();
     for (int p = 0; p < kPanelCount; ++p)
@@ -100,6 +103,7 @@ void Application::shutdown() {
     closing_ = true;
     releaseHeldControls();
     openTools_.clear();
+    midiWindow_->cancelLearn();
     if (link_) link_->stop();
     linkModel_.setServerState(false, 0, 0);
     if (midiPorts_) midiPorts_->closeAll();
@@ -212,6 +216,7 @@ void Application::slowRefresh() {
         stemJobs_[index(p)] = std::move(job);
     }
     if (linkModel_.running()) linkModel_.refresh(*link_);
+    if (audioRunning()) midiWindow_->periodic(toolOpen(toolbar_id::MIDI));
     if (!audioRunning()) {
         IAudioDevice* device = engine_->device();
         statusLine_ = statusLineFor(false, device ? device->lastError() : deviceError_);
@@ -314,7 +319,11 @@ void Application::setSoundOptions(const SoundOptions& options) {
 }
 
 void Application::toggleTool(int toolbarId) {
-    if (!openTools_.erase(toolbarId)) openTools_.insert(toolbarId);
+    if (!openTools_.erase(toolbarId)) {
+        openTools_.insert(toolbarId);
+        return;
+    }
+    if (toolbarId == toolbar_id::MIDI) midiWindow_->cancelLearn();
 }
 
 // --- deck panels ---

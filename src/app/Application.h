@@ -40,6 +40,7 @@ class EngineHost;
 class MidiHub;
 class MidiInputPorts;
 class MidiRouter;
+class MidiWindowModel;
 class UsbTrackCache;
 
 struct ApplicationOptions {
@@ -164,6 +165,9 @@ public:
     Catalogue& catalogue() { return *catalogue_; }
     MidiHub& midi() { return *midiHub_; }
     MidiInputPorts* midiPorts() { return midiPorts_.get(); }
+    MidiRouter& midiRouter() { return *midiRouter_; }
+    // The MIDI window's state; its periodic work runs in the slow refresh while audio runs.
+    MidiWindowModel& midiWindow() { return *midiWindow_; }
     LinkHost& link() { return *link_; }
     SettingsStore& settingsStore() { return *store_; }
 
@@ -190,6 +194,7 @@ private:
     std::unique_ptr<MidiRouter> midiRouter_;
     std::unique_ptr<MidiHub> midiHub_;
     std::unique_ptr<MidiInputPorts> midiPorts_;
+    std::unique_ptr<MidiWindowModel> midiWindow_;
     std::unique_ptr<LinkHost> link_;
     LinkWindowModel linkModel_;
 
