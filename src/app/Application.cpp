@@ -1,5 +1,6 @@
 #include "app/Application.h"
 
+#include "app/ResolumeControl.h"
 #include "app/ToolbarIds.h"
 #include "audio/IAudioDevice.h"
 #include "control/link/SocketLayer.h"
@@ -49,6 +50,7 @@ Application::Application(ApplicationOptions options)
     midiHub_->setEngine(engine_.get());
     midiWindow_ =
         std::make_unique<MidiWindowModel>(*midiHub_, *midiRouter_, MidiMapStore::forThisProgram());
+    resolume_ = std::make_unique<ResolumeControl>(*store_);
     link_ = std::make_unique<LinkHost>(*engine_);
     linkModel_.drawCode();
     for (int p = 0; p < kPanelCount; ++p)
@@ -69,6 +71,8 @@ void Application::start() {
         midiPorts_->attach(*midiRouter_);
         lastMidiScan_ = Clock::now();
     }
+    resolume_->setMidiBackend(midiPorts_ ? &midiPorts_->backend() : nullptr);
+    resolume_->startAtLaunch(audioRunning());
     slowRefresh();
 }
 
@@ -106,6 +110,7 @@ void Application::shutdown() {
     midiWindow_->cancelLearn();
     if (link_) link_->stop();
     linkModel_.setServerState(false, 0, 0);
+    resolume_->close(); // the clock's stop byte goes out while MIDI is still there
     if (midiPorts_) midiPorts_->closeAll();
     engine_->stop();
     shutDown_ = true;
@@ -152,6 +157,7 @@ bool Application::refresh(Clock::time_point now) {
         if (engine_->readSnapshot(fresh)) snapshot_ = fresh;
         pollLoader();
         stemRequests_.observe(snapshot_, engine_->loader(), now - lastSlow_ >= kSlowRefresh);
+        resolume_->tick(snapshot_, *engine_);
     }
     for (DeckPanel& p : panels_)
         p.revPoll(now, *this);

@@ -41,6 +41,7 @@ class MidiHub;
 class MidiInputPorts;
 class MidiRouter;
 class MidiWindowModel;
+class ResolumeControl;
 class UsbTrackCache;
 
 struct ApplicationOptions {
@@ -168,6 +169,8 @@ public:
     MidiRouter& midiRouter() { return *midiRouter_; }
     // The MIDI window's state; its periodic work runs in the slow refresh while audio runs.
     MidiWindowModel& midiWindow() { return *midiWindow_; }
+    // The Resolume window's state: OSC output and MIDI clock, ticked on every refresh pass.
+    ResolumeControl& resolume() { return *resolume_; }
     LinkHost& link() { return *link_; }
     SettingsStore& settingsStore() { return *store_; }
 
@@ -195,6 +198,7 @@ private:
     std::unique_ptr<MidiHub> midiHub_;
     std::unique_ptr<MidiInputPorts> midiPorts_;
     std::unique_ptr<MidiWindowModel> midiWindow_;
+    std::unique_ptr<ResolumeControl> resolume_;
     std::unique_ptr<LinkHost> link_;
     LinkWindowModel linkModel_;
 

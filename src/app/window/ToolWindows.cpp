@@ -2,6 +2,7 @@
 
 #include "app/window/LinkWindow.h"
 #include "app/window/MidiWindow.h"
+#include "app/window/ResolumeWindow.h"
 #include "app/window/ToolWindow.h"
 
 namespace vyn {
@@ -9,6 +10,7 @@ namespace vyn {
 void registerToolWindows(ToolWindowRegistry& registry) {
     registry.add(std::make_unique<LinkWindow>());
     registry.add(std::make_unique<MidiWindow>());
+    registry.add(std::make_unique<ResolumeWindow>());
 }
 
 } // namespace vyn
