@@ -1,5 +1,6 @@
 #include "app/Application.h"
 
+#include "app/FeedbackControl.h"
 #include "app/ResolumeControl.h"
 #include "app/ToolbarIds.h"
 #include "audio/IAudioDevice.h"
@@ -14,6 +15,7 @@
 #include "library/DriveClassifier.h"
 #include "library/LibraryLoaderHooks.h"
 #include "library/UsbTrackCache.h"
+#include "support/Desktop.h"
 #include "support/KnownFolders.h"
 #include "support/SettingsStore.h"
 #include "support/TrackName.h"
@@ -51,6 +53,9 @@ Application::Application(ApplicationOptions options)
     midiWindow_ =
         std::make_unique<MidiWindowModel>(*midiHub_, *midiRouter_, MidiMapStore::forThisProgram());
     resolume_ = std::make_unique<ResolumeControl>(*store_);
+    feedback_ = std::make_unique<FeedbackControl>(*store_, kVersion, [this](bool send) {
+        postMessage(send ? AppMessage::FeedbackSent : AppMessage::UpdateCheckFinished);
+    });
     link_ = std::make_unique<LinkHost>(*engine_);
     linkModel_.drawCode();
     for (int p = 0; p < kPanelCount; ++p)
@@ -73,6 +78,7 @@ void Application::start() {
     }
     resolume_->setMidiBackend(midiPorts_ ? &midiPorts_->backend() : nullptr);
     resolume_->startAtLaunch(audioRunning());
+    feedback_->startUpdateCheck();
     slowRefresh();
 }
 
@@ -112,6 +118,7 @@ void Application::shutdown() {
     linkModel_.setServerState(false, 0, 0);
     resolume_->close(); // the clock's stop byte goes out while MIDI is still there
     if (midiPorts_) midiPorts_->closeAll();
+    feedback_->join(); // a running update check or send finishes first
     engine_->stop();
     shutDown_ = true;
 }
@@ -132,6 +139,8 @@ void Application::onMessage(AppMessage message, std::function<void()> handler) {
 
 void Application::handleMessage(AppMessage message, Clock::time_point now) {
     if (message == AppMessage::Refresh) refresh(now);
+    if (message == AppMessage::FeedbackSent) feedback_->sendFinished();
+    if (message == AppMessage::UpdateCheckFinished) feedback_->updateCheckFinished();
     for (auto& [m, handler] : handlers_)
         if (m == message && handler) handler();
 }
@@ -451,6 +460,26 @@ void Application::rememberFolder(const std::string& folder) {
     if (folder.empty() || folder == settings_.lastFolder) return;
     settings_.lastFolder = folder;
     store_->setText(setting_names::kLastFolder, folder);
+}
+
+// --- feedback ---
+
+FeedbackReport Application::feedbackReport() const {
+    FeedbackReport r;
+    r.booth.version = kVersion;
+    r.booth.os = FeedbackControl::kOs;
+    const bool running = engine_->running();
+    r.booth.audioLine =
+        boothAudioLine(deviceName_, running ? sampleRate_ : 0.0, channels_, settings_.visibleDecks);
+    std::string midi;
+    if (midiPorts_)
+        for (const std::string& name : midiPorts_->names())
+            midi += (midi.empty() ? "" : ", ") + name;
+    r.booth.midiDevices = midi.empty() ? "none" : midi;
+    r.decks = settings_.visibleDecks;
+    r.worst1s = snapshot_.worst1s;
+    r.host = hostName();
+    return r;
 }
 
 // --- Link ---
