@@ -1,5 +1,7 @@
 #include "control/midi/MidiClockOutput.h"
 
+#include "audio/RealtimeThread.h"
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -49,6 +51,9 @@ private:
     static constexpr auto kIdlePoll = std::chrono::milliseconds(1);
 
     void run() {
+        // A pulse is only as punctual as the wake-up: ask for real-time scheduling where the
+        // system grants it.
+        raiseToRealtimePriority();
         const Clock::time_point epoch = Clock::now();
         const auto seconds = [&](Clock::time_point t) {
             return std::chrono::duration<double>(t - epoch).count();
