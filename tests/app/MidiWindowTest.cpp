@@ -2,7 +2,7 @@
 // the drop-down, Learn, move a control of a virtual controller on the test JACK server, and see
 // the binding's row appear and its file written.
 
-#include "common/JackMidiPeer.h"
+#include "common/MidiPeer.h"
 #include "common/TestPaths.h"
 #include "common/WindowProcess.h"
 #include "control/midi/MidiMapStore.h"
@@ -27,7 +27,7 @@ TEST(MidiWindow, LearnABindingByMovingAControl) {
     ASSERT_TRUE(std::getenv("DISPLAY")) << "the window tests need the test services' display";
     ASSERT_TRUE(test::servicesAvailable()) << "the window tests need the test services";
     const std::string dir = test::scratchDir("midi-window");
-    test::JackMidiSender controller;
+    test::MidiSender controller;
     test::WindowProcess w(dir, {"VYN_MIDI=jack"});
     w.waitFor([](const UiMapFile& m) { return m.controls.count(kMidiButton) != 0; });
     ASSERT_TRUE(w.findWindow());
@@ -39,10 +39,10 @@ TEST(MidiWindow, LearnABindingByMovingAControl) {
     // Any control identifies the controller (the window opens its input within a rescan).
     const std::string device = controller.device();
     bool identified =
-        test::waitUntil([&] { return w.map().text(kStatus).rfind(device, 0) == 0; }, 15s,
-                        [&] {
-                            controller.send({0x9F, 127, 1});
-                        });
+        test::waitFor([&] { return w.map().text(kStatus).rfind(device, 0) == 0; }, 15s,
+                      [&] {
+                          controller.send({0x9F, 127, 1});
+                      });
     ASSERT_TRUE(identified) << w.map().text(kStatus);
     // Notes still on their way raise the port's count in the status line, whose wrapping may
     // move the controls below it: let it settle before aiming at them.

@@ -39,9 +39,9 @@ struct MidiSide {
         : model(hub, router, MidiMapStore(maps, {presets})) {
         hub.listen(router);
         ports.attach(router);
-        EXPECT_TRUE(test::waitFor(
-            [&] { return (port = test::routerPortOf(router, sender.device())) >= 0; }, 5000ms,
-            [&] { ports.rescan(); }));
+        EXPECT_TRUE(
+            test::waitFor([&] { return (port = test::routerPortOf(router, sender.device())) >= 0; },
+                          5000ms, [&] { ports.rescan(); }));
         EXPECT_TRUE(test::primeConnection(sender, router, port));
     }
     ~MidiSide() { ports.closeAll(); }
