@@ -72,6 +72,53 @@ TEST(MidiClockGenerator, CatchUpAfterABlockedThread) {
     EXPECT_EQ(midiClockStep(g, 1.0, small, 2), 2) << "never beyond the caller's room";
 }
 
+TEST(MidiClockCycle, EveryPulseOnItsFrameAcrossCycles) {
+    // 120 BPM at 48 kHz: a pulse every 1000 frames; cycles of 256 frames from an odd start, so
+    // pulses fall on cycle boundaries (every 125 cycles) as well as inside them.
+    struct Event {
+        std::uint64_t frame;
+        std::uint8_t byte;
+    };
+    std::vector<Event> events;
+    MidiClockGenerator g;
+    g.set(120.0, true);
+    std::uint64_t start = 48000ull * 3600 + 17;
+    auto cycle = [&] {
+        midiClockCycle(g, start, 256, 48000.0,
+                       [&](std::uint32_t offset, const std::uint8_t* bytes, int n) {
+                           EXPECT_LT(offset, 256u);
+                           for (int i = 0; i < n; ++i)
+                               events.push_back({start + offset, bytes[i]});
+                       });
+        start += 256;
+    };
+    for (int i = 0; i < 1000; ++i)
+        cycle();
+    start += 3 * 256; // three cycles this client never ran
+    for (int i = 0; i < 300; ++i)
+        cycle();
+    g.set(120.0, false);
+    cycle();
+    ASSERT_GE(events.size(), 3u);
+    EXPECT_EQ(events[0].byte, 0xFA);
+    EXPECT_EQ(events[0].frame, 48000ull * 3600 + 17) << "start on the cycle's first frame";
+    EXPECT_EQ(events.back().byte, 0xFC);
+    const std::uint64_t first = events[1].frame;
+    std::size_t pulses = 0;
+    for (const Event& e : events) {
+        if (e.byte != 0xF8) continue;
+        const std::uint64_t grid = first + 1000 * pulses++;
+        // Pulses due in the lost cycles go out late at the next cycle's first frame; the grid
+        // itself never moves.
+        if (e.frame != grid) {
+            EXPECT_GT(e.frame, grid);
+            EXPECT_LT(e.frame - grid, 4u * 256u) << "pulse " << pulses;
+            EXPECT_EQ((e.frame - 48000ull * 3600 - 17) % 256, 0u) << "at a cycle's start";
+        }
+    }
+    EXPECT_EQ(pulses, (1300u * 256u + 3u * 256u) / 1000u + 1u) << "none lost, none doubled";
+}
+
 // Records each byte with the time it was sent.
 class RecordingOutput final : public IMidiByteOutput {
 public:

@@ -43,4 +43,10 @@ int midiClockStep(MidiClockGenerator& g, double now, std::uint8_t* out, int capa
     return n;
 }
 
+std::int64_t midiClockOffset(double when, std::uint64_t start, std::uint32_t frames, double rate) {
+    const double first = std::ceil(when * rate - 1e-3) - static_cast<double>(start);
+    if (first >= static_cast<double>(frames)) return -1;
+    return first < 0.0 ? 0 : static_cast<std::int64_t>(first);
+}
+
 } // namespace vyn

@@ -34,4 +34,34 @@ struct MidiClockGenerator {
 // One poll at `now` seconds: writes at most min(capacity, 8) bytes to `out`, returns how many.
 int midiClockStep(MidiClockGenerator& generator, double now, std::uint8_t* out, int capacity);
 
+// One audio cycle of `frames` frames starting at frame `start` (of a clock at `rate` frames per
+// second): steps the generator at each pulse's own time inside the cycle and hands its bytes to
+// `write` with the frame offset they belong at (the first frame at or after the pulse's time;
+// a start or stop at offset 0). A pulse due on the next cycle's first frame waits for it.
+template <typename Write>
+void midiClockCycle(MidiClockGenerator& g, std::uint64_t start, std::uint32_t frames, double rate,
+                    Write&& write);
+
+// Frame offset of `when` seconds in the cycle starting at `start`, or -1 when it lies beyond the
+// cycle (a thousandth of a frame of tolerance absorbs the rounding of pulse times accumulated
+// over hours).
+std::int64_t midiClockOffset(double when, std::uint64_t start, std::uint32_t frames, double rate);
+
+template <typename Write>
+void midiClockCycle(MidiClockGenerator& g, std::uint64_t start, std::uint32_t frames, double rate,
+                    Write&& write) {
+    const double t0 = static_cast<double>(start) / rate;
+    for (int guard = 0; guard < 64; ++guard) {
+        const bool pulsing = g.primed && g.running && g.tempo > 0.0;
+        const double when = pulsing && g.nextTick > t0 ? g.nextTick : t0;
+        const std::int64_t offset = midiClockOffset(when, start, frames, rate);
+        if (offset < 0) break;
+        std::uint8_t bytes[midi_clock::kMaxBytesPerStep];
+        const int n = midiClockStep(g, when, bytes, midi_clock::kMaxBytesPerStep);
+        if (n == 0) break;
+        write(static_cast<std::uint32_t>(offset), bytes, n);
+        if (!pulsing && !(g.running && g.tempo > 0.0)) break;
+    }
+}
+
 } // namespace vyn

@@ -110,8 +110,6 @@ private:
         if (now32 < last32_) frameHigh_ += std::uint64_t{1} << 32;
         last32_ = now32;
         const std::uint64_t start = frameHigh_ + now32;
-        const double t0 = static_cast<double>(start) / rate_;
-        const double t1 = static_cast<double>(start + frames) / rate_;
         if (stopRequested_.load(std::memory_order_acquire)) {
             if (!stopSent_.load(std::memory_order_relaxed)) {
                 const std::uint8_t stop = midi_clock::kStop;
@@ -122,23 +120,10 @@ private:
         }
         generator_.set(tempo_.load(std::memory_order_relaxed),
                        running_.load(std::memory_order_acquire));
-        // Step the generator at each pulse's own time inside this period, writing its bytes at
-        // that frame; a start or stop goes at the first frame.
-        for (int guard = 0; guard < 64; ++guard) {
-            const bool pulsing = generator_.primed && generator_.running && generator_.tempo > 0.0;
-            const double when = pulsing ? std::max(t0, generator_.nextTick) : t0;
-            if (when >= t1) break;
-            std::uint8_t bytes[midi_clock::kMaxBytesPerStep];
-            const int n = midiClockStep(generator_, when, bytes, midi_clock::kMaxBytesPerStep);
-            if (n == 0) break;
-            // The first frame at or after the pulse's time (the tolerance absorbs the rounding of
-            // the accumulated pulse times).
-            const double first = std::ceil(when * rate_ - 1e-6) - static_cast<double>(start);
-            const auto frame = static_cast<jack_nframes_t>(
-                std::clamp(first, 0.0, static_cast<double>(frames - 1)));
-            write(buffer, frame, bytes, n);
-            if (!pulsing && !(generator_.running && generator_.tempo > 0.0)) break;
-        }
+        midiClockCycle(generator_, start, frames, rate_,
+                       [&](std::uint32_t frame, const std::uint8_t* bytes, int n) {
+                           write(buffer, frame, bytes, n);
+                       });
     }
 
     jack_client_t* client_;
