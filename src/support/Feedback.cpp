@@ -58,7 +58,7 @@ std::string feedbackReportJson(const FeedbackReport& r) {
     w.key("audio").string(r.booth.audioLine);
     w.key("decks").integer(r.decks);
     w.key("midi").string(r.booth.midiDevices);
-    w.key("worst1s").numberShort(r.worst1s);
+    w.key("worst1s").number(r.worst1s);
     w.key("message").string(r.message);
     w.endObject();
     return w.take();
