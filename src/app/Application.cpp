@@ -1,5 +1,7 @@
 #include "app/Application.h"
 
+#include "app/FeedbackControl.h"
+#include "app/ResolumeControl.h"
 #include "app/ToolbarIds.h"
 #include "audio/IAudioDevice.h"
 #include "control/link/SocketLayer.h"
@@ -8,11 +10,13 @@
 #include "control/midi/MidiInputPorts.h"
 #include "control/midi/MidiMappingFile.h"
 #include "control/midi/MidiRouter.h"
+#include "control/midi/MidiWindowModel.h"
 #include "engine/EngineHost.h"
 #include "library/Catalogue.h"
 #include "library/DriveClassifier.h"
 #include "library/LibraryLoaderHooks.h"
 #include "library/UsbTrackCache.h"
+#include "support/Desktop.h"
 #include "support/FileIo.h"
 #include "support/KnownFolders.h"
 #include "support/SettingsStore.h"
@@ -55,6 +59,12 @@ Application::Application(ApplicationOptions options)
         [capture = &sets_->midiCapture()](int port, const MidiMessage& m, std::uint32_t) {
             capture->capture(port, m.status, m.data1, m.data2);
         });
+    midiWindow_ =
+        std::make_unique<MidiWindowModel>(*midiHub_, *midiRouter_, MidiMapStore::forThisProgram());
+    resolume_ = std::make_unique<ResolumeControl>(*store_);
+    feedback_ = std::make_unique<FeedbackControl>(*store_, kVersion, [this](bool send) {
+        postMessage(send ? AppMessage::FeedbackSent : AppMessage::UpdateCheckFinished);
+    });
     link_ = std::make_unique<LinkHost>(*engine_);
     linkModel_.drawCode();
     for (int p = 0; p < kPanelCount; ++p)
@@ -77,6 +87,9 @@ void Application::start() {
         lastMidiScan_ = Clock::now();
     }
     sets_->start(Clock::now());
+    resolume_->setMidiBackend(midiPorts_ ? &midiPorts_->backend() : nullptr);
+    resolume_->startAtLaunch(audioRunning());
+    feedback_->startUpdateCheck();
     slowRefresh();
 }
 
@@ -128,9 +141,12 @@ void Application::shutdown() {
     closing_ = true;
     releaseHeldControls();
     openTools_.clear();
+    midiWindow_->cancelLearn();
     if (link_) link_->stop();
     linkModel_.setServerState(false, 0, 0);
+    resolume_->close(); // the clock's stop byte goes out while MIDI is still there
     if (midiPorts_) midiPorts_->closeAll();
+    feedback_->join(); // a running update check or send finishes first
     engine_->stop();
     sets_->shutdown(); // after the engine: the capture rings then hold the whole recording
     shutDown_ = true;
@@ -152,6 +168,8 @@ void Application::onMessage(AppMessage message, std::function<void()> handler) {
 
 void Application::handleMessage(AppMessage message, Clock::time_point now) {
     if (message == AppMessage::Refresh) refresh(now);
+    if (message == AppMessage::FeedbackSent) feedback_->sendFinished();
+    if (message == AppMessage::UpdateCheckFinished) feedback_->updateCheckFinished();
     for (auto& [m, handler] : handlers_)
         if (m == message && handler) handler();
 }
@@ -177,6 +195,7 @@ bool Application::refresh(Clock::time_point now) {
         if (engine_->readSnapshot(fresh)) snapshot_ = fresh;
         pollLoader();
         stemRequests_.observe(snapshot_, engine_->loader(), now - lastSlow_ >= kSlowRefresh);
+        resolume_->tick(snapshot_, *engine_);
     }
     sets_->refresh(now);
     for (DeckPanel& p : panels_)
@@ -243,6 +262,7 @@ void Application::slowRefresh() {
         stemJobs_[index(p)] = std::move(job);
     }
     if (linkModel_.running()) linkModel_.refresh(*link_);
+    if (audioRunning()) midiWindow_->periodic(toolOpen(toolbar_id::MIDI));
     const bool running = audioRunning();
     IAudioDevice* device = engine_->device();
     const std::string line = statusLineFor(running, running  ? std::string()
@@ -361,7 +381,11 @@ void Application::setSoundOptions(const SoundOptions& options) {
 }
 
 void Application::toggleTool(int toolbarId) {
-    if (!openTools_.erase(toolbarId)) openTools_.insert(toolbarId);
+    if (!openTools_.erase(toolbarId)) {
+        openTools_.insert(toolbarId);
+        return;
+    }
+    if (toolbarId == toolbar_id::MIDI) midiWindow_->cancelLearn();
 }
 
 // --- deck panels ---
@@ -483,6 +507,26 @@ void Application::rememberFolder(const std::string& folder) {
     if (folder.empty() || folder == settings_.lastFolder) return;
     settings_.lastFolder = folder;
     store_->setText(setting_names::kLastFolder, folder);
+}
+
+// --- feedback ---
+
+FeedbackReport Application::feedbackReport() const {
+    FeedbackReport r;
+    r.booth.version = kVersion;
+    r.booth.os = FeedbackControl::kOs;
+    const bool running = engine_->running();
+    r.booth.audioLine =
+        boothAudioLine(deviceName_, running ? sampleRate_ : 0.0, channels_, settings_.visibleDecks);
+    std::string midi;
+    if (midiPorts_)
+        for (const std::string& name : midiPorts_->names())
+            midi += (midi.empty() ? "" : ", ") + name;
+    r.booth.midiDevices = midi.empty() ? "none" : midi;
+    r.decks = settings_.visibleDecks;
+    r.worst1s = snapshot_.worst1s;
+    r.host = hostName();
+    return r;
 }
 
 // --- Link ---

@@ -42,6 +42,10 @@ class EngineHost;
 class MidiHub;
 class MidiInputPorts;
 class MidiRouter;
+class MidiWindowModel;
+class ResolumeControl;
+class FeedbackControl;
+struct FeedbackReport;
 class UsbTrackCache;
 
 struct ApplicationOptions {
@@ -53,7 +57,12 @@ struct ApplicationOptions {
 };
 
 // Messages posted to the user-interface thread (the window turns them into SDL user events).
-enum class AppMessage : int { Refresh = 1, LibraryJobFinished = 2, UpdateCheckFinished = 3 };
+enum class AppMessage : int {
+    Refresh = 1,
+    LibraryJobFinished = 2,
+    UpdateCheckFinished = 3,
+    FeedbackSent = 4,
+};
 
 // What the view of one deck needs besides the snapshot: the loaded track's waveform, grid, cues
 // and rate, refreshed when the loader hands a new track over.
@@ -177,6 +186,15 @@ public:
     Catalogue& catalogue() { return *catalogue_; }
     MidiHub& midi() { return *midiHub_; }
     MidiInputPorts* midiPorts() { return midiPorts_.get(); }
+    MidiRouter& midiRouter() { return *midiRouter_; }
+    // The MIDI window's state; its periodic work runs in the slow refresh while audio runs.
+    MidiWindowModel& midiWindow() { return *midiWindow_; }
+    // The Resolume window's state: OSC output and MIDI clock, ticked on every refresh pass.
+    ResolumeControl& resolume() { return *resolume_; }
+    // The feedback window's state and the update check (started by start()).
+    FeedbackControl& feedback() { return *feedback_; }
+    // The report of this booth as it runs now (the feedback window's summary and Send).
+    FeedbackReport feedbackReport() const;
     LinkHost& link() { return *link_; }
     SettingsStore& settingsStore() { return *store_; }
 
@@ -204,6 +222,9 @@ private:
     std::unique_ptr<MidiRouter> midiRouter_;
     std::unique_ptr<MidiHub> midiHub_;
     std::unique_ptr<MidiInputPorts> midiPorts_;
+    std::unique_ptr<MidiWindowModel> midiWindow_;
+    std::unique_ptr<ResolumeControl> resolume_;
+    std::unique_ptr<FeedbackControl> feedback_;
     std::unique_ptr<LinkHost> link_;
     LinkWindowModel linkModel_;
 

@@ -223,9 +223,10 @@ TEST_F(Dispatcher, NothingWithoutRoomOrWhileLearning) {
     Command out[1];
     EXPECT_EQ(dispatchMidi(controller, 0, noteOn(1), state, out, 0, browse, 0), 0);
     controller.learning = true;
-    EXPECT_TRUE(send(noteOn(1)).empty());
-    controller.learning = false;
-    expectCommands(send(noteOn(1)), {{CT::PLAY, 0, 0}});
+    controller.learnTemplate = binding(kNote, 0, MA::pause);
+    EXPECT_TRUE(send(noteOn(1)).empty()) << "learn takes the message";
+    EXPECT_FALSE(controller.learning);
+    expectCommands(send(noteOn(1)), {{CT::PAUSE, 0, 0}});
 }
 
 TEST_F(Dispatcher, MatchingByPortChannelNumberAndClass) {

@@ -1,6 +1,7 @@
 #include "app/window/MainWindow.h"
 
 #include "app/ToolbarIds.h"
+#include "app/window/FeedbackWindow.h"
 #include "app/window/Toolbar.h"
 #include "app/window/UiContext.h"
 
@@ -188,6 +189,7 @@ void MainWindow::frame() {
     drawMain(ui);
     drawToolWindows(ui);
     fileBrowser_.draw(ui);
+    drawUpdatePrompt(ui);
 
     ImGui::PopFont();
     ImGui::Render();

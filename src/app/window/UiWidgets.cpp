@@ -38,4 +38,28 @@ bool mappedCheckbox(UiMap& map, int id, const char* label, bool* value) {
     return changed;
 }
 
+bool mappedCombo(UiMap& map, int id, int itemBaseId, int itemIdCount, float width, int* current,
+                 int count, const std::function<std::string(int)>& item) {
+    const std::string shown = *current >= 0 && *current < count ? item(*current) : std::string();
+    char imguiId[32];
+    std::snprintf(imguiId, sizeof imguiId, "##combo%d", id);
+    ImGui::SetNextItemWidth(width);
+    bool changed = false;
+    const bool open = ImGui::BeginCombo(imguiId, shown.c_str(), ImGuiComboFlags_HeightLarge);
+    mapLastItem(map, id, shown);
+    if (!open) return false;
+    for (int i = 0; i < count; ++i) {
+        const std::string label = item(i);
+        ImGui::PushID(i);
+        if (ImGui::Selectable(label.c_str(), i == *current) && i != *current) {
+            *current = i;
+            changed = true;
+        }
+        ImGui::PopID();
+        if (i < itemIdCount && ImGui::IsItemVisible()) mapLastItem(map, itemBaseId + i, label);
+    }
+    ImGui::EndCombo();
+    return changed;
+}
+
 } // namespace vyn

@@ -6,6 +6,8 @@
 
 #include <imgui.h>
 
+#include <functional>
+#include <string>
 #include <string_view>
 
 namespace vyn {
@@ -25,5 +27,10 @@ bool mappedButton(UiMap& map, int id, const char* label, const ButtonStyle& styl
 void mapLastItem(UiMap& map, int id, std::string_view label);
 // A check box; true when toggled.
 bool mappedCheckbox(UiMap& map, int id, const char* label, bool* value);
+// A drop-down of `count` items named by `item`, listed as control `id` with the chosen item as
+// its label; while open, each visible item i below `itemIdCount` is listed as itemBaseId + i.
+// True when the choice changed.
+bool mappedCombo(UiMap& map, int id, int itemBaseId, int itemIdCount, float width, int* current,
+                 int count, const std::function<std::string(int)>& item);
 
 } // namespace vyn

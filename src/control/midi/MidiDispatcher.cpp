@@ -1,5 +1,7 @@
 #include "control/midi/MidiDispatch.h"
 
+#include "control/midi/MidiLearn.h"
+
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -443,7 +445,10 @@ int dispatchMidi(MidiController& controller, int port, const MidiMessage& messag
     browse = MidiBrowseEvent{};
     if (!out || capacity <= 0) return 0;
     // Learning takes the message for itself; nothing is dispatched meanwhile.
-    if (controller.learning) return 0;
+    if (controller.learning) {
+        midiLearnCapture(controller, message);
+        return 0;
+    }
     const MidiBinding* binding = selectMidiBinding(controller, port, message);
     if (!binding) return 0;
     return midi_dispatch::Dispatch(controller, *binding, message, state, out, capacity, browse,

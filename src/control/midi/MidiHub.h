@@ -70,6 +70,8 @@ public:
     MidiController& controllerFor(std::string_view device);
     // Caller holds mutex(). Null when no message of that device arrived yet.
     MidiController* findController(std::string_view device);
+    // Caller holds mutex(). The device of the port that sent the last dispatched message.
+    const std::string& activeDevice() const { return lastActive_; }
 
     // Replaces a device's mapping (creating its controller), keeping bank, focus and held state.
     void installMapping(std::string_view device, MidiMapping mapping);

@@ -1,0 +1,126 @@
+#include "control/midi/MidiMapStore.h"
+
+#include "support/FileIo.h"
+#include "support/KnownFolders.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#ifndef VYN_INSTALL_DATADIR
+#define VYN_INSTALL_DATADIR "/usr/local/share"
+#endif
+
+namespace vyn {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::string_view kExtension = ".vynmap";
+constexpr std::uint64_t kMaxMappingBytes = 4u << 20;
+
+bool plainByte(unsigned char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == ' ' ||
+           c == '-' || c == '_' || c == '.' || c == '(' || c == ')';
+}
+
+std::string executableFolder() {
+    std::error_code ec;
+    const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string() : exe.parent_path().string();
+}
+
+} // namespace
+
+MidiMapStore::MidiMapStore(std::string mapsFolder, std::vector<std::string> presetFolders)
+    : mapsFolder_(std::move(mapsFolder)), presetFolders_(std::move(presetFolders)) {}
+
+MidiMapStore MidiMapStore::forThisProgram() {
+    const std::string config = configFolder();
+    std::vector<std::string> presets;
+    const std::string beside = executableFolder();
+    if (!beside.empty()) presets.push_back(beside + "/mappings");
+    presets.push_back(std::string(VYN_INSTALL_DATADIR) + "/vyn/mappings");
+    return MidiMapStore(config.empty() ? std::string() : config + "/midimaps", std::move(presets));
+}
+
+std::string MidiMapStore::safeFileName(std::string_view device) {
+    std::string out;
+    for (std::size_t i = 0; i < device.size(); ++i) {
+        const auto c = static_cast<unsigned char>(device[i]);
+        if (plainByte(c) && !(i == 0 && c == '.')) {
+            out += static_cast<char>(c);
+            continue;
+        }
+        char escaped[4];
+        std::snprintf(escaped, sizeof escaped, "%%%02X", c);
+        out += escaped;
+    }
+    if (out.empty()) out = "%00";
+    return out;
+}
+
+std::string MidiMapStore::pathFor(std::string_view device) const {
+    return mapsFolder_ + "/" + safeFileName(device) + std::string(kExtension);
+}
+
+std::optional<std::string> MidiMapStore::load(std::string_view device) const {
+    if (mapsFolder_.empty()) return std::nullopt;
+    FileReadResult r = readWholeFile(pathFor(device), kMaxMappingBytes);
+    if (!r.ok) return std::nullopt;
+    return std::move(r.data);
+}
+
+bool MidiMapStore::save(std::string_view device, std::string_view text) {
+    lastError_.clear();
+    if (mapsFolder_.empty()) {
+        lastError_ = "No folder for MIDI mappings.";
+        return false;
+    }
+    const std::string path = pathFor(device);
+    std::error_code ec;
+    if (text.empty()) {
+        fs::remove(path, ec);
+        if (ec) lastError_ = "Could not delete the saved mapping.";
+        return !ec;
+    }
+    fs::create_directories(mapsFolder_, ec);
+    std::string error;
+    if (!writeFileAtomically(path, text, &error)) {
+        lastError_ = error;
+        return false;
+    }
+    return true;
+}
+
+std::vector<std::string> MidiMapStore::presetNames() const {
+    std::vector<std::string> names;
+    for (const std::string& folder : presetFolders_) {
+        std::error_code ec;
+        for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+            const std::string file = it->path().filename().string();
+            if (file.size() <= kExtension.size() ||
+                file.compare(file.size() - kExtension.size(), kExtension.size(), kExtension) != 0)
+                continue;
+            if (!it->is_regular_file(ec)) continue;
+            names.push_back(file.substr(0, file.size() - kExtension.size()));
+        }
+    }
+    std::sort(names.begin(), names.end());
+    names.erase(std::unique(names.begin(), names.end()), names.end());
+    return names;
+}
+
+std::optional<std::string> MidiMapStore::presetPath(std::string_view name) const {
+    if (name.empty() || name.find('/') != std::string_view::npos || name == "." || name == "..")
+        return std::nullopt;
+    for (const std::string& folder : presetFolders_) {
+        const std::string path = folder + "/" + std::string(name) + std::string(kExtension);
+        if (fileExists(path)) return path;
+    }
+    return std::nullopt;
+}
+
+} // namespace vyn

@@ -1,0 +1,98 @@
+#include "control/osc/OscSender.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace vyn {
+
+bool OscSender::parseIPv4(std::string_view text, std::uint32_t& out) {
+    std::uint32_t address = 0;
+    int parts = 0;
+    std::size_t i = 0;
+    while (parts < 4) {
+        if (i >= text.size() || text[i] < '0' || text[i] > '9') return false;
+        std::uint32_t part = 0;
+        int digits = 0;
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
+            part = part * 10 + static_cast<std::uint32_t>(text[i] - '0');
+            if (++digits > 3 || part > 255) return false;
+            ++i;
+        }
+        address = (address << 8) | part;
+        if (++parts < 4) {
+            if (i >= text.size() || text[i] != '.') return false;
+            ++i;
+        }
+    }
+    if (i != text.size()) return false;
+    out = address;
+    return true;
+}
+
+OscSender::~OscSender() {
+    close();
+}
+
+bool OscSender::open(std::string_view host, int port) {
+    close();
+    lastError_.clear();
+    dropped_ = 0;
+    if (host.empty()) {
+        lastError_ = "Host is empty.";
+        return false;
+    }
+    if (port < 1 || port > 65535) {
+        lastError_ = "Port is out of range.";
+        return false;
+    }
+    std::uint32_t address = 0;
+    if (host == "localhost")
+        address = 0x7F000001u;
+    else if (!parseIPv4(host, address)) {
+        lastError_ = "Host must be an IPv4 address.";
+        return false;
+    }
+    const int s = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (s < 0) {
+        lastError_ = "Could not create a UDP socket.";
+        return false;
+    }
+    const int flags = ::fcntl(s, F_GETFL, 0);
+    if (flags < 0 || ::fcntl(s, F_SETFL, flags | O_NONBLOCK) < 0) {
+        ::close(s);
+        lastError_ = "Could not set the socket non-blocking.";
+        return false;
+    }
+    socket_ = s;
+    address_ = address;
+    port_ = static_cast<std::uint16_t>(port);
+    return true;
+}
+
+void OscSender::close() {
+    if (socket_ >= 0) ::close(socket_);
+    socket_ = -1;
+}
+
+OscSendResult OscSender::send(const std::uint8_t* data, std::size_t size) {
+    if (socket_ < 0 || !data || size == 0) return OscSendResult::Failed;
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port_);
+    to.sin_addr.s_addr = htonl(address_);
+    const ssize_t n =
+        ::sendto(socket_, data, size, MSG_NOSIGNAL, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    if (n == static_cast<ssize_t>(size)) return OscSendResult::Sent;
+    if (n < 0 && (errno == EWOULDBLOCK || errno == EAGAIN || errno == EINTR)) {
+        ++dropped_;
+        return OscSendResult::Dropped;
+    }
+    lastError_ = "OSC send failed.";
+    return OscSendResult::Failed;
+}
+
+} // namespace vyn

@@ -1,0 +1,183 @@
+// Learn texts, the preset merge, device file names and the MIDI window model's periodic work,
+// with a real router and hub fed bytes directly (the JACK path is MidiLearnJackTest).
+
+#include "control/midi/MidiLearn.h"
+#include "common/TestPaths.h"
+#include "control/midi/MidiHub.h"
+#include "control/midi/MidiMappingFile.h"
+#include "control/midi/MidiRouter.h"
+#include "control/midi/MidiWindowModel.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <set>
+
+namespace vyn {
+namespace {
+
+MidiBinding binding(std::uint8_t kind, int channel, int number, MidiAction action, int mod = 0,
+                    double param = 0.0, int port = -1) {
+    MidiBinding b;
+    b.kind = kind;
+    b.channel = static_cast<std::uint8_t>(channel);
+    b.number = static_cast<std::uint8_t>(number);
+    b.action = static_cast<std::uint16_t>(action);
+    b.mod = static_cast<std::uint8_t>(mod);
+    b.param = param;
+    b.port = static_cast<std::int8_t>(port);
+    return b;
+}
+
+TEST(MidiLearnText, AddressAndDetail) {
+    struct Case {
+        MidiBinding b;
+        int slot;
+        const char* address;
+        const char* detail;
+    } cases[] = {
+        {binding(midi_class::cc, 1, 7, MidiAction::fader), 0, "p* ch2 cc 7",
+         "trigger  \xC2\xB7  slot 1"},
+        {binding(midi_class::note, 15, 36, MidiAction::hotCue, 2, 0, 3), -1, "p3 ch16 note 36",
+         "trigger  \xC2\xB7  focus  \xC2\xB7  shift 2"},
+        {binding(midi_class::poly, 0, 5, MidiAction::jog), 7, "p* ch1 poly 5",
+         "trigger  \xC2\xB7  slot 8"},
+        {binding(midi_class::program, 0, 9, MidiAction::jog), 0, "p* ch1 program 9", nullptr},
+        {binding(midi_class::touch, 0, 9, MidiAction::jog), 0, "p* ch1 pressure", nullptr},
+        {binding(midi_class::pitch, 2, 0, MidiAction::rate), 0, "p* ch3 bend", nullptr},
+    };
+    for (Case& c : cases) {
+        c.b.slot = c.slot;
+        EXPECT_EQ(midiBindingAddress(c.b), c.address);
+        if (c.detail) {
+            EXPECT_EQ(midiBindingDetail(c.b), c.detail);
+        }
+    }
+}
+
+TEST(MidiLearnText, TemplateFallsBackOnUnknownNames) {
+    const MidiBinding b = midiLearnTemplate("noSuchAction", "sideways", -1, 8);
+    EXPECT_EQ(b.action, 0);
+    EXPECT_EQ(b.mode, static_cast<std::uint8_t>(MidiMode::trigger));
+    EXPECT_EQ(b.slot, -1);
+    EXPECT_EQ(b.mod, 8) << "the shift number itself, not a bit";
+}
+
+TEST(MidiLearnMerge, PresetBindingsJoinWithoutOverridingLearnedOnes) {
+    MidiMapping saved;
+    saved.bindings = {binding(midi_class::note, 0, 1, MidiAction::play),
+                      binding(midi_class::note, 0, 2, MidiAction::modifier, 0, 1),
+                      binding(midi_class::note, 0, 3, MidiAction::mcModeSwitch, 0, 0),
+                      binding(midi_class::note, 0, 4, MidiAction::mcModeSwitch, 0, 2)};
+    MidiMapping preset;
+    preset.bindings = {binding(midi_class::note, 0, 1, MidiAction::cuePoint),           // stays
+                       binding(midi_class::note, 0, 2, MidiAction::mcShift),            // upgrades
+                       binding(midi_class::note, 0, 3, MidiAction::mcModeSwitch, 0, 1), // upgrades
+                       binding(midi_class::note, 0, 4, MidiAction::mcModeSwitch, 0, 3), // stays
+                       binding(midi_class::note, 0, 1, MidiAction::sync, 1),            // new layer
+                       binding(midi_class::note, 0, 5, MidiAction::pause, 0, 0, 2)};    // new
+    EXPECT_EQ(mergeMidiPreset(saved, preset), 4);
+    ASSERT_EQ(saved.bindings.size(), 6u);
+    const MidiAction expected[] = {MidiAction::play,         MidiAction::mcShift,
+                                   MidiAction::mcModeSwitch, MidiAction::mcModeSwitch,
+                                   MidiAction::sync,         MidiAction::pause};
+    for (std::size_t i = 0; i < 6; ++i)
+        EXPECT_EQ(saved.bindings[i].midiAction(), expected[i]) << i;
+    EXPECT_EQ(saved.bindings[2].param, 1.0);
+    EXPECT_EQ(saved.bindings[3].param, 2.0);
+    EXPECT_EQ(mergeMidiPreset(saved, preset), 0) << "merging twice changes nothing";
+}
+
+TEST(MidiMapStore, DeviceNamesMakeDistinctSafeFileNames) {
+    const char* names[] = {
+        "a:b", "a_b",  "a%3Ab",           "../etc",           "..", ".hidden", "",
+        "x/y", "x\\y", "Pioneer DDJ (1)", "\xC3\xA9t\xC3\xA9"};
+    std::set<std::string> files;
+    for (const char* n : names) {
+        const std::string f = MidiMapStore::safeFileName(n);
+        EXPECT_FALSE(f.empty());
+        EXPECT_EQ(f.find('/'), std::string::npos) << n;
+        EXPECT_NE(f[0], '.') << n;
+        files.insert(f);
+    }
+    EXPECT_EQ(files.size(), std::size(names));
+    EXPECT_EQ(MidiMapStore::safeFileName("Pioneer DDJ (1)"), "Pioneer DDJ (1)");
+}
+
+TEST(MidiMapStore, PresetsFromEveryFolderFirstFolderWins) {
+    const std::string dir = test::scratchDir("midi-presets");
+    const std::string a = dir + "/a", b = dir + "/b";
+    MidiMapStore store(dir + "/maps", {a, b});
+    std::filesystem::create_directories(a);
+    std::filesystem::create_directories(b);
+    for (const std::string& f : {a + "/Zed.vynmap", a + "/same.vynmap", b + "/same.vynmap",
+                                 b + "/Alpha.vynmap", b + "/notes.txt"})
+        std::ofstream(f) << "vyn-mapping 1\n";
+    EXPECT_EQ(store.presetNames(), (std::vector<std::string>{"Alpha", "Zed", "same"}));
+    EXPECT_EQ(store.presetPath("same"), a + "/same.vynmap");
+    EXPECT_FALSE(store.presetPath("../a/Zed"));
+}
+
+class MidiWindowModelTest : public ::testing::Test {
+protected:
+    MidiWindowModelTest() : model(hub, router, MidiMapStore(test::scratchDir("midi-model"), {})) {
+        hub.listen(router);
+        router.portConnected(0, "Left");
+        router.portConnected(1, "Right");
+    }
+    void feed(int port, std::initializer_list<std::uint8_t> bytes) {
+        const std::vector<std::uint8_t> v(bytes);
+        router.feed(port, v.data(), v.size(), ++time);
+    }
+    MidiRouter router;
+    MidiHub hub{router};
+    MidiWindowModel model;
+    std::uint32_t time = 0;
+};
+
+TEST_F(MidiWindowModelTest, SwitchingControllersKeepsAHeldShift) {
+    MidiMapping mapping;
+    mapping.bindings = {binding(midi_class::note, 0, 1, MidiAction::modifier, 0, 1)};
+    const std::string text = writeMidiMapping(mapping);
+    model.store().save("Left", text);
+    model.store().save("Right", text);
+    feed(0, {0x90, 9, 1});
+    model.periodic(false);   // Left restored
+    feed(0, {0x90, 1, 127}); // shift held on Left
+    feed(1, {0x90, 9, 1});
+    model.periodic(false); // Right restored
+    feed(0, {0x90, 9, 1});
+    model.periodic(false); // back to Left: its mapping is already there
+    std::lock_guard<std::mutex> lock(hub.mutex());
+    EXPECT_EQ(hub.findController("Left")->heldModifiers, 1);
+    EXPECT_EQ(hub.findController("Left")->mapping.bindings.size(), 1u);
+}
+
+TEST_F(MidiWindowModelTest, MonitorAndStatusLine) {
+    model.periodic(true);
+    EXPECT_EQ(model.status(),
+              "Press a control on a CDJ or mixer to identify it, then load a preset.  \xC2\xB7  "
+              "Left 0  \xC2\xB7  Right 0");
+    for (int i = 0; i < 100; ++i)
+        feed(0, {0xB1, 7, static_cast<std::uint8_t>(i)});
+    feed(1, {0xF8});
+    model.periodic(true);
+    EXPECT_EQ(model.monitor().size(), 63u) << "64 messages per refresh, the clock byte left out";
+    model.periodic(true);
+    ASSERT_EQ(model.monitor().size(), 100u);
+    EXPECT_EQ(model.monitor().front().port, "p0 ch2");
+    EXPECT_EQ(model.monitor().front().bytes, "B1 07 63");
+    model.showClock = true;
+    for (int i = 0; i < 300; ++i)
+        feed(1, {0xF8});
+    for (int i = 0; i < 6; ++i)
+        model.periodic(true);
+    EXPECT_EQ(model.monitor().size(), 200u);
+    EXPECT_EQ(model.monitor().front().bytes, "F8 00 00");
+    EXPECT_EQ(model.status(), "Left  \xC2\xB7  0 bindings  \xC2\xB7  Left 100  \xC2\xB7  "
+                              "Right 256 dropped 45");
+}
+
+} // namespace
+} // namespace vyn

@@ -1,0 +1,86 @@
+// OSC encoding byte for byte, and the sender's validation of the destination.
+
+#include "control/osc/OscMessage.h"
+#include "control/osc/OscSender.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace vyn {
+namespace {
+
+std::vector<std::uint8_t> bytes(const std::uint8_t* data, std::size_t size) {
+    return std::vector<std::uint8_t>(data, data + size);
+}
+
+std::vector<std::uint8_t> text(std::string s) {
+    return std::vector<std::uint8_t>(s.begin(), s.end());
+}
+
+TEST(OscMessage, EncodesByteForByte) {
+    using namespace std::string_literals;
+    struct Case {
+        OscMessage message;
+        std::string expected;
+    } cases[] = {
+        {OscMessage::withInt("/abc", -2), "/abc\0\0\0\0,i\0\0\xFF\xFF\xFF\xFE"s},
+        {OscMessage::withInt("/abcdefg", 1), "/abcdefg\0\0\0\0,i\0\0\0\0\0\1"s},
+        {OscMessage::withFloat("/x", 0.5f), "/x\0\0,f\0\0\x3F\0\0\0"s},
+        {OscMessage::withStringFloat("/composition/tempocontroller/tempo", "a", 120.0f),
+         "/composition/tempocontroller/tempo\0\0,sf\0a\0\0\0\x42\xF0\0\0"s},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(bytes(c.message.data(), c.message.size()), text(c.expected)) << c.expected;
+    EXPECT_TRUE(OscMessage::withInt(std::string(505, 'a'), 1).empty()) << "over 512 bytes";
+    EXPECT_EQ(OscMessage::withInt(std::string(503, 'a'), 1).size(), 512u);
+}
+
+TEST(OscBundle, HeaderImmediateTimeTagAndSizePrefixes) {
+    using namespace std::string_literals;
+    OscBundle bundle;
+    ASSERT_TRUE(bundle.add(OscMessage::withInt("/a", 1)));
+    ASSERT_TRUE(bundle.add(OscMessage::withInt("/b", 0)));
+    EXPECT_FALSE(bundle.add(OscMessage::withInt(std::string(600, 'a'), 1))) << "empty message";
+    EXPECT_EQ(bytes(bundle.data(), bundle.size()), text("#bundle\0\0\0\0\0\0\0\0\1"
+                                                        "\0\0\0\x0C/a\0\0,i\0\0\0\0\0\1"
+                                                        "\0\0\0\x0C/b\0\0,i\0\0\0\0\0\0"s));
+    OscBundle full;
+    const OscMessage big = OscMessage::withInt(std::string(503, 'a'), 1);
+    int added = 0;
+    while (full.add(big))
+        ++added;
+    EXPECT_EQ(added, (8192 - 16) / (512 + 4));
+    EXPECT_LE(full.size(), OscBundle::kCapacity);
+}
+
+TEST(OscSender, DestinationValidation) {
+    struct Case {
+        const char* host;
+        int port;
+        const char* error; // nullptr: opens
+    } cases[] = {
+        {"127.0.0.1", 7000, nullptr},
+        {"localhost", 1, nullptr},
+        {"10.0.0.255", 65535, nullptr},
+        {"", 7000, "Host is empty."},
+        {"127.0.0.1", 0, "Port is out of range."},
+        {"127.0.0.1", 65536, "Port is out of range."},
+        {"booth-pc", 7000, "Host must be an IPv4 address."},
+        {"256.0.0.1", 7000, "Host must be an IPv4 address."},
+        {"1.2.3", 7000, "Host must be an IPv4 address."},
+        {"1.2.3.4.5", 7000, "Host must be an IPv4 address."},
+        {"1.2.3.4 ", 7000, "Host must be an IPv4 address."},
+        {"0001.2.3.4", 7000, "Host must be an IPv4 address."},
+    };
+    for (const Case& c : cases) {
+        OscSender sender;
+        EXPECT_EQ(sender.open(c.host, c.port), c.error == nullptr) << c.host;
+        EXPECT_EQ(sender.isOpen(), c.error == nullptr);
+        EXPECT_EQ(sender.lastError(), c.error ? c.error : "") << c.host;
+    }
+}
+
+} // namespace
+} // namespace vyn
