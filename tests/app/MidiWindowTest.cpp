@@ -4,7 +4,7 @@
 
 #include "common/MidiPeer.h"
 #include "common/TestPaths.h"
-#include "common/WindowProcess.h"
+#include "common/WindowDriver.h"
 #include "control/midi/MidiMapStore.h"
 
 #include <gtest/gtest.h>

@@ -6,7 +6,7 @@
 #include "common/SinkRecorder.h"
 #include "common/TestPaths.h"
 #include "common/ToneMeasure.h"
-#include "common/WindowProcess.h"
+#include "common/WindowDriver.h"
 #include "support/FileIo.h"
 
 #include <gtest/gtest.h>

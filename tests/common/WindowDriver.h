@@ -19,6 +19,7 @@
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace vyn::test {
 
@@ -77,9 +78,13 @@ struct UiMapFile {
 // One run of the window with its own configuration folder and UI map.
 class WindowProcess {
 public:
-    explicit WindowProcess(const std::string& dir) : dir_(dir), map_(dir + "/ui.map") {
+    // `environment`: extra variables for the window ("NAME=value").
+    explicit WindowProcess(const std::string& dir, std::vector<std::string> environment = {})
+        : dir_(dir), map_(dir + "/ui.map") {
         pid_ = fork();
         if (pid_ == 0) {
+            for (std::string& e : environment)
+                putenv(e.data());
             setenv("XDG_CONFIG_HOME", (dir + "/config").c_str(), 1);
             setenv("XDG_DOCUMENTS_DIR", (dir + "/documents").c_str(), 1);
             setenv("VYN_UI_MAP", map_.c_str(), 1);
@@ -143,7 +148,9 @@ public:
             xdotool("keydown " + modifier);
             std::this_thread::sleep_for(300ms);
         }
-        xdotool(at + " click 1");
+        // The pointer rests on the control for a frame or two first: a control that moves as
+        // the window settles (a wrapping status line above it) is hovered where it is.
+        xdotool(at + " sleep 0.1 click 1");
         std::this_thread::sleep_for(modifier.empty() ? 150ms : 300ms);
         if (!modifier.empty()) xdotool("keyup " + modifier);
         return true;
