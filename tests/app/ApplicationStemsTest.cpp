@@ -28,7 +28,8 @@ class ApplicationStems : public ::testing::Test {
 protected:
     void SetUp() override {
         dir = test::scratchDir("application-stems");
-        ASSERT_TRUE(test::writeKickAndTones(dir + "/music.wav", 6.0, 44100.0));
+        // Long enough that the split runs across many refreshes, so the panel is seen showing it.
+        ASSERT_TRUE(test::writeKickAndTones(dir + "/music.wav", 60.0, 44100.0));
         setenv("XDG_CACHE_HOME", (dir + "/cache").c_str(), 1);
     }
     void TearDown() override {

@@ -221,13 +221,8 @@ bool DeckPanelView::draw(UiContext& ui, int panel, Rect r) {
     Application& app = ui.app;
     const Theme& t = ui.theme;
     ImDrawList& d = *ImGui::GetWindowDrawList();
-    d.AddRectFilled(ImVec2(r.x, r.y), ImVec2(r.x + r.w, r.y + r.h), Theme::kPanel, t.px(6));
-    d.AddRect(ImVec2(r.x, r.y), ImVec2(r.x + r.w, r.y + r.h),
-              app.swapMark() == panel ? Theme::kAccent : Theme::kPanelEdge, t.px(6));
-
     const float pad = t.px(6);
     const float headerH = t.large->FontSize + t.small->FontSize + t.px(12);
-    drawHeader(ui, panel, {r.x, r.y, r.w, headerH});
     Rect body{r.x + pad, r.y + headerH, r.w - 2 * pad, r.h - headerH - pad};
 
     // Controls beside the waveform or in a strip across the panel, whichever leaves the waveform
@@ -266,6 +261,20 @@ bool DeckPanelView::draw(UiContext& ui, int panel, Rect r) {
         wave = {body.x, atStart ? body.y + stripH + gap : body.y, body.w, body.h - stripH - gap};
     }
 
+    // The panel's face around the waveform area, which paints its own background: with software
+    // OpenGL every layer of fill over the window costs milliseconds a frame.
+    const ImU32 face = Theme::kPanel;
+    const float round = t.px(6);
+    d.AddRectFilled(ImVec2(r.x, r.y), ImVec2(r.x + r.w, wave.y), face, round,
+                    ImDrawFlags_RoundCornersTop);
+    d.AddRectFilled(ImVec2(r.x, wave.y + wave.h), ImVec2(r.x + r.w, r.y + r.h), face, round,
+                    ImDrawFlags_RoundCornersBottom);
+    d.AddRectFilled(ImVec2(r.x, wave.y), ImVec2(wave.x, wave.y + wave.h), face);
+    d.AddRectFilled(ImVec2(wave.x + wave.w, wave.y), ImVec2(r.x + r.w, wave.y + wave.h), face);
+    d.AddRect(ImVec2(r.x, r.y), ImVec2(r.x + r.w, r.y + r.h),
+              app.swapMark() == panel ? Theme::kAccent : Theme::kPanelEdge, round);
+    drawHeader(ui, panel, {r.x, r.y, r.w, headerH});
+
     // The waveform views: the detail view is the panel's largest element; the overview runs
     // beneath it (beside it in a vertical panel).
     WaveAxis axis;
@@ -284,6 +293,12 @@ bool DeckPanelView::draw(UiContext& ui, int panel, Rect r) {
         detail.h = wave.h - overview.h - gap;
         overview.y = wave.y + detail.h + gap;
     }
+    if (vertical)
+        d.AddRectFilled(ImVec2(detail.x + detail.w, wave.y), ImVec2(overview.x, wave.y + wave.h),
+                        face);
+    else
+        d.AddRectFilled(ImVec2(wave.x, detail.y + detail.h), ImVec2(wave.x + wave.w, overview.y),
+                        face);
     if (detail.w > 4 && detail.h > 4) {
         drawDetailWaveform(d, t, detail, axis, deck, view, app.panel(panel).zoomSeconds());
         ImGui::SetCursorScreenPos(ImVec2(detail.x, detail.y));

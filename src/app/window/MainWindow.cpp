@@ -209,10 +209,12 @@ void MainWindow::drawMain(UiContext& ui) {
     const ImVec2 size = ImGui::GetIO().DisplaySize;
     ImGui::SetNextWindowPos(ImVec2(0, 0));
     ImGui::SetNextWindowSize(size);
+    // No background of its own: the clear paints the same colour, and with software OpenGL every
+    // full-window layer costs several milliseconds a frame.
     ImGui::Begin("##main", nullptr,
                  ImGuiWindowFlags_NoDecoration | ImGuiWindowFlags_NoMove |
                      ImGuiWindowFlags_NoBringToFrontOnFocus | ImGuiWindowFlags_NoSavedSettings |
-                     ImGuiWindowFlags_NoScrollWithMouse);
+                     ImGuiWindowFlags_NoScrollWithMouse | ImGuiWindowFlags_NoBackground);
     const ImGuiStyle& style = ImGui::GetStyle();
     const float toolbarH = drawToolbar(ui, tools_, size.x);
 
