@@ -6,11 +6,11 @@
 #include "app/DeckPanel.h"
 #include "app/ToolbarIds.h"
 #include "audio/WavFileWriter.h"
-#include "common/FloatWav.h"
 #include "common/MidiPeer.h"
 #include "common/SinkRecorder.h"
 #include "common/TestPaths.h"
 #include "common/ToneMeasure.h"
+#include "common/WavFiles.h"
 #include "common/WindowDriver.h"
 #include "engine/Command.h"
 #include "engine/SetReplay.h"
@@ -268,8 +268,8 @@ TEST(SetWindow, ALiveSetReplayedOfflineSoundsLikeTheMixRecording) {
         test::runProcess("'" + test::builtExecutable("vyn-tool") + "' render --rate " +
                          std::to_string(set.sampleRate) + " '" + sets[0] + "' '" + rendered + "'");
     ASSERT_EQ(render.exitCode, 0) << render.err;
-    const test::FloatWav offline = test::readFloatWav(rendered);
-    const test::FloatWav live = test::readFloatWav(folder + "/" + stem + ".wav");
+    const test::WavContents offline = test::readWav(rendered);
+    const test::WavContents live = test::readWav(folder + "/" + stem + ".wav");
     ASSERT_EQ(offline.channels, 2);
     ASSERT_EQ(live.channels, 2);
     const auto setFrames = static_cast<std::size_t>(set.events.back().frame);

@@ -5,10 +5,10 @@
 #include "engine/MixRecorder.h"
 #include "audio/WavRecordingFile.h"
 #include "common/EngineFixture.h"
-#include "common/FloatWav.h"
 #include "common/RealtimeGuard.h"
 #include "common/TestPaths.h"
 #include "common/TestTracks.h"
+#include "common/WavFiles.h"
 #include "support/FileIo.h"
 
 #include <gtest/gtest.h>
@@ -51,7 +51,7 @@ TEST(WavRecordingFile, EveryHeaderUpdateDescribesTheSamplesSoFarAndLargeFilesTur
     std::string d = readWholeFile(path).data;
     EXPECT_EQ(d.substr(0, 4), "RIFF");
     EXPECT_EQ(u32(d, 4), d.size() - 8);
-    test::FloatWav wav = test::readFloatWav(path);
+    test::WavContents wav = test::readWav(path);
     EXPECT_EQ(wav.rate, 48000u);
     ASSERT_EQ(wav.frames(), 500u);
     EXPECT_EQ(wav.samples, block);
@@ -107,17 +107,17 @@ TEST_F(MixRecorderTest, TheFileHoldsExactlyWhatTheMasterPlayed) {
     EXPECT_FALSE(mix.start(path + "2", 48000.0)) << "one recording at a time";
     const std::vector<float> played = renderGuarded(200);
     // Before the end, the file on disk is already a valid WAV of what was written.
-    for (int i = 0; i < 500 && test::readFloatWav(path).frames() < 200u * 256; ++i)
+    for (int i = 0; i < 500 && test::readWav(path).frames() < 200u * 256; ++i)
         std::this_thread::sleep_for(10ms);
-    EXPECT_EQ(test::readFloatWav(path).samples, played);
+    EXPECT_EQ(test::readWav(path).samples, played);
     const MixRecordingResult r = mix.stop();
     EXPECT_EQ(r.files, std::vector<std::string>{path});
     EXPECT_EQ(r.frames, 200u * 256);
     EXPECT_EQ(r.lostFrames, 0u);
     EXPECT_TRUE(r.error.empty());
-    EXPECT_EQ(test::readFloatWav(path).samples, played);
+    EXPECT_EQ(test::readWav(path).samples, played);
     renderGuarded(4);
-    EXPECT_EQ(test::readFloatWav(path).frames(), 200u * 256) << "nothing after the stop";
+    EXPECT_EQ(test::readWav(path).frames(), 200u * 256) << "nothing after the stop";
     engine->setMasterTap(nullptr);
 }
 
@@ -132,7 +132,7 @@ TEST_F(MixRecorderTest, AMixStartedDuringASetStartsAtTheSetsFrameZero) {
     const MixRecordingResult r = mix.stop();
     engine->setMasterTap(nullptr);
     EXPECT_EQ(r.frames, 2560u - 1000u + 1024u);
-    const test::FloatWav wav = test::readFloatWav(path);
+    const test::WavContents wav = test::readWav(path);
     ASSERT_EQ(wav.frames(), r.frames);
     EXPECT_TRUE(std::all_of(wav.samples.begin(), wav.samples.begin() + 2 * 1560,
                             [](float x) { return x == 0.0f; }));
