@@ -1,5 +1,6 @@
 #include "app/Application.h"
 
+#include "app/LibraryController.h"
 #include "app/ToolbarIds.h"
 #include "audio/IAudioDevice.h"
 #include "control/link/SocketLayer.h"
@@ -24,6 +25,12 @@ namespace {
 
 constexpr auto kMidiRescan = std::chrono::seconds(2);
 
+std::string setPlanPath(const std::optional<std::string>& chosen) {
+    if (chosen) return *chosen;
+    const std::string documents = documentsFolder();
+    return documents.empty() ? std::string() : documents + "/" + SetPlanStore::kFileName;
+}
+
 std::string fileName(const std::string& path) {
     const std::size_t slash = path.find_last_of('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -38,6 +45,8 @@ Application::Application(ApplicationOptions options)
       catalogue_(std::make_unique<Catalogue>()),
       usbCache_(std::make_unique<UsbTrackCache>(makePlatformDriveClassifier())),
       engine_(EngineHost::create(std::move(options.device))) {
+    library_ =
+        std::make_unique<LibraryController>(*this, *catalogue_, setPlanPath(options.setPlanFile));
     usbCache_->setCacheFolder(defaultUsbCacheFolder());
     // The loader hooks go in before the engine opens: the loader reads them from its workers.
     engine_->loader().setHooks(makeLibraryLoaderHooks(*usbCache_));
@@ -67,6 +76,7 @@ void Application::start() {
         lastMidiScan_ = Clock::now();
     }
     slowRefresh();
+    library_->start();
 }
 
 void Application::startAudio() {
@@ -98,6 +108,7 @@ bool Application::audioRunning() const {
 void Application::shutdown() {
     if (shutDown_) return;
     closing_ = true;
+    library_->shutdown();
     releaseHeldControls();
     openTools_.clear();
     if (link_) link_->stop();
@@ -123,6 +134,10 @@ void Application::onMessage(AppMessage message, std::function<void()> handler) {
 
 void Application::handleMessage(AppMessage message, Clock::time_point now) {
     if (message == AppMessage::Refresh) refresh(now);
+    if (message == AppMessage::LibraryJobFinished) {
+        library_->jobFinished();
+        updateStatusLine();
+    }
     for (auto& [m, handler] : handlers_)
         if (m == message && handler) handler();
 }
@@ -151,6 +166,7 @@ bool Application::refresh(Clock::time_point now) {
     }
     for (DeckPanel& p : panels_)
         p.revPoll(now, *this);
+    library_->poll();
     LinkDeckView views[kDeckCount];
     for (int d = 0; d < kDeckCount; ++d) {
         views[d].name = views_[static_cast<std::size_t>(d)].trackName;
@@ -212,6 +228,24 @@ void Application::slowRefresh() {
         stemJobs_[index(p)] = std::move(job);
     }
     if (linkModel_.running()) linkModel_.refresh(*link_);
+    updateStatusLine();
+}
+
+void Application::showStatusMessage(const std::string& text) {
+    message_ = text;
+    messageUntil_ = Clock::now() + kMessageHold;
+    updateStatusLine();
+}
+
+void Application::updateStatusLine() {
+    if (std::string progress = library_->progressText(); !progress.empty()) {
+        statusLine_ = std::move(progress);
+        return;
+    }
+    if (!message_.empty() && Clock::now() < messageUntil_) {
+        statusLine_ = message_;
+        return;
+    }
     if (!audioRunning()) {
         IAudioDevice* device = engine_->device();
         statusLine_ = statusLineFor(false, device ? device->lastError() : deviceError_);

@@ -29,6 +29,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -37,6 +38,7 @@ namespace vyn {
 
 class Catalogue;
 class EngineHost;
+class LibraryController;
 class MidiHub;
 class MidiInputPorts;
 class MidiRouter;
@@ -48,6 +50,9 @@ struct ApplicationOptions {
     std::string deviceError;                 // why there is no device
     std::unique_ptr<SettingsStore> settings; // null: kept in memory only
     bool midi = true;                        // open the MIDI inputs at start
+    // The local Set Plan file; unset: setplan.txt in the documents folder's VYN folder; empty:
+    // none (the plan lives in memory).
+    std::optional<std::string> setPlanFile;
 };
 
 // Messages posted to the user-interface thread (the window turns them into SDL user events).
@@ -66,6 +71,8 @@ class Application final : public CommandSink {
 public:
     using Clock = std::chrono::steady_clock;
     static constexpr auto kSlowRefresh = std::chrono::milliseconds(100);
+    // How long a message stays in the status line before the audio status returns.
+    static constexpr auto kMessageHold = std::chrono::seconds(10);
     static constexpr const char* kVersion = "v0.1.8-beta";
     static constexpr const char* kNoOutputPair = "This deck has no physical output pair.";
     static constexpr const char* kCouldNotQueueSelected = "Could not queue the selected track.";
@@ -103,6 +110,9 @@ public:
     const EngineSnapshot& snapshot() const { return snapshot_; }
     const WindowSettings& settings() const { return settings_; }
     const std::string& statusLine() const { return statusLine_; }
+    // A message for the status line (a library job's result, a refusal): shown for kMessageHold,
+    // or until the next message. While a library job runs the line shows its progress instead.
+    void showStatusMessage(const std::string& text);
     bool audioRunning() const;
     int deviceChannels() const { return channels_; }
     DeckPanel& panel(int index) { return panels_[static_cast<std::size_t>(index)]; }
@@ -162,6 +172,7 @@ public:
     // --- the subsystems, for the tool windows of later parts ---
     EngineHost& engine() { return *engine_; }
     Catalogue& catalogue() { return *catalogue_; }
+    LibraryController& library() { return *library_; }
     MidiHub& midi() { return *midiHub_; }
     MidiInputPorts* midiPorts() { return midiPorts_.get(); }
     LinkHost& link() { return *link_; }
@@ -176,6 +187,7 @@ private:
     void slowRefresh();
     void saveInteger(const char* key, int value);
     std::string statusLineFor(bool running, const std::string& error) const;
+    void updateStatusLine();
 
     std::unique_ptr<SettingsStore> store_;
     WindowSettings settings_;
@@ -185,7 +197,8 @@ private:
     bool wantMidi_ = true;
 
     std::unique_ptr<Catalogue> catalogue_;
-    std::unique_ptr<UsbTrackCache> usbCache_; // outlives the engine, whose loader calls it
+    std::unique_ptr<LibraryController> library_; // after the catalogue: its job thread uses it
+    std::unique_ptr<UsbTrackCache> usbCache_;    // outlives the engine, whose loader calls it
     std::unique_ptr<EngineHost> engine_;
     std::unique_ptr<MidiRouter> midiRouter_;
     std::unique_ptr<MidiHub> midiHub_;
@@ -204,6 +217,8 @@ private:
     int swapMark_ = -1;
     std::set<int> openTools_;
     std::string statusLine_ = "Starting";
+    std::string message_;
+    Clock::time_point messageUntil_{};
     int channels_ = 0;
     double sampleRate_ = 0.0;
     std::string deviceName_;

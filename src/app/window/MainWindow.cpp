@@ -1,6 +1,7 @@
 #include "app/window/MainWindow.h"
 
 #include "app/ToolbarIds.h"
+#include "app/window/SetPlanView.h"
 #include "app/window/Toolbar.h"
 #include "app/window/UiContext.h"
 
@@ -150,6 +151,9 @@ void MainWindow::handleEvent(const SDL_Event& e, bool& quit, bool& refresh) {
         }
         if (e.window.event == SDL_WINDOWEVENT_FOCUS_LOST) app_->releaseHeldControls();
         break;
+    case SDL_MOUSEBUTTONDOWN:
+        if (e.button.button == SDL_BUTTON_LEFT) doubleClick_ = e.button.clicks >= 2;
+        break;
     case SDL_DROPFILE:
         dropFile(e.drop.file);
         SDL_free(e.drop.file);
@@ -184,7 +188,7 @@ void MainWindow::frame() {
 
     const ImVec2 size = ImGui::GetIO().DisplaySize;
     map_.beginFrame(static_cast<int>(size.x), static_cast<int>(size.y));
-    UiContext ui{*app_, map_, theme_, now};
+    UiContext ui{*app_, map_, theme_, now, &fileBrowser_, doubleClick_};
     drawMain(ui);
     drawToolWindows(ui);
     fileBrowser_.draw(ui);
@@ -230,11 +234,10 @@ void MainWindow::drawMain(UiContext& ui) {
                     statusY - (style.WindowPadding.y + toolbarH + ui.theme.px(12))};
     shownPanels_.clear();
     if (ui.app.settings().setPlanWorkspace) {
-        ImGui::SetCursorScreenPos(ImVec2(area.x, area.y));
-        ImGui::PushFont(ui.theme.large);
-        ImGui::TextUnformatted("Set Plan");
-        ImGui::PopFont();
-        ImGui::TextDisabled("This build has no set plan editor yet. \"Mix\" returns to the decks.");
+        bool toolOpen = fileBrowser_.isOpen();
+        for (const auto& tool : tools_.all())
+            toolOpen = toolOpen || ui.app.toolOpen(tool->toolbarId());
+        drawSetPlanEditor(ui, area, !toolOpen);
     } else if (area.w > 0 && area.h > 0) {
         const Application& app = ui.app;
         const std::vector<Rect> rects =

@@ -65,6 +65,7 @@ private:
     void* gl_ = nullptr;
     bool imgui_ = false;
     std::uint32_t messageEvent_ = 0;
+    bool doubleClick_ = false; // the last left press was a double click
     double refreshHz_ = 60.0;
 
     std::unique_ptr<Application> app_;

@@ -1,6 +1,7 @@
 #pragma once
 // What every drawing function of one frame shares: the application it draws and drives, the UI
-// map, the theme (fonts, colours, scale) and the frame's time.
+// map, the theme (fonts, colours, scale), the frame's time and the in-app file browser (the
+// tool windows' file dialogs and folder pickers).
 //
 // Threading: user-interface thread only.
 
@@ -9,6 +10,7 @@
 namespace vyn {
 
 class Application;
+class FileBrowserWindow;
 class UiMap;
 struct Theme;
 
@@ -17,6 +19,10 @@ struct UiContext {
     UiMap& map;
     Theme& theme;
     std::chrono::steady_clock::time_point now;
+    FileBrowserWindow* files = nullptr;
+    // The last left press was the second of a double click, as the windowing system timed it
+    // (ImGui times clicks by frames, which a slow software renderer stretches past its limit).
+    bool doubleClick = false;
 };
 
 } // namespace vyn
