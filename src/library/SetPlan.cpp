@@ -19,12 +19,13 @@ std::string_view trim(std::string_view s) {
     return s;
 }
 
-// Splits text into lines at "\n"; a "\r" before it stays with the line.
+// Splits text into lines at "\n"; a "\r" before it stays with the line. A final "\n" ends the
+// last line rather than starting an empty one.
 class Lines {
 public:
     explicit Lines(std::string_view text) : rest_(text) {}
     bool next(std::string_view& line) {
-        if (done_) return false;
+        if (done_ || rest_.empty()) return false;
         const std::size_t end = rest_.find('\n');
         line = rest_.substr(0, end);
         if (end == std::string_view::npos)

@@ -5,7 +5,9 @@
 #include "audio/WavFileWriter.h"
 #include "common/SinkRecorder.h"
 #include "common/TestPaths.h"
+#include "common/ToneFiles.h"
 #include "common/ToneMeasure.h"
+#include "common/WindowDriver.h"
 #include "support/FileIo.h"
 
 #include <gtest/gtest.h>
@@ -28,190 +30,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-struct MapControl {
-    int x = 0, y = 0, w = 0, h = 0;
-    std::string label;
-};
-
-struct UiMapFile {
-    int width = 0, height = 0;
-    std::map<int, MapControl> controls;
-    std::map<int, std::string> texts;
-
-    static UiMapFile read(const std::string& path) {
-        UiMapFile m;
-        std::istringstream in(readWholeFile(path).data);
-        std::string line;
-        while (std::getline(in, line)) {
-            std::istringstream f(line);
-            std::string kind;
-            int id = 0;
-            f >> kind;
-            if (kind == "window") {
-                f >> m.width >> m.height;
-                continue;
-            }
-            f >> id;
-            std::string rest;
-            if (kind == "control") {
-                MapControl c;
-                f >> c.x >> c.y >> c.w >> c.h;
-                std::getline(f, rest);
-                c.label = rest.empty() ? rest : rest.substr(1);
-                m.controls[id] = c;
-            } else if (kind == "text") {
-                std::getline(f, rest);
-                m.texts[id] = rest.empty() ? rest : rest.substr(1);
-            }
-        }
-        return m;
-    }
-    std::string text(int id) const {
-        auto it = texts.find(id);
-        return it == texts.end() ? std::string() : it->second;
-    }
-};
-
-std::string writeTone(const std::string& path, double hz, double seconds) {
-    WavFileWriter w;
-    EXPECT_TRUE(w.open(path, WavFileWriter::Format::Pcm16, 2, 48000));
-    const auto frames = static_cast<std::size_t>(seconds * 48000);
-    std::vector<std::int16_t> pcm(2 * frames);
-    for (std::size_t i = 0; i < frames; ++i)
-        pcm[2 * i] = pcm[2 * i + 1] = static_cast<std::int16_t>(
-            8000.0 * std::sin(2.0 * M_PI * hz * static_cast<double>(i) / 48000.0));
-    EXPECT_TRUE(w.writeInt16(pcm.data(), frames));
-    EXPECT_TRUE(w.finish());
-    return path;
-}
-
-// From the first sound on: what the sink played after Play.
-std::vector<float> fromFirstSound(const std::vector<float>& stereo) {
-    std::size_t i = 0;
-    while (i < stereo.size() && std::fabs(stereo[i]) < 0.05f)
-        ++i;
-    return std::vector<float>(stereo.begin() + static_cast<long>(i & ~std::size_t{1}),
-                              stereo.end());
-}
-
-// The frequency between 100 and 2000 Hz with the strongest component (10 Hz steps, then 1 Hz).
-// Unlike counting zero crossings it still finds a tone that an overloaded sound server chopped up.
-double dominantFrequency(const std::vector<float>& stereo) {
-    const std::size_t frames = stereo.size() / 2;
-    auto level = [&](double hz) {
-        return test::toneLevel(stereo.data(), frames, 2, 0, 48000.0, hz);
-    };
-    double best = 100.0;
-    for (double hz = 100.0; hz <= 2000.0; hz += 10.0)
-        if (level(hz) > level(best)) best = hz;
-    const double coarse = best;
-    for (double hz = coarse - 10.0; hz <= coarse + 10.0; hz += 1.0)
-        if (level(hz) > level(best)) best = hz;
-    return best;
-}
-
-// One run of the window with its own configuration folder and UI map.
-class WindowProcess {
-public:
-    explicit WindowProcess(const std::string& dir) : dir_(dir), map_(dir + "/ui.map") {
-        pid_ = fork();
-        if (pid_ == 0) {
-            setenv("XDG_CONFIG_HOME", (dir + "/config").c_str(), 1);
-            setenv("VYN_UI_MAP", map_.c_str(), 1);
-            // Mesa and SDL keep allocations to the end of the process; our own leaks are the
-            // unit tests' business.
-            setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
-            setenv("VYN_AUDIO", "alsa", 1); // ALSA default through the PulseAudio plugin
-            setenv("PULSE_SINK", "vyn_stereo", 1);
-            std::freopen((dir + "/stderr").c_str(), "w", stderr);
-            const std::string exe = test::builtExecutable("vyn_guarded");
-            execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));
-            _exit(127);
-        }
-    }
-    ~WindowProcess() {
-        if (pid_ > 0 && status_ < 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-
-    UiMapFile map() const { return UiMapFile::read(map_); }
-    // Waits until the map satisfies `ready`; the last map read is returned either way.
-    UiMapFile waitFor(const std::function<bool(const UiMapFile&)>& ready,
-                      std::chrono::milliseconds timeout = 15s) const {
-        const auto end = std::chrono::steady_clock::now() + timeout;
-        UiMapFile m = map();
-        while (!ready(m) && std::chrono::steady_clock::now() < end) {
-            std::this_thread::sleep_for(50ms);
-            m = map();
-        }
-        return m;
-    }
-    UiMapFile waitForText(int id, const std::string& text) const {
-        return waitFor([&](const UiMapFile& m) { return m.text(id) == text; });
-    }
-
-    // The window's X id, found by its title.
-    bool findWindow() {
-        for (int i = 0; i < 100 && window_.empty(); ++i) {
-            const auto r = test::runProcess("xdotool search --name '^VYN$' | head -n 1");
-            window_ = r.out.substr(0, r.out.find('\n'));
-            if (window_.empty()) std::this_thread::sleep_for(100ms);
-        }
-        return !window_.empty();
-    }
-
-    // Clicks the middle of a control as listed in the map; false when the map does not list it.
-    bool click(int id) {
-        const UiMapFile m = map();
-        auto it = m.controls.find(id);
-        if (it == m.controls.end()) return false;
-        const MapControl& c = it->second;
-        xdotool("mousemove --window " + window_ + " " + std::to_string(c.x + c.w / 2) + " " +
-                std::to_string(c.y + c.h / 2) + " click 1");
-        std::this_thread::sleep_for(150ms);
-        return true;
-    }
-    void type(const std::string& text) {
-        xdotool("windowfocus --sync " + window_);
-        xdotool("type --delay 15 '" + text + "'");
-        xdotool("key Return");
-        std::this_thread::sleep_for(150ms);
-    }
-    bool screenshot(const std::string& path) {
-        return test::runProcess("import -window " + window_ + " '" + path + "'").exitCode == 0;
-    }
-
-    // Sends `signal` and returns the exit status (-1 when it did not exit within 20 s).
-    int stop(int signal) {
-        kill(pid_, signal);
-        for (int i = 0; i < 400; ++i) {
-            int status = 0;
-            if (waitpid(pid_, &status, WNOHANG) == pid_) {
-                status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-                return status_;
-            }
-            std::this_thread::sleep_for(50ms);
-        }
-        return -1;
-    }
-    std::string stderrText() const { return readWholeFile(dir_ + "/stderr").data; }
-    std::string settings() const { return readWholeFile(dir_ + "/config/vyn/settings.ini").data; }
-
-private:
-    static void xdotool(const std::string& args) {
-        const auto r = test::runProcess("xdotool " + args);
-        EXPECT_EQ(r.exitCode, 0) << args << ": " << r.err;
-    }
-
-    std::string dir_;
-    std::string map_;
-    std::string window_;
-    pid_t pid_ = -1;
-    int status_ = -1;
-};
-
 constexpr int kTrack = 31, kStatus = 32;
 int id(int panel, int control) {
     return 4000 + 48 * panel + control;
@@ -224,12 +42,12 @@ protected:
         dir = test::scratchDir("window");
     }
     // Load on the panel, the path typed into the browser's focused path field, then Enter.
-    void loadThroughTheBrowser(WindowProcess& w, int panel, const std::string& path,
+    void loadThroughTheBrowser(test::WindowProcess& w, int panel, const std::string& path,
                                const std::string& name) {
         ASSERT_TRUE(w.click(id(panel, 1)));
-        w.waitFor([](const UiMapFile& m) { return m.controls.count(1200) != 0; });
+        w.waitFor([](const test::UiMapFile& m) { return m.controls.count(1200) != 0; });
         w.type(path);
-        const UiMapFile m = w.waitForText(id(panel, kTrack), name);
+        const test::UiMapFile m = w.waitForText(id(panel, kTrack), name);
         ASSERT_EQ(m.text(id(panel, kTrack)), name) << m.text(id(panel, 35));
         ASSERT_EQ(w.waitForText(id(panel, kStatus), "READY").text(id(panel, kStatus)), "READY");
     }
@@ -238,10 +56,11 @@ protected:
 };
 
 TEST_F(Window, LoadPlayAndHearATrackThenChangeTheLayoutAndCloseWithSigterm) {
-    const std::string low = writeTone(dir + "/low tone.wav", 440.0, 60.0);
-    const std::string high = writeTone(dir + "/high.wav", 1000.0, 60.0);
-    WindowProcess w(dir);
-    UiMapFile m = w.waitFor([](const UiMapFile& f) { return f.controls.count(4001) != 0; });
+    const std::string low = test::writeToneWav(dir + "/low tone.wav", 440.0, 60.0);
+    const std::string high = test::writeToneWav(dir + "/high.wav", 1000.0, 60.0);
+    test::WindowProcess w(dir);
+    test::UiMapFile m =
+        w.waitFor([](const test::UiMapFile& f) { return f.controls.count(4001) != 0; });
     ASSERT_EQ(m.width, 1360);
     ASSERT_EQ(m.height, 860);
     ASSERT_TRUE(w.findWindow());
@@ -263,9 +82,9 @@ TEST_F(Window, LoadPlayAndHearATrackThenChangeTheLayoutAndCloseWithSigterm) {
     EXPECT_EQ(m.controls[id(0, 0)].label, "Pause");
     // A new stream on an idle null sink may get nothing for seconds: wait for the sound.
     EXPECT_TRUE(recorder.waitForSound(0, 0.5)) << "the sink played nothing";
-    const std::vector<float> heard = fromFirstSound(recorder.stop());
+    const std::vector<float> heard = test::fromFirstSound(recorder.stop());
     ASSERT_GE(heard.size(), 2u * 4800) << "less than 0.1 s of sound";
-    EXPECT_NEAR(dominantFrequency(heard), 440.0, 2.0);
+    EXPECT_NEAR(test::dominantFrequency(heard), 440.0, 2.0);
     EXPECT_GT(test::peakLevel(heard.data(), heard.size()), 0.2f) << "the tone's level is 0.24";
 
     // A second deck through the browser, playing: the screenshot artefact.
@@ -285,10 +104,10 @@ TEST_F(Window, LoadPlayAndHearATrackThenChangeTheLayoutAndCloseWithSigterm) {
     m = w.waitForText(1033, "5");
     EXPECT_EQ(m.text(id(4, 30)), "DECK 5");
     EXPECT_EQ(m.controls.count(id(4, 0)), 1u);
-    const MapControl gridFirst = m.controls[id(0, 21)], gridSecond = m.controls[id(1, 21)];
+    const test::MapControl gridFirst = m.controls[id(0, 21)], gridSecond = m.controls[id(1, 21)];
     EXPECT_EQ(gridFirst.y, gridSecond.y) << "side by side in the grid";
     ASSERT_TRUE(w.click(1004));
-    m = w.waitFor([&](const UiMapFile& f) {
+    m = w.waitFor([&](const test::UiMapFile& f) {
         auto it = f.controls.find(id(1, 21));
         return it != f.controls.end() && it->second.y > gridFirst.y + 20;
     });
@@ -308,8 +127,9 @@ TEST_F(Window, LoadPlayAndHearATrackThenChangeTheLayoutAndCloseWithSigterm) {
 TEST_F(Window, TwelveDecksInTheSettingsStartWithEight) {
     std::filesystem::create_directories(dir + "/config/vyn");
     std::ofstream(dir + "/config/vyn/settings.ini") << "visibleDecks=12\nlayout=2\n";
-    WindowProcess w(dir);
-    const UiMapFile m = w.waitFor([](const UiMapFile& f) { return f.controls.count(id(7, 0)); });
+    test::WindowProcess w(dir);
+    const test::UiMapFile m =
+        w.waitFor([](const test::UiMapFile& f) { return f.controls.count(id(7, 0)); });
     EXPECT_EQ(m.text(1033), "8");
     EXPECT_EQ(m.text(id(7, 30)), "DECK 8");
     EXPECT_EQ(m.controls.count(id(8, 0)), 0u);

@@ -99,11 +99,13 @@ void LibraryWindow::drawSearchAndDeck(UiContext& ui) {
     const bool open = ImGui::BeginCombo("##deck", preview);
     mapLastItem(ui.map, id::DECK, preview);
     if (open) {
+        // A popup's first frame lays it out unseen: its items are listed from the second on.
+        const bool placed = !ImGui::IsWindowAppearing();
         for (int d = 0; d < library.deckCount(); ++d) {
             char item[32];
             std::snprintf(item, sizeof item, "Deck %d", d + 1);
             if (ImGui::Selectable(item, d == library.selectedDeck())) library.selectDeck(d);
-            mapLastItem(ui.map, id::FIRST_DECK_ITEM + d, item);
+            if (placed) mapLastItem(ui.map, id::FIRST_DECK_ITEM + d, item);
         }
         ImGui::EndCombo();
     }

@@ -151,6 +151,18 @@ void MainWindow::handleEvent(const SDL_Event& e, bool& quit, bool& refresh) {
         }
         if (e.window.event == SDL_WINDOWEVENT_FOCUS_LOST) app_->releaseHeldControls();
         break;
+    case SDL_KEYDOWN:
+        if (e.key.keysym.mod & KMOD_CTRL) {
+            const SDL_Keycode k = e.key.keysym.sym;
+            if (k == SDLK_z)
+                shortcut_ =
+                    (e.key.keysym.mod & KMOD_SHIFT) ? EditShortcut::Redo : EditShortcut::Undo;
+            else if (k == SDLK_y)
+                shortcut_ = EditShortcut::Redo;
+            else if (k == SDLK_s)
+                shortcut_ = EditShortcut::Save;
+        }
+        break;
     case SDL_MOUSEBUTTONDOWN:
         if (e.button.button == SDL_BUTTON_LEFT) doubleClick_ = e.button.clicks >= 2;
         break;
@@ -188,7 +200,8 @@ void MainWindow::frame() {
 
     const ImVec2 size = ImGui::GetIO().DisplaySize;
     map_.beginFrame(static_cast<int>(size.x), static_cast<int>(size.y));
-    UiContext ui{*app_, map_, theme_, now, &fileBrowser_, doubleClick_};
+    UiContext ui{*app_, map_, theme_, now, &fileBrowser_, doubleClick_, shortcut_};
+    shortcut_ = EditShortcut::None;
     drawMain(ui);
     drawToolWindows(ui);
     fileBrowser_.draw(ui);

@@ -8,7 +8,6 @@
 #include "app/window/UiContext.h"
 #include "app/window/UiWidgets.h"
 
-#include <SDL.h>
 #include <imgui.h>
 
 #include <algorithm>
@@ -17,10 +16,6 @@
 namespace vyn {
 namespace {
 
-bool pressedKey(SDL_Keycode key) {
-    return ImGui::IsKeyPressed(SDL_GetScancodeFromKey(key), false);
-}
-
 std::string markText(const GroupMark& m) {
     if (m.run == 0) return {};
     char text[48];
@@ -28,18 +23,22 @@ std::string markText(const GroupMark& m) {
     return text;
 }
 
-void handleKeys(SetPlanEditor& editor) {
-    const ImGuiIO& io = ImGui::GetIO();
-    if (io.WantTextInput) return;
-    if (io.KeyCtrl) {
-        if (pressedKey(SDLK_z))
-            io.KeyShift ? editor.redo() : editor.undo();
-        else if (pressedKey(SDLK_y))
-            editor.redo();
-        else if (pressedKey(SDLK_s))
-            editor.save();
+void handleKeys(SetPlanEditor& editor, EditShortcut shortcut) {
+    if (ImGui::GetIO().WantTextInput) return;
+    switch (shortcut) {
+    case EditShortcut::Undo:
+        editor.undo();
         return;
+    case EditShortcut::Redo:
+        editor.redo();
+        return;
+    case EditShortcut::Save:
+        editor.save();
+        return;
+    default:
+        break;
     }
+    if (ImGui::GetIO().KeyCtrl) return;
     const ListKeys keys = readListKeys();
     if (keys.move != 0) editor.moveSelection(keys.move, keys.shift);
     if (keys.enter) editor.activate(editor.browser().selected());
@@ -53,7 +52,7 @@ void drawSetPlanEditor(UiContext& ui, const Rect& area, bool keys) {
     SetPlanEditor& editor = ui.app.library().setPlan();
     const BrowseModel& model = editor.browser();
     const Theme& t = ui.theme;
-    if (keys) handleKeys(editor);
+    if (keys) handleKeys(editor, ui.shortcut);
 
     ImGui::SetCursorScreenPos(ImVec2(area.x, area.y));
     ImGui::BeginChild("##setplan", ImVec2(area.w, area.h), false);

@@ -14,6 +14,10 @@ class FileBrowserWindow;
 class UiMap;
 struct Theme;
 
+// Ctrl+Z, Ctrl+Shift+Z or Ctrl+Y, Ctrl+S, as the windowing system reported the key with its
+// modifiers (a frame later the modifier may already read as released).
+enum class EditShortcut { None, Undo, Redo, Save };
+
 struct UiContext {
     Application& app;
     UiMap& map;
@@ -23,6 +27,7 @@ struct UiContext {
     // The last left press was the second of a double click, as the windowing system timed it
     // (ImGui times clicks by frames, which a slow software renderer stretches past its limit).
     bool doubleClick = false;
+    EditShortcut shortcut = EditShortcut::None; // pressed since the last frame
 };
 
 } // namespace vyn
