@@ -5,9 +5,10 @@
 // draws what it holds and turns clicks into its calls; tests call the same functions without a
 // display.
 //
-// Later parts plug in here: the library jobs, the set recorder and replay player, the OSC sender
-// and the MIDI clock become members started in start() and stopped in shutdown(); their refresh
-// work goes into refresh(); their posted messages arrive through handleMessage().
+// The library (jobs, browsing, Set Plan) is the LibraryController member. Later parts plug in the
+// same way: the set recorder and replay player, the OSC sender and the MIDI clock become members
+// started in start() and stopped in shutdown(); their refresh work goes into refresh(); their
+// posted messages arrive through handleMessage().
 //
 // Threading: everything runs on the user-interface thread except postMessage(), which any thread
 // may call once the window installed its poster (installed before any worker starts).

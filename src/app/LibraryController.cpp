@@ -41,6 +41,9 @@ void LibraryController::start() {
 
 void LibraryController::shutdown() {
     jobs_.shutdown();
+    // A job that ended as the window closed still saves the drives it added.
+    LibraryJobOutcome outcome;
+    if (jobs_.collect(outcome) && outcome.savedChanged) outcome.saved.write(app_.settingsStore());
 }
 
 void LibraryController::startJob(LibraryJobKind kind, const std::string& path) {

@@ -34,7 +34,7 @@ public:
 
     // Start-up: the Set Plan from its local file, then the saved drives reopened as a job.
     void start();
-    // Refuses new jobs and joins a running one; what it finished is still applied.
+    // Refuses new jobs and joins a running one; the drives it saved are still written.
     void shutdown();
 
     // The library window's buttons (kinds 1-5) and the start-up reopen (kind 0).

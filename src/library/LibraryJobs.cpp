@@ -47,7 +47,7 @@ LibraryJobOutcome LibraryJobRunner::run(LibraryJobKind kind, const std::string& 
     out.kind = kind;
     out.saved = saved;
     if (kind == LibraryJobKind::Relink) {
-        out.relink = relinkCatalogue(catalogue_, missing_, relink_, true);
+        out.relink = relinkCatalogue(catalogue_, missing_, relink_, true, cancel);
         out.message = relinkReport(out.relink);
         return out;
     }
@@ -90,7 +90,7 @@ LibraryJobOutcome LibraryJobRunner::run(LibraryJobKind kind, const std::string& 
         if (savesDrives(kind)) appendUnique(out.saved.xml, xml);
     }
     if (kind == LibraryJobKind::Reopen || kind == LibraryJobKind::AddMusicFolder)
-        out.relink = relinkCatalogue(catalogue_, missing_, relink_, true);
+        out.relink = relinkCatalogue(catalogue_, missing_, relink_, true, cancel);
     out.savedChanged = !(out.saved == saved);
 
     switch (kind) {

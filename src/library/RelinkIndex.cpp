@@ -149,7 +149,7 @@ std::string RelinkIndex::byName(const std::string& path) const {
     return {};
 }
 
-std::size_t RelinkIndex::scan(std::size_t limit) {
+std::size_t RelinkIndex::scan(std::size_t limit, const std::atomic<bool>* cancel) {
     names_.clear();
     indexed_ = 0;
     for (const std::string& folder : folders_) {
@@ -158,6 +158,7 @@ std::size_t RelinkIndex::scan(std::size_t limit) {
                                             fs::directory_options::skip_permission_denied, ec);
         for (; !ec && it != fs::recursive_directory_iterator() && indexed_ < limit;
              it.increment(ec)) {
+            if (cancel && cancel->load(std::memory_order_relaxed)) return indexed_;
             std::error_code typeError;
             if (!it->is_regular_file(typeError)) continue;
             const std::string full = normalise(fromPath(it->path()));

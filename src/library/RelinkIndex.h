@@ -11,6 +11,7 @@
 // Threading: used by the library job thread only (one job at a time; a job starts after the
 // previous one was joined). It never touches the catalogue.
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -44,9 +45,9 @@ public:
     // a rule that finds the next file of the same old folder directly.
     std::string findReplacement(const std::string& missingPath);
 
-    // Rebuilds the name index from the folders, with at most `limit` files in all. Returns the
-    // number of files entered.
-    std::size_t scan(std::size_t limit = kScanLimit);
+    // Rebuilds the name index from the folders, with at most `limit` files in all; stops early
+    // when `cancel` is set. Returns the number of files entered.
+    std::size_t scan(std::size_t limit = kScanLimit, const std::atomic<bool>* cancel = nullptr);
     std::size_t indexedFiles() const { return indexed_; }
 
 private:

@@ -44,7 +44,7 @@ void pass(std::vector<TrackPaths>& tracks, RelinkIndex& index, RelinkResult& res
 } // namespace
 
 RelinkResult relinkCatalogue(Catalogue& catalogue, MissingTracks& missing, RelinkIndex& index,
-                             bool scanAllowed) {
+                             bool scanAllowed, const std::atomic<bool>* cancel) {
     std::size_t count = 0;
     {
         std::lock_guard<std::mutex> lock(catalogue.mutex());
@@ -62,7 +62,7 @@ RelinkResult relinkCatalogue(Catalogue& catalogue, MissingTracks& missing, Relin
     RelinkResult result;
     pass(tracks, index, result);
     if (result.missing > 0 && scanAllowed && index.indexedFiles() == 0) {
-        index.scan();
+        index.scan(RelinkIndex::kScanLimit, cancel);
         pass(tracks, index, result);
     }
     result.folders = index.folders();

@@ -6,6 +6,7 @@
 //
 // Threading: the library job thread; the caller must not hold the catalogue lock.
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -25,8 +26,9 @@ struct RelinkResult {
 
 // One pass, and when tracks are still missing, scanning is allowed and the name index is empty,
 // a scan of the folders and a second pass, whose counts are the result.
+// `cancel`, when set, cuts the scan short.
 RelinkResult relinkCatalogue(Catalogue& catalogue, MissingTracks& missing, RelinkIndex& index,
-                             bool scanAllowed);
+                             bool scanAllowed, const std::atomic<bool>* cancel = nullptr);
 
 // "Relinked N tracks" and, when some are still missing, ", M still missing".
 std::string relinkReport(const RelinkResult& result);

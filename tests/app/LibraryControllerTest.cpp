@@ -95,6 +95,13 @@ TEST_F(LibraryInTheApp, ForgetKeepsTheCatalogueAndTheNextStartIsEmpty) {
     EXPECT_EQ(library().status(), "");
 }
 
+TEST_F(LibraryInTheApp, AJobThatEndsAsTheApplicationClosesStillSavesItsDrive) {
+    makeApp(false);
+    library().startJob(LibraryJobKind::ImportXml, xml);
+    app.reset(); // no refresh pass collects the job
+    EXPECT_EQ(readWholeFile(dir + "/settings.ini").data, "libraryXml=" + xml + "\n");
+}
+
 TEST_F(LibraryInTheApp, AGroupLeaderBringsItsFollowersOntoDecksThatAreNotPlaying) {
     makeApp(true);
     runJob(LibraryJobKind::ImportXml, xml);

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 namespace vyn {
 namespace {
 
@@ -73,6 +75,8 @@ TEST(RelinkIndex, ScanStopsAtItsLimitAndRulesRespectComponents) {
     index.addFolder(dir + "/lib");
     EXPECT_EQ(index.scan(5), 5u);
     EXPECT_EQ(index.indexedFiles(), 5u);
+    const std::atomic<bool> stop{true};
+    EXPECT_EQ(index.scan(RelinkIndex::kScanLimit, &stop), 0u) << "a job asked to stop";
 
     touch(dir + "/new/er/x.mp3");
     touch(dir + "/new/A/z.mp3");
