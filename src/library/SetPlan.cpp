@@ -61,12 +61,25 @@ void appendPlaylist(std::string& out, const PlanPlaylist& p, bool stickOnly) {
     for (const PlanGroup& g : p.groups) {
         if (stickOnly && !onStick(g)) continue;
         body += "group " + std::to_string(g.keys.size()) + "\n";
-        for (const std::string& k : g.keys)
-            body += k + "\n";
+        for (const std::string& k : g.keys) {
+            // The reader drops one carriage return before the line's end: a key that ends in
+            // one gets another, so the file reads back as it was written.
+            body += k;
+            if (k.back() == '\r') body += '\r';
+            body += '\n';
+        }
     }
     if (body.empty()) return;
     out += "playlist " + p.key + "\n";
     out += body;
+}
+
+// A playlist key as the file can hold it and reads it back: a line break inside a name becomes a
+// space, and the ends are trimmed as the reader trims them.
+std::string storedPlaylistKey(std::string_view key) {
+    std::string out(trim(key));
+    std::replace(out.begin(), out.end(), '\n', ' ');
+    return std::string(trim(out));
 }
 
 std::vector<std::string> keysOf(const std::vector<std::string>& paths) {
@@ -172,15 +185,17 @@ bool SetPlan::stickTextHasGroups() const {
 }
 
 const PlanPlaylist* SetPlan::find(const std::string& key) const {
+    const std::string stored = storedPlaylistKey(key);
     for (const PlanPlaylist& p : playlists_)
-        if (p.key == key) return &p;
+        if (p.key == stored) return &p;
     return nullptr;
 }
 
 PlanPlaylist& SetPlan::findOrAdd(const std::string& key) {
+    std::string stored = storedPlaylistKey(key);
     for (PlanPlaylist& p : playlists_)
-        if (p.key == key) return p;
-    playlists_.push_back(PlanPlaylist{key, {}});
+        if (p.key == stored) return p;
+    playlists_.push_back(PlanPlaylist{std::move(stored), {}});
     return playlists_.back();
 }
 
@@ -199,7 +214,7 @@ void SetPlan::clearHistory() {
 
 std::string SetPlan::group(const std::string& playlistKey, std::vector<int> positions,
                            const std::vector<std::string>& paths) {
-    if (playlistKey.empty()) return kNoPlaylist;
+    if (storedPlaylistKey(playlistKey).empty()) return kNoPlaylist;
     if (positions.size() < 2) return kSelectTwo;
     std::sort(positions.begin(), positions.end());
     positions.erase(std::unique(positions.begin(), positions.end()), positions.end());
@@ -210,7 +225,8 @@ std::string SetPlan::group(const std::string& playlistKey, std::vector<int> posi
     PlanGroup added;
     for (int p : positions) {
         const std::string& path = paths[static_cast<std::size_t>(p)];
-        if (path.empty()) return kNoPath;
+        // A path with a line break cannot be written as one line of the file.
+        if (path.empty() || path.find('\n') != std::string::npos) return kNoPath;
         added.keys.push_back(setPlanTrackKey(path));
     }
     std::string before = fullText();
@@ -235,8 +251,9 @@ void SetPlan::ungroup(const std::string& playlistKey, const std::vector<int>& po
             !paths[static_cast<std::size_t>(p)].empty())
             selected.push_back(setPlanTrackKey(paths[static_cast<std::size_t>(p)]));
     std::string before = fullText();
+    const std::string key = storedPlaylistKey(playlistKey);
     for (PlanPlaylist& playlist : playlists_) {
-        if (playlist.key != playlistKey) continue;
+        if (playlist.key != key) continue;
         auto holds = [&](const PlanGroup& g) {
             for (const std::string& k : g.keys)
                 if (std::find(selected.begin(), selected.end(), k) != selected.end()) return true;

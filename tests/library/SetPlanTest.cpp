@@ -76,6 +76,25 @@ TEST(SetPlanParse, TheTwoWritings) {
     EXPECT_EQ(plan.playlists()[2].groups[0].keys[0], "/h/1.mp3");
 }
 
+// Whatever the plan holds is written so that it reads back the same: the local file is rewritten
+// at every change, and undo goes back through the text.
+TEST(SetPlanParse, WhatIsWrittenReadsBackTheSame) {
+    SetPlan plan;
+    ASSERT_EQ(plan.parse(kHead + "playlist P\ngroup 2\n\r\r\na\r\r\r\n"), "");
+    ASSERT_EQ(plan.group(" Crate\nNight ", {0, 1}, {"/m/1.mp3", "/m/2.mp3"}), "");
+    EXPECT_EQ(plan.group("P", {0, 1}, {"/m/a\nb.mp3", "/m/c.mp3"}), kNoPath);
+    const std::string written = plan.fullText();
+    SetPlan again;
+    ASSERT_EQ(again.parse(written), "") << written;
+    EXPECT_EQ(again.fullText(), written);
+    EXPECT_EQ(again.playlists(), plan.playlists());
+    EXPECT_EQ(again.playlists()[1].key, "Crate Night");
+    EXPECT_EQ(again.marks(" Crate\nNight ", {"/m/1.mp3", "/m/2.mp3"})[0].run, 1)
+        << "found again by the name it was grouped under";
+    ASSERT_TRUE(plan.undo());
+    EXPECT_EQ(plan.playlists()[0].groups[0].keys, (std::vector<std::string>{"\r", "a\r\r"}));
+}
+
 std::vector<std::string> stickPaths(const std::string& drive, int n) {
     std::vector<std::string> out;
     for (int i = 0; i < n; ++i)
