@@ -3,7 +3,6 @@
 
 #include "audio/AudioDecoder.h"
 #include "audio/AudioTags.h"
-#include "audio/FfmpegDecoder.h"
 
 #include <cmath>
 #include <cstdint>
@@ -75,7 +74,7 @@ const AVStream* audioStream(const AVFormatContext* format) {
 } // namespace
 
 AudioTags readAudioTags(const std::string& path) {
-    if (path.empty() || FfmpegDecoder::hasUrlScheme(path)) return failure("not a local file");
+    if (path.empty()) return failure("could not open the file");
     unsigned char head[16] = {};
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) return failure("could not open the file");
@@ -90,6 +89,7 @@ AudioTags readAudioTags(const std::string& path) {
     av_dict_set(&options, "protocol_whitelist", "file", 0);
     av_dict_set(&options, "format_whitelist", demuxers, 0);
     AVFormatContext* format = nullptr;
+    // Always a local file, as for the decoder: "http:..." or "a:b.mp3" name files here.
     const std::string url = "file:" + path;
     const int rc = avformat_open_input(&format, url.c_str(), nullptr, &options);
     av_dict_free(&options);
