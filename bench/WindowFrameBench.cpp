@@ -4,6 +4,7 @@
 // meanwhile, and the audio thread's worst render block against its period.
 // Goal: 99 % of frames under 16.7 ms; the worst block under a quarter of the period.
 
+#include "BenchDisplay.h"
 #include "app/window/MainWindow.h"
 #include "audio/NullAudioDevice.h"
 #include "audio/WavFileWriter.h"
@@ -29,34 +30,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr int kBlockFrames = 256;
-
-// An Xvfb of our own when no display is set; stopped by its process id.
-class OwnDisplay {
-public:
-    OwnDisplay() {
-        if (std::getenv("DISPLAY")) return;
-        const std::string display = ":" + std::to_string(150 + getpid() % 80);
-        pid_ = fork();
-        if (pid_ == 0) {
-            std::freopen("/dev/null", "w", stderr);
-            execlp("Xvfb", "Xvfb", display.c_str(), "-screen", "0", "1600x1000x24", "-nolisten",
-                   "tcp", static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        const std::string socket = "/tmp/.X11-unix/X" + display.substr(1);
-        for (int i = 0; i < 100 && !std::filesystem::exists(socket); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        setenv("DISPLAY", display.c_str(), 1);
-    }
-    ~OwnDisplay() {
-        if (pid_ <= 0) return;
-        kill(pid_, SIGTERM);
-        waitpid(pid_, nullptr, 0);
-    }
-
-private:
-    pid_t pid_ = -1;
-};
 
 // A minute of a tone whose loudness and brightness change every half second, so the waveform
 // has shape and colour.
@@ -84,7 +57,7 @@ double cpuSeconds() {
 }
 
 void BM_WindowFrame(benchmark::State& state) {
-    OwnDisplay display;
+    vyn::bench::OwnDisplay display;
     const std::string dir =
         std::filesystem::temp_directory_path() / ("vyn-window-bench-" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);

@@ -1,6 +1,7 @@
 #include "app/Application.h"
 
 #include "app/FeedbackControl.h"
+#include "app/LibraryController.h"
 #include "app/ResolumeControl.h"
 #include "app/ToolbarIds.h"
 #include "audio/IAudioDevice.h"
@@ -31,6 +32,12 @@ namespace {
 
 constexpr auto kMidiRescan = std::chrono::seconds(2);
 
+std::string setPlanPath(const std::optional<std::string>& chosen) {
+    if (chosen) return *chosen;
+    const std::string documents = documentsFolder();
+    return documents.empty() ? std::string() : documents + "/" + SetPlanStore::kFileName;
+}
+
 std::string fileName(const std::string& path) {
     const std::size_t slash = path.find_last_of('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -45,6 +52,8 @@ Application::Application(ApplicationOptions options)
       catalogue_(std::make_unique<Catalogue>()),
       usbCache_(std::make_unique<UsbTrackCache>(makePlatformDriveClassifier())),
       engine_(EngineHost::create(std::move(options.device))) {
+    library_ =
+        std::make_unique<LibraryController>(*this, *catalogue_, setPlanPath(options.setPlanFile));
     usbCache_->setCacheFolder(defaultUsbCacheFolder());
     // The loader hooks go in before the engine opens: the loader reads them from its workers.
     engine_->loader().setHooks(makeLibraryLoaderHooks(*usbCache_));
@@ -91,6 +100,7 @@ void Application::start() {
     resolume_->startAtLaunch(audioRunning());
     feedback_->startUpdateCheck();
     slowRefresh();
+    library_->start();
 }
 
 // Each device's mapping as kept in the configuration folder's midimaps/ (one .vynmap per device,
@@ -139,6 +149,7 @@ bool Application::audioRunning() const {
 void Application::shutdown() {
     if (shutDown_) return;
     closing_ = true;
+    library_->shutdown();
     releaseHeldControls();
     openTools_.clear();
     midiWindow_->cancelLearn();
@@ -170,6 +181,10 @@ void Application::handleMessage(AppMessage message, Clock::time_point now) {
     if (message == AppMessage::Refresh) refresh(now);
     if (message == AppMessage::FeedbackSent) feedback_->sendFinished();
     if (message == AppMessage::UpdateCheckFinished) feedback_->updateCheckFinished();
+    if (message == AppMessage::LibraryJobFinished) {
+        library_->jobFinished();
+        updateStatusLine();
+    }
     for (auto& [m, handler] : handlers_)
         if (m == message && handler) handler();
 }
@@ -200,6 +215,7 @@ bool Application::refresh(Clock::time_point now) {
     sets_->refresh(now);
     for (DeckPanel& p : panels_)
         p.revPoll(now, *this);
+    library_->poll();
     LinkDeckView views[kDeckCount];
     for (int d = 0; d < kDeckCount; ++d) {
         views[d].name = views_[static_cast<std::size_t>(d)].trackName;
@@ -263,11 +279,20 @@ void Application::slowRefresh() {
     }
     if (linkModel_.running()) linkModel_.refresh(*link_);
     if (audioRunning()) midiWindow_->periodic(toolOpen(toolbar_id::MIDI));
+    updateStatusLine();
+}
+
+void Application::updateStatusLine() {
     const bool running = audioRunning();
     IAudioDevice* device = engine_->device();
     const std::string line = statusLineFor(running, running  ? std::string()
                                                     : device ? device->lastError()
                                                              : deviceError_);
+    // While a library job runs the line shows its progress.
+    if (std::string progress = library_->progressText(); !progress.empty()) {
+        statusLine_ = std::move(progress);
+        return;
+    }
     statusLine_ = statusMessage_.empty() ? line : statusMessage_;
 }
 

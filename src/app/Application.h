@@ -5,10 +5,10 @@
 // draws what it holds and turns clicks into its calls; tests call the same functions without a
 // display.
 //
-// Later parts plug in here: the library jobs, the OSC sender and the MIDI clock become members
+// The library (jobs, browsing, Set Plan) is the LibraryController member; set recording, replay
+// and the mix recording live in SetSession (sets()). Later parts plug in the same way: members
 // started in start() and stopped in shutdown(); their refresh work goes into refresh(); their
-// posted messages arrive through handleMessage(). Set recording, replay and the mix recording
-// live in SetSession (sets()).
+// posted messages arrive through handleMessage().
 //
 // Threading: everything runs on the user-interface thread except postMessage(), which any thread
 // may call once the window installed its poster (installed before any worker starts).
@@ -31,6 +31,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -39,6 +40,7 @@ namespace vyn {
 
 class Catalogue;
 class EngineHost;
+class LibraryController;
 class MidiHub;
 class MidiInputPorts;
 class MidiRouter;
@@ -54,6 +56,9 @@ struct ApplicationOptions {
     std::string deviceError;                 // why there is no device
     std::unique_ptr<SettingsStore> settings; // null: kept in memory only
     bool midi = true;                        // open the MIDI inputs at start
+    // The local Set Plan file; unset: setplan.txt in the documents folder's VYN folder; empty:
+    // none (the plan lives in memory).
+    std::optional<std::string> setPlanFile;
 };
 
 // Messages posted to the user-interface thread (the window turns them into SDL user events).
@@ -77,6 +82,7 @@ class Application final : public CommandSink {
 public:
     using Clock = std::chrono::steady_clock;
     static constexpr auto kSlowRefresh = std::chrono::milliseconds(100);
+    // How long a message stays in the status line before the audio status returns.
     static constexpr const char* kVersion = "v0.1.8-beta";
     static constexpr const char* kNoOutputPair = "This deck has no physical output pair.";
     static constexpr const char* kCouldNotQueueSelected = "Could not queue the selected track.";
@@ -114,8 +120,9 @@ public:
     const EngineSnapshot& snapshot() const { return snapshot_; }
     const WindowSettings& settings() const { return settings_; }
     const std::string& statusLine() const { return statusLine_; }
-    // A message in the status line, shown until what the line reports changes (audio started or
-    // stopped, quantise, Link) or the next message.
+    // A message in the status line (a save, a library job's result, a refusal), shown until what
+    // the line reports changes (audio started or stopped, quantise, Link) or the next message.
+    // While a library job runs the line shows its progress instead.
     void showMessage(std::string message);
     bool audioRunning() const;
     int deviceChannels() const { return channels_; }
@@ -184,6 +191,7 @@ public:
     // --- the subsystems, for the tool windows of later parts ---
     EngineHost& engine() { return *engine_; }
     Catalogue& catalogue() { return *catalogue_; }
+    LibraryController& library() { return *library_; }
     MidiHub& midi() { return *midiHub_; }
     MidiInputPorts* midiPorts() { return midiPorts_.get(); }
     MidiRouter& midiRouter() { return *midiRouter_; }
@@ -207,6 +215,7 @@ private:
     void slowRefresh();
     void saveInteger(const char* key, int value);
     std::string statusLineFor(bool running, const std::string& error);
+    void updateStatusLine();
 
     std::unique_ptr<SettingsStore> store_;
     WindowSettings settings_;
@@ -216,7 +225,8 @@ private:
     bool wantMidi_ = true;
 
     std::unique_ptr<Catalogue> catalogue_;
-    std::unique_ptr<UsbTrackCache> usbCache_; // outlives the engine, whose loader calls it
+    std::unique_ptr<LibraryController> library_; // after the catalogue: its job thread uses it
+    std::unique_ptr<UsbTrackCache> usbCache_;    // outlives the engine, whose loader calls it
     std::unique_ptr<EngineHost> engine_;
     std::unique_ptr<SetSession> sets_; // outlives the MIDI inputs, which write its capture
     std::unique_ptr<MidiRouter> midiRouter_;

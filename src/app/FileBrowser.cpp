@@ -15,17 +15,39 @@ bool readableFolder(const fs::path& p) {
     return !ec;
 }
 
-} // namespace
-
-bool FileBrowser::isAudioFile(std::string_view name) {
+std::string lowerExtension(std::string_view name) {
     const std::size_t dot = name.rfind('.');
-    if (dot == std::string_view::npos) return false;
+    if (dot == std::string_view::npos) return {};
     std::string ext(name.substr(dot + 1));
     std::transform(ext.begin(), ext.end(), ext.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return ext;
+}
+
+} // namespace
+
+bool FileBrowser::isAudioFile(std::string_view name) {
+    const std::string ext = lowerExtension(name);
     for (const char* e : {"wav", "aif", "aiff", "mp3", "flac", "m4a", "aac"})
         if (ext == e) return true;
     return false;
+}
+
+bool FileBrowser::isXmlFile(std::string_view name) {
+    return lowerExtension(name) == "xml";
+}
+
+bool FileBrowser::shows(std::string_view name) const {
+    switch (filter_) {
+    case FileFilter::Audio:
+        return isAudioFile(name);
+    case FileFilter::Xml:
+        return isXmlFile(name);
+    case FileFilter::All:
+        return true;
+    default:
+        return false;
+    }
 }
 
 void FileBrowser::open(const std::string& folder) {
@@ -49,7 +71,7 @@ void FileBrowser::open(const std::string& folder) {
         std::error_code typeError;
         if (it->is_directory(typeError))
             folders.push_back({name, true});
-        else if (isAudioFile(name))
+        else if (shows(name))
             files.push_back({name, false});
     }
     auto byName = [](const BrowserEntry& a, const BrowserEntry& b) { return a.name < b.name; };
@@ -82,15 +104,21 @@ std::string FileBrowser::submit(const std::string& typed) {
     if (p.is_relative()) p = fs::path(folder_) / p;
     std::error_code ec;
     if (fs::is_directory(p, ec)) {
+        if (filter_ == FileFilter::Folders) {
+            error_.clear();
+            return fs::weakly_canonical(p, ec).string();
+        }
         open(p.string());
         return {};
     }
     if (!fs::is_regular_file(p, ec)) {
-        error_ = "No such file.";
+        error_ = filter_ == FileFilter::Folders ? "No such folder." : "No such file.";
         return {};
     }
-    if (!isAudioFile(p.filename().string())) {
-        error_ = "Not an audio file VYN can load.";
+    if (!shows(p.filename().string())) {
+        error_ = filter_ == FileFilter::Xml       ? "Not an XML file."
+                 : filter_ == FileFilter::Folders ? "Not a folder."
+                                                  : "Not an audio file VYN can load.";
         return {};
     }
     error_.clear();

@@ -85,6 +85,36 @@ std::uint32_t Catalogue::addTrack(CatalogueTrack record) {
     return tracks_.back().id;
 }
 
+Catalogue::Room Catalogue::makeRoom(std::size_t tracks, std::size_t searchBytes) {
+    Room room;
+    // Written once, so their pages exist before the lock is taken; clearing keeps the capacity.
+    room.searchText.assign(searchBytes + 4096, '\0');
+    room.searchText.clear();
+    room.searchStart.assign(tracks + 1, 0);
+    room.searchStart.clear();
+    room.identity.reserve(tracks);
+    return room;
+}
+
+void Catalogue::reserve(Room& room) {
+    if (room.searchText.capacity() > searchText_.capacity()) {
+        room.searchText.assign(searchText_);
+        searchText_.swap(room.searchText);
+    }
+    if (room.searchStart.capacity() > searchStart_.capacity()) {
+        room.searchStart.assign(searchStart_.begin(), searchStart_.end());
+        searchStart_.swap(room.searchStart);
+    }
+    if (room.identity.bucket_count() > identity_.bucket_count()) {
+        room.identity.merge(identity_); // moves the nodes: no allocation
+        identity_.swap(room.identity);
+    }
+}
+
+std::size_t Catalogue::searchBytes(const CatalogueTrack& t) {
+    return t.title.size() + t.artist.size() + t.album.size() + t.genre.size() + 4;
+}
+
 const CatalogueTrack* Catalogue::trackById(std::uint32_t id) const {
     if (id == 0 || id > tracks_.size()) return nullptr;
     return &tracks_[id - 1];

@@ -1,5 +1,6 @@
 #include "library/UsbImport.h"
 
+#include "library/CatalogueMerge.h"
 #include "library/TrackAnalysis.h"
 #include "library/XmlImport.h"
 
@@ -152,14 +153,15 @@ ImportResult importUsbStick(Catalogue& catalogue, const std::string& stickRoot,
         if (!Catalogue::fileExists(t.path)) ++counts.missingFiles;
     }
 
+    const std::vector<std::uint32_t> added = addTracksInTurns(catalogue, records);
     std::unordered_map<std::uint32_t, std::uint32_t> ids;
-    ids.reserve(records.size());
+    ids.reserve(added.size());
+    for (std::size_t i = 0; i < added.size(); ++i)
+        ids[rowIds[i]] = added[i];
+    PlaylistNode tree = buildUsbPlaylistTree(db.playlists, ids, counts.playlists);
     PlaylistNode previous;
     {
         std::lock_guard<std::mutex> lock(catalogue.mutex());
-        for (std::size_t i = 0; i < records.size(); ++i)
-            ids[rowIds[i]] = catalogue.addTrack(std::move(records[i]));
-        PlaylistNode tree = buildUsbPlaylistTree(db.playlists, ids, counts.playlists);
         previous = catalogue.replaceRoot(std::move(tree));
     }
     result.ok = true;

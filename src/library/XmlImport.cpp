@@ -1,6 +1,7 @@
 #include "library/XmlImport.h"
 
 #include "library/Catalogue.h"
+#include "library/CatalogueMerge.h"
 #include "library/XmlReader.h"
 #include "support/FileIo.h"
 
@@ -392,13 +393,11 @@ ImportResult importXmlCollection(Catalogue& catalogue, const char* data, std::si
     }
     parsed.tracks.clear();
 
-    std::vector<std::uint32_t> ids(records.size());
+    const std::vector<std::uint32_t> ids = addTracksInTurns(catalogue, records);
+    assignCatalogueIds(tree, ids);
     PlaylistNode previous;
     {
         std::lock_guard<std::mutex> lock(catalogue.mutex());
-        for (std::size_t i = 0; i < records.size(); ++i)
-            ids[i] = catalogue.addTrack(std::move(records[i]));
-        assignCatalogueIds(tree, ids);
         previous = catalogue.replaceRoot(std::move(tree));
     }
     result.ok = true;

@@ -98,4 +98,27 @@ inline float peakOf(const std::vector<float>& stereo, int first, int frames) {
                      2 * static_cast<std::size_t>(frames));
 }
 
+// From the first sound on: what the sink played after Play.
+inline std::vector<float> fromFirstSound(const std::vector<float>& stereo) {
+    std::size_t i = 0;
+    while (i < stereo.size() && std::fabs(stereo[i]) < 0.05f)
+        ++i;
+    return std::vector<float>(stereo.begin() + static_cast<long>(i & ~std::size_t{1}),
+                              stereo.end());
+}
+
+// The frequency between 100 and 2000 Hz with the strongest component (10 Hz steps, then 1 Hz).
+// Unlike counting zero crossings it still finds a tone that an overloaded sound server chopped up.
+inline double dominantFrequency(const std::vector<float>& stereo) {
+    const std::size_t frames = stereo.size() / 2;
+    auto level = [&](double hz) { return toneLevel(stereo.data(), frames, 2, 0, 48000.0, hz); };
+    double best = 100.0;
+    for (double hz = 100.0; hz <= 2000.0; hz += 10.0)
+        if (level(hz) > level(best)) best = hz;
+    const double coarse = best;
+    for (double hz = coarse - 10.0; hz <= coarse + 10.0; hz += 1.0)
+        if (level(hz) > level(best)) best = hz;
+    return best;
+}
+
 } // namespace vyn::test

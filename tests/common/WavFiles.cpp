@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <numbers>
 
@@ -12,6 +13,9 @@ namespace vyn::test {
 std::string writeStereoWav(const std::string& path, const std::vector<std::int16_t>& samples,
                            std::uint32_t rate) {
     const auto frames = static_cast<std::uint32_t>(samples.size() / 2);
+    std::error_code ec;
+    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    if (!folder.empty()) std::filesystem::create_directories(folder, ec);
     // The canonical 44-byte header, then the samples (little-endian on the hosts we test on).
     std::string header = "RIFF";
     const auto put = [&](std::uint32_t v, int bytes) {

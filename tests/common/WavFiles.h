@@ -8,7 +8,8 @@
 
 namespace vyn::test {
 
-// A 16-bit stereo WAV of interleaved `samples`; returns `path`, or "" when it cannot be written.
+// A 16-bit stereo WAV of interleaved `samples` (its folder made when missing); returns `path`, or
+// "" when it cannot be written.
 std::string writeStereoWav(const std::string& path, const std::vector<std::int16_t>& samples,
                            std::uint32_t rate = 48000);
 

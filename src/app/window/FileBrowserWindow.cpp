@@ -14,13 +14,33 @@
 namespace vyn {
 
 void FileBrowserWindow::open(int panel, const std::string& folder) {
+    picked_ = nullptr;
     panel_ = panel;
+    browser_.setFilter(FileFilter::Audio);
+    browser_.open(folder);
+    path_.fill(0);
+    focusPath_ = true;
+}
+
+void FileBrowserWindow::openPicker(const std::string& title, FileFilter filter,
+                                   const std::string& folder, Picked picked) {
+    panel_ = -1;
+    picked_ = std::move(picked);
+    title_ = title;
+    xmlDialog_ = filter == FileFilter::Xml;
+    browser_.setFilter(filter);
     browser_.open(folder);
     path_.fill(0);
     focusPath_ = true;
 }
 
 void FileBrowserWindow::pick(UiContext& ui, const std::string& path) {
+    if (picked_) {
+        const Picked picked = std::move(picked_);
+        close();
+        picked(path);
+        return;
+    }
     ui.app.rememberFolder(std::filesystem::path(path).parent_path().string());
     ui.app.loadFile(panel_, path);
     close();
@@ -34,9 +54,12 @@ void FileBrowserWindow::draw(UiContext& ui) {
     ImGui::SetNextWindowSize(ImVec2(t.px(720), t.px(560)), ImGuiCond_Appearing);
     ImGui::SetNextWindowPos(ImVec2(display.x / 2, display.y / 2), ImGuiCond_Appearing,
                             ImVec2(0.5f, 0.5f));
-    char title[64];
-    std::snprintf(title, sizeof title, "Load onto DECK %d  \xC2\xB7  Audio###filebrowser",
-                  panel_ + 1);
+    char title[256];
+    if (picked_)
+        std::snprintf(title, sizeof title, "%s###filebrowser", title_.c_str());
+    else
+        std::snprintf(title, sizeof title, "Load onto DECK %d  \xC2\xB7  Audio###filebrowser",
+                      panel_ + 1);
     bool open = true;
     if (!ImGui::Begin(title, &open, ImGuiWindowFlags_NoCollapse)) {
         ImGui::End();
@@ -44,7 +67,22 @@ void FileBrowserWindow::draw(UiContext& ui) {
         return;
     }
 
-    ImGui::TextDisabled("%s", FileBrowser::kPatterns);
+    const FileFilter filter = browser_.filter();
+    if (filter == FileFilter::Audio) ImGui::TextDisabled("%s", FileBrowser::kPatterns);
+    if (xmlDialog_) {
+        ButtonStyle option;
+        option.selected = filter == FileFilter::Xml;
+        if (mappedButton(ui.map, id::FILTER_XML, "rekordbox XML (*.xml)", option)) {
+            browser_.setFilter(FileFilter::Xml);
+            browser_.open(browser_.folder());
+        }
+        ImGui::SameLine();
+        option.selected = filter == FileFilter::All;
+        if (mappedButton(ui.map, id::FILTER_ALL, "All (*.*)", option)) {
+            browser_.setFilter(FileFilter::All);
+            browser_.open(browser_.folder());
+        }
+    }
     ImGui::TextUnformatted(browser_.folder().c_str());
     if (focusPath_) {
         ImGui::SetKeyboardFocusHere();
@@ -70,6 +108,14 @@ void FileBrowserWindow::draw(UiContext& ui) {
     if (mappedButton(ui.map, id::UP, "Up", small)) browser_.up();
     ImGui::SameLine();
     if (mappedButton(ui.map, id::CANCEL, "Cancel", small)) open = false;
+    std::string chosenFolder;
+    if (filter == FileFilter::Folders) {
+        ImGui::SameLine();
+        ButtonStyle choose;
+        choose.selected = true;
+        if (mappedButton(ui.map, id::CHOOSE_FOLDER, "Choose this folder", choose))
+            chosenFolder = browser_.folder();
+    }
     if (!browser_.error().empty()) {
         ImGui::SameLine();
         ImGui::TextColored(ImGui::ColorConvertU32ToFloat4(Theme::kMessage), "%s",
@@ -98,13 +144,14 @@ void FileBrowserWindow::draw(UiContext& ui) {
         }
     }
     ImGui::EndChild();
+    if (chosen.empty()) chosen = chosenFolder;
     if (!chosen.empty()) pick(ui, chosen);
     if (ui.map.enabled()) {
         ui.map.text(id::FOLDER_TEXT, browser_.folder());
         ui.map.text(id::ERROR_TEXT, browser_.error());
     }
     ImGui::End();
-    if (!open) close();
+    if (!open && isOpen()) close();
 }
 
 } // namespace vyn

@@ -2,6 +2,7 @@
 
 #include "app/ToolbarIds.h"
 #include "app/window/FeedbackWindow.h"
+#include "app/window/SetPlanView.h"
 #include "app/window/Toolbar.h"
 #include "app/window/UiContext.h"
 
@@ -151,6 +152,21 @@ void MainWindow::handleEvent(const SDL_Event& e, bool& quit, bool& refresh) {
         }
         if (e.window.event == SDL_WINDOWEVENT_FOCUS_LOST) app_->releaseHeldControls();
         break;
+    case SDL_KEYDOWN:
+        if (e.key.keysym.mod & KMOD_CTRL) {
+            const SDL_Keycode k = e.key.keysym.sym;
+            if (k == SDLK_z)
+                shortcut_ =
+                    (e.key.keysym.mod & KMOD_SHIFT) ? EditShortcut::Redo : EditShortcut::Undo;
+            else if (k == SDLK_y)
+                shortcut_ = EditShortcut::Redo;
+            else if (k == SDLK_s)
+                shortcut_ = EditShortcut::Save;
+        }
+        break;
+    case SDL_MOUSEBUTTONDOWN:
+        if (e.button.button == SDL_BUTTON_LEFT) doubleClick_ = e.button.clicks >= 2;
+        break;
     case SDL_DROPFILE:
         dropFile(e.drop.file);
         SDL_free(e.drop.file);
@@ -185,7 +201,8 @@ void MainWindow::frame() {
 
     const ImVec2 size = ImGui::GetIO().DisplaySize;
     map_.beginFrame(static_cast<int>(size.x), static_cast<int>(size.y));
-    UiContext ui{*app_, map_, theme_, now};
+    UiContext ui{*app_, map_, theme_, now, &fileBrowser_, doubleClick_, shortcut_};
+    shortcut_ = EditShortcut::None;
     drawMain(ui);
     drawToolWindows(ui);
     fileBrowser_.draw(ui);
@@ -234,11 +251,10 @@ void MainWindow::drawMain(UiContext& ui) {
                     statusY - (style.WindowPadding.y + toolbarH + ui.theme.px(12))};
     shownPanels_.clear();
     if (ui.app.settings().setPlanWorkspace) {
-        ImGui::SetCursorScreenPos(ImVec2(area.x, area.y));
-        ImGui::PushFont(ui.theme.large);
-        ImGui::TextUnformatted("Set Plan");
-        ImGui::PopFont();
-        ImGui::TextDisabled("This build has no set plan editor yet. \"Mix\" returns to the decks.");
+        bool toolOpen = fileBrowser_.isOpen();
+        for (const auto& tool : tools_.all())
+            toolOpen = toolOpen || ui.app.toolOpen(tool->toolbarId());
+        drawSetPlanEditor(ui, area, !toolOpen);
     } else if (area.w > 0 && area.h > 0) {
         const Application& app = ui.app;
         const std::vector<Rect> rects =

@@ -15,6 +15,7 @@
 #include "app/window/FileBrowserWindow.h"
 #include "app/window/Theme.h"
 #include "app/window/ToolWindow.h"
+#include "app/window/UiContext.h"
 
 #include <array>
 #include <chrono>
@@ -65,6 +66,8 @@ private:
     void* gl_ = nullptr;
     bool imgui_ = false;
     std::uint32_t messageEvent_ = 0;
+    bool doubleClick_ = false; // the last left press was a double click
+    EditShortcut shortcut_ = EditShortcut::None;
     double refreshHz_ = 60.0;
 
     std::unique_ptr<Application> app_;

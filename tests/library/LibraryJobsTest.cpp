@@ -1,0 +1,256 @@
+// Library jobs: what each kind does to the catalogue and the saved lists and the message it
+// leaves, one job at a time on its own thread, and the catalogue lock taken only in short turns.
+
+#include "library/LibraryJobs.h"
+#include "common/LibraryFixtures.h"
+#include "common/TestPaths.h"
+#include "common/WavFiles.h"
+#include "library/LockTurns.h"
+#include "library/MissingTracks.h"
+#include "library/MusicFolderImport.h"
+#include "library/XmlCollectionGenerator.h"
+#include "library/XmlImport.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <pthread.h>
+#include <thread>
+#include <time.h>
+
+namespace vyn {
+namespace {
+
+using test::touch;
+using Kind = LibraryJobKind;
+
+class LibraryJobRun : public ::testing::Test {
+protected:
+    void SetUp() override { dir = test::scratchDir("library-jobs"); }
+    LibraryJobOutcome run(Kind kind, const std::string& path = {}, const SavedDrives& saved = {}) {
+        return runner.run(kind, path, saved);
+    }
+    std::string xml(const std::string& name, bool withMissingFile) {
+        std::vector<test::XmlTrackSpec> tracks{{"One", "A", touch(dir + "/m/one.wav")}};
+        if (withMissingFile) tracks.push_back({"Two", "B", dir + "/m/gone.wav"});
+        return test::writeXmlCollection(dir + "/" + name, tracks);
+    }
+
+    std::string dir;
+    Catalogue catalogue;
+    MissingTracks missing;
+    LibraryJobRunner runner{catalogue, missing};
+};
+
+TEST_F(LibraryJobRun, ImportsReportTheirCountsOrTheirError) {
+    const std::string stick = test::writeStick(dir + "/stick", {"a.mp3", "b.mp3"});
+    const std::string collection = xml("c.xml", true);
+    const struct {
+        Kind kind;
+        std::string path;
+        std::string message;
+    } cases[] = {
+        {Kind::ImportUsb, stick, "Imported 2 tracks, 0 with grids, 1 playlists."},
+        {Kind::ImportUsb, dir + "/m", "could not open " + dir + "/m/PIONEER/rekordbox/export.pdb"},
+        {Kind::ImportXml, collection,
+         "Imported 2 tracks, 0 with grids, 1 playlists. 1 files were missing."},
+        {Kind::ImportXml, dir + "/none.xml", "could not open " + dir + "/none.xml"},
+        {Kind::ImportXml, touch(dir + "/bad.xml", "<x/>"),
+         "not a rekordbox XML file (no DJ_PLAYLISTS element)"},
+        {Kind::AddMusicFolder, dir + "/m", library_text::kMusicFolderAdded},
+        {Kind::AddMusicFolder, dir + "/no-such-folder",
+         "could not open " + dir + "/no-such-folder"},
+        {Kind::Relink, "", "Relinked 0 tracks, 1 still missing"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(run(c.kind, c.path).message, c.message) << c.path;
+}
+
+TEST_F(LibraryJobRun, ImportsRememberTheirDrives) {
+    const std::string stick = test::writeStick(dir + "/stick", {"a.mp3"});
+    SavedDrives saved;
+    saved = run(Kind::ImportUsb, stick, saved).saved;
+    saved = run(Kind::ImportUsb, dir + "/not-a-stick", saved).saved; // failed: kept all the same
+    saved = run(Kind::ImportXml, dir + "/none.xml", saved).saved;    // failed: not kept
+    const LibraryJobOutcome ok = run(Kind::ImportXml, xml("c.xml", false), saved);
+    EXPECT_TRUE(ok.savedChanged);
+    saved = ok.saved;
+    const LibraryJobOutcome again = run(Kind::ImportUsb, stick, saved);
+    EXPECT_FALSE(again.savedChanged) << "listed once";
+    EXPECT_EQ(saved.roots, (std::vector<std::string>{stick, dir + "/not-a-stick"}));
+    EXPECT_EQ(saved.xml, std::vector<std::string>{dir + "/c.xml"});
+
+    const std::size_t tracks = catalogue.size();
+    const LibraryJobOutcome forget = run(Kind::Forget, "", saved);
+    EXPECT_EQ(forget.message, library_text::kForgotten);
+    EXPECT_TRUE(forget.saved.empty());
+    EXPECT_TRUE(forget.savedChanged);
+    EXPECT_EQ(catalogue.size(), tracks) << "the catalogue stays until the program ends";
+}
+
+TEST_F(LibraryJobRun, ReopeningReportsWhatCameBack) {
+    const std::string a = test::writeStick(dir + "/a", {"1.mp3", "2.mp3"});
+    const std::string unplugged = dir + "/unplugged";
+    const std::string damaged = dir + "/damaged";
+    touch(damaged + "/PIONEER/rekordbox/export.pdb", "not a database");
+    const struct {
+        SavedDrives saved;
+        std::string message;
+    } cases[] = {
+        {{}, ""},
+        {{{unplugged}, {}}, library_text::kNotConnected},
+        {{{a, unplugged}, {}}, "reopened 2 tracks"},
+        {{{a, damaged}, {}}, std::string("reopened 2 tracks") + library_text::kSomeMissing},
+        {{{unplugged}, {xml("c.xml", false)}}, "reopened 1 tracks"},
+    };
+    for (const auto& c : cases) {
+        const LibraryJobOutcome o = run(Kind::Reopen, "", c.saved);
+        EXPECT_EQ(o.message, c.message);
+        EXPECT_FALSE(o.savedChanged) << "reopening never changes the lists";
+    }
+}
+
+TEST_F(LibraryJobRun, MusicFoldersStayInTheTreeThatLaterImportsInstall) {
+    const std::string music = dir + "/Music";
+    const std::string collection = xml("c.xml", false);
+    const SavedDrives saved{{music, dir + "/gone"}, {collection}};
+    test::writeToneWav(music + "/x.wav", 440.0, 0.1);
+    touch(music + "/y.wav"); // one byte is no audio: left out
+    EXPECT_EQ(run(Kind::Reopen, "", saved).message, "reopened 2 tracks");
+    std::lock_guard<std::mutex> lock(catalogue.mutex());
+    const PlaylistNode& root = catalogue.root();
+    ASSERT_EQ(root.children.size(), 2u);
+    EXPECT_EQ(root.children.front().name, "Set") << "the XML collection's tree";
+    const PlaylistNode& folders = root.children.back();
+    EXPECT_EQ(folders.name, kMusicFoldersNode);
+    ASSERT_EQ(folders.children.size(), 1u);
+    EXPECT_EQ(folders.children[0].name, "Music");
+    EXPECT_EQ(folders.children[0].trackIds.size(), 1u);
+}
+
+// --- the job thread ---
+
+TEST(LibraryJobThread, OneJobAtATimeReportingWhenDone) {
+    Catalogue catalogue;
+    MissingTracks missing;
+    LibraryJobs jobs(catalogue, missing);
+    std::mutex m;
+    std::condition_variable cv;
+    int done = 0;
+    auto notify = [&] {
+        std::lock_guard<std::mutex> lock(m);
+        ++done;
+        cv.notify_all();
+    };
+    LibraryJobOutcome outcome;
+    EXPECT_FALSE(jobs.collect(outcome)) << "nothing to collect";
+    {
+        // The relink job waits for the catalogue lock held here, so it is surely still running.
+        std::unique_lock<std::mutex> held(catalogue.mutex());
+        ASSERT_EQ(jobs.start(Kind::Relink, "", {}, notify), LibraryJobs::Start::Started);
+        EXPECT_TRUE(jobs.busy());
+        EXPECT_EQ(jobs.progressText(), library_text::kWorking);
+        EXPECT_EQ(jobs.start(Kind::Forget, "", {}, notify), LibraryJobs::Start::Busy);
+        EXPECT_FALSE(jobs.collect(outcome)) << "still running";
+    }
+    {
+        std::unique_lock<std::mutex> lock(m);
+        ASSERT_TRUE(cv.wait_for(lock, std::chrono::seconds(20), [&] { return done == 1; }));
+    }
+    ASSERT_TRUE(jobs.collect(outcome));
+    EXPECT_EQ(outcome.kind, Kind::Relink);
+    EXPECT_FALSE(jobs.busy());
+    EXPECT_EQ(jobs.progressText(), "");
+
+    ASSERT_EQ(jobs.start(Kind::Reopen, "", {}, notify), LibraryJobs::Start::Started);
+    jobs.shutdown();
+    EXPECT_TRUE(jobs.collect(outcome)) << "a job that ended at shutdown is still collected";
+    EXPECT_EQ(jobs.start(Kind::Relink, "", {}, notify), LibraryJobs::Start::ShuttingDown);
+}
+
+// The reader's time waiting for a processor so far (the kernel's run delay), in seconds.
+double readerRunDelay() {
+    std::FILE* f = std::fopen("/proc/thread-self/schedstat", "r");
+    unsigned long long running = 0, waiting = 0;
+    if (f) {
+        if (std::fscanf(f, "%llu %llu", &running, &waiting) != 2) waiting = 0;
+        std::fclose(f);
+    }
+    return static_cast<double>(waiting) * 1e-9;
+}
+
+// The longest wait, in milliseconds, of a reader of the catalogue (the window browsing) while
+// `import` runs on a thread of its own. A loaded machine does not count against the job: a wait
+// counts no longer than the job ran meanwhile, and not at all when the reader, woken, waited for
+// a processor longer than half the job's pause between turns (the job may have taken the lock
+// again, fairly, while the reader could not run).
+double lockWaitOnce(const std::function<void(LibraryJobRunner&)>& import) {
+    Catalogue catalogue; // fresh each time: its growth is part of what is measured
+    MissingTracks missing;
+    LibraryJobRunner runner(catalogue, missing);
+    std::atomic<bool> started{false}, running{true};
+    clockid_t job{};
+    std::thread importer([&] {
+        EXPECT_EQ(pthread_getcpuclockid(pthread_self(), &job), 0);
+        started.store(true);
+        import(runner);
+        running.store(false);
+    });
+    while (!started.load())
+        std::this_thread::yield();
+    auto seconds = [](clockid_t clock) {
+        timespec t{};
+        clock_gettime(clock, &t);
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+    };
+    double worst = 0.0;
+    while (running.load()) {
+        const double jobBefore = seconds(job), wallBefore = seconds(CLOCK_MONOTONIC);
+        const double delayBefore = readerRunDelay();
+        { std::lock_guard<std::mutex> lock(catalogue.mutex()); }
+        const double jobRan = seconds(job) - jobBefore;
+        const double delayed = readerRunDelay() - delayBefore;
+        const double heldOff = seconds(CLOCK_MONOTONIC) - wallBefore - delayed;
+        const double gap = std::chrono::duration<double>(kCatalogueLockGap).count();
+        if (delayed < gap / 2) worst = std::max(worst, std::min(jobRan, heldOff) * 1000.0);
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    importer.join();
+    return worst;
+}
+
+// The best of three imports counts, for a reader that a loaded machine kept from running while
+// the lock was free.
+double longestLockWaitMs(const std::function<void(LibraryJobRunner&)>& import) {
+    double best = 1e9;
+    for (int attempt = 0; attempt < 3 && best >= 5.0; ++attempt)
+        best = std::min(best, lockWaitOnce(import));
+    return best;
+}
+
+TEST(LibraryJobLock, BrowsingWaitsNoLongerThanFiveMillisecondsDuringA20000TrackImport) {
+    const std::string dir = test::scratchDir("library-lock");
+    const test::ExpectedCollection big = test::generateXmlCollection(20000, 7, dir + "/music");
+    const std::string file = touch(dir + "/big.xml", big.xml);
+    const double wait = longestLockWaitMs([&](LibraryJobRunner& runner) {
+        EXPECT_EQ(runner.run(Kind::ImportXml, file, {}).tracks, 20000u);
+    });
+    EXPECT_LT(wait, 5.0);
+    std::printf("longest lock wait, 20000-track XML: %.2f ms\n", wait);
+}
+
+TEST(LibraryJobLock, BrowsingWaitsNoLongerThanFiveMillisecondsDuringARealStickImport) {
+    const std::string fixtures = test::rekordboxFixtures();
+    if (fixtures.empty()) GTEST_SKIP() << "the real sticks come with the shared fixtures";
+    const double wait = longestLockWaitMs([&](LibraryJobRunner& runner) {
+        EXPECT_EQ(runner.run(Kind::ImportUsb, fixtures + "/stick-six", {}).tracks, 6u);
+    });
+    EXPECT_LT(wait, 5.0);
+    std::printf("longest lock wait, real stick: %.2f ms\n", wait);
+}
+
+} // namespace
+} // namespace vyn

@@ -1,0 +1,128 @@
+// Finding moved files: the relink index's three searches, its scan, and the pass over the
+// catalogue that counts, writes relinked paths back and keeps the missing set.
+
+#include "common/LibraryFixtures.h"
+#include "common/TestPaths.h"
+#include "library/MissingTracks.h"
+#include "library/RelinkIndex.h"
+#include "library/RelinkPass.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+namespace vyn {
+namespace {
+
+using test::touch;
+
+TEST(RelinkIndex, NormalisedFolders) {
+    const struct {
+        const char* in;
+        const char* out;
+    } cases[] = {{"/a/b/../c/", "/a/c"}, {"/a//b/./c", "/a/b/c"}, {"/", "/"}, {"", ""}};
+    for (const auto& c : cases)
+        EXPECT_EQ(RelinkIndex::normalise(c.in), c.out) << c.in;
+    RelinkIndex index;
+    index.addFolder("/music/");
+    index.addFolder("/music");
+    index.addFolder("//");
+    EXPECT_EQ(index.folders(), std::vector<std::string>{"/music"});
+}
+
+TEST(RelinkIndex, SuffixSearchLearnsARuleThatFindsTheNextTrackDirectly) {
+    const std::string dir = test::scratchDir("relink-rule");
+    const std::string backup = dir + "/Backup";
+    touch(backup + "/Music/A/x.mp3");
+    // Deeper than the suffix search looks (eight components): only the rule can find it.
+    const std::string deep = "/Music/B/1/2/3/4/5/6/7/y.mp3";
+    touch(backup + deep);
+    RelinkIndex index;
+    index.addFolder(backup);
+
+    EXPECT_EQ(index.findReplacement("D:/Music/A/x.mp3"), backup + "/Music/A/x.mp3");
+    ASSERT_EQ(index.rules().size(), 1u);
+    EXPECT_EQ(index.rules()[0].oldPrefix, "D:");
+    EXPECT_EQ(index.rules()[0].newPrefix, backup);
+    EXPECT_EQ(index.findReplacement("D:" + deep), backup + deep);
+    EXPECT_EQ(index.findReplacement("D:\\Music\\A\\x.mp3"), backup + "/Music/A/x.mp3")
+        << "paths from another system split at backslashes too";
+    EXPECT_EQ(index.findReplacement("D:extra/Music/A/x.mp3"), backup + "/Music/A/x.mp3")
+        << "found by suffix, not by the rule for D:";
+    EXPECT_EQ(index.rules().size(), 2u) << "a second old prefix was learned";
+}
+
+TEST(RelinkIndex, NameIndexPicksTheFileOfTheSameParentFolder) {
+    const std::string dir = test::scratchDir("relink-names");
+    touch(dir + "/lib/A/x.mp3");
+    touch(dir + "/lib/B/x.mp3");
+    touch(dir + "/lib/deep/Only.MP3");
+    RelinkIndex index;
+    index.addFolder(dir + "/lib");
+    EXPECT_EQ(index.scan(), 3u);
+    EXPECT_EQ(index.findReplacement("/gone/B/x.mp3"), dir + "/lib/B/x.mp3");
+    EXPECT_EQ(index.findReplacement("/gone/C/x.mp3"), "");
+    EXPECT_EQ(index.findReplacement("x.mp3"), "") << "no parent folder to choose by";
+    EXPECT_EQ(index.findReplacement("/other/place/only.mp3"), dir + "/lib/deep/Only.MP3")
+        << "one file of that name, in any case";
+}
+
+TEST(RelinkIndex, ScanStopsAtItsLimitAndRulesRespectComponents) {
+    const std::string dir = test::scratchDir("relink-limit");
+    for (int i = 0; i < 8; ++i)
+        touch(dir + "/lib/f" + std::to_string(i) + ".wav");
+    RelinkIndex index;
+    index.addFolder(dir + "/lib");
+    EXPECT_EQ(index.scan(5), 5u);
+    EXPECT_EQ(index.indexedFiles(), 5u);
+    const std::atomic<bool> stop{true};
+    EXPECT_EQ(index.scan(RelinkIndex::kScanLimit, &stop), 0u) << "a job asked to stop";
+
+    touch(dir + "/new/er/x.mp3");
+    touch(dir + "/new/A/z.mp3");
+    RelinkIndex rules;
+    rules.addFolder(dir + "/new");
+    ASSERT_EQ(rules.findReplacement("/old/A/z.mp3"), dir + "/new/A/z.mp3"); // learns /old
+    EXPECT_EQ(rules.findReplacement("/older/x.mp3"), "")
+        << "the rule for /old says nothing about /older";
+}
+
+TEST(RelinkPass, CountsWritesBackAndKeepsTheMissingSet) {
+    const std::string dir = test::scratchDir("relink-pass");
+    const std::string here = touch(dir + "/here.wav");
+    touch(dir + "/lib/Moved/m.wav");
+    touch(dir + "/lib/Scanned/deep/s.wav");
+    Catalogue c;
+    MissingTracks missing;
+    c.addTrack(test::trackAt(here));                        // 1 fine
+    c.addTrack(test::trackAt("/old/Moved/m.wav"));          // 2 found by suffix
+    c.addTrack(test::trackAt("/elsewhere/Scanned/s.wav"));  // 3 found by the scan's name index
+    c.addTrack(test::trackAt("/nowhere/gone.wav"));         // 4 missing
+    CatalogueTrack remote = test::trackAt("/remote/r.wav"); // 5 never relinked, never counted
+    remote.sourceId = "stream";
+    c.addTrack(remote);
+    c.setRelinkedPath(1, dir + "/stale.wav"); // relinked once, now back at its own place
+
+    RelinkIndex index;
+    index.addFolder(dir + "/lib");
+    const RelinkResult r = relinkCatalogue(c, missing, index, true);
+    EXPECT_EQ(r.fine, 1u);
+    EXPECT_EQ(r.relinked, 2u);
+    EXPECT_EQ(r.missing, 1u);
+    EXPECT_EQ(r.folders, index.folders());
+    EXPECT_EQ(relinkReport(r), "Relinked 2 tracks, 1 still missing");
+    EXPECT_EQ(c.trackById(1)->relinkedPath, "");
+    EXPECT_EQ(c.trackById(2)->relinkedPath, dir + "/lib/Moved/m.wav");
+    EXPECT_EQ(c.trackById(3)->relinkedPath, dir + "/lib/Scanned/deep/s.wav");
+    EXPECT_EQ(missing.size(), 1u);
+    EXPECT_TRUE(missing.contains(4));
+
+    // Without scanning, a second run keeps the relinked tracks and finds nothing new.
+    RelinkIndex fresh;
+    const RelinkResult again = relinkCatalogue(c, missing, fresh, false);
+    EXPECT_EQ(again.relinked, 2u);
+    EXPECT_EQ(relinkReport(RelinkResult{3, 0, 0, {}}), "Relinked 3 tracks");
+}
+
+} // namespace
+} // namespace vyn
