@@ -176,6 +176,25 @@ int pthread_rwlock_wrlock(pthread_rwlock_t* l) {
 // these calls (tests/CMakeLists.txt), which sends every call made by our code, libstdc++ and the
 // static winpthreads through the wrappers below.
 #if defined(_WIN32)
+namespace {
+
+// thread_local is emulated on mingw: the first use of a thread-local variable takes a lock, which
+// would come straight back into the wrappers. The mark is touched once during start-up, and the
+// wrappers consult it only after that.
+std::atomic<bool> gLockHooksReady{false};
+[[maybe_unused]] const bool gPrimed = [] {
+    const bool mark = vyn::realtime::inAudioThread();
+    gLockHooksReady.store(true, std::memory_order_release);
+    return !mark;
+}();
+
+void noteLock() {
+    if (gLockHooksReady.load(std::memory_order_acquire) && vyn::realtime::inAudioThread())
+        gLocks.fetch_add(1, std::memory_order_relaxed);
+}
+
+} // namespace
+
 extern "C" {
 int __real_pthread_mutex_lock(pthread_mutex_t* m);
 int __real_pthread_cond_wait(pthread_cond_t* c, pthread_mutex_t* m);
@@ -184,23 +203,23 @@ int __real_pthread_rwlock_rdlock(pthread_rwlock_t* l);
 int __real_pthread_rwlock_wrlock(pthread_rwlock_t* l);
 
 int __wrap_pthread_mutex_lock(pthread_mutex_t* m) {
-    if (vyn::realtime::inAudioThread()) gLocks.fetch_add(1, std::memory_order_relaxed);
+    noteLock();
     return __real_pthread_mutex_lock(m);
 }
 int __wrap_pthread_cond_wait(pthread_cond_t* c, pthread_mutex_t* m) {
-    if (vyn::realtime::inAudioThread()) gLocks.fetch_add(1, std::memory_order_relaxed);
+    noteLock();
     return __real_pthread_cond_wait(c, m);
 }
 int __wrap_pthread_cond_timedwait(pthread_cond_t* c, pthread_mutex_t* m, const struct timespec* t) {
-    if (vyn::realtime::inAudioThread()) gLocks.fetch_add(1, std::memory_order_relaxed);
+    noteLock();
     return __real_pthread_cond_timedwait(c, m, t);
 }
 int __wrap_pthread_rwlock_rdlock(pthread_rwlock_t* l) {
-    if (vyn::realtime::inAudioThread()) gLocks.fetch_add(1, std::memory_order_relaxed);
+    noteLock();
     return __real_pthread_rwlock_rdlock(l);
 }
 int __wrap_pthread_rwlock_wrlock(pthread_rwlock_t* l) {
-    if (vyn::realtime::inAudioThread()) gLocks.fetch_add(1, std::memory_order_relaxed);
+    noteLock();
     return __real_pthread_rwlock_wrlock(l);
 }
 }
