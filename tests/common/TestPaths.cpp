@@ -17,16 +17,17 @@ std::string scratchDir(const std::string& name) {
     std::error_code ec;
     fs::remove_all(p, ec);
     fs::create_directories(p);
-    return p.string();
+    // Forward slashes: the same text serves the Windows API and the Linux shell under wine.
+    return p.generic_string();
 }
 
 std::string builtExecutable(const std::string& name) {
     // The Windows build runs its executables under wine through launcher scripts.
     for (const char* sub : {"wine-launchers/", "src/app/", "src/tool/", ""}) {
         fs::path p = fs::path(VYN_BINARY_DIR) / (std::string(sub) + name);
-        if (fs::exists(p)) return p.string();
+        if (fs::exists(p)) return p.generic_string();
     }
-    return (fs::path(VYN_BINARY_DIR) / name).string();
+    return (fs::path(VYN_BINARY_DIR) / name).generic_string();
 }
 
 std::string rekordboxFixtures() {

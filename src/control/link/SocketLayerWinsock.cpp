@@ -120,6 +120,10 @@ IoResult sendSome(SocketHandle s, const void* data, std::size_t size) {
     return {IoStatus::Error, 0};
 }
 
+void shutdownSend(SocketHandle s) {
+    if (s != kInvalidSocket) ::shutdown(sock(s), SD_SEND);
+}
+
 void closeSocket(SocketHandle s) {
     if (s != kInvalidSocket) ::closesocket(sock(s));
 }
