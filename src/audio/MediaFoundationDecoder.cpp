@@ -1,6 +1,6 @@
 #include "audio/MediaFoundationDecoder.h"
 
-#include "audio/RandomAccessFile.h"
+#include "support/FileDescriptor.h"
 
 #include <windows.h>
 
