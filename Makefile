@@ -5,7 +5,7 @@ CMAKE_FLAGS ?=
 # Extra arguments for every benchmark executable (CI: one quick pass of each).
 BENCH_ARGS ?=
 
-.PHONY: run test bench deps build build-asan test-asan test-tsan fuzz soak windows-check format-check clean
+.PHONY: run test bench deps build build-asan test-asan test-tsan fuzz soak windows windows-test windows-check format-check clean
 
 deps:
 	@scripts/install-deps
@@ -54,6 +54,22 @@ fuzz: deps
 SOAK_SECONDS ?= 60
 soak: build
 	@scripts/soak --seconds $(SOAK_SECONDS) --build $(BUILD)
+
+# The Windows build: mingw-w64 (posix threads) in its own tree, packed with its runtime and the
+# mapping presets; its tests run under wine with the test services.
+WINDOWS_BUILD ?= build/windows
+WINDOWS_PACKAGE ?= VYN-v0.1.8-beta-win64
+windows: deps
+	@cmake -S . -B $(WINDOWS_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DVYN_BENCH=OFF $(CMAKE_FLAGS) > /dev/null
+	@cmake --build $(WINDOWS_BUILD) -j $(JOBS)
+	@scripts/pack-windows $(WINDOWS_BUILD) $(WINDOWS_PACKAGE)
+
+# The unit tests and the end-to-end tests that wine can host (WASAPI into the null sinks,
+# Media Foundation, the Link server against Linux peers).
+WINDOWS_TEST_LABELS ?= unit|e2e
+windows-test: windows
+	@scripts/run-wine-tests $(WINDOWS_BUILD) -L '$(WINDOWS_TEST_LABELS)'
 
 # Compiles the portable libraries for Windows with mingw-w64 (compile only).
 windows-check: deps

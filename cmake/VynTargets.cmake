@@ -8,6 +8,12 @@ if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_G
     list(APPEND VYN_WARNINGS -Wno-restrict)
 endif()
 
+# Windows builds target Windows 10 (IAudioClient3, Media Foundation's stream wrappers); M_PI
+# and friends as on Linux.
+if(WIN32)
+    add_compile_definitions(_WIN32_WINNT=0x0A00 WINVER=0x0A00 NOMINMAX _USE_MATH_DEFINES)
+endif()
+
 if(VYN_SANITIZE)
     string(REPLACE ";" "," _vyn_san "${VYN_SANITIZE}")
     add_compile_options(-fsanitize=${_vyn_san} -fno-omit-frame-pointer -fno-sanitize-recover=all)

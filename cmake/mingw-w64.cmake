@@ -1,4 +1,5 @@
-# Cross-compiles for 64-bit Windows with mingw-w64 (posix threads).
+# Cross-compiles for 64-bit Windows with mingw-w64 (posix threads). Test executables run under
+# wine (ctest prepends the emulator).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
@@ -8,3 +9,7 @@ set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+find_program(VYN_WINE NAMES wine wine64)
+if(VYN_WINE)
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${VYN_WINE})
+endif()

@@ -1,5 +1,7 @@
 #include "app/CommandLine.h"
 
+#include "audio/AudioDeviceFactory.h"
+
 #include <cstdlib>
 #include <cstring>
 
@@ -44,9 +46,9 @@ CommandLine parseCommandLine(int argc, const char* const* argv) {
 std::string usageText(const char* programName) {
     std::string s = "usage: ";
     s += programName ? programName : "vyn";
-    s += " [--file PATH [--deck 1-16] | --probe | --gui]\n"
-         "\n"
-         "Starts the Linux JACK/ALSA host. --file loads PATH and plays it.\n"
+    s += " [--file PATH [--deck 1-16] | --probe | --gui]\n\n";
+    s += hostSentence();
+    s += " --file loads PATH and plays it.\n"
          "Stereo devices and four-channel DDJs receive the master; eight\n"
          "or more outputs receive deck pairs 1/2, 3/4, ... . --probe\n"
          "prints the selected device.\n"

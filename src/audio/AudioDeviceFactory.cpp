@@ -1,6 +1,5 @@
 #include "audio/AudioDeviceFactory.h"
 
-#include "audio/NullAudioDevice.h"
 #include "audio/RtAudioDevice.h"
 #include "support/JackServer.h"
 
@@ -15,23 +14,7 @@ AudioDeviceChoice createAudioDeviceFromEnvironment() {
     const char* envDevice = std::getenv("VYN_AUDIO_DEVICE");
     const std::string deviceName = envDevice ? envDevice : "";
     std::string_view api = envApi ? envApi : "";
-
-    if (api.substr(0, 4) == "null") {
-        int channels = 2;
-        if (api.size() > 5 && api[4] == ':') {
-            channels = std::atoi(std::string(api.substr(5)).c_str());
-            if (channels < 1 || channels > kMaxOutputChannels) {
-                c.error = "VYN_AUDIO=null:N needs a channel count from 1 to 32";
-                return c;
-            }
-        } else if (api.size() != 4) {
-            c.error = "unknown VYN_AUDIO value: " + std::string(api);
-            return c;
-        }
-        c.device = std::make_unique<NullAudioDevice>(channels);
-        c.facility = "null";
-        return c;
-    }
+    if (chooseNullDevice(envApi, c)) return c;
     LinuxAudioApi chosen;
     if (api == "jack")
         chosen = LinuxAudioApi::Jack;
@@ -49,6 +32,10 @@ AudioDeviceChoice createAudioDeviceFromEnvironment() {
     c.device = std::make_unique<RtAudioDevice>(chosen, deviceName);
     c.facility = RtAudioDevice::apiName(chosen);
     return c;
+}
+
+const char* hostSentence() {
+    return "Starts the Linux JACK/ALSA host.";
 }
 
 } // namespace vyn

@@ -19,6 +19,22 @@ int SettingsStore::integer(std::string_view key, int fallback) const {
     return out;
 }
 
+bool SettingsStore::storableKey(std::string_view key) {
+    if (key.empty() || key.front() == ' ' || key.front() == '\t' || key.back() == ' ' ||
+        key.back() == '\t')
+        return false;
+    for (char c : key)
+        if (c == '=' || c == '\n' || c == '\r' || c == '\0' || c == '#' || c == ';' || c == '[')
+            return false;
+    return true;
+}
+
+bool SettingsStore::storableValue(std::string_view value) {
+    for (char c : value)
+        if (c == '\n' || c == '\r' || c == '\0') return false;
+    return true;
+}
+
 bool SettingsStore::setInteger(std::string_view key, int value) {
     return setText(key, std::to_string(value));
 }

@@ -1,6 +1,7 @@
 // vyn-tool: the workbench for work without a device or window (offline render, decoding,
 // stem separation, library and analysis dumps, MIDI monitor).
 
+#include "app/ProcessSetup.h"
 #include "tool/ToolCommands.h"
 
 #include <cstdio>
@@ -40,7 +41,11 @@ void usage() {
 
 } // namespace
 
-int main(int argc, char** argv) {
+int main(int rawArgc, char** rawArgv) {
+    vyn::ProcessSetup process(rawArgc, rawArgv);
+    if (!process.ok()) return 1;
+    const int argc = process.argc();
+    char** argv = process.argv();
     if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
         usage();
         return argc < 2 ? 2 : 0;

@@ -4,9 +4,11 @@
 
 #include <atomic>
 #include <cstdlib>
-#include <dlfcn.h>
 #include <new>
 #include <pthread.h>
+#ifndef _WIN32
+#include <dlfcn.h>
+#endif
 
 namespace {
 
@@ -26,14 +28,29 @@ void* allocateAligned(std::size_t n, std::align_val_t align) {
     if (vyn::realtime::inAudioThread()) gAllocations.fetch_add(1, std::memory_order_relaxed);
     std::size_t a = static_cast<std::size_t>(align);
     if (a < sizeof(void*)) a = sizeof(void*);
+#ifdef _WIN32
+    void* p = _aligned_malloc(n == 0 ? a : n, a);
+    if (!p) throw std::bad_alloc();
+#else
     void* p = nullptr;
     if (posix_memalign(&p, a, n == 0 ? a : n) != 0) throw std::bad_alloc();
+#endif
     return p;
 }
 
 void release(void* p) {
     if (p && vyn::realtime::inAudioThread()) gFrees.fetch_add(1, std::memory_order_relaxed);
     std::free(p);
+}
+
+// Memory from allocateAligned: Windows keeps it apart from malloc's.
+void releaseAligned(void* p) {
+#ifdef _WIN32
+    if (p && vyn::realtime::inAudioThread()) gFrees.fetch_add(1, std::memory_order_relaxed);
+    _aligned_free(p);
+#else
+    release(p);
+#endif
 }
 
 } // namespace
@@ -99,20 +116,20 @@ void operator delete[](void* p, std::size_t) noexcept {
     release(p);
 }
 void operator delete(void* p, std::align_val_t) noexcept {
-    release(p);
+    releaseAligned(p);
 }
 void operator delete[](void* p, std::align_val_t) noexcept {
-    release(p);
+    releaseAligned(p);
 }
 void operator delete(void* p, std::size_t, std::align_val_t) noexcept {
-    release(p);
+    releaseAligned(p);
 }
 void operator delete[](void* p, std::size_t, std::align_val_t) noexcept {
-    release(p);
+    releaseAligned(p);
 }
 
 // ThreadSanitizer intercepts the pthread calls itself; interposing them too would fight it.
-#if !defined(__SANITIZE_THREAD__)
+#if !defined(__SANITIZE_THREAD__) && !defined(_WIN32)
 namespace {
 
 void noteLock() {
@@ -151,6 +168,59 @@ int pthread_rwlock_wrlock(pthread_rwlock_t* l) {
     noteLock();
     static auto real = next<int (*)(pthread_rwlock_t*)>("pthread_rwlock_wrlock");
     return real(l);
+}
+}
+#endif
+
+// Windows has no symbol interposition: the test executables are linked with --wrap for each of
+// these calls (tests/CMakeLists.txt), which sends every call made by our code, libstdc++ and the
+// static winpthreads through the wrappers below.
+#if defined(_WIN32)
+namespace {
+
+// thread_local is emulated on mingw: the first use of a thread-local variable takes a lock, which
+// would come straight back into the wrappers. The mark is touched once during start-up, and the
+// wrappers consult it only after that.
+std::atomic<bool> gLockHooksReady{false};
+[[maybe_unused]] const bool gPrimed = [] {
+    const bool mark = vyn::realtime::inAudioThread();
+    gLockHooksReady.store(true, std::memory_order_release);
+    return !mark;
+}();
+
+void noteLock() {
+    if (gLockHooksReady.load(std::memory_order_acquire) && vyn::realtime::inAudioThread())
+        gLocks.fetch_add(1, std::memory_order_relaxed);
+}
+
+} // namespace
+
+extern "C" {
+int __real_pthread_mutex_lock(pthread_mutex_t* m);
+int __real_pthread_cond_wait(pthread_cond_t* c, pthread_mutex_t* m);
+int __real_pthread_cond_timedwait(pthread_cond_t* c, pthread_mutex_t* m, const struct timespec* t);
+int __real_pthread_rwlock_rdlock(pthread_rwlock_t* l);
+int __real_pthread_rwlock_wrlock(pthread_rwlock_t* l);
+
+int __wrap_pthread_mutex_lock(pthread_mutex_t* m) {
+    noteLock();
+    return __real_pthread_mutex_lock(m);
+}
+int __wrap_pthread_cond_wait(pthread_cond_t* c, pthread_mutex_t* m) {
+    noteLock();
+    return __real_pthread_cond_wait(c, m);
+}
+int __wrap_pthread_cond_timedwait(pthread_cond_t* c, pthread_mutex_t* m, const struct timespec* t) {
+    noteLock();
+    return __real_pthread_cond_timedwait(c, m, t);
+}
+int __wrap_pthread_rwlock_rdlock(pthread_rwlock_t* l) {
+    noteLock();
+    return __real_pthread_rwlock_rdlock(l);
+}
+int __wrap_pthread_rwlock_wrlock(pthread_rwlock_t* l) {
+    noteLock();
+    return __real_pthread_rwlock_wrlock(l);
 }
 }
 #endif

@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace vyn::test {
@@ -18,15 +17,17 @@ std::string scratchDir(const std::string& name) {
     std::error_code ec;
     fs::remove_all(p, ec);
     fs::create_directories(p);
-    return p.string();
+    // Forward slashes: the same text serves the Windows API and the Linux shell under wine.
+    return p.generic_string();
 }
 
 std::string builtExecutable(const std::string& name) {
-    for (const char* sub : {"src/app/", "src/tool/", ""}) {
+    // The Windows build runs its executables under wine through launcher scripts.
+    for (const char* sub : {"wine-launchers/", "src/app/", "src/tool/", ""}) {
         fs::path p = fs::path(VYN_BINARY_DIR) / (std::string(sub) + name);
-        if (fs::exists(p)) return p.string();
+        if (fs::exists(p)) return p.generic_string();
     }
-    return (fs::path(VYN_BINARY_DIR) / name).string();
+    return (fs::path(VYN_BINARY_DIR) / name).generic_string();
 }
 
 std::string rekordboxFixtures() {
@@ -47,9 +48,8 @@ ProcessResult runProcess(const std::string& command, const std::string& input) {
     const std::string in = dir + "/in", out = dir + "/out", err = dir + "/err";
     std::ofstream(in, std::ios::binary) << input;
     const std::string full = "(" + command + ") <'" + in + "' >'" + out + "' 2>'" + err + "'";
-    const int status = std::system(full.c_str());
     ProcessResult r;
-    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.exitCode = runShell(full, dir);
     r.out = readText(out);
     r.err = readText(err);
     std::error_code ec;

@@ -22,7 +22,12 @@ struct ProcessResult {
     std::string err;
 };
 // Runs `command` through /bin/sh with `input` on standard input; captures both output streams.
+// The Windows build (under wine) runs the same Linux shell, so fixtures come from the same tools.
 ProcessResult runProcess(const std::string& command, const std::string& input = {});
+// Runs `script` with /bin/sh and returns its exit status (-1 when it did not exit normally);
+// `scratch` is a folder the call may use. One implementation per platform (ShellPosix.cpp,
+// ShellWine.cpp).
+int runShell(const std::string& script, const std::string& scratch);
 
 // True when the test services (PulseAudio, JACK, Xvfb) were started for this run: their
 // environment (scripts/test-services start, then source its env) is set.

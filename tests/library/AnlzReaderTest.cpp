@@ -10,6 +10,9 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <unistd.h>
+#ifdef _WIN32
+#include <io.h>
+#endif
 
 namespace vyn {
 namespace {
@@ -211,7 +214,11 @@ TEST(AnlzFiles, PathsAndDescriptorsInBothModes) {
     EXPECT_EQ(readAnlzFile(empty.path, true).error, "empty analysis file");
     EXPECT_EQ(readAnlzDescriptor(empty.fd, true).error, "analysis descriptor held no data");
     int pipeFds[2];
+#ifdef _WIN32
+    ASSERT_EQ(::_pipe(pipeFds, 4096, _O_BINARY), 0);
+#else
     ASSERT_EQ(::pipe(pipeFds), 0);
+#endif
     EXPECT_EQ(readAnlzDescriptor(pipeFds[0], false).error, "could not rewind analysis file");
     ::close(pipeFds[0]);
     ::close(pipeFds[1]);

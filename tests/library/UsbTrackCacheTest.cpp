@@ -1,6 +1,8 @@
 #include "library/UsbTrackCache.h"
 #include "common/TestPaths.h"
+#ifndef _WIN32
 #include "library/DriveClassifierLinux.h"
+#endif
 #include "support/FileIo.h"
 
 #include <gtest/gtest.h>
@@ -213,6 +215,8 @@ TEST(UsbCacheKey, IdentityFollowsPathSizeAndTime) {
 }
 
 // A mount table and sysfs tree of a machine with a fixed disk, a stick and an optical drive.
+// The Linux classifier reads the mount table; the Windows one asks GetDriveTypeW.
+#ifndef _WIN32
 TEST(LinuxDrives, MountTableAndSysfsDecide) {
     const std::string root = test::scratchDir("linux-drives");
     const std::string sys = root + "/sys";
@@ -247,6 +251,7 @@ TEST(LinuxDrives, MountTableAndSysfsDecide) {
     EXPECT_EQ(c.classify("/media/x/bound/a.mp3"), DriveKind::Removable);
     EXPECT_EQ(LinuxDriveClassifier(root + "/none", sys).classify("/mnt/cd/a"), DriveKind::Fixed);
 }
+#endif
 
 } // namespace
 } // namespace vyn

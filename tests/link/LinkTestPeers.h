@@ -3,19 +3,16 @@
 // clients never send (malformed requests, oversize control frames, silence), and the node
 // scenarios of tests/node/link-client.mjs, which drive the npm `ws` client.
 
+#include "common/LoopbackSocket.h"
 #include "common/TestPaths.h"
 #include "common/WebSocketFrames.h"
 #include "support/Json.h"
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <chrono>
-#include <netinet/in.h>
-#include <poll.h>
+#include <filesystem>
 #include <string>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace vyn::test {
 
@@ -23,27 +20,14 @@ class RawClient {
 public:
     // `receiveBuffer` > 0 caps the kernel's receive buffer, so that a client that stops reading
     // pushes back on the server at once.
-    explicit RawClient(int port, int receiveBuffer = 0) {
-        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        if (receiveBuffer > 0)
-            ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(static_cast<std::uint16_t>(port));
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-    }
-    ~RawClient() {
-        if (fd_ >= 0) ::close(fd_);
-    }
+    explicit RawClient(int port, int receiveBuffer = 0)
+        : socket_(connectLoopback(port, receiveBuffer)) {}
+    ~RawClient() { closeLoopback(socket_); }
     RawClient(const RawClient&) = delete;
     RawClient& operator=(const RawClient&) = delete;
 
-    bool connected() const { return connected_; }
-    bool send(const std::string& bytes) {
-        return ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) ==
-               static_cast<ssize_t>(bytes.size());
-    }
+    bool connected() const { return socket_ != -1; }
+    bool send(const std::string& bytes) { return sendAll(socket_, bytes); }
     // Reads until `done(received)` holds, the peer closes, or the time runs out.
     template <typename Done> std::string readUntil(Done done, int timeoutMs = 3000) {
         const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -52,15 +36,10 @@ public:
                                   end - std::chrono::steady_clock::now())
                                   .count();
             if (left <= 0) break;
-            pollfd p{fd_, POLLIN, 0};
-            if (::poll(&p, 1, static_cast<int>(left)) <= 0) continue;
-            char buf[65536];
-            const ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
-            if (n <= 0) {
+            if (receiveSome(socket_, received_, static_cast<int>(left)) < 0) {
                 closed_ = true;
                 break;
             }
-            received_.append(buf, static_cast<std::size_t>(n));
         }
         return received_;
     }
@@ -75,8 +54,7 @@ public:
     std::string& received() { return received_; }
 
 private:
-    int fd_ = -1;
-    bool connected_ = false;
+    LoopbackSocket socket_;
     bool closed_ = false;
     std::string received_;
 };
@@ -101,7 +79,7 @@ inline std::string nodeDir() {
 // Runs a scenario of link-client.mjs and returns its JSON report (its last output line).
 inline JsonValue runNodeScenario(const std::string& args) {
     const std::string dir = nodeDir();
-    if (::access((dir + "/node_modules/ws").c_str(), F_OK) != 0) {
+    if (!std::filesystem::exists(dir + "/node_modules/ws")) {
         ADD_FAILURE() << "the node test packages are missing: run scripts/install-deps";
         return {};
     }

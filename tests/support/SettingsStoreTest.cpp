@@ -87,6 +87,8 @@ TEST(SettingsStore, AFailedWriteKeepsTheOldValueInMemory) {
     EXPECT_FALSE(store->text("layout").has_value());
 }
 
+// The XDG folders (Linux); the Windows ones are in SettingsRegistryTest.cpp.
+#ifndef _WIN32
 TEST(KnownFolders, DocumentsFromUserDirs) {
     struct Case {
         const char* text;
@@ -121,6 +123,7 @@ TEST(KnownFolders, FollowTheXdgVariablesAndIgnoreRelativeOnes) {
     unsetenv("XDG_CACHE_HOME");
     setenv("HOME", home.c_str(), 1);
 }
+#endif
 
 } // namespace
 } // namespace vyn

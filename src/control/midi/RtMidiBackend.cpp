@@ -1,8 +1,8 @@
 #include "control/midi/RtMidiBackend.h"
 
+#include "control/midi/MidiInputPump.h"
 #include "control/midi/MidiRouter.h"
 #include "support/JackServer.h"
-#include "support/SpscRing.h"
 
 #include <RtMidi.h>
 #include <jack/jack.h>
@@ -21,13 +21,6 @@ namespace {
 
 constexpr auto kRetryAfterFailure = std::chrono::seconds(5);
 
-// Bytes of one RtMidi message, cut into fixed pieces; the stream parser joins them again.
-struct RawChunk {
-    std::uint8_t bytes[12] = {};
-    std::uint8_t length = 0;
-    std::uint32_t time = 0;
-};
-
 // What RtMidi reported during one call. RtMidi calls the error callback on the calling thread.
 struct ErrorSink {
     std::string text;
@@ -44,25 +37,7 @@ void onRtMidiError(RtMidiError::Type, const std::string& text, void* user) {
     sink->raised = true;
 }
 
-std::uint32_t stampSince(std::chrono::steady_clock::time_point epoch) {
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-                        std::chrono::steady_clock::now() - epoch)
-                        .count();
-    // 0 means "no time" to the dispatcher, so the clock starts at 1 and skips 0 when it wraps.
-    const auto t = static_cast<std::uint32_t>(ms + 1);
-    return t == 0 ? 1 : t;
-}
-
 } // namespace
-
-struct PumpSource {
-    SpscRing<RawChunk, 1024> ring;
-    MidiRouter* router = nullptr;
-    int port = 0;
-    MidiInputPump* pump = nullptr;
-    std::chrono::steady_clock::time_point epoch;
-    std::atomic<std::uint64_t> lost{0};
-};
 
 // A JACK client used only to list MIDI ports. The server may go away at any time: the shutdown
 // callback marks the client dead and the next listing opens a new one.
@@ -78,71 +53,11 @@ struct JackPortLister {
     }
 };
 
-// The MIDI input thread: feeds the router from the rings the RtMidi callbacks fill.
-class MidiInputPump {
-public:
-    MidiInputPump() : thread_([this] { run(); }) {}
-    ~MidiInputPump() {
-        stop_.store(true, std::memory_order_release);
-        pending_.fetch_add(1, std::memory_order_release);
-        pending_.notify_all();
-        thread_.join();
-    }
-
-    void add(PumpSource* source) {
-        std::lock_guard<std::mutex> lock(feedMutex_);
-        sources_.push_back(source);
-    }
-    // Returns once no feed for `source` is running; the thread never touches it again.
-    void remove(PumpSource* source) {
-        std::lock_guard<std::mutex> lock(feedMutex_);
-        sources_.erase(std::remove(sources_.begin(), sources_.end(), source), sources_.end());
-    }
-    // Lock-free: called from RtMidi's threads, including the JACK process cycle.
-    void notify() noexcept {
-        pending_.fetch_add(1, std::memory_order_release);
-        pending_.notify_one();
-    }
-
-private:
-    void run() {
-        for (;;) {
-            const std::uint32_t seen = pending_.load(std::memory_order_acquire);
-            if (stop_.load(std::memory_order_acquire)) return;
-            {
-                std::lock_guard<std::mutex> lock(feedMutex_);
-                for (PumpSource* s : sources_) {
-                    RawChunk c;
-                    while (s->ring.pop(c))
-                        s->router->feed(s->port, c.bytes, c.length, c.time);
-                }
-            }
-            pending_.wait(seen, std::memory_order_acquire);
-        }
-    }
-
-    std::mutex feedMutex_;
-    std::vector<PumpSource*> sources_; // guarded by feedMutex_
-    std::atomic<std::uint32_t> pending_{0};
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
-};
-
 namespace {
 
 void onRtMidiMessage(double, std::vector<unsigned char>* message, void* user) {
-    auto* s = static_cast<PumpSource*>(user);
     if (!message || message->empty()) return;
-    const std::uint32_t time = stampSince(s->epoch);
-    const std::size_t total = message->size();
-    for (std::size_t offset = 0; offset < total; offset += sizeof(RawChunk::bytes)) {
-        RawChunk c;
-        c.length = static_cast<std::uint8_t>(std::min(total - offset, sizeof c.bytes));
-        std::memcpy(c.bytes, message->data() + offset, c.length);
-        c.time = time;
-        if (!s->ring.push(c)) s->lost.fetch_add(1, std::memory_order_relaxed);
-    }
-    s->pump->notify();
+    static_cast<PumpSource*>(user)->push(message->data(), message->size());
 }
 
 class RtMidiInput final : public IMidiInput {

@@ -1,0 +1,42 @@
+// Known folders on Windows: the shell's Documents and local application-data folders.
+
+#include "support/KnownFolders.h"
+#include "support/WideText.h"
+
+#include <windows.h>
+
+#include <knownfolders.h>
+#include <shlobj.h>
+
+namespace vyn {
+namespace {
+
+std::string knownFolder(REFKNOWNFOLDERID id, const char* sub) {
+    PWSTR folder = nullptr;
+    std::string base;
+    if (SUCCEEDED(SHGetKnownFolderPath(id, 0, nullptr, &folder))) base = narrow(folder);
+    CoTaskMemFree(folder);
+    return base.empty() ? std::string() : base + "\\" + sub;
+}
+
+} // namespace
+
+// Settings live in the registry; what would sit beside them on Linux (MIDI maps as files) goes to
+// the local application data.
+std::string configFolder() {
+    return knownFolder(FOLDERID_LocalAppData, "VYN");
+}
+
+std::string documentsFolder() {
+    return knownFolder(FOLDERID_Documents, "VYN");
+}
+
+std::string cacheFolder() {
+    return knownFolder(FOLDERID_LocalAppData, "VYN");
+}
+
+std::string dataFolder() {
+    return knownFolder(FOLDERID_LocalAppData, "VYN");
+}
+
+} // namespace vyn
