@@ -1,5 +1,6 @@
 #include "control/midi/MidiMappingFile.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <vector>
@@ -295,15 +296,20 @@ MidiMappingReadResult readMidiMapping(std::string_view text, MidiMapping& out) {
                 ++result.dropped;
                 continue;
             }
-            bool replaced = false;
-            for (MidiBinding& existing : mapping.bindings) {
-                if (sameBindingKey(existing, b)) {
-                    existing = b;
-                    replaced = true;
-                    break;
-                }
+            // A later line replaces every earlier binding it shares an address with, in the
+            // place of the first: port -1 shares one with every port, so it can stand for two
+            // earlier bindings on different ports, and keeping one of them would make the mapping
+            // depend on the order it is written in.
+            auto& all = mapping.bindings;
+            const auto same = [&b](const MidiBinding& e) { return sameBindingKey(e, b); };
+            const auto first = std::find_if(all.begin(), all.end(), same);
+            if (first == all.end()) {
+                all.push_back(std::move(b));
+            } else {
+                const auto at = first - all.begin();
+                all.erase(std::remove_if(first + 1, all.end(), same), all.end());
+                all[static_cast<std::size_t>(at)] = std::move(b);
             }
-            if (!replaced) mapping.bindings.push_back(std::move(b));
             ++result.read;
         } else {
             ++result.dropped;
