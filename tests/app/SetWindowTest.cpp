@@ -155,7 +155,7 @@ TEST(SetWindow, ALiveSetReplayedOfflineSoundsLikeTheMixRecording) {
     EXPECT_EQ(m.controls[id::RECORD].label, "end & save");
     EXPECT_EQ(m.controls.count(id::REPLAY), 1u);
 
-    ASSERT_TRUE(loadThroughTheBrowser(w, 0, first, "first"));
+    ASSERT_TRUE(loadThroughTheBrowser(w, 0, first, "first.wav"));
     ASSERT_TRUE(w.click(deckId(0, deck_control::PLAY)));
     ASSERT_EQ(w.waitForText(deckId(0, deck_control::STATUS_TEXT), "PLAYING")
                   .text(deckId(0, deck_control::STATUS_TEXT)),
@@ -176,7 +176,7 @@ TEST(SetWindow, ALiveSetReplayedOfflineSoundsLikeTheMixRecording) {
 
     // The second track comes in with its fader down and is crossfaded over.
     controller.send({0xB0, 8, 0});
-    ASSERT_TRUE(loadThroughTheBrowser(w, 1, second, "second"));
+    ASSERT_TRUE(loadThroughTheBrowser(w, 1, second, "second.wav"));
     ASSERT_TRUE(w.click(deckId(1, deck_control::PLAY)));
     for (int v = 0; v <= 127; v += 4) {
         controller.send({0xB0, 8, static_cast<unsigned char>(v)});
