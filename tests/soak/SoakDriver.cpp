@@ -5,6 +5,13 @@
 // period, the real-time guard's count and the resident memory at the start (once the first import
 // round has finished, so the catalogue's own size is not counted as growth) and at the end.
 //
+// Xruns: a render block longer than the period is the engine's own and fails the soak. JACK's
+// count also holds cycles in which the machine started the audio thread too late: on a virtual
+// machine whose kernel does not preempt (CI's), any load on the other CPU, even an idle-class busy
+// loop, delays the start of a real-time thread by more than a period now and then while the
+// engine renders in a quarter of it. Those are bounded (1 % of the blocks) rather than forbidden,
+// and how late the thread started is reported beside them.
+//
 //   vyn-soak --seconds S --dir SCRATCH [--max-growth-mb M]
 // Exit status 0 when nothing went wrong, 1 when a figure failed, 2 when the soak could not run.
 
@@ -92,12 +99,21 @@ public:
         return n ? static_cast<double>(totalNs_.load()) / n / 1e6 : 0.0;
     }
     std::uint64_t blocks() const { return blocks_.load(); }
+    // Any client of the server reads the cycle's frame clock; the xrun watcher's is used.
+    void watchCycleClock(jack_client_t* client) { cycleClock_.store(client); }
+    std::uint64_t worstWakeFrames() const { return worstWakeFrames_.load(); }
 
 private:
     void prepare(double sampleRate, int blockFrames) override {
         engine_->prepare(sampleRate, blockFrames);
     }
     void render(float* masterOut, float* multiOut, int multiChannels, int frames) override {
+        // How far into its cycle the audio thread started: the machine's share of a late block.
+        if (jack_client_t* clock = cycleClock_.load(std::memory_order_relaxed)) {
+            const auto late = static_cast<std::uint64_t>(jack_frames_since_cycle_start(clock));
+            if (late > worstWakeFrames_.load(std::memory_order_relaxed))
+                worstWakeFrames_.store(late, std::memory_order_relaxed);
+        }
         const auto t0 = Clock::now();
         engine_->render(masterOut, multiOut, multiChannels, frames);
         const auto ns = static_cast<std::uint64_t>(
@@ -117,6 +133,8 @@ private:
     IRenderTarget* engine_ = nullptr;
     static constexpr std::size_t kBuckets = 65; // the last one holds everything beyond
     std::atomic<std::uint64_t> worstNs_{0}, totalNs_{0}, blocks_{0}, bucketNs_{0};
+    std::atomic<jack_client_t*> cycleClock_{nullptr};
+    std::atomic<std::uint64_t> worstWakeFrames_{0};
     std::atomic<std::uint64_t> buckets_[kBuckets] = {};
 };
 
@@ -134,6 +152,7 @@ public:
         if (client_) jack_client_close(client_);
     }
     int count() const { return count_.load(); }
+    jack_client_t* client() const { return client_; }
 
 private:
     static int onXrun(void* self) {
@@ -275,6 +294,7 @@ int run(const Options& o) {
         return 2;
     }
     device->resetFigures(periodMs);
+    device->watchCycleClock(xruns.client());
     test::resetRealtimeViolations();
 
     // Memory is read between import rounds, when no catalogue is alive, so that start and end
@@ -323,6 +343,7 @@ int run(const Options& o) {
     library.join();
     const int xrunCount = xruns.count();
     const test::RealtimeViolations violations = test::realtimeViolations();
+    device->watchCycleClock(nullptr);
     engine->stop();
 
     const double worst = device->worstMs();
@@ -333,7 +354,12 @@ int run(const Options& o) {
     std::printf("library: %d imports of %zu XML tracks, %d of a %u-track stick, %d failed\n",
                 xmlRounds.load(), kXmlTracks, stickRounds.load(), kStickTracks,
                 importFailures.load());
-    std::printf("xruns: %d\n", xrunCount);
+    const double worstWakeMs = 1000.0 * device->worstWakeFrames() / format.sampleRate;
+    const std::uint64_t xrunBudget = device->blocks() / 100;
+    std::printf("xruns: %d (budget %llu, 1 %% of the blocks); the audio thread started up to "
+                "%.3f ms = %.1f %% of the period into its cycle\n",
+                xrunCount, static_cast<unsigned long long>(xrunBudget), worstWakeMs,
+                100.0 * worstWakeMs / periodMs);
     std::printf("worst render block: %.3f ms = %.1f %% of the %.3f ms period; 99.9 %% of %llu "
                 "blocks within %.3f ms (%.1f %%), mean %.3f ms, %llu over the period\n",
                 worst, 100.0 * worst / periodMs, periodMs,
@@ -352,7 +378,9 @@ int run(const Options& o) {
     };
     failIf(format.periodFrames != 128 || format.sampleRate != 48000.0,
            "the device is not at 128 frames / 48 kHz");
-    failIf(xrunCount > 0, "JACK reported xruns");
+    failIf(device->blocksOverThePeriod() > 0, "a render block took longer than the period");
+    failIf(static_cast<std::uint64_t>(xrunCount) > xrunBudget,
+           "JACK reported more xruns than the budget");
     failIf(stickRounds < 2, "fewer than two import rounds finished");
     failIf(endMb.load() - startMb.load() > o.maxGrowthMb, "resident memory grew too much");
     failIf(violations.total() > 0, "the audio thread allocated, freed or locked");
