@@ -1,8 +1,5 @@
 #include "support/Sha1.h"
 
-#include <algorithm>
-#include <cstring>
-
 namespace vyn {
 namespace {
 
@@ -22,8 +19,7 @@ void Sha1::reset() {
     h_[2] = 0x98BADCFEu;
     h_[3] = 0x10325476u;
     h_[4] = 0xC3D2E1F0u;
-    buffered_ = 0;
-    totalBytes_ = 0;
+    input_.reset();
 }
 
 void Sha1::block(const std::uint8_t* p) {
@@ -65,43 +61,13 @@ void Sha1::block(const std::uint8_t* p) {
 }
 
 void Sha1::update(const void* data, std::size_t size) {
-    const auto* p = static_cast<const std::uint8_t*>(data);
-    totalBytes_ += size;
-    if (buffered_ > 0) {
-        const std::size_t take = std::min(size, sizeof buffer_ - buffered_);
-        std::memcpy(buffer_ + buffered_, p, take);
-        buffered_ += take;
-        p += take;
-        size -= take;
-        if (buffered_ < sizeof buffer_) return;
-        block(buffer_);
-        buffered_ = 0;
-    }
-    for (; size >= 64; p += 64, size -= 64)
-        block(p);
-    if (size > 0) {
-        std::memcpy(buffer_, p, size);
-        buffered_ = size;
-    }
+    input_.update(data, size, [this](const std::uint8_t* p) { block(p); });
 }
 
 Sha1::Digest Sha1::finish() {
-    const std::uint64_t bits = totalBytes_ * 8u;
-    const std::uint8_t one = 0x80;
-    update(&one, 1);
-    const std::uint8_t zero = 0;
-    while (buffered_ != 56)
-        update(&zero, 1);
-    std::uint8_t length[8];
-    for (int i = 0; i < 8; ++i)
-        length[i] = static_cast<std::uint8_t>(bits >> (56 - 8 * i));
-    update(length, 8);
-
+    input_.pad([this](const std::uint8_t* p) { block(p); });
     Digest out;
-    for (int i = 0; i < 5; ++i)
-        for (int j = 0; j < 4; ++j)
-            out[static_cast<std::size_t>(4 * i + j)] =
-                static_cast<std::uint8_t>(h_[i] >> (24 - 8 * j));
+    detail::writeDigestWords(h_, out);
     return out;
 }
 

@@ -2,6 +2,8 @@
 // SHA-1 (FIPS 180-4). Used for the WebSocket handshake, where the digest is a fixed part of the
 // protocol; it is not used for anything that needs collision resistance.
 
+#include "support/DigestBlocks.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -26,9 +28,7 @@ private:
     void block(const std::uint8_t* p);
 
     std::uint32_t h_[5];
-    std::uint8_t buffer_[64];
-    std::size_t buffered_ = 0;
-    std::uint64_t totalBytes_ = 0;
+    detail::DigestBlocks input_;
 };
 
 } // namespace vyn

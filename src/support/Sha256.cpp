@@ -1,8 +1,5 @@
 #include "support/Sha256.h"
 
-#include <algorithm>
-#include <cstring>
-
 namespace vyn {
 namespace {
 
@@ -33,8 +30,7 @@ void Sha256::reset() {
                                                   0xa54ff53au, 0x510e527fu, 0x9b05688cu,
                                                   0x1f83d9abu, 0x5be0cd19u};
     std::copy(std::begin(kInitial), std::end(kInitial), h_);
-    buffered_ = 0;
-    totalBytes_ = 0;
+    input_.reset();
 }
 
 void Sha256::block(const std::uint8_t* p) {
@@ -76,40 +72,14 @@ void Sha256::block(const std::uint8_t* p) {
 }
 
 void Sha256::update(const void* data, std::size_t size) {
-    const auto* p = static_cast<const std::uint8_t*>(data);
-    totalBytes_ += size;
-    if (buffered_ > 0) {
-        const std::size_t take = std::min(size, sizeof buffer_ - buffered_);
-        std::memcpy(buffer_ + buffered_, p, take);
-        buffered_ += take;
-        p += take;
-        size -= take;
-        if (buffered_ < sizeof buffer_) return;
-        block(buffer_);
-        buffered_ = 0;
-    }
-    for (; size >= 64; p += 64, size -= 64)
-        block(p);
-    std::memcpy(buffer_, p, size);
-    buffered_ = size;
+    input_.update(data, size, [this](const std::uint8_t* p) { block(p); });
 }
 
 Sha256::Digest Sha256::finish() {
-    const std::uint64_t bits = totalBytes_ * 8;
-    const std::uint8_t one = 0x80;
-    update(&one, 1);
-    const std::uint8_t zero = 0;
-    while (buffered_ != 56)
-        update(&zero, 1);
-    std::uint8_t length[8];
-    for (int i = 0; i < 8; ++i)
-        length[i] = static_cast<std::uint8_t>(bits >> (56 - 8 * i));
-    update(length, 8);
-    Digest d;
-    for (int i = 0; i < 8; ++i)
-        for (int j = 0; j < 4; ++j)
-            d[4 * i + j] = static_cast<std::uint8_t>(h_[i] >> (24 - 8 * j));
-    return d;
+    input_.pad([this](const std::uint8_t* p) { block(p); });
+    Digest out;
+    detail::writeDigestWords(h_, out);
+    return out;
 }
 
 Sha256::Digest Sha256::of(std::string_view text) {

@@ -2,6 +2,8 @@
 // SHA-256 (FIPS 180-4): names stem cache files after their key and checks model files against
 // their published digest.
 
+#include "support/DigestBlocks.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -29,9 +31,7 @@ private:
     void block(const std::uint8_t* p);
 
     std::uint32_t h_[8];
-    std::uint8_t buffer_[64];
-    std::size_t buffered_ = 0;
-    std::uint64_t totalBytes_ = 0;
+    detail::DigestBlocks input_;
 };
 
 } // namespace vyn
