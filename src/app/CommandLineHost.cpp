@@ -1,5 +1,6 @@
 #include "app/CommandLineHost.h"
 
+#include "app/CommandLine.h"
 #include "app/DecoderRegistration.h"
 #include "audio/AudioDeviceFactory.h"
 #include "engine/EngineHost.h"
@@ -103,6 +104,22 @@ int runCommandLineHost(const std::string& path, int deck, bool probe,
     }
     engine->stop();
     return playQueued ? 0 : 1;
+}
+
+std::optional<int> runUnlessWindow(const CommandLine& cl, const char* programName) {
+    switch (cl.outcome) {
+    case CommandLine::Outcome::Help:
+        std::fputs(usageText(programName).c_str(), stderr);
+        return 0;
+    case CommandLine::Outcome::Usage:
+        std::fputs(usageText(programName).c_str(), stderr);
+        return 2;
+    case CommandLine::Outcome::Host:
+        return runCommandLineHost(cl.path, cl.deck, cl.probe);
+    case CommandLine::Outcome::Window:
+        break;
+    }
+    return std::nullopt;
 }
 
 } // namespace vyn

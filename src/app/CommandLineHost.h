@@ -6,6 +6,7 @@
 #include "library/DriveClassifier.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace vyn {
@@ -16,6 +17,11 @@ namespace vyn {
 int runCommandLineHost(const std::string& path, int deck, bool probe);
 int runCommandLineHost(const std::string& path, int deck, bool probe,
                        std::unique_ptr<IDriveClassifier> drives);
+
+// Everything the command line asks for short of the window: --help, a usage error (exit 2) and
+// the headless host. Returns the exit code, or nothing when the window is wanted.
+struct CommandLine;
+std::optional<int> runUnlessWindow(const CommandLine& commandLine, const char* programName);
 
 // "JACK (system): 48000 Hz, 2 output channels, 256 frames, latency 512 frames\n"
 struct DeviceFormat;

@@ -13,18 +13,7 @@ namespace vyn {
 
 int vynMain(int argc, char** argv) {
     const CommandLine cl = parseCommandLine(argc, argv);
-    switch (cl.outcome) {
-    case CommandLine::Outcome::Help:
-        std::fputs(usageText(argv[0]).c_str(), stderr);
-        return 0;
-    case CommandLine::Outcome::Usage:
-        std::fputs(usageText(argv[0]).c_str(), stderr);
-        return 2;
-    case CommandLine::Outcome::Host:
-        return runCommandLineHost(cl.path, cl.deck, cl.probe);
-    case CommandLine::Outcome::Window:
-        break;
-    }
+    if (const std::optional<int> code = runUnlessWindow(cl, argv[0])) return *code;
     registerPlatformDecoders();
     AudioDeviceChoice choice = createAudioDeviceFromEnvironment();
     ApplicationOptions options;
