@@ -1,18 +1,19 @@
 // The headphone cue on a four-channel device, rendered offline through vyn-tool: the cued deck
 // alone on channels 3/4, the master on 1/2.
 
-#include "common/TestPaths.h"
+#include "common/RenderedSets.h"
 #include "common/ToneMeasure.h"
 #include "common/WavFiles.h"
-#include "engine/SetReplay.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <fstream>
 
 namespace vyn {
 namespace {
+
+using test::setCommand;
+using Type = CommandType;
 
 std::string writeTone(const std::string& path, double hz) {
     return test::writeToneWav(path, hz, 3.0, 48000, 6000.0 / 32767.0);
@@ -25,30 +26,23 @@ double frequency(const std::vector<float>& x, int channels, int channel, std::si
                                channels, channel, 48000.0);
 }
 
-ReplayEvent command(std::int64_t frame, int type, int deck, double value = 0.0,
-                    std::string path = {}) {
-    ReplayEvent e;
-    e.frame = frame;
-    e.command = type;
-    e.deck = deck;
-    e.value = value;
-    e.path = std::move(path);
-    return e;
+// Renders `set` for `seconds` on a device of `channels`.
+std::vector<float> render(const std::string& dir, const SetReplay& set, int channels, int seconds) {
+    const auto p = test::runTool("render --channels " + std::to_string(channels) + " --seconds " +
+                                 std::to_string(seconds) + " " + test::writeSet(dir, set) + " " +
+                                 dir + "/out.wav");
+    EXPECT_EQ(p.exitCode, 0) << p.err;
+    return test::readWav(dir + "/out.wav").samples;
 }
 
 TEST(HeadphoneCue, FourChannelRenderHasTheCuedDeckOnThreeAndFour) {
     const std::string dir = test::scratchDir("cue-route");
     SetReplay set;
-    set.events = {command(0, 1, 0, 0, writeTone(dir + "/a.wav", 440.0)),
-                  command(0, 1, 1, 0, writeTone(dir + "/b.wav", 1000.0)),
-                  command(0, 13, 0, 1), // deck 1 to the headphone cue
-                  command(0, 3, 0), command(0, 3, 1)};
-    std::ofstream(dir + "/set.vynset") << writeSetReplay(set);
-    const auto p =
-        test::runProcess(test::builtExecutable("vyn-tool") + " render --channels 4 --seconds 2 " +
-                         dir + "/set.vynset " + dir + "/out.wav");
-    ASSERT_EQ(p.exitCode, 0) << p.err;
-    const std::vector<float> x = test::readWav(dir + "/out.wav").samples;
+    set.events = {setCommand(0, Type::LOAD_TRACK, 0, 0, writeTone(dir + "/a.wav", 440.0)),
+                  setCommand(0, Type::LOAD_TRACK, 1, 0, writeTone(dir + "/b.wav", 1000.0)),
+                  setCommand(0, Type::SET_CUE, 0, 1), setCommand(0, Type::PLAY, 0),
+                  setCommand(0, Type::PLAY, 1)};
+    const std::vector<float> x = render(dir, set, 4, 2);
     ASSERT_EQ(x.size(), 4u * 96000u);
     // Channels 3/4: deck 1 alone. Channels 1/2 minus 3/4: deck 2 alone.
     EXPECT_NEAR(frequency(x, 4, 2, 4800, 96000), 440.0, 2.0);
@@ -63,14 +57,9 @@ TEST(HeadphoneCue, FourChannelRenderHasTheCuedDeckOnThreeAndFour) {
 TEST(HeadphoneCue, StereoAndEightChannelRendersCarryNoCue) {
     const std::string dir = test::scratchDir("cue-none");
     SetReplay set;
-    set.events = {command(0, 1, 0, 0, writeTone(dir + "/a.wav", 440.0)), command(0, 13, 0, 1),
-                  command(0, 3, 0)};
-    std::ofstream(dir + "/set.vynset") << writeSetReplay(set);
-    const auto p =
-        test::runProcess(test::builtExecutable("vyn-tool") + " render --channels 8 --seconds 1 " +
-                         dir + "/set.vynset " + dir + "/out.wav");
-    ASSERT_EQ(p.exitCode, 0) << p.err;
-    const std::vector<float> x = test::readWav(dir + "/out.wav").samples;
+    set.events = {setCommand(0, Type::LOAD_TRACK, 0, 0, writeTone(dir + "/a.wav", 440.0)),
+                  setCommand(0, Type::SET_CUE, 0, 1), setCommand(0, Type::PLAY, 0)};
+    const std::vector<float> x = render(dir, set, 8, 1);
     ASSERT_EQ(x.size(), 8u * 48000u);
     float pairTwo = 0.0f;
     for (std::size_t f = 0; f < 48000; ++f)

@@ -253,18 +253,14 @@ TEST(DeckPanel, LevelLabelAndItsColour) {
 TEST(DeckPanel, TextsAndBadgesFromTheSnapshot) {
     DeckSnapshot s = deckIn(DeckState::PLAYING);
     s.bpm = 123.456f;
-    PanelTexts t = DeckPanel::texts(4, s, "Artist - Tune", true);
-    EXPECT_EQ(t.title, "DECK 5");
-    EXPECT_EQ(t.track, "Artist - Tune");
-    EXPECT_EQ(t.status, "PLAYING");
-    EXPECT_EQ(t.tempo, "123.5 BPM");
-    EXPECT_TRUE(t.badges.empty());
+    EXPECT_EQ(DeckPanel::texts(4, s, "Artist - Tune", true),
+              (PanelTexts{"DECK 5", "Artist - Tune", "PLAYING", "123.5 BPM", {}}));
 
     s.isMaster = s.sync = s.looping = s.slip = s.reverse = s.keySync = true;
     s.keyShift = 2;
-    t = DeckPanel::texts(0, s, "x", false);
-    EXPECT_EQ(t.badges, (std::vector<std::string>{"MASTER", "SYNC", "LOOP", "SLIP", "REV", "KEY +2",
-                                                  "KEY SYNC", "NO OUTPUT"}));
+    EXPECT_EQ(DeckPanel::texts(0, s, "x", false).badges,
+              (std::vector<std::string>{"MASTER", "SYNC", "LOOP", "SLIP", "REV", "KEY +2",
+                                        "KEY SYNC", "NO OUTPUT"}));
     s.loopOutAdjust = true;
     s.slipReverse = true;
     s.keyShift = -3;
@@ -274,31 +270,29 @@ TEST(DeckPanel, TextsAndBadgesFromTheSnapshot) {
     s.loopInAdjust = true;
     EXPECT_EQ(DeckPanel::texts(0, s, "x", true).badges[0], "IN ADJ");
 
-    const DeckSnapshot empty = deckIn(DeckState::EMPTY);
-    t = DeckPanel::texts(7, empty, "stale name", true);
-    EXPECT_EQ(t.track, "EMPTY");
-    EXPECT_EQ(t.status, "EMPTY");
-    EXPECT_EQ(t.tempo, "\xE2\x80\x94 BPM");
+    EXPECT_EQ(DeckPanel::texts(7, deckIn(DeckState::EMPTY), "stale name", true),
+              (PanelTexts{"DECK 8", "EMPTY", "EMPTY", "\xE2\x80\x94 BPM", {}}));
     EXPECT_EQ(DeckPanel::texts(0, deckIn(DeckState::PAUSED), "", true).status, "PAUSED");
     EXPECT_EQ(DeckPanel::texts(0, deckIn(DeckState::READY), "", true).track, "EMPTY");
 }
 
 TEST(DeckPanel, StarredLabelsShowState) {
-    DeckSnapshot s = deckIn(DeckState::PLAYING);
-    s.loopInAdjust = s.loopOutAdjust = s.sync = s.isMaster = true;
-    EXPECT_STREQ(DeckPanel::label(PLAY, s, false, false), "Pause");
-    EXPECT_STREQ(DeckPanel::label(LOOP_IN, s, false, false), "IN*");
-    EXPECT_STREQ(DeckPanel::label(LOOP_OUT, s, false, false), "OUT*");
-    EXPECT_STREQ(DeckPanel::label(SYNC, s, false, false), "SYNC*");
-    EXPECT_STREQ(DeckPanel::label(MASTER, s, false, false), "MST*");
-    EXPECT_STREQ(DeckPanel::label(SWAP, s, true, false), "SWAP*");
-    const DeckSnapshot plain = deckIn(DeckState::PAUSED);
-    EXPECT_STREQ(DeckPanel::label(PLAY, plain, false, false), "Play");
-    EXPECT_STREQ(DeckPanel::label(LOOP_IN, plain, false, false), "IN");
-    EXPECT_STREQ(DeckPanel::label(SYNC, plain, false, false), "SYNC");
-    EXPECT_STREQ(DeckPanel::label(MASTER, plain, false, false), "MST");
-    EXPECT_STREQ(DeckPanel::label(SWAP, plain, false, false), "SWAP");
-    EXPECT_STREQ(DeckPanel::label(REV, plain, false, false), "REV");
+    DeckSnapshot on = deckIn(DeckState::PLAYING);
+    on.loopInAdjust = on.loopOutAdjust = on.sync = on.isMaster = true;
+    const DeckSnapshot off = deckIn(DeckState::PAUSED);
+    struct Case {
+        int control;
+        const DeckSnapshot* state;
+        bool swapped;
+        const char* label;
+    } cases[] = {
+        {PLAY, &on, false, "Pause"},  {LOOP_IN, &on, false, "IN*"}, {LOOP_OUT, &on, false, "OUT*"},
+        {SYNC, &on, false, "SYNC*"},  {MASTER, &on, false, "MST*"}, {SWAP, &on, true, "SWAP*"},
+        {PLAY, &off, false, "Play"},  {LOOP_IN, &off, false, "IN"}, {SYNC, &off, false, "SYNC"},
+        {MASTER, &off, false, "MST"}, {SWAP, &off, false, "SWAP"},  {REV, &off, false, "REV"},
+    };
+    for (const Case& c : cases)
+        EXPECT_STREQ(DeckPanel::label(c.control, *c.state, c.swapped, false), c.label);
 }
 
 } // namespace

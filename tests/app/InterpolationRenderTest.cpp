@@ -2,16 +2,13 @@
 // 16-bit files at 44.1 and 48 kHz (made by sox), each on its own deck of a 16-channel render (deck
 // n on channels 2n+1/2n+2) on the 48 kHz engine, linear and band-limited.
 
+#include "common/RenderedSets.h"
 #include "common/StretchMeasure.h"
-#include "common/TestPaths.h"
 #include "common/WavFiles.h"
-#include "engine/Command.h"
-#include "engine/SetReplay.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -35,14 +32,9 @@ struct DeckPlay {
 test::WavContents render(const std::vector<DeckPlay>& decks, const std::string& options) {
     const std::string dir = test::scratchDir("interpolation-render");
     SetReplay replay;
-    auto add = [&replay](std::int64_t frame, CommandType type, int deck, double value = 0.0) {
-        replay.events.push_back({});
-        ReplayEvent& e = replay.events.back();
-        e.frame = frame;
-        e.command = static_cast<int>(type);
-        e.deck = deck;
-        e.value = value;
-        return &e;
+    auto add = [&replay](std::int64_t frame, CommandType type, int deck, double value = 0.0,
+                         std::string path = {}) {
+        replay.events.push_back(test::setCommand(frame, type, deck, value, std::move(path)));
     };
     for (int d = 0; d < static_cast<int>(decks.size()); ++d) {
         const DeckPlay& p = decks[static_cast<std::size_t>(d)];
@@ -53,7 +45,7 @@ test::WavContents render(const std::vector<DeckPlay>& decks, const std::string& 
                       "sox -D -n -r %.0f -b 16 -c 2 '%s%s' synth 3 sine %.0f vol 0.5", p.sourceRate,
                       dir.c_str(), file, p.hz);
         EXPECT_EQ(test::runProcess(sox).exitCode, 0) << sox;
-        add(0, CommandType::LOAD_TRACK, d)->path = dir + file;
+        add(0, CommandType::LOAD_TRACK, d, 0.0, dir + file);
         add(0, CommandType::SET_RATE, d, p.rate);
         if (p.reverse) {
             add(0, CommandType::SET_PLAYHEAD, d, 2.8 * p.sourceRate);
@@ -61,10 +53,8 @@ test::WavContents render(const std::vector<DeckPlay>& decks, const std::string& 
         }
         add(4800, CommandType::PLAY, d);
     }
-    std::ofstream(dir + "/set.vynset") << writeSetReplay(replay);
-    const auto p = test::runProcess(test::builtExecutable("vyn-tool") +
-                                    " render --channels 16 --seconds 1.5 " + options + " " + dir +
-                                    "/set.vynset " + dir + "/out.wav");
+    const auto p = test::runTool("render --channels 16 --seconds 1.5 " + options + " " +
+                                 test::writeSet(dir, replay) + " " + dir + "/out.wav");
     EXPECT_EQ(p.exitCode, 0) << p.err;
     test::WavContents wav = test::readWav(dir + "/out.wav");
     if (wav.channels != 16 || wav.frames() < kFrom + kFrames) {
@@ -110,8 +100,7 @@ TEST(InterpolationRender, LinearStaysTheDefaultAndTheOptionTakesOnlyZeroOrOne) {
     const test::WavContents wav = render(decks, "");
     for (int d = 0; d < 5; ++d)
         EXPECT_NEAR(awayFromTone(wav, d, kTones[d] * 1.04), expected[d], 2.0) << kTones[d];
-    const auto bad = test::runProcess(test::builtExecutable("vyn-tool") +
-                                      " render --interpolation 2 set.vynset out.wav");
+    const auto bad = test::runTool("render --interpolation 2 set.vynset out.wav");
     EXPECT_EQ(bad.exitCode, 2);
     EXPECT_NE(bad.err.find("--interpolation needs a whole number from 0 to 1"), std::string::npos);
 }

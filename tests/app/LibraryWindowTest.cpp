@@ -13,20 +13,17 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 namespace vyn {
 namespace {
 
 using namespace std::chrono_literals;
 
 int deckId(int panel, int control) {
-    return 4000 + 48 * panel + control;
+    return deckControlId(panel, control);
 }
 
 TEST(LibraryWindow, ImportSearchLoadByDoubleClickAndHearIt) {
-    ASSERT_TRUE(std::getenv("DISPLAY")) << "the window tests need the test services' display";
-    ASSERT_TRUE(test::servicesAvailable()) << "the window tests need the test services";
+    VYN_REQUIRE_TEST_SERVICES();
     const std::string dir = test::scratchDir("library-window");
     const std::string xml = test::writeXmlCollection(
         dir + "/rekordbox.xml",
@@ -36,27 +33,19 @@ TEST(LibraryWindow, ImportSearchLoadByDoubleClickAndHearIt) {
         "Warm up");
 
     test::WindowProcess w(dir);
-    ASSERT_TRUE(w.waitFor([](const test::UiMapFile& m) {
-                     return m.controls.count(1007);
-                 }).controls.count(1007));
-    ASSERT_TRUE(w.findWindow());
+    ASSERT_TRUE(w.opened(1007));
     // The recorder starts well ahead: a new recording stream may get nothing for about 2 s.
     test::SinkRecorder recorder("vyn_stereo", 2, dir + "/sink.raw");
 
     ASSERT_TRUE(w.click(1007)); // "Library"
-    ASSERT_TRUE(w.waitFor([](const test::UiMapFile& m) {
-                     return m.controls.count(1301);
-                 }).controls.count(1301));
-    EXPECT_EQ(w.map().controls[1301].label, "XML\xE2\x80\xA6");
+    ASSERT_TRUE(w.lists(1301, "XML\xE2\x80\xA6"));
     ASSERT_TRUE(w.click(1301));
-    ASSERT_TRUE(w.waitFor([](const test::UiMapFile& m) {
-                     return m.controls.count(1200);
-                 }).controls.count(1200));
+    ASSERT_TRUE(w.lists(1200));
     w.type(xml);
     // The window draws one frame per key press: a long path takes a while on a loaded machine.
     const std::string imported =
         "Imported 3 tracks, 0 with grids, 1 playlists. 1 files were missing.";
-    ASSERT_EQ(w.waitForText(1311, imported, 90s).text(1311), imported);
+    ASSERT_TRUE(w.shows(1311, imported, 90s));
     EXPECT_EQ(w.map().labelled("Warm up", 1320, 1349), 1321) << "the playlist in the jump list";
 
     ASSERT_TRUE(w.click(1305)); // "Search collection"
@@ -72,26 +61,15 @@ TEST(LibraryWindow, ImportSearchLoadByDoubleClickAndHearIt) {
     EXPECT_EQ(m.text(row), "DJ  \xC2\xB7  124 BPM");
 
     ASSERT_TRUE(w.click(1306)); // the deck selector
-    ASSERT_TRUE(w.waitFor([](const test::UiMapFile& f) {
-                     return f.controls.count(1381);
-                 }).controls.count(1381));
+    ASSERT_TRUE(w.lists(1381));
     ASSERT_TRUE(w.click(1381));
-    ASSERT_EQ(w.waitFor([](const test::UiMapFile& f) {
-                   auto it = f.controls.find(1306);
-                   return it != f.controls.end() && it->second.label == "Deck 2";
-               })
-                  .controls[1306]
-                  .label,
-              "Deck 2");
+    ASSERT_TRUE(w.lists(1306, "Deck 2"));
     ASSERT_TRUE(w.doubleClick(row));
-    m = w.waitForText(deckId(1, 31), "DJ - High Tone");
-    ASSERT_EQ(m.text(deckId(1, 31)), "DJ - High Tone") << m.text(1311);
-    ASSERT_EQ(w.waitForText(deckId(1, 32), "READY").text(deckId(1, 32)), "READY");
-    EXPECT_EQ(m.text(deckId(0, 32)), "EMPTY") << "deck 1 was not chosen";
+    ASSERT_TRUE(w.shows(deckId(1, 31), "DJ - High Tone")) << w.map().text(1311);
+    ASSERT_TRUE(w.shows(deckId(1, 32), "READY"));
+    EXPECT_EQ(w.map().text(deckId(0, 32)), "EMPTY") << "deck 1 was not chosen";
 
-    const std::string artefacts = std::string(VYN_BINARY_DIR) + "/test-artifacts";
-    std::filesystem::create_directories(artefacts);
-    ASSERT_TRUE(w.screenshot(artefacts + "/library-window.png"));
+    ASSERT_TRUE(w.keepScreenshot("library-window.png"));
 
     ASSERT_TRUE(w.click(1007)); // the library window closes, uncovering the deck
     ASSERT_EQ(w.waitFor([](const test::UiMapFile& f) {
@@ -99,7 +77,7 @@ TEST(LibraryWindow, ImportSearchLoadByDoubleClickAndHearIt) {
                }).controls.count(1301),
               0u);
     ASSERT_TRUE(w.click(deckId(1, 0))); // Play
-    ASSERT_EQ(w.waitForText(deckId(1, 32), "PLAYING").text(deckId(1, 32)), "PLAYING");
+    ASSERT_TRUE(w.shows(deckId(1, 32), "PLAYING"));
     // A new stream on an idle null sink may get nothing for seconds: wait for the sound.
     EXPECT_TRUE(recorder.waitForSound(0, 0.5)) << "the sink played nothing";
     const std::vector<float> heard = test::fromFirstSound(recorder.stop());
@@ -118,21 +96,17 @@ TEST(LibraryWindow, ImportSearchLoadByDoubleClickAndHearIt) {
     ASSERT_TRUE(w.click(low));
     ASSERT_TRUE(w.click(high, "shift"));
     ASSERT_TRUE(w.click(1700)); // "Group"
-    m = w.waitForText(1711, "Grouped 2 tracks.");
-    ASSERT_EQ(m.text(1711), "Grouped 2 tracks.");
+    ASSERT_TRUE(w.shows(1711, "Grouped 2 tracks."));
+    m = w.map();
     EXPECT_EQ(m.text(low + 30), "1 \xC2\xB7 1/2") << "the group mark beside the first row";
     EXPECT_EQ(m.text(high + 30), "1 \xC2\xB7 2/2");
-    ASSERT_TRUE(w.screenshot(artefacts + "/set-plan.png"));
+    ASSERT_TRUE(w.keepScreenshot("set-plan.png"));
     w.key("ctrl+z");
-    m = w.waitForText(1711, "Undid.");
-    EXPECT_EQ(m.text(1711), "Undid.");
-    EXPECT_EQ(m.text(low + 30), "");
+    EXPECT_TRUE(w.shows(1711, "Undid."));
+    EXPECT_EQ(w.map().text(low + 30), "");
     EXPECT_EQ(readWholeFile(dir + "/documents/VYN/setplan.txt").data, "VYNSETPLAN 1\n");
 
-    EXPECT_EQ(w.stop(SIGTERM), 0) << w.stderrText();
-    EXPECT_NE(w.stderrText().find("realtime violations: allocations 0 frees 0 locks 0"),
-              std::string::npos)
-        << w.stderrText();
+    EXPECT_TRUE(w.stopsCleanly(SIGTERM));
     EXPECT_NE(w.settings().find("libraryXml=" + xml + "\n"), std::string::npos) << w.settings();
 }
 

@@ -9,7 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <thread>
 
 namespace vyn {
@@ -24,17 +23,13 @@ constexpr int kFirstRow = 1420, kFirstItem = 1450;
 constexpr int kSyncItem = kFirstItem + 7; // "sync" in the action list
 
 TEST(MidiWindow, LearnABindingByMovingAControl) {
-    ASSERT_TRUE(std::getenv("DISPLAY")) << "the window tests need the test services' display";
-    ASSERT_TRUE(test::servicesAvailable()) << "the window tests need the test services";
+    VYN_REQUIRE_TEST_SERVICES();
     const std::string dir = test::scratchDir("midi-window");
     test::MidiSender controller;
     test::WindowProcess w(dir, {"VYN_MIDI=jack"});
-    w.waitFor([](const UiMapFile& m) { return m.controls.count(kMidiButton) != 0; });
-    ASSERT_TRUE(w.findWindow());
+    ASSERT_TRUE(w.opened(kMidiButton));
     ASSERT_TRUE(w.click(kMidiButton));
-    UiMapFile m = w.waitFor([](const UiMapFile& f) { return f.controls.count(kAction) != 0; });
-    ASSERT_EQ(m.controls.count(kAction), 1u) << "the MIDI window did not open";
-    EXPECT_EQ(m.controls.at(kAction).label, "play / pause");
+    ASSERT_TRUE(w.lists(kAction, "play / pause")) << "the MIDI window opens on its first action";
 
     // Any control identifies the controller (the window opens its input within a rescan).
     const std::string device = controller.device();
@@ -49,38 +44,29 @@ TEST(MidiWindow, LearnABindingByMovingAControl) {
     std::this_thread::sleep_for(500ms);
 
     ASSERT_TRUE(w.click(kAction));
-    m = w.waitFor([](const UiMapFile& f) { return f.controls.count(kSyncItem) != 0; });
-    ASSERT_EQ(m.controls.count(kSyncItem), 1u) << "the drop-down did not open";
-    EXPECT_EQ(m.controls.at(kSyncItem).label, "sync");
+    ASSERT_TRUE(w.lists(kSyncItem, "sync")) << "the drop-down did not open";
     ASSERT_TRUE(w.click(kSyncItem));
-    m = w.waitFor([](const UiMapFile& f) {
-        return f.controls.count(kAction) && f.controls.at(kAction).label == "sync";
-    });
-    EXPECT_EQ(m.controls.at(kAction).label, "sync");
-    EXPECT_EQ(m.controls.at(kMode).label, "toggle") << "sync's usual mode";
+    EXPECT_TRUE(w.lists(kAction, "sync"));
+    EXPECT_EQ(w.map().controls.at(kMode).label, "toggle") << "sync's usual mode";
 
     ASSERT_TRUE(w.click(kLearn));
-    m = w.waitFor([](const UiMapFile& f) {
-        return f.controls.count(kLearn) && f.controls.at(kLearn).label == "Listening\xE2\x80\xA6";
-    });
-    EXPECT_EQ(m.text(kMessage), "press the control to bind");
+    EXPECT_TRUE(w.lists(kLearn, "Listening\xE2\x80\xA6"));
+    EXPECT_EQ(w.map().text(kMessage), "press the control to bind");
     // Moving a fader sends a run of values; the first one binds.
     for (unsigned char value = 0; value < 128; value += 16) {
         controller.send({0xB0, 21, value});
         std::this_thread::sleep_for(20ms);
     }
-    m = w.waitFor([](const UiMapFile& f) { return f.controls.count(kFirstRow) != 0; });
-    ASSERT_EQ(m.controls.count(kFirstRow), 1u)
-        << m.text(kMessage) << " / " << m.text(kStatus) << " / " << m.text(1412);
+    ASSERT_TRUE(w.lists(kFirstRow))
+        << w.map().text(kMessage) << " / " << w.map().text(kStatus) << " / " << w.map().text(1412);
+    const UiMapFile m = w.map();
     EXPECT_EQ(m.controls.at(kFirstRow).label, "p* ch1 cc 21 | sync | toggle  \xC2\xB7  slot 1");
     EXPECT_EQ(m.text(kMessage), "bound p* ch1 cc 21");
     EXPECT_EQ(m.controls.at(kLearn).label, "Learn");
     EXPECT_EQ(m.text(kStatus).rfind(device + "  \xC2\xB7  1 bindings", 0), 0u);
 
-    const std::string artefacts = std::string(VYN_BINARY_DIR) + "/test-artifacts";
-    std::filesystem::create_directories(artefacts);
-    EXPECT_TRUE(w.screenshot(artefacts + "/midi-window.png"));
-    EXPECT_EQ(w.stop(SIGTERM), 0) << w.stderrText();
+    EXPECT_TRUE(w.keepScreenshot("midi-window.png"));
+    EXPECT_TRUE(w.stopsCleanly(SIGTERM));
     const std::string saved =
         dir + "/config/vyn/midimaps/" + MidiMapStore::safeFileName(device) + ".vynmap";
     EXPECT_NE(readWholeFile(saved).data.find("bind -1 cc 0 21 sync 0 toggle"), std::string::npos);

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <regex>
+#include <utility>
 
 namespace vyn {
 namespace {
@@ -14,24 +15,15 @@ std::string vyn() {
     return test::builtExecutable("vyn");
 }
 
-TEST(VynExecutable, UsageCasesPrintUsageWithTheirExitCodes) {
+// Which arguments are usage errors is CommandLineParse's business; here, what a user sees.
+TEST(VynExecutable, UsageGoesToStandardErrorWithTheExitCode) {
     const std::string usage = usageText(vyn().c_str());
-    struct Case {
-        const char* args;
-        int code;
-    } cases[] = {{"--deck 3", 2},
-                 {"--file x --deck 0", 2},
-                 {"--file x --deck 17", 2},
-                 {"--file x --deck abc", 2},
-                 {"--file a.wav --probe", 2},
-                 {"--bogus", 2},
-                 {"--help", 0},
-                 {"-h", 0}};
-    for (const Case& c : cases) {
-        const auto r = test::runProcess(vyn() + " " + c.args);
-        EXPECT_EQ(r.exitCode, c.code) << c.args;
-        EXPECT_EQ(r.err, usage) << c.args;
-        EXPECT_EQ(r.out, "") << c.args;
+    const std::pair<const char*, int> cases[] = {{"--file x --deck 17", 2}, {"--help", 0}};
+    for (const auto& [args, code] : cases) {
+        const auto r = test::runProcess(vyn() + " " + args);
+        EXPECT_EQ(r.exitCode, code) << args;
+        EXPECT_EQ(r.err, usage) << args;
+        EXPECT_EQ(r.out, "") << args;
     }
 }
 

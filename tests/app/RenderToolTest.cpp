@@ -1,44 +1,29 @@
 // vyn-tool render, run as a process: command log in, WAV out.
 
 #include "audio/AudioDecoder.h"
-#include "common/TestPaths.h"
+#include "common/RenderedSets.h"
 #include "common/ToneMeasure.h"
 #include "common/WavFiles.h"
-#include "engine/Command.h"
-#include "engine/SetReplay.h"
 #include "support/FileIo.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
-#include <fstream>
 #include <vector>
 
 namespace vyn {
 namespace {
 
-std::string tool() {
-    return test::builtExecutable("vyn-tool");
-}
-
-std::string writeLog(const std::string& dir, const SetReplay& r) {
-    const std::string path = dir + "/set.vynset";
-    std::ofstream(path) << writeSetReplay(r);
-    return path;
-}
+using test::runTool;
+using test::setCommand;
+using test::writeSet;
 
 TEST(RenderTool, RendersTheRequestedLengthAsFloatWav) {
     const std::string dir = test::scratchDir("render-length");
     SetReplay r;
-    ReplayEvent gain;
-    gain.frame = 100;
-    gain.command = 14;
-    gain.value = 0.5;
-    r.events.push_back(gain);
-    const std::string log = writeLog(dir, r);
-    const auto p = test::runProcess(tool() + " render --rate 44100 --channels 8 --seconds 1.5 " +
-                                    log + " " + dir + "/out.wav");
+    r.events = {setCommand(100, CommandType::SET_MASTER_GAIN, -1, 0.5)};
+    const auto p = runTool("render --rate 44100 --channels 8 --seconds 1.5 " + writeSet(dir, r) +
+                           " " + dir + "/out.wav");
     ASSERT_EQ(p.exitCode, 0) << p.err;
     EXPECT_NE(p.err.find("rendered 1.500 s (66150 frames, 1 commands)"), std::string::npos)
         << p.err;
@@ -55,29 +40,26 @@ TEST(RenderTool, DefaultLengthIsOneSecondPastTheLastEvent) {
     const std::string dir = test::scratchDir("render-default");
     SetReplay r;
     r.sampleRate = 24000.0;
-    ReplayEvent e;
-    e.frame = 12000; // half a second at the log's rate
-    e.command = 18;
-    e.value = 1;
-    r.events.push_back(e);
-    const auto p = test::runProcess(tool() + " render " + writeLog(dir, r) + " " + dir + "/o.wav");
+    // Half a second at the log's rate.
+    r.events = {setCommand(12000, CommandType::SET_QUANTISE, -1, 1)};
+    const auto p = runTool("render " + writeSet(dir, r) + " " + dir + "/o.wav");
     ASSERT_EQ(p.exitCode, 0) << p.err;
     EXPECT_EQ(test::readWav(dir + "/o.wav").dataBytes, 72000u * 2u * 4u);
 }
 
 TEST(RenderTool, ReportsBadInput) {
     const std::string dir = test::scratchDir("render-bad");
-    auto p = test::runProcess(tool() + " render " + dir + "/missing.vynset " + dir + "/o.wav");
+    auto p = runTool("render " + dir + "/missing.vynset " + dir + "/o.wav");
     EXPECT_EQ(p.exitCode, 1);
     EXPECT_NE(p.err.find("could not open the file"), std::string::npos);
     std::ofstream(dir + "/v2.vynset") << R"({"format":"vyn-set-replay","version":2})";
-    p = test::runProcess(tool() + " render " + dir + "/v2.vynset " + dir + "/o.wav");
+    p = runTool("render " + dir + "/v2.vynset " + dir + "/o.wav");
     EXPECT_EQ(p.exitCode, 1);
     EXPECT_NE(p.err.find("unsupported set replay version"), std::string::npos);
-    p = test::runProcess(tool() + " render --channels 33 a b");
+    p = runTool("render --channels 33 a b");
     EXPECT_EQ(p.exitCode, 2);
     EXPECT_NE(p.err.find("--channels needs a whole number from 1 to 32"), std::string::npos);
-    p = test::runProcess(tool() + " render onlyone");
+    p = runTool("render onlyone");
     EXPECT_EQ(p.exitCode, 2);
     EXPECT_FALSE(fileExists(dir + "/o.wav"));
 }
@@ -85,12 +67,8 @@ TEST(RenderTool, ReportsBadInput) {
 TEST(RenderTool, AFailedLoadEndsTheRender) {
     const std::string dir = test::scratchDir("render-load");
     SetReplay r;
-    ReplayEvent load;
-    load.command = 1;
-    load.deck = 0;
-    load.path = dir + "/nothing.wav";
-    r.events.push_back(load);
-    const auto p = test::runProcess(tool() + " render " + writeLog(dir, r) + " " + dir + "/o.wav");
+    r.events = {setCommand(0, CommandType::LOAD_TRACK, 0, 0.0, dir + "/nothing.wav")};
+    const auto p = runTool("render " + writeSet(dir, r) + " " + dir + "/o.wav");
     EXPECT_EQ(p.exitCode, 1);
     EXPECT_NE(p.err.find("could not load " + dir + "/nothing.wav: could not open file"),
               std::string::npos)
@@ -107,13 +85,13 @@ TEST(RenderTool, EqTypePicksTheIsolatorOrTheOnePoleSplit) {
                   .exitCode,
               0);
     SetReplay r;
-    for (CommandType type : {CommandType::LOAD_TRACK, CommandType::SET_EQ_LOW, CommandType::PLAY})
-        r.events.push_back({false, 0, static_cast<std::int32_t>(type), 0, 0.0, 0,
-                            type == CommandType::LOAD_TRACK ? dir + "/tone.wav" : ""});
-    const std::string log = writeLog(dir, r);
+    r.events = {setCommand(0, CommandType::LOAD_TRACK, 0, 0.0, dir + "/tone.wav"),
+                setCommand(0, CommandType::SET_EQ_LOW, 0, 0.0),
+                setCommand(0, CommandType::PLAY, 0)};
+    const std::string log = writeSet(dir, r);
     for (const char* flag : {"", "--eq-type 0", "--eq-type 1"}) {
-        const auto p = test::runProcess(tool() + " render --seconds 2 " + flag + " " + log + " " +
-                                        dir + "/out.wav");
+        const auto p =
+            runTool(std::string("render --seconds 2 ") + flag + " " + log + " " + dir + "/out.wav");
         ASSERT_EQ(p.exitCode, 0) << flag << p.err;
         const DecodeResult out = decodeFile(dir + "/out.wav");
         ASSERT_TRUE(out.ok) << out.error;
@@ -129,7 +107,7 @@ TEST(RenderTool, EqTypePicksTheIsolatorOrTheOnePoleSplit) {
 }
 
 TEST(RenderTool, KeylockQualityChoosesTheStretcher) {
-    auto p = test::runProcess(tool() + " render --keylock-quality 2 a.vynset b.wav");
+    auto p = runTool("render --keylock-quality 2 a.vynset b.wav");
     EXPECT_EQ(p.exitCode, 2);
     EXPECT_NE(p.err.find("--keylock-quality needs a whole number from 0 to 1"), std::string::npos)
         << p.err;
@@ -140,17 +118,16 @@ TEST(RenderTool, KeylockQualityChoosesTheStretcher) {
                   .exitCode,
               0);
     SetReplay r;
-    for (CommandType type : {CommandType::LOAD_TRACK, CommandType::SET_KEYLOCK,
-                             CommandType::SET_RATE, CommandType::PLAY})
-        r.events.push_back({false, 0, static_cast<std::int32_t>(type), 0,
-                            type == CommandType::SET_RATE ? 1.06 : 1.0, 0,
-                            type == CommandType::LOAD_TRACK ? dir + "/chord.wav" : ""});
-    const std::string log = writeLog(dir, r);
+    r.events = {setCommand(0, CommandType::LOAD_TRACK, 0, 1.0, dir + "/chord.wav"),
+                setCommand(0, CommandType::SET_KEYLOCK, 0, 1.0),
+                setCommand(0, CommandType::SET_RATE, 0, 1.06),
+                setCommand(0, CommandType::PLAY, 0, 1.0)};
+    const std::string log = writeSet(dir, r);
     std::string rendered[2];
     for (int q = 0; q < 2; ++q) {
         const std::string out = dir + "/q" + std::to_string(q) + ".wav";
-        p = test::runProcess(tool() + " render --seconds 1 --keylock-quality " + std::to_string(q) +
-                             " " + log + " " + out);
+        p = runTool("render --seconds 1 --keylock-quality " + std::to_string(q) + " " + log + " " +
+                    out);
         ASSERT_EQ(p.exitCode, 0) << p.err;
         rendered[q] = readWholeFile(out).data;
     }

@@ -89,20 +89,6 @@ std::vector<std::string> filesIn(const std::string& folder, const std::string& e
     return out;
 }
 
-// Load on the panel, the path typed into the browser's focused path field, then Enter; true once
-// the panel shows the track and READY.
-bool loadThroughTheBrowser(WindowProcess& w, int panel, const std::string& path,
-                           const std::string& name) {
-    if (!w.click(deckId(panel, deck_control::LOAD))) return false;
-    w.waitFor([](const UiMapFile& m) { return m.controls.count(1200) != 0; });
-    w.type(path);
-    const int track = deckId(panel, deck_control::TRACK_TEXT);
-    const int status = deckId(panel, deck_control::STATUS_TEXT);
-    const UiMapFile m = w.waitForText(track, name);
-    EXPECT_EQ(m.text(track), name) << m.text(deckId(panel, deck_control::MESSAGE_TEXT));
-    return m.text(track) == name && w.waitForText(status, "READY").text(status) == "READY";
-}
-
 int countCommands(const SetReplay& set, CommandType type) {
     int n = 0;
     for (const ReplayEvent& e : set.events)
@@ -111,8 +97,7 @@ int countCommands(const SetReplay& set, CommandType type) {
 }
 
 TEST(SetWindow, ALiveSetReplayedOfflineSoundsLikeTheMixRecording) {
-    ASSERT_TRUE(std::getenv("DISPLAY")) << "the window tests need the test services' display";
-    ASSERT_TRUE(test::servicesAvailable()) << "the window tests need the test services";
+    VYN_REQUIRE_TEST_SERVICES();
     const std::string dir = test::scratchDir("set-window");
     const std::string first = writeTrack(dir + "/first.wav", 220.0, 40.0);
     const std::string second = writeTrack(dir + "/second.wav", 330.0, 40.0);
@@ -132,34 +117,22 @@ TEST(SetWindow, ALiveSetReplayedOfflineSoundsLikeTheMixRecording) {
 
     test::SinkRecorder sink("vyn_stereo", 2, dir + "/sink.raw");
     WindowProcess w(dir);
-    UiMapFile m =
-        w.waitFor([](const UiMapFile& f) { return f.controls.count(id::RECORD) != 0; }, 60s);
-    ASSERT_TRUE(w.findWindow());
+    ASSERT_TRUE(w.opened(id::RECORD, 60s));
+    UiMapFile m = w.map();
     EXPECT_EQ(m.controls[id::RECORD].label, "record");
     EXPECT_EQ(m.controls[id::MIX_RECORD].label, "rec mix");
 
     // The mix recording runs first; the set's start splits it so the set's file starts with it.
     ASSERT_TRUE(w.click(id::MIX_RECORD));
-    m = w.waitFor([](const UiMapFile& f) {
-        return f.text(id::STATUS).rfind("recording the mix to ", 0) == 0;
-    });
-    ASSERT_EQ(m.text(id::STATUS).rfind("recording the mix to ", 0), 0u) << m.text(id::STATUS);
+    ASSERT_TRUE(w.showsStart(id::STATUS, "recording the mix to "));
     ASSERT_TRUE(w.click(id::RECORD));
-    m = w.waitFor([](const UiMapFile& f) {
-        return f.text(id::STATUS).rfind("recording commands and MIDI", 0) == 0;
-    });
-    ASSERT_EQ(m.text(id::STATUS).rfind("recording commands and MIDI", 0), 0u) << m.text(id::STATUS);
-    m = w.waitFor([](const UiMapFile& f) {
-        return f.controls.count(id::RECORD) && f.controls.at(id::RECORD).label == "end & save";
-    });
-    EXPECT_EQ(m.controls[id::RECORD].label, "end & save");
-    EXPECT_EQ(m.controls.count(id::REPLAY), 1u);
+    ASSERT_TRUE(w.showsStart(id::STATUS, "recording commands and MIDI"));
+    EXPECT_TRUE(w.lists(id::RECORD, "end & save"));
+    EXPECT_EQ(w.map().controls.count(id::REPLAY), 1u);
 
-    ASSERT_TRUE(loadThroughTheBrowser(w, 0, first, "first.wav"));
+    ASSERT_TRUE(w.loadThroughTheBrowser(0, first, "first.wav"));
     ASSERT_TRUE(w.click(deckId(0, deck_control::PLAY)));
-    ASSERT_EQ(w.waitForText(deckId(0, deck_control::STATUS_TEXT), "PLAYING")
-                  .text(deckId(0, deck_control::STATUS_TEXT)),
-              "PLAYING");
+    ASSERT_TRUE(w.shows(deckId(0, deck_control::STATUS_TEXT), "PLAYING"));
     // The controller's fader takes deck 1 down to silence: proof its port is connected.
     const bool faded = test::waitFor(
         [&] { return w.map().text(deckId(0, deck_control::LEVEL_TEXT)) == "0%"; }, 20000ms,
@@ -176,7 +149,7 @@ TEST(SetWindow, ALiveSetReplayedOfflineSoundsLikeTheMixRecording) {
 
     // The second track comes in with its fader down and is crossfaded over.
     controller.send({0xB0, 8, 0});
-    ASSERT_TRUE(loadThroughTheBrowser(w, 1, second, "second.wav"));
+    ASSERT_TRUE(w.loadThroughTheBrowser(1, second, "second.wav"));
     ASSERT_TRUE(w.click(deckId(1, deck_control::PLAY)));
     for (int v = 0; v <= 127; v += 4) {
         controller.send({0xB0, 8, static_cast<unsigned char>(v)});
@@ -199,47 +172,26 @@ TEST(SetWindow, ALiveSetReplayedOfflineSoundsLikeTheMixRecording) {
     // Deck 1 paused from the window: once the panel shows it, the engine has applied all the
     // controller sent before (a loaded machine's audio may lag the wall clock).
     ASSERT_TRUE(w.click(deckId(0, deck_control::PLAY)));
-    ASSERT_EQ(w.waitForText(deckId(0, deck_control::STATUS_TEXT), "PAUSED")
-                  .text(deckId(0, deck_control::STATUS_TEXT)),
-              "PAUSED");
+    ASSERT_TRUE(w.shows(deckId(0, deck_control::STATUS_TEXT), "PAUSED"));
 
     ASSERT_TRUE(w.click(id::RECORD));
-    m = w.waitFor([](const UiMapFile& f) { return f.text(id::STATUS).rfind("saved ", 0) == 0; },
-                  20s);
-    ASSERT_EQ(m.text(id::STATUS).rfind("saved ", 0), 0u) << m.text(id::STATUS);
+    ASSERT_TRUE(w.showsStart(id::STATUS, "saved ", 20s));
     ASSERT_TRUE(w.click(id::MIX_RECORD));
-    m = w.waitFor(
-        [](const UiMapFile& f) { return f.text(id::STATUS).rfind("mix saved ", 0) == 0; });
-    ASSERT_EQ(m.text(id::STATUS).rfind("mix saved ", 0), 0u) << m.text(id::STATUS);
-    EXPECT_EQ(m.text(id::STATUS).find("lost"), std::string::npos) << m.text(id::STATUS);
+    ASSERT_TRUE(w.showsStart(id::STATUS, "mix saved "));
+    EXPECT_EQ(w.map().text(id::STATUS).find("lost"), std::string::npos) << w.map().text(id::STATUS);
 
     // The saved set is offered for replay: the replay owns the mix and shows its time.
     ASSERT_TRUE(w.click(id::REPLAY));
-    m = w.waitForText(id::STATUS, "replay controls own the mix");
-    EXPECT_EQ(m.text(id::STATUS), "replay controls own the mix");
+    EXPECT_TRUE(w.shows(id::STATUS, "replay controls own the mix"));
     m = w.waitFor([](const UiMapFile& f) { return f.text(id::REPLAY_TIME).size() > 6; });
     EXPECT_NE(m.text(id::REPLAY_TIME).find(" / 0:"), std::string::npos) << m.text(id::REPLAY_TIME);
     ASSERT_TRUE(w.click(id::REPLAY_SPEED));
-    EXPECT_EQ(w.waitFor([](const UiMapFile& f) {
-                   return f.controls.count(id::REPLAY_SPEED) &&
-                          f.controls.at(id::REPLAY_SPEED).label == "1";
-               })
-                  .controls[id::REPLAY_SPEED]
-                  .label,
-              "1");
+    EXPECT_TRUE(w.lists(id::REPLAY_SPEED, "1"));
     ASSERT_TRUE(w.click(id::TAKE_OVER));
-    EXPECT_EQ(
-        w.waitForText(id::STATUS, "replay released \xE2\x80\x94 live controls have taken over")
-            .text(id::STATUS),
-        "replay released \xE2\x80\x94 live controls have taken over");
+    EXPECT_TRUE(w.shows(id::STATUS, "replay released \xE2\x80\x94 live controls have taken over"));
 
-    const std::string artefacts = std::string(VYN_BINARY_DIR) + "/test-artifacts";
-    fs::create_directories(artefacts);
-    EXPECT_TRUE(w.screenshot(artefacts + "/window-set-replay.png"));
-    EXPECT_EQ(w.stop(SIGTERM), 0) << w.stderrText();
-    EXPECT_NE(w.stderrText().find("realtime violations: allocations 0 frees 0 locks 0"),
-              std::string::npos)
-        << w.stderrText();
+    EXPECT_TRUE(w.keepScreenshot("window-set-replay.png"));
+    EXPECT_TRUE(w.stopsCleanly(SIGTERM));
     const std::vector<float> heard = sink.stop();
     EXPECT_GT(test::peakLevel(heard.data(), heard.size()), 0.1f) << "the null sink heard the set";
 

@@ -2,27 +2,18 @@
 // UI map lists, the sound is recorded from the PulseAudio null sink, and the real-time guard linked
 // into vyn_guarded reports the audio thread's violations at exit.
 
-#include "audio/WavFileWriter.h"
 #include "common/SinkRecorder.h"
 #include "common/TestPaths.h"
 #include "common/ToneMeasure.h"
+#include "common/WavFiles.h"
 #include "common/WindowDriver.h"
-#include "support/FileIo.h"
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <cmath>
 #include <csignal>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <functional>
-#include <map>
-#include <sstream>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 
 namespace vyn {
 namespace {
@@ -33,48 +24,10 @@ using test::WindowProcess;
 
 using namespace std::chrono_literals;
 
-std::string writeTone(const std::string& path, double hz, double seconds) {
-    WavFileWriter w;
-    EXPECT_TRUE(w.open(path, WavFileWriter::Format::Pcm16, 2, 48000));
-    const auto frames = static_cast<std::size_t>(seconds * 48000);
-    std::vector<std::int16_t> pcm(2 * frames);
-    for (std::size_t i = 0; i < frames; ++i)
-        pcm[2 * i] = pcm[2 * i + 1] = static_cast<std::int16_t>(
-            8000.0 * std::sin(2.0 * M_PI * hz * static_cast<double>(i) / 48000.0));
-    EXPECT_TRUE(w.writeInt16(pcm.data(), frames));
-    EXPECT_TRUE(w.finish());
-    return path;
-}
-
-// From the first sound on: what the sink played after Play.
-std::vector<float> fromFirstSound(const std::vector<float>& stereo) {
-    std::size_t i = 0;
-    while (i < stereo.size() && std::fabs(stereo[i]) < 0.05f)
-        ++i;
-    return std::vector<float>(stereo.begin() + static_cast<long>(i & ~std::size_t{1}),
-                              stereo.end());
-}
-
-// The frequency between 100 and 2000 Hz with the strongest component (10 Hz steps, then 1 Hz).
-// Unlike counting zero crossings it still finds a tone that an overloaded sound server chopped up.
-double dominantFrequency(const std::vector<float>& stereo) {
-    const std::size_t frames = stereo.size() / 2;
-    auto level = [&](double hz) {
-        return test::toneLevel(stereo.data(), frames, 2, 0, 48000.0, hz);
-    };
-    double best = 100.0;
-    for (double hz = 100.0; hz <= 2000.0; hz += 10.0)
-        if (level(hz) > level(best)) best = hz;
-    const double coarse = best;
-    for (double hz = coarse - 10.0; hz <= coarse + 10.0; hz += 1.0)
-        if (level(hz) > level(best)) best = hz;
-    return best;
-}
-
-constexpr int kTrack = 31, kStatus = 32;
 int id(int panel, int control) {
-    return 4000 + 48 * panel + control;
+    return deckControlId(panel, control);
 }
+constexpr int kStatus = deck_control::STATUS_TEXT;
 
 class Window : public ::testing::Test {
 protected:
@@ -82,28 +35,19 @@ protected:
         VYN_REQUIRE_TEST_SERVICES();
         dir = test::scratchDir("window");
     }
-    // Load on the panel, the path typed into the browser's focused path field, then Enter.
-    void loadThroughTheBrowser(WindowProcess& w, int panel, const std::string& path,
-                               const std::string& name) {
-        ASSERT_TRUE(w.click(id(panel, 1)));
-        w.waitFor([](const UiMapFile& m) { return m.controls.count(1200) != 0; });
-        w.type(path);
-        const UiMapFile m = w.waitForText(id(panel, kTrack), name);
-        ASSERT_EQ(m.text(id(panel, kTrack)), name) << m.text(id(panel, 35));
-        ASSERT_EQ(w.waitForText(id(panel, kStatus), "READY").text(id(panel, kStatus)), "READY");
-    }
 
     std::string dir;
 };
 
 TEST_F(Window, LoadPlayAndHearATrackThenChangeTheLayoutAndCloseWithSigterm) {
-    const std::string low = writeTone(dir + "/low tone.wav", 440.0, 60.0);
-    const std::string high = writeTone(dir + "/high.wav", 1000.0, 60.0);
+    // At 8000 of 32768: a level of 0.24.
+    const std::string low = test::writeToneWav(dir + "/low tone.wav", 440.0, 60.0, 48000, 0.244);
+    const std::string high = test::writeToneWav(dir + "/high.wav", 1000.0, 60.0, 48000, 0.244);
     WindowProcess w(dir);
-    UiMapFile m = w.waitFor([](const UiMapFile& f) { return f.controls.count(4001) != 0; });
+    ASSERT_TRUE(w.opened(id(0, deck_control::LOAD)));
+    UiMapFile m = w.map();
     ASSERT_EQ(m.width, 1360);
     ASSERT_EQ(m.height, 860);
-    ASSERT_TRUE(w.findWindow());
     EXPECT_EQ(m.text(1033), "4");
     EXPECT_EQ(m.text(id(3, 30)), "DECK 4");
     EXPECT_EQ(m.controls.count(id(4, 0)), 0u) << "four panels at first";
@@ -111,32 +55,28 @@ TEST_F(Window, LoadPlayAndHearATrackThenChangeTheLayoutAndCloseWithSigterm) {
 
     // Play on an empty deck says why instead.
     ASSERT_TRUE(w.click(id(0, 0)));
-    EXPECT_EQ(w.waitForText(id(0, 35), "Load a track before starting this deck.").text(id(0, 35)),
-              "Load a track before starting this deck.");
+    EXPECT_TRUE(w.shows(id(0, 35), "Load a track before starting this deck."));
 
     test::SinkRecorder recorder("vyn_stereo", 2, dir + "/sink.raw");
-    loadThroughTheBrowser(w, 0, low, "low tone.wav");
+    ASSERT_TRUE(w.loadThroughTheBrowser(0, low, "low tone.wav"));
     ASSERT_TRUE(w.click(id(0, 0)));
-    m = w.waitForText(id(0, kStatus), "PLAYING");
-    ASSERT_EQ(m.text(id(0, kStatus)), "PLAYING");
-    EXPECT_EQ(m.controls[id(0, 0)].label, "Pause");
+    ASSERT_TRUE(w.shows(id(0, kStatus), "PLAYING"));
+    EXPECT_EQ(w.map().controls[id(0, 0)].label, "Pause");
     // A new stream on an idle null sink may get nothing for seconds: wait for the sound.
     EXPECT_TRUE(recorder.waitForSound(0, 0.5)) << "the sink played nothing";
-    const std::vector<float> heard = fromFirstSound(recorder.stop());
+    const std::vector<float> heard = test::fromFirstSound(recorder.stop());
     ASSERT_GE(heard.size(), 2u * 4800) << "less than 0.1 s of sound";
-    EXPECT_NEAR(dominantFrequency(heard), 440.0, 2.0);
+    EXPECT_NEAR(test::dominantFrequency(heard), 440.0, 2.0);
     EXPECT_GT(test::peakLevel(heard.data(), heard.size()), 0.2f) << "the tone's level is 0.24";
 
     // A second deck through the browser, playing: the screenshot artefact.
-    loadThroughTheBrowser(w, 1, high, "high.wav");
+    ASSERT_TRUE(w.loadThroughTheBrowser(1, high, "high.wav"));
     ASSERT_TRUE(w.click(id(1, 0)));
-    ASSERT_EQ(w.waitForText(id(1, kStatus), "PLAYING").text(id(1, kStatus)), "PLAYING");
+    ASSERT_TRUE(w.shows(id(1, kStatus), "PLAYING"));
     std::this_thread::sleep_for(500ms);
-    const std::string artefacts = std::string(VYN_BINARY_DIR) + "/test-artifacts";
-    std::filesystem::create_directories(artefacts);
-    ASSERT_TRUE(w.screenshot(artefacts + "/window-two-decks.png"));
-    const auto size =
-        test::runProcess("identify -format '%w %h' '" + artefacts + "/window-two-decks.png'");
+    ASSERT_TRUE(w.keepScreenshot("window-two-decks.png"));
+    const auto size = test::runProcess("identify -format '%w %h' '" + std::string(VYN_BINARY_DIR) +
+                                       "/test-artifacts/window-two-decks.png'");
     EXPECT_EQ(size.out, "1360 860");
 
     // One more deck, then rows: the map follows.
@@ -154,10 +94,7 @@ TEST_F(Window, LoadPlayAndHearATrackThenChangeTheLayoutAndCloseWithSigterm) {
     EXPECT_GT(m.controls[id(1, 21)].y, m.controls[id(0, 21)].y) << "stacked in rows";
     EXPECT_GT(m.controls[id(0, 21)].w, gridFirst.w) << "a row spans the window";
 
-    EXPECT_EQ(w.stop(SIGTERM), 0) << w.stderrText();
-    EXPECT_NE(w.stderrText().find("realtime violations: allocations 0 frees 0 locks 0"),
-              std::string::npos)
-        << w.stderrText();
+    EXPECT_TRUE(w.stopsCleanly(SIGTERM));
     const std::string settings = w.settings();
     EXPECT_NE(settings.find("visibleDecks=5\n"), std::string::npos) << settings;
     EXPECT_NE(settings.find("layout=1\n"), std::string::npos) << settings;
@@ -173,7 +110,7 @@ TEST_F(Window, TwelveDecksInTheSettingsStartWithEight) {
     EXPECT_EQ(m.text(id(7, 30)), "DECK 8");
     EXPECT_EQ(m.controls.count(id(8, 0)), 0u);
     EXPECT_EQ(m.controls.at(id(7, 0)).y, m.controls.at(id(0, 0)).y) << "columns side by side";
-    EXPECT_EQ(w.stop(SIGINT), 0) << w.stderrText();
+    EXPECT_TRUE(w.stopsCleanly(SIGINT));
     EXPECT_EQ(w.settings(), "visibleDecks=12\nlayout=2\n") << "nothing changed, nothing written";
 }
 

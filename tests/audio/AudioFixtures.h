@@ -50,23 +50,32 @@ struct Chunk {
     std::optional<std::uint64_t> declared; // size written in the header; the body size when unset
 };
 
-// RIFF/WAVE (little-endian sizes), RF64 when `magic` is "RF64".
-inline Bytes riffFile(const std::vector<Chunk>& chunks, const char* magic = "RIFF",
-                      const char* form = "WAVE") {
+// A chunked container: four-character magic, size, form, then each chunk's id, size and body,
+// padded to an even length. RIFF and RF64 write their sizes little-endian, AIFF big-endian.
+inline Bytes chunkedFile(const std::vector<Chunk>& chunks, const char* magic, const char* form,
+                         bool bigEndian) {
+    const auto putSize = [bigEndian](Bytes& b, std::uint64_t v) {
+        bigEndian ? putBe(b, v, 4) : putLe(b, v, 4);
+    };
     Bytes b;
     putId(b, magic);
-    putLe(b, 0, 4); // patched below
+    putSize(b, 0); // patched below
     putId(b, form);
     for (const Chunk& c : chunks) {
         putId(b, c.id.c_str());
-        putLe(b, c.declared.value_or(c.body.size()), 4);
+        putSize(b, c.declared.value_or(c.body.size()));
         b.insert(b.end(), c.body.begin(), c.body.end());
         if (c.body.size() & 1) b.push_back(0);
     }
-    const std::uint64_t riffSize = std::string(magic) == "RF64" ? 0xFFFFFFFFu : b.size() - 8;
-    for (int i = 0; i < 4; ++i)
-        b[4 + i] = static_cast<unsigned char>(riffSize >> (8 * i));
+    Bytes size;
+    putSize(size, std::string(magic) == "RF64" ? 0xFFFFFFFFu : b.size() - 8);
+    std::copy(size.begin(), size.end(), b.begin() + 4);
     return b;
+}
+
+// RIFF/WAVE, RF64 when `magic` is "RF64".
+inline Bytes riffFile(const std::vector<Chunk>& chunks, const char* magic = "RIFF") {
+    return chunkedFile(chunks, magic, "WAVE", false);
 }
 
 inline Bytes fmtBody(std::uint16_t tag, std::uint16_t channels, std::uint32_t rate,
@@ -140,20 +149,7 @@ inline Bytes ssndBody(const Bytes& data, std::uint32_t offset = 0) {
 }
 
 inline Bytes formFile(const std::vector<Chunk>& chunks, const char* form = "AIFF") {
-    Bytes b;
-    putId(b, "FORM");
-    putBe(b, 0, 4);
-    putId(b, form);
-    for (const Chunk& c : chunks) {
-        putId(b, c.id.c_str());
-        putBe(b, c.declared.value_or(c.body.size()), 4);
-        b.insert(b.end(), c.body.begin(), c.body.end());
-        if (c.body.size() & 1) b.push_back(0);
-    }
-    const std::uint64_t size = b.size() - 8;
-    for (int i = 0; i < 4; ++i)
-        b[4 + i] = static_cast<unsigned char>(size >> (8 * (3 - i)));
-    return b;
+    return chunkedFile(chunks, "FORM", form, true);
 }
 
 inline std::string writeBytes(const std::string& path, const Bytes& bytes) {

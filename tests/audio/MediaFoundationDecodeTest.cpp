@@ -1,12 +1,10 @@
 // The Media Foundation decoder under wine, against files ffmpeg encodes at test time from a
-// known signal. Wine's Media Foundation decodes through GStreamer and only for the containers it
-// registers a byte-stream handler for: each format below says whether wine decodes it, and a
+// known signal. The shared format table says which formats wine's Media Foundation decodes; a
 // format it cannot decode must fail with the decoder's own message (and says so in the log)
 // rather than pass unseen.
 
-#include "app/DecoderRegistration.h"
 #include "audio/AudioDecoder.h"
-#include "audio/AudioFixtures.h"
+#include "audio/CompressedFiles.h"
 #include "audio/MediaFoundationDecoder.h"
 
 #include <gtest/gtest.h>
@@ -17,66 +15,28 @@
 namespace vyn {
 namespace {
 
-constexpr double kRate = 44100.0;
-constexpr std::size_t kFrames = 3 * 44100;
+using test::CompressedFormat;
 
-struct Codec {
-    const char* name;
-    const char* extension;
-    const char* args;
-    AudioKind kind;
-    bool wineDecodes;
-    long lengthTolerance; // frames the decoded length may differ from the source
-    double minCorrelation;
-};
-
-const Codec kCodecs[] = {
-    {"Mp3", "mp3", "-c:a libmp3lame -b:a 192k", AudioKind::Mp3, true, 1152 * 2, 0.95},
-    {"M4a", "m4a", "-c:a aac -b:a 192k", AudioKind::M4a, true, 2048, 0.95},
-    {"Flac", "flac", "-c:a flac", AudioKind::Flac, false, 0, 0.999},
-    {"Ogg", "ogg", "-c:a libvorbis -q:a 6", AudioKind::Ogg, false, 1024, 0.95},
-};
-
-void PrintTo(const Codec& codec, std::ostream* os) {
-    *os << codec.name;
-}
-
-class MediaFoundationFiles : public ::testing::Test {
+class MediaFoundationFiles : public test::CompressedFiles {
 protected:
-    void SetUp() override {
-        registerPlatformDecoders();
-        dir_ = test::scratchDir("mf-decode");
-        signal_ = test::testSignal(kFrames, kRate);
-        source_ = test::writeStereoWav(dir_ + "/source.wav", signal_, 44100);
-    }
-    std::string encode(const Codec& codec, const std::string& extraArgs = {}) {
-        const std::string out = dir_ + "/" + codec.name + "." + codec.extension;
-        const std::string cmd = "ffmpeg -v error -y -i '" + source_ + "' " + extraArgs + " " +
-                                codec.args + " '" + out + "'";
-        EXPECT_TRUE(test::shell(cmd)) << cmd;
-        return out;
-    }
-    // The best correlation of one channel with the source over shifts of up to 4096 frames
-    // (decoders may keep some encoder delay).
-    double bestCorrelation(const DecodeResult& r, int channel) const {
+    // The best correlation of one channel with the source over shifts of up to `range` frames.
+    double bestCorrelation(const DecodeResult& r, int channel, long range) const {
         double best = -1.0;
-        for (long lag = -4096; lag <= 4096; lag += 1)
+        for (long lag = -range; lag <= range; lag += 1)
             best = std::max(best, test::correlation(signal_, r.samples, channel, lag));
         return best;
     }
-
-    std::string dir_, source_;
-    std::vector<std::int16_t> signal_;
 };
 
 class MediaFoundationCodecs : public MediaFoundationFiles,
-                              public ::testing::WithParamInterface<Codec> {};
+                              public ::testing::WithParamInterface<CompressedFormat> {};
 
 TEST_P(MediaFoundationCodecs, DecodesByPathAndDescriptorOrSaysWineCannot) {
-    const Codec& codec = GetParam();
+    const CompressedFormat& codec = GetParam();
+    const test::DecoderBounds& bounds = codec.mediaFoundation;
     const std::string path = encode(codec);
     const DecodeResult byPath = decodeFile(path);
-    if (!codec.wineDecodes) {
+    if (!bounds.decodes) {
         EXPECT_FALSE(byPath.ok) << "wine now decodes " << codec.name << ": mark it supported";
         EXPECT_NE(byPath.error.find(audioKindName(codec.kind)), std::string::npos) << byPath.error;
         std::printf("[   NOTE   ] wine's Media Foundation cannot decode %s: %s\n", codec.name,
@@ -87,10 +47,11 @@ TEST_P(MediaFoundationCodecs, DecodesByPathAndDescriptorOrSaysWineCannot) {
     EXPECT_EQ(byPath.sampleRate, kRate);
     EXPECT_EQ(byPath.samples.size(), byPath.frames * 2);
     EXPECT_LE(std::labs(static_cast<long>(byPath.frames) - static_cast<long>(kFrames)),
-              codec.lengthTolerance)
+              bounds.lengthTolerance)
         << "decoded " << byPath.frames << " frames of " << kFrames;
     for (int channel = 0; channel < 2; ++channel)
-        EXPECT_GT(bestCorrelation(byPath, channel), codec.minCorrelation) << "channel " << channel;
+        EXPECT_GT(bestCorrelation(byPath, channel, bounds.lagTolerance), bounds.minCorrelation)
+            << "channel " << channel;
 
     const int fd = _open(path.c_str(), _O_RDONLY | _O_BINARY);
     ASSERT_GE(fd, 0);
@@ -104,15 +65,17 @@ TEST_P(MediaFoundationCodecs, DecodesByPathAndDescriptorOrSaysWineCannot) {
     EXPECT_TRUE(byFd.samples == byPath.samples);
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, MediaFoundationCodecs, ::testing::ValuesIn(kCodecs),
+INSTANTIATE_TEST_SUITE_P(Formats, MediaFoundationCodecs,
+                         ::testing::ValuesIn(test::kCompressedFormats),
                          [](const auto& p) { return std::string(p.param.name); });
 
 TEST_F(MediaFoundationFiles, MonoAndSixChannelsComeOutStereoAtTheFilesOwnRate) {
-    const DecodeResult mono = decodeFile(encode(kCodecs[0], "-ac 1 -ar 32000"));
+    const DecodeResult mono =
+        decodeFile(encode(test::compressedFormat(AudioKind::Mp3), "-ac 1 -ar 32000"));
     ASSERT_TRUE(mono.ok) << mono.error;
     EXPECT_EQ(mono.sampleRate, 32000.0);
     EXPECT_NEAR(static_cast<double>(mono.frames), 3.0 * 32000.0, 2.0 * 1152.0);
-    const DecodeResult six = decodeFile(encode(kCodecs[1], "-ac 6"));
+    const DecodeResult six = decodeFile(encode(test::compressedFormat(AudioKind::M4a), "-ac 6"));
     ASSERT_TRUE(six.ok) << six.error;
     EXPECT_EQ(six.sampleRate, kRate);
     EXPECT_EQ(six.samples.size(), six.frames * 2);

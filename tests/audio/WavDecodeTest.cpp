@@ -169,16 +169,6 @@ TEST_F(DecodeEntryPoints, CompressedFilesGoToTheRegisteredHooks) {
     EXPECT_EQ(gHookOffset, 0) << "the descriptor is rewound before the platform decoder reads it";
 }
 
-TEST_F(DecodeEntryPoints, DescriptorAtEndOfFileIsReadFromTheStart) {
-    const std::vector<std::int16_t> signal = test::testSignal(1000, 48000);
-    const int fd = openFd(test::writeStereoWav(dir_ + "/a.wav", signal, 48000));
-    ASSERT_GT(::lseek(fd, 0, SEEK_END), 0);
-    const DecodeResult r = decodeDescriptor(fd);
-    ASSERT_TRUE(r.ok) << r.error;
-    EXPECT_EQ(r.samples, signal);
-    EXPECT_EQ(r.sampleRate, 48000);
-}
-
 // ---------------------------------------------------------------------------------------------
 // WAV sample conversion (exact values)
 
@@ -260,6 +250,21 @@ TEST(WavStructure, ChannelsBeyondTwoAreMixedDownAndMonoIsDuplicated) {
                                           int16s({1, 2, 3, 4, 5, 6, 11, 12, 13, 14, 15, 16})))
                   .samples,
               (std::vector<std::int16_t>{3, 3, 13, 13})); // 5.1, rounded
+}
+
+TEST(WavStructure, TheSpeakerMaskNamesTheChannels) {
+    // Four channels are 4.0 (FL FR FC BC) by default; a mask can make them FL FR SL SR.
+    Bytes fmt = test::fmtExtensible(1, 4, 44100, 16);
+    for (int i = 0; i < 4; ++i)
+        fmt[20 + i] = static_cast<unsigned char>(0x603u >> (8 * i));
+    Bytes frame;
+    for (int c = 0; c < 4; ++c)
+        test::putLe(frame, c == 2 ? 10000 : 0, 2);
+    const DecodeResult sides =
+        decodeBytes(test::riffFile({{"fmt ", fmt, {}}, {"data", frame, {}}}));
+    EXPECT_EQ(sides.samples, (std::vector<std::int16_t>{4142, 0})) << sides.error;
+    const DecodeResult centre = decodeBytes(test::simpleWav(1, 4, 44100, 16, frame));
+    EXPECT_EQ(centre.samples, (std::vector<std::int16_t>{3204, 3204})) << centre.error;
 }
 
 TEST(WavStructure, TheDataPresentIsDecodedWhateverItsChunkDeclares) {
@@ -356,7 +361,7 @@ TEST(WavRf64, DataSizeComesFromDs64OrFromTheBytesPresent) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// From a file (read piece by piece) and from a descriptor, the same as from memory
+// From a file (read piece by piece) and from a descriptor (rewound), the same as from memory
 
 struct Layout {
     std::uint16_t tag, channels, bits;
@@ -393,6 +398,7 @@ TEST_P(WavSources, FileDescriptorAndMemoryAgree) {
     EXPECT_TRUE(fromFile.samples == fromMemory.samples);
 
     const int fd = ::open(path.c_str(), O_RDONLY);
+    ASSERT_GT(::lseek(fd, 0, SEEK_END), 0) << "a descriptor at the end is read from the start";
     const DecodeResult fromFd = decodeDescriptor(fd);
     ::close(fd);
     ASSERT_TRUE(fromFd.ok) << fromFd.error;

@@ -1,8 +1,10 @@
 #pragma once
 // Drives the real window as a person does: runs it (vyn_guarded, the window executable with the
 // real-time guard) with its own configuration and documents folders and a UI map, reads the map,
-// and clicks, double-clicks and types with xdotool at the places the map lists.
+// and clicks, double-clicks and types with xdotool at the places the map lists. The checks that
+// wait for what the window shows return assertion results naming what it showed instead.
 
+#include "app/DeckPanel.h"
 #include "common/TestPaths.h"
 #include "support/FileIo.h"
 
@@ -12,6 +14,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <sstream>
@@ -123,6 +126,64 @@ public:
         return waitFor([&](const UiMapFile& m) { return m.text(id) == text; }, timeout);
     }
 
+    // Waits for the text `id` to read `text`.
+    ::testing::AssertionResult shows(int id, const std::string& text,
+                                     std::chrono::milliseconds timeout = 15s) const {
+        const std::string now = waitForText(id, text, timeout).text(id);
+        if (now == text) return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure()
+               << "text " << id << " reads \"" << now << "\", not \"" << text << "\"";
+    }
+    // Waits for the text `id` to start with `prefix`.
+    ::testing::AssertionResult showsStart(int id, const std::string& prefix,
+                                          std::chrono::milliseconds timeout = 15s) const {
+        const UiMapFile m =
+            waitFor([&](const UiMapFile& f) { return f.text(id).rfind(prefix, 0) == 0; }, timeout);
+        if (m.text(id).rfind(prefix, 0) == 0) return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure()
+               << "text " << id << " reads \"" << m.text(id) << "\", not \"" << prefix << "...\"";
+    }
+    // Waits for the map to list control `id`, showing `label` when one is given.
+    ::testing::AssertionResult lists(int id, const std::string& label = {},
+                                     std::chrono::milliseconds timeout = 15s) const {
+        const auto matches = [&](const UiMapFile& f) {
+            const auto it = f.controls.find(id);
+            return it != f.controls.end() && (label.empty() || it->second.label == label);
+        };
+        const UiMapFile m = waitFor(matches, timeout);
+        if (matches(m)) return ::testing::AssertionSuccess();
+        ::testing::AssertionResult failure = ::testing::AssertionFailure();
+        failure << "control " << id;
+        if (m.controls.count(id))
+            failure << " shows \"" << m.controls.at(id).label << "\", not \"" << label << "\"";
+        else
+            failure << " is not in the map";
+        return failure;
+    }
+    // Waits for control `id` (one the window shows at start) and finds the window.
+    ::testing::AssertionResult opened(int id, std::chrono::milliseconds timeout = 15s) {
+        ::testing::AssertionResult listed = lists(id, {}, timeout);
+        if (!listed) return listed;
+        if (findWindow()) return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << "xdotool finds no window named VYN";
+    }
+
+    // Load on the deck panel, the path typed into the browser's focused path field, then Enter;
+    // the panel then shows the track as `name`, READY.
+    ::testing::AssertionResult loadThroughTheBrowser(int panel, const std::string& path,
+                                                     const std::string& name) {
+        if (!click(deckControlId(panel, deck_control::LOAD)))
+            return ::testing::AssertionFailure() << "no Load on panel " << panel;
+        waitFor([](const UiMapFile& m) { return m.controls.count(1200) != 0; });
+        type(path);
+        ::testing::AssertionResult track =
+            shows(deckControlId(panel, deck_control::TRACK_TEXT), name);
+        if (!track)
+            return track << "; the panel says "
+                         << map().text(deckControlId(panel, deck_control::MESSAGE_TEXT));
+        return shows(deckControlId(panel, deck_control::STATUS_TEXT), "READY");
+    }
+
     // The window's X id, found by its title.
     bool findWindow() {
         for (int i = 0; i < 100 && window_.empty(); ++i) {
@@ -181,6 +242,12 @@ public:
     bool screenshot(const std::string& path) {
         return runProcess("import -window " + window_ + " '" + path + "'").exitCode == 0;
     }
+    // A screenshot kept as the test run's artefact `name` (in test-artifacts of the build tree).
+    bool keepScreenshot(const std::string& name) {
+        const std::string artefacts = std::string(VYN_BINARY_DIR) + "/test-artifacts";
+        std::filesystem::create_directories(artefacts);
+        return screenshot(artefacts + "/" + name);
+    }
 
     // Sends `signal` and returns the exit status (-1 when it did not exit within 20 s).
     int stop(int signal) {
@@ -194,6 +261,17 @@ public:
             std::this_thread::sleep_for(50ms);
         }
         return -1;
+    }
+    // Sends `signal`: the window exits with 0, and the real-time guard saw the audio thread
+    // neither allocate, free nor lock.
+    ::testing::AssertionResult stopsCleanly(int signal) {
+        const int status = stop(signal);
+        const std::string err = stderrText();
+        if (status != 0)
+            return ::testing::AssertionFailure() << "exit status " << status << "\n" << err;
+        if (err.find("realtime violations: allocations 0 frees 0 locks 0") == std::string::npos)
+            return ::testing::AssertionFailure() << err;
+        return ::testing::AssertionSuccess();
     }
     std::string stderrText() const { return readWholeFile(dir_ + "/stderr").data; }
     std::string settings() const { return readWholeFile(dir_ + "/config/vyn/settings.ini").data; }
