@@ -32,11 +32,11 @@ test-asan: deps
 	@cmake --build build/asan -j $(JOBS)
 	@scripts/run-tests build/asan
 
-# Threaded modules under ThreadSanitizer.
+# Threaded modules under ThreadSanitizer (only their test executables are built).
 test-tsan: deps
 	@cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVYN_BENCH=OFF \
 		-DVYN_SANITIZE=thread > /dev/null
-	@cmake --build build/tsan -j $(JOBS)
+	@cmake --build build/tsan -j $(JOBS) --target vyn_threaded_tests
 	@scripts/run-tests build/tsan -L threaded
 
 # Every parser under libFuzzer (clang, its own tree): the targets of tests/fuzz/targets.cmake, run
