@@ -3,39 +3,19 @@
 
 #include "audio/AudioDecoder.h"
 #include "audio/AudioTags.h"
+#include "audio/FfmpegInput.h"
 
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <initializer_list>
-#include <mutex>
 
 extern "C" {
 #include <libavformat/avformat.h>
-#include <libavutil/log.h>
 }
 
 namespace vyn {
 namespace {
-
-const char* demuxersFor(AudioKind kind) {
-    switch (kind) {
-    case AudioKind::Wav:
-        return "wav,w64";
-    case AudioKind::Aiff:
-        return "aiff";
-    case AudioKind::Mp3:
-        return "mp3,aac";
-    case AudioKind::Flac:
-        return "flac";
-    case AudioKind::M4a:
-        return "mov,mp4,m4a,3gp,3g2,mj2";
-    case AudioKind::Ogg:
-        return "ogg";
-    default:
-        return nullptr;
-    }
-}
 
 AudioTags failure(const char* text) {
     AudioTags t;
@@ -80,19 +60,11 @@ AudioTags readAudioTags(const std::string& path) {
     if (!f) return failure("could not open the file");
     const std::size_t got = std::fread(head, 1, sizeof head, f);
     std::fclose(f);
-    const char* demuxers = demuxersFor(sniff(head, got));
+    const char* demuxers = ffmpegDemuxersFor(sniff(head, got));
     if (!demuxers) return failure("not an audio file");
 
-    static std::once_flag quiet;
-    std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
-    AVDictionary* options = nullptr;
-    av_dict_set(&options, "protocol_whitelist", "file", 0);
-    av_dict_set(&options, "format_whitelist", demuxers, 0);
     AVFormatContext* format = nullptr;
-    // Always a local file, as for the decoder: "http:..." or "a:b.mp3" name files here.
-    const std::string url = "file:" + path;
-    const int rc = avformat_open_input(&format, url.c_str(), nullptr, &options);
-    av_dict_free(&options);
+    const int rc = openLocalFileWithFfmpeg(&format, path, demuxers);
     if (rc < 0) return failure("FFmpeg could not read the file");
 
     const AVStream* stream = audioStream(format);

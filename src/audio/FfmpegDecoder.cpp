@@ -1,5 +1,6 @@
 #include "audio/FfmpegDecoder.h"
 
+#include "audio/FfmpegInput.h"
 #include "audio/LargeBufferHint.h"
 #include "support/FileDescriptor.h"
 
@@ -28,28 +29,20 @@ constexpr int kIoBufferBytes = 65536;
 // Reserve no more than this up front from a container's duration (it may lie).
 constexpr std::uint64_t kMaxReserveValues = 1ull << 28;
 
-void quietLog() {
-    static std::once_flag once;
-    std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
-}
-
 std::string kindText(AudioKind kind) {
     return audioKindName(kind);
 }
 
-// Demuxers allowed for each sniffed kind: FFmpeg probes the content, and anything else it finds
-// (playlists, concatenation lists, images) is refused. ADTS AAC starts with an MPEG sync word,
-// so it sniffs as MP3.
+// FFmpeg probes the content, and anything the sniffed kind's demuxers do not cover (playlists,
+// concatenation lists, images) is refused. A file that sniffed as WAV or AIFF reaches FFmpeg only
+// when our own parsers refused it, and may then be any audio container.
 const char* demuxersFor(AudioKind kind) {
     switch (kind) {
     case AudioKind::Mp3:
-        return "mp3,aac";
     case AudioKind::Flac:
-        return "flac";
     case AudioKind::M4a:
-        return "mov,mp4,m4a,3gp,3g2,mj2";
     case AudioKind::Ogg:
-        return "ogg";
+        return ffmpegDemuxersFor(kind);
     default:
         return "mp3,aac,flac,mov,ogg,wav,aiff,w64";
     }
@@ -341,14 +334,8 @@ AVDictionary* openOptions(AudioKind kind) {
 
 DecodeResult decodePath(const std::string& path, AudioKind kind) {
     if (path.empty()) return fail("could not open file");
-    quietLog();
     Session s;
-    AVDictionary* options = openOptions(kind);
-    // The explicit protocol keeps FFmpeg from reading any part of the name as a URL: "http://x"
-    // or "track1:mix.mp3" name local files here, as they do for every other program.
-    const std::string url = "file:" + path;
-    const int rc = avformat_open_input(&s.format, url.c_str(), nullptr, &options);
-    av_dict_free(&options);
+    const int rc = openLocalFileWithFfmpeg(&s.format, path, demuxersFor(kind));
     if (rc < 0) return fail("FFmpeg could not open the file (sniffed as " + kindText(kind) + ")");
     Decoder decoder(s, kind);
     return decoder.run();
@@ -356,7 +343,7 @@ DecodeResult decodePath(const std::string& path, AudioKind kind) {
 
 DecodeResult decodeFd(int descriptor, AudioKind kind) {
     if (descriptor < 0) return fail("no file descriptor");
-    quietLog();
+    quietFfmpegLog();
     Session s;
     s.descriptor.fd = descriptor;
     auto* buffer = static_cast<unsigned char*>(av_malloc(kIoBufferBytes));
