@@ -39,6 +39,9 @@ public:
     static bool parseIPv4(std::string_view text, std::uint32_t& out);
 
 private:
+    // The platform's part of open(): a non-blocking UDP socket in socket_, or lastError_ set.
+    bool openSocket();
+
     int socket_ = -1;
     std::uint32_t address_ = 0; // host byte order
     std::uint16_t port_ = 0;

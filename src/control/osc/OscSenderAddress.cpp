@@ -1,8 +1,37 @@
-// The destination check shared by every platform's sender.
+// What every platform's sender shares: the destination check around the platform's socket.
 
 #include "control/osc/OscSender.h"
 
 namespace vyn {
+
+OscSender::~OscSender() {
+    close();
+}
+
+bool OscSender::open(std::string_view host, int port) {
+    close();
+    lastError_.clear();
+    dropped_ = 0;
+    if (host.empty()) {
+        lastError_ = "Host is empty.";
+        return false;
+    }
+    if (port < 1 || port > 65535) {
+        lastError_ = "Port is out of range.";
+        return false;
+    }
+    std::uint32_t address = 0;
+    if (host == "localhost")
+        address = 0x7F000001u;
+    else if (!parseIPv4(host, address)) {
+        lastError_ = "Host must be an IPv4 address.";
+        return false;
+    }
+    if (!openSocket()) return false;
+    address_ = address;
+    port_ = static_cast<std::uint16_t>(port);
+    return true;
+}
 
 bool OscSender::parseIPv4(std::string_view text, std::uint32_t& out) {
     std::uint32_t address = 0;

@@ -9,29 +9,7 @@
 
 namespace vyn {
 
-OscSender::~OscSender() {
-    close();
-}
-
-bool OscSender::open(std::string_view host, int port) {
-    close();
-    lastError_.clear();
-    dropped_ = 0;
-    if (host.empty()) {
-        lastError_ = "Host is empty.";
-        return false;
-    }
-    if (port < 1 || port > 65535) {
-        lastError_ = "Port is out of range.";
-        return false;
-    }
-    std::uint32_t address = 0;
-    if (host == "localhost")
-        address = 0x7F000001u;
-    else if (!parseIPv4(host, address)) {
-        lastError_ = "Host must be an IPv4 address.";
-        return false;
-    }
+bool OscSender::openSocket() {
     const int s = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (s < 0) {
         lastError_ = "Could not create a UDP socket.";
@@ -44,8 +22,6 @@ bool OscSender::open(std::string_view host, int port) {
         return false;
     }
     socket_ = s;
-    address_ = address;
-    port_ = static_cast<std::uint16_t>(port);
     return true;
 }
 

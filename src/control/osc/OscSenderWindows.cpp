@@ -4,29 +4,7 @@
 
 namespace vyn {
 
-OscSender::~OscSender() {
-    close();
-}
-
-bool OscSender::open(std::string_view host, int port) {
-    close();
-    lastError_.clear();
-    dropped_ = 0;
-    if (host.empty()) {
-        lastError_ = "Host is empty.";
-        return false;
-    }
-    if (port < 1 || port > 65535) {
-        lastError_ = "Port is out of range.";
-        return false;
-    }
-    std::uint32_t address = 0;
-    if (host == "localhost")
-        address = 0x7F000001u;
-    else if (!parseIPv4(host, address)) {
-        lastError_ = "Host must be an IPv4 address.";
-        return false;
-    }
+bool OscSender::openSocket() {
     WSADATA data{};
     if (WSAStartup(MAKEWORD(2, 2), &data) != 0) {
         lastError_ = "Could not create a UDP socket.";
@@ -47,8 +25,6 @@ bool OscSender::open(std::string_view host, int port) {
     }
     // Socket handles are small kernel handle values: they fit the int the header keeps.
     socket_ = static_cast<int>(s);
-    address_ = address;
-    port_ = static_cast<std::uint16_t>(port);
     return true;
 }
 
