@@ -2,8 +2,6 @@
 // grid and cues, checked from the rendered audio. The track is a 1 kHz tone whose level grows
 // with its position, so the level of each stretch of output tells which part of the track played.
 
-#include "AnlzWriter.h"
-#include "PdbWriter.h"
 #include "common/TestPaths.h"
 #include "common/WavFiles.h"
 #include "engine/Command.h"
@@ -13,7 +11,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <filesystem>
 #include <fstream>
 
 namespace vyn {
@@ -128,40 +125,6 @@ TEST(LibraryRender, CatalogueTracksLoadWithTheirGridAndCues) {
     ASSERT_TRUE(writeTrack(audio));
     std::ofstream(dir + "/collection.xml") << collectionFor(audio);
     expectRampPlayback(renderRamp(dir, dir + "/collection.xml"));
-}
-
-// The same track on a stick export: grid, hot cue and memory cue (where a stick track starts)
-// come from its analysis file when it is loaded.
-TEST(LibraryRender, StickTracksTakeGridAndCuesFromTheirAnalysis) {
-    const std::string dir = test::scratchDir("library-render-usb");
-    const std::string stick = dir + "/stick";
-    const std::string dat = "/PIONEER/USBANLZ/P001/00000002/ANLZ0000.DAT";
-    std::filesystem::create_directories(stick + "/Contents");
-    std::filesystem::create_directories(stick + "/PIONEER/USBANLZ/P001/00000002");
-    std::filesystem::create_directories(stick + "/PIONEER/rekordbox");
-    ASSERT_TRUE(writeTrack(stick + "/Contents/ramp.wav"));
-    std::vector<test::AnlzBeat> beats;
-    for (std::uint16_t i = 0; i < 10; ++i)
-        beats.push_back({static_cast<std::uint16_t>(i % 4 + 1), 10000, 600u * i});
-    ASSERT_TRUE(writeFileAtomically(stick + dat,
-                                    test::AnlzWriter()
-                                        .beatGrid(beats)
-                                        .cueList({{1, 1, 3000}})
-                                        .cueList({{0, 1, 1000}}, false)
-                                        .build(),
-                                    nullptr));
-    test::PdbWriter pdb;
-    test::PdbTrackSpec decoy;
-    decoy.id = 9;
-    decoy.filePath = "/Contents/decoy.wav";
-    pdb.addRow(PdbTable::Tracks, test::pdbTrackRow(decoy));
-    test::PdbTrackSpec ramp;
-    ramp.id = 10;
-    ramp.filePath = "/Contents/ramp.wav";
-    ramp.analysisPath = dat;
-    pdb.addRow(PdbTable::Tracks, test::pdbTrackRow(ramp));
-    ASSERT_TRUE(writeFileAtomically(stick + "/PIONEER/rekordbox/export.pdb", pdb.build(), nullptr));
-    expectRampPlayback(renderRamp(dir, stick));
 }
 
 TEST(LibraryRender, UnknownIdsAndBadLibrariesFail) {
