@@ -35,18 +35,36 @@ std::vector<std::string> titles(const std::vector<const CatalogueTrack*>& tracks
     return out;
 }
 
-TEST(CatalogueIdentity, IdsAreDenseFromOneAndLookUpDirectly) {
+TEST(CatalogueIdentity, IdsAreDenseAndFollowPathSourceAndKey) {
+    const struct {
+        const char* path;
+        const char* sourceId;
+        const char* sourceKey;
+        std::uint32_t id;
+    } adds[] = {
+        {"/m/a.mp3", "", "", 1},
+        {"/m/b.mp3", "", "", 2},
+        {"", "", "", 3},
+        {"", "", "", 4}, // tracks without a path are never merged
+        {"/m/a.mp3", "device-1", "", 5},
+        {"/m/a.mp3", "device-1", "k2", 6},
+        {"/m/a.mp3", "device-1", "", 5},
+        {"/m/A.mp3", "", "", 7}, // paths differing only in case are different files
+    };
     Catalogue c;
     EXPECT_EQ(c.nextId(), 1u);
-    EXPECT_EQ(c.addTrack(track("a", "/m/a.mp3")), 1u);
-    EXPECT_EQ(c.addTrack(track("b", "/m/b.mp3")), 2u);
-    EXPECT_EQ(c.addTrack(track("c")), 3u);
-    EXPECT_EQ(c.nextId(), 4u);
+    for (const auto& a : adds) {
+        CatalogueTrack t = track(std::to_string(a.id), a.path);
+        t.sourceId = a.sourceId;
+        t.sourceKey = a.sourceKey;
+        EXPECT_EQ(c.addTrack(t), a.id) << a.path << " " << a.sourceId << " " << a.sourceKey;
+    }
+    EXPECT_EQ(c.size(), 7u);
+    EXPECT_EQ(c.nextId(), 8u);
     EXPECT_EQ(c.trackById(0), nullptr);
-    EXPECT_EQ(c.trackById(4), nullptr);
-    ASSERT_NE(c.trackById(2), nullptr);
-    EXPECT_EQ(c.trackById(2)->title, "b");
-    EXPECT_EQ(c.trackById(2)->id, 2u);
+    EXPECT_EQ(c.trackById(8), nullptr);
+    ASSERT_NE(c.trackById(6), nullptr);
+    EXPECT_EQ(std::tie(c.trackById(6)->id, c.trackById(6)->sourceKey), std::make_tuple(6u, "k2"));
 }
 
 TEST(CatalogueIdentity, SamePathReplacesTheTrackInPlace) {
@@ -70,29 +88,6 @@ TEST(CatalogueIdentity, SamePathReplacesTheTrackInPlace) {
     EXPECT_EQ(t.relinkedPath, "");
     EXPECT_EQ(t.effectivePath(), "/m/a.mp3");
     EXPECT_EQ(c.tracks()[1].title, "other");
-}
-
-TEST(CatalogueIdentity, SourceIdAndKeyArePartOfTheIdentity) {
-    Catalogue c;
-    CatalogueTrack local = track("x", "/m/a.mp3");
-    CatalogueTrack shared = local;
-    shared.sourceId = "device-1";
-    CatalogueTrack sharedOtherKey = shared;
-    sharedOtherKey.sourceKey = "k2";
-    EXPECT_EQ(c.addTrack(local), 1u);
-    EXPECT_EQ(c.addTrack(shared), 2u);
-    EXPECT_EQ(c.addTrack(sharedOtherKey), 3u);
-    EXPECT_EQ(c.addTrack(shared), 2u);
-    EXPECT_EQ(c.size(), 3u);
-    // Paths differing only in case are different files.
-    EXPECT_EQ(c.addTrack(track("y", "/m/A.mp3")), 4u);
-}
-
-TEST(CatalogueIdentity, TracksWithoutAPathAreNeverMerged) {
-    Catalogue c;
-    EXPECT_EQ(c.addTrack(track("same")), 1u);
-    EXPECT_EQ(c.addTrack(track("same")), 2u);
-    EXPECT_EQ(c.size(), 2u);
 }
 
 TEST(CatalogueNames, StartPosition) {

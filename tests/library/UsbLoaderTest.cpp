@@ -3,7 +3,9 @@
 
 #include "AnlzWriter.h"
 #include "PdbWriter.h"
+#include "common/LibraryFixtures.h"
 #include "common/OfflineEngine.h"
+#include "common/PrefixDriveClassifier.h"
 #include "common/TestPaths.h"
 #include "common/WavFiles.h"
 #include "dsp/Waveform.h"
@@ -23,22 +25,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class StickClassifier final : public IDriveClassifier {
-public:
-    explicit StickClassifier(std::string root) : root_(std::move(root)) {}
-    DriveKind classify(const std::string& path) const override {
-        return path.rfind(root_, 0) == 0 ? DriveKind::Removable : DriveKind::Fixed;
-    }
-
-private:
-    std::string root_;
-};
-
-void put(const std::string& path, const std::string& bytes) {
-    fs::create_directories(fs::path(path).parent_path());
-    ASSERT_TRUE(writeFileAtomically(path, bytes, nullptr));
-}
-
 class UsbLoad : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -49,17 +35,19 @@ protected:
         ASSERT_FALSE(test::writeToneWav(stick + "/Contents/tone.wav", 375.0, 2.0).empty());
         const std::vector<test::AnlzCueSpec> hot{{1, 1, 1000}, {3, 2, 500, 1500}};
         const std::vector<test::AnlzCueSpec> memory{{0, 1, 250}};
-        put(stick + anlz + ".DAT", test::AnlzWriter()
-                                       .beatGrid({{1, 12000, 0}, {2, 12000, 500}, {3, 12000, 1000}})
-                                       .cueList(hot)
-                                       .cueList(memory, false)
-                                       .build());
-        put(stick + anlz + ".EXT", test::AnlzWriter()
-                                       .cueList(hot)
-                                       .extendedCueList(hot)
-                                       .extendedCueList(memory)
-                                       .waveform(true, std::vector<std::uint16_t>(300, 0x7C00))
-                                       .build());
+        test::touch(stick + anlz + ".DAT",
+                    test::AnlzWriter()
+                        .beatGrid({{1, 12000, 0}, {2, 12000, 500}, {3, 12000, 1000}})
+                        .cueList(hot)
+                        .cueList(memory, false)
+                        .build());
+        test::touch(stick + anlz + ".EXT",
+                    test::AnlzWriter()
+                        .cueList(hot)
+                        .extendedCueList(hot)
+                        .extendedCueList(memory)
+                        .waveform(true, std::vector<std::uint16_t>(300, 0x7C00))
+                        .build());
         test::PdbWriter pdb;
         test::PdbTrackSpec t;
         t.title = "Tone";
@@ -67,10 +55,11 @@ protected:
         t.analysisPath = anlz + ".DAT";
         t.tempo = 12000;
         pdb.addRow(PdbTable::Tracks, test::pdbTrackRow(t));
-        put(stick + "/PIONEER/rekordbox/export.pdb", pdb.build());
+        test::touch(stick + "/PIONEER/rekordbox/export.pdb", pdb.build());
 
         ASSERT_TRUE(importUsbStick(catalogue, stick).ok);
-        cache = std::make_unique<UsbTrackCache>(std::make_unique<StickClassifier>(stick + "/"));
+        cache = std::make_unique<UsbTrackCache>(
+            std::make_unique<test::PrefixDriveClassifier>(stick + "/"));
         ASSERT_TRUE(cache->setCacheFolder(base + "/cache"));
         engine->loader().setHooks(makeLibraryLoaderHooks(*cache));
         ASSERT_TRUE(offline.open());
