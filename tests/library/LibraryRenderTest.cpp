@@ -3,6 +3,7 @@
 // with its position, so the level of each stretch of output tells which part of the track played.
 
 #include "common/TestPaths.h"
+#include "common/ToneMeasure.h"
 #include "common/WavFiles.h"
 #include "engine/Command.h"
 #include "engine/SetReplay.h"
@@ -35,15 +36,11 @@ bool writeTrack(const std::string& path) {
     return !test::writeStereoWav(path, pcm).empty();
 }
 
-// RMS level over the 20 ms (twenty tone periods) starting at `seconds`.
+// Level of the 1 kHz tone over the 20 ms (twenty periods) starting at `seconds`.
 double rmsAt(const std::vector<float>& audio, double seconds) {
-    const std::size_t from = static_cast<std::size_t>(seconds * kRate);
-    const std::size_t n = 960;
-    if (from + n > audio.size()) return -1.0;
-    double sum = 0.0;
-    for (std::size_t i = from; i < from + n; ++i)
-        sum += static_cast<double>(audio[i]) * audio[i];
-    return std::sqrt(sum / static_cast<double>(n));
+    const auto from = static_cast<std::size_t>(seconds * kRate);
+    if (from + 960 > audio.size()) return -1.0;
+    return test::toneLevel(audio.data() + from, 960, 1, 0, kRate, 1000.0) / std::sqrt(2.0);
 }
 
 ReplayEvent event(double seconds, CommandType type, double value = 0.0, int trackId = 0) {

@@ -111,17 +111,6 @@ TEST_F(LibraryTool, FailuresPrintTheImportMessageAndUsageErrorsTheUsage) {
     }
 }
 
-TEST(LibraryToolReal, ReadsARekordboxExport) {
-    const std::string root = test::rekordboxFixtures();
-    if (root.empty()) GTEST_SKIP() << "the shared rekordbox fixtures are not present";
-    const JsonValue doc = json(libraryXml("'" + root + "/xml/collection-a.xml'"));
-    const JsonValue& two = doc.find("tracks")->items().at(5);
-    EXPECT_EQ(two.find("title")->asString(), "Demo Track 2");
-    EXPECT_EQ(two.find("grid")->find("first")->items()[1].find("time")->asNumber(), 0.525);
-    EXPECT_EQ(doc.find("report")->asString(),
-              "Imported 6 tracks, 2 with grids, 2 playlists. 6 files were missing.");
-}
-
 std::string makeStick() {
     const std::string root = test::scratchDir("usb-tool") + "/my stick";
     const std::string dat = "/PIONEER/USBANLZ/P001/ANLZ0000.DAT";

@@ -18,7 +18,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <sys/stat.h>
 
 namespace vyn {
 namespace {
@@ -77,11 +76,6 @@ protected:
         return results.empty() ? LoadResult{} : results[0];
     }
 
-    ino_t inode(const std::string& path) {
-        struct stat st {};
-        return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
-    }
-
     std::string base, stick;
     Catalogue catalogue;
     std::unique_ptr<UsbTrackCache> cache;
@@ -106,20 +100,12 @@ TEST_F(UsbLoad, StickTrackReachesTheDeckWithGridCuesAndWaveform) {
     EXPECT_EQ(info.waveform->columns.size(), 300u); // from the analysis, not the audio
     EXPECT_EQ(info.waveform->columns[0].low, 3);
 
-    // The audio and both analysis files were staged; a second load reuses the same copies.
-    std::vector<std::string> staged;
+    // The audio and both analysis files were staged (reuse of a staged copy is the cache's own
+    // test, UsbCache.StickFilesAreCopiedOnceAndReused).
+    std::size_t staged = 0;
     for (const auto& e : fs::directory_iterator(base + "/cache"))
-        if (e.is_regular_file()) staged.push_back(e.path().string());
-    ASSERT_EQ(staged.size(), 3u);
-    std::vector<ino_t> before;
-    for (const std::string& p : staged)
-        before.push_back(inode(p));
-    const LoadResult again = load(3);
-    ASSERT_TRUE(again.ok) << again.error;
-    for (std::size_t i = 0; i < staged.size(); ++i)
-        EXPECT_EQ(inode(staged[i]), before[i]) << staged[i];
-    ASSERT_TRUE(engine->readSnapshot(s));
-    EXPECT_EQ(s.decks[3].hotCueMask, 0b101);
+        staged += e.is_regular_file() ? 1 : 0;
+    EXPECT_EQ(staged, 3u);
 }
 
 } // namespace

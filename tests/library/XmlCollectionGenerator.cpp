@@ -228,19 +228,11 @@ void makeCues(ExpectedTrack& t, Random& rng) {
     }
 }
 
+// The POSITION_MARK Type of each cue kind: memory and hot cues 0, loops 4, fade in 1, fade out 2,
+// load point 3.
 int xmlType(const ExpectedCue& c) {
-    switch (c.kind) {
-    case 2:
-        return 4;
-    case 3:
-        return 1;
-    case 4:
-        return 2;
-    case 5:
-        return 3;
-    default:
-        return 0;
-    }
+    static const int kTypes[] = {0, 0, 4, 1, 2, 3};
+    return kTypes[c.kind];
 }
 
 void writeTrack(std::string& out, const ExpectedTrack& t, std::vector<Marker> markers,
