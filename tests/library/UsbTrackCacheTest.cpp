@@ -55,13 +55,10 @@ TEST_F(UsbCache, FixedDrivesAreUsedInPlace) {
     const std::string local = base + "/local.wav";
     ASSERT_TRUE(writeFileAtomically(local, "data", nullptr));
     const StageResult r = cache->stage(local);
-    EXPECT_TRUE(r.ok);
-    EXPECT_EQ(r.path, local);
-    EXPECT_FALSE(r.copied);
+    EXPECT_EQ(std::tie(r.ok, r.path, r.copied), std::make_tuple(true, local, false));
     EXPECT_EQ(entries(folder), 0u);
     const StageResult none = cache->stage("");
-    EXPECT_TRUE(none.ok);
-    EXPECT_TRUE(none.path.empty());
+    EXPECT_EQ(std::tie(none.ok, none.path), std::make_tuple(true, ""));
 }
 
 TEST_F(UsbCache, StickFilesAreCopiedOnceAndReused) {
@@ -78,9 +75,8 @@ TEST_F(UsbCache, StickFilesAreCopiedOnceAndReused) {
     const auto old = fs::file_time_type::clock::now() - std::chrono::hours(1);
     fs::last_write_time(first.path, old);
     const StageResult again = cache->stage(track);
-    EXPECT_TRUE(again.ok);
-    EXPECT_FALSE(again.copied);
-    EXPECT_EQ(again.path, first.path);
+    EXPECT_EQ(std::tie(again.ok, again.copied, again.path),
+              std::make_tuple(true, false, first.path));
     EXPECT_GT(fs::last_write_time(first.path), old); // a hit counts as a use
     EXPECT_EQ(entries(folder), 1u);
 

@@ -63,19 +63,19 @@ std::size_t firstChildDepth(const PlaylistNode& root, std::size_t* tracks = null
 }
 
 TEST(XmlImportParse, RefusesInputThatIsNotACollection) {
-    auto r = parseXmlCollection("", 0);
-    EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.error, "empty XML");
-    const std::string other = "<?xml version=\"1.0\"?><playlist><TRACK Name=\"x\"/></playlist>";
-    r = parseXmlCollection(other.data(), other.size());
-    EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.error, "not a rekordbox XML file (no DJ_PLAYLISTS element)");
     const std::string broken = collection("<TRACK Name=\"x/>");
-    r = parseXmlCollection(broken.data(), broken.size());
-    EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.error, "XML parse error: malformed attributes in <TRACK>");
-    EXPECT_EQ(r.errorOffset, broken.find("<TRACK"));
-    EXPECT_TRUE(r.tracks.empty());
+    const std::pair<std::string, std::string> cases[] = {
+        {"", "empty XML"},
+        {"<?xml version=\"1.0\"?><playlist><TRACK Name=\"x\"/></playlist>",
+         "not a rekordbox XML file (no DJ_PLAYLISTS element)"},
+        {broken, "XML parse error: malformed attributes in <TRACK>"},
+    };
+    for (const auto& [xml, error] : cases) {
+        const XmlImportResult r = parseXmlCollection(xml.data(), xml.size());
+        EXPECT_EQ(std::tie(r.ok, r.error), std::make_tuple(false, error));
+        EXPECT_TRUE(r.tracks.empty());
+    }
+    EXPECT_EQ(parseXmlCollection(broken.data(), broken.size()).errorOffset, broken.find("<TRACK"));
 }
 
 TEST(XmlImportParse, ReadsTrackAttributes) {
