@@ -124,7 +124,9 @@ TEST_F(MusicFolder, RescanKeepsTheIdsOfFilesThatStayed) {
         << "the removed file left the folder's playlist";
 }
 
-TEST_F(MusicFolder, AFolderThatIsNotThereFailsAndChangesNothing) {
+TEST(MusicFolderMissing, AFolderThatIsNotThereFailsAndChangesNothing) {
+    const std::string dir = test::scratchDir("music-folder-missing");
+    Catalogue catalogue;
     const MusicFolderImport r = importMusicFolder(catalogue, dir + "/nothing");
     EXPECT_FALSE(r.result.ok);
     EXPECT_EQ(r.result.error, "could not open " + dir + "/nothing");
