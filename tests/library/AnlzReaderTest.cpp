@@ -86,18 +86,16 @@ TEST(AnlzCues, PlainAndExtendedEntriesAreRead) {
             else
                 w.cueList(cues);
             const AnlzResult r = full(w.build());
-            ASSERT_EQ(r.cues.size(), 4u) << extended << at20;
-            EXPECT_EQ(r.cues[0].hotCueIndex, -1);
-            EXPECT_DOUBLE_EQ(r.cues[0].start, 12.345);
-            EXPECT_DOUBLE_EQ(r.cues[0].end, -1.0);
-            EXPECT_FALSE(r.cues[0].loop);
-            EXPECT_EQ(r.cues[1].hotCueIndex, 2);
-            EXPECT_TRUE(r.cues[1].loop);
-            EXPECT_DOUBLE_EQ(r.cues[1].end, 20.0);
-            EXPECT_TRUE(r.cues[2].loop); // a loop without an end keeps its flag
-            EXPECT_DOUBLE_EQ(r.cues[2].end, -1.0);
-            EXPECT_EQ(r.cues[3].hotCueIndex, -1); // no usable slot
-            EXPECT_EQ(r.cues[1].extended, extended);
+            // A loop without an end keeps its flag; slot 0xFFFFFFFF is no usable hot cue.
+            std::vector<std::tuple<int, double, double, bool, bool>> got;
+            for (const AnlzCue& c : r.cues)
+                got.emplace_back(c.hotCueIndex, c.start, c.end, c.loop, c.extended);
+            EXPECT_EQ(got, (std::vector<std::tuple<int, double, double, bool, bool>>{
+                               {-1, 12.345, -1.0, false, extended},
+                               {2, 10.0, 20.0, true, extended},
+                               {1, 4.0, -1.0, true, extended},
+                               {-1, 0.001, -1.0, false, extended}}))
+                << extended << at20;
             if (!extended) break;
         }
     }
@@ -145,10 +143,7 @@ TEST(AnlzWaveform, ColourWinsWhicheverComesFirst) {
         EXPECT_TRUE(r.colourWaveform);
         EXPECT_DOUBLE_EQ(r.waveform.columnsPerSecond, 300.0);
         const WaveColumn& c = r.waveform.columns[0];
-        EXPECT_EQ(c.height, 20);
-        EXPECT_EQ(c.low, 5);
-        EXPECT_EQ(c.mid, 3);
-        EXPECT_EQ(c.high, 6);
+        EXPECT_EQ(std::make_tuple(c.height, c.low, c.mid, c.high), std::make_tuple(20, 5, 3, 6));
         EXPECT_EQ(tags(light(w.build())), tags(r)); // light mode records the tags too
         EXPECT_TRUE(light(w.build()).waveform.columns.empty());
     }
@@ -265,14 +260,9 @@ TEST(TrackAnalysisFiles, BothFilesMergeWithoutDuplicateCues) {
     EXPECT_EQ(a.grid.beats.size(), 1u);
     EXPECT_EQ(a.waveform.columns.size(), 4u);
     EXPECT_TRUE(a.colourWaveform);
-    ASSERT_EQ(a.cues.size(), 3u);
-    EXPECT_EQ(a.cues[0].kind, CueKind::Memory);
-    EXPECT_EQ(a.cues[0].number, -1);
-    EXPECT_EQ(a.cues[1].kind, CueKind::HotCue);
-    EXPECT_EQ(a.cues[1].number, 0);
-    EXPECT_EQ(a.cues[2].kind, CueKind::Loop);
-    EXPECT_EQ(a.cues[2].number, 2);
-    EXPECT_DOUBLE_EQ(a.cues[2].end, 3.0);
+    EXPECT_EQ(a.cues, (std::vector<CueMark>{{CueKind::Memory, -1, 0.5, -1.0, ""},
+                                            {CueKind::HotCue, 0, 1.0, -1.0, ""},
+                                            {CueKind::Loop, 2, 2.0, 3.0, ""}}));
 
     const TrackAnalysis missing = readTrackAnalysis(dir + "/none.DAT", "", -1, -1, true);
     EXPECT_EQ(missing.filesRead, 0);

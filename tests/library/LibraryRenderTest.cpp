@@ -2,9 +2,8 @@
 // grid and cues, checked from the rendered audio. The track is a 1 kHz tone whose level grows
 // with its position, so the level of each stretch of output tells which part of the track played.
 
-#include "AnlzWriter.h"
-#include "PdbWriter.h"
 #include "common/TestPaths.h"
+#include "common/ToneMeasure.h"
 #include "common/WavFiles.h"
 #include "engine/Command.h"
 #include "engine/SetReplay.h"
@@ -13,7 +12,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <filesystem>
 #include <fstream>
 
 namespace vyn {
@@ -38,15 +36,11 @@ bool writeTrack(const std::string& path) {
     return !test::writeStereoWav(path, pcm).empty();
 }
 
-// RMS level over the 20 ms (twenty tone periods) starting at `seconds`.
+// Level of the 1 kHz tone over the 20 ms (twenty periods) starting at `seconds`.
 double rmsAt(const std::vector<float>& audio, double seconds) {
-    const std::size_t from = static_cast<std::size_t>(seconds * kRate);
-    const std::size_t n = 960;
-    if (from + n > audio.size()) return -1.0;
-    double sum = 0.0;
-    for (std::size_t i = from; i < from + n; ++i)
-        sum += static_cast<double>(audio[i]) * audio[i];
-    return std::sqrt(sum / static_cast<double>(n));
+    const auto from = static_cast<std::size_t>(seconds * kRate);
+    if (from + 960 > audio.size()) return -1.0;
+    return test::toneLevel(audio.data() + from, 960, 1, 0, kRate, 1000.0) / std::sqrt(2.0);
 }
 
 ReplayEvent event(double seconds, CommandType type, double value = 0.0, int trackId = 0) {
@@ -128,40 +122,6 @@ TEST(LibraryRender, CatalogueTracksLoadWithTheirGridAndCues) {
     ASSERT_TRUE(writeTrack(audio));
     std::ofstream(dir + "/collection.xml") << collectionFor(audio);
     expectRampPlayback(renderRamp(dir, dir + "/collection.xml"));
-}
-
-// The same track on a stick export: grid, hot cue and memory cue (where a stick track starts)
-// come from its analysis file when it is loaded.
-TEST(LibraryRender, StickTracksTakeGridAndCuesFromTheirAnalysis) {
-    const std::string dir = test::scratchDir("library-render-usb");
-    const std::string stick = dir + "/stick";
-    const std::string dat = "/PIONEER/USBANLZ/P001/00000002/ANLZ0000.DAT";
-    std::filesystem::create_directories(stick + "/Contents");
-    std::filesystem::create_directories(stick + "/PIONEER/USBANLZ/P001/00000002");
-    std::filesystem::create_directories(stick + "/PIONEER/rekordbox");
-    ASSERT_TRUE(writeTrack(stick + "/Contents/ramp.wav"));
-    std::vector<test::AnlzBeat> beats;
-    for (std::uint16_t i = 0; i < 10; ++i)
-        beats.push_back({static_cast<std::uint16_t>(i % 4 + 1), 10000, 600u * i});
-    ASSERT_TRUE(writeFileAtomically(stick + dat,
-                                    test::AnlzWriter()
-                                        .beatGrid(beats)
-                                        .cueList({{1, 1, 3000}})
-                                        .cueList({{0, 1, 1000}}, false)
-                                        .build(),
-                                    nullptr));
-    test::PdbWriter pdb;
-    test::PdbTrackSpec decoy;
-    decoy.id = 9;
-    decoy.filePath = "/Contents/decoy.wav";
-    pdb.addRow(PdbTable::Tracks, test::pdbTrackRow(decoy));
-    test::PdbTrackSpec ramp;
-    ramp.id = 10;
-    ramp.filePath = "/Contents/ramp.wav";
-    ramp.analysisPath = dat;
-    pdb.addRow(PdbTable::Tracks, test::pdbTrackRow(ramp));
-    ASSERT_TRUE(writeFileAtomically(stick + "/PIONEER/rekordbox/export.pdb", pdb.build(), nullptr));
-    expectRampPlayback(renderRamp(dir, stick));
 }
 
 TEST(LibraryRender, UnknownIdsAndBadLibrariesFail) {

@@ -1,6 +1,10 @@
-// vyn-tool library xml, run as a process: its JSON layout (an interface), the --summary and
-// --track forms, and the error exits. What the import reads is tested in XmlImportTest.
+// vyn-tool library xml, library usb and anlz, run as processes: their JSON layouts (interfaces),
+// the --summary, --track and --analysis forms, and the error exits. What the readers read is
+// tested at their own level (XmlImportTest, UsbImportTest, AnlzReaderTest).
 
+#include "AnlzWriter.h"
+#include "PdbWriter.h"
+#include "common/LibraryFixtures.h"
 #include "common/TestPaths.h"
 #include "library/XmlCollectionGenerator.h"
 #include "support/FileIo.h"
@@ -8,13 +12,15 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-
 namespace vyn {
 namespace {
 
+test::ProcessResult tool(const std::string& arguments) {
+    return test::runProcess(test::builtExecutable("vyn-tool") + " " + arguments);
+}
+
 test::ProcessResult libraryXml(const std::string& arguments) {
-    return test::runProcess(test::builtExecutable("vyn-tool") + " library xml " + arguments);
+    return tool("library xml " + arguments);
 }
 
 JsonValue json(const test::ProcessResult& p) {
@@ -83,7 +89,7 @@ TEST_F(LibraryTool, SummaryAndSingleTrack) {
 }
 
 TEST_F(LibraryTool, FailuresPrintTheImportMessageAndUsageErrorsTheUsage) {
-    std::ofstream(dir + "/bad.xml") << "<DJ_PLAYLISTS><COLLECTION><TRACK Name=\"x></DJ_PLAYLISTS>";
+    test::touch(dir + "/bad.xml", "<DJ_PLAYLISTS><COLLECTION><TRACK Name=\"x></DJ_PLAYLISTS>");
     const std::pair<std::string, std::string> failures[] = {
         {"--track 13 " + file, "vyn-tool library: no track with id 13\n"},
         {"'" + dir + "/none.xml'", "could not open " + dir + "/none.xml\n"},
@@ -105,15 +111,74 @@ TEST_F(LibraryTool, FailuresPrintTheImportMessageAndUsageErrorsTheUsage) {
     }
 }
 
-TEST(LibraryToolReal, ReadsARekordboxExport) {
-    const std::string root = test::rekordboxFixtures();
-    if (root.empty()) GTEST_SKIP() << "the shared rekordbox fixtures are not present";
-    const JsonValue doc = json(libraryXml("'" + root + "/xml/collection-a.xml'"));
-    const JsonValue& two = doc.find("tracks")->items().at(5);
-    EXPECT_EQ(two.find("title")->asString(), "Demo Track 2");
-    EXPECT_EQ(two.find("grid")->find("first")->items()[1].find("time")->asNumber(), 0.525);
+std::string makeStick() {
+    const std::string root = test::scratchDir("usb-tool") + "/my stick";
+    const std::string dat = "/PIONEER/USBANLZ/P001/ANLZ0000.DAT";
+    test::PdbWriter w;
+    test::PdbTrackSpec t;
+    t.id = 3;
+    t.title = "Song";
+    t.filePath = "/Contents/song.mp3";
+    t.analysisPath = dat;
+    w.addRow(PdbTable::Tracks, test::pdbTrackRow(t));
+    w.addRow(PdbTable::PlaylistTree, test::pdbPlaylistRow(1, 0, 0, false, "List"));
+    w.addRow(PdbTable::PlaylistEntries, test::pdbEntryRow(0, 3, 1));
+    test::touch(root + "/PIONEER/rekordbox/export.pdb", w.build());
+    test::touch(
+        root + dat,
+        test::AnlzWriter().beatGrid({{1, 12600, 40}}).cueList({{2, 2, 1000, 3000}}).build());
+    return root;
+}
+
+TEST(UsbTool, PrintsTheStickLikeTheXmlImportWithTheAnalysisWhenAsked) {
+    const std::string root = makeStick();
+    const JsonValue doc = json(tool("library usb '" + root + "'"));
+    EXPECT_EQ(doc.find("playlistTree")->find("name")->asString(), "USB");
+    const JsonValue& t = doc.find("tracks")->items().at(0);
+    EXPECT_EQ(t.find("path")->asString(), root + "/Contents/song.mp3");
+    EXPECT_EQ(t.find("grid")->find("beats")->asInteger(), 0); // read when loaded
     EXPECT_EQ(doc.find("report")->asString(),
-              "Imported 6 tracks, 2 with grids, 2 playlists. 6 files were missing.");
+              "Imported 1 tracks, 1 with grids, 1 playlists. 1 files were missing.");
+
+    const JsonValue track = json(tool("library usb --analysis --track 1 '" + root + "'"));
+    EXPECT_DOUBLE_EQ(track.find("grid")->find("bpm")->asNumber(), 126.0);
+    EXPECT_DOUBLE_EQ(track.find("cues")->items().at(0).find("end")->asNumber(), 3.0);
+}
+
+TEST(UsbTool, FailuresGoToStandardError) {
+    const std::string empty = test::scratchDir("usb-tool-empty");
+    const auto missing = tool("library usb " + empty);
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_EQ(missing.err, "could not open " + empty + "/PIONEER/rekordbox/export.pdb\n");
+    EXPECT_TRUE(missing.out.empty());
+    EXPECT_EQ(tool("library usb").exitCode, 2);
+    EXPECT_EQ(tool("library usb --summary --track 1 " + empty).exitCode, 2);
+
+    test::touch(empty + "/bad.DAT", "PMAX and more bytes");
+    const auto bad = tool("anlz " + empty + "/bad.DAT");
+    EXPECT_EQ(bad.exitCode, 1);
+    EXPECT_EQ(bad.err, "missing PMAI header\n");
+    EXPECT_EQ(tool("anlz").exitCode, 2);
+}
+
+TEST(AnlzTool, PrintsSectionsGridCuesAndWaveform) {
+    const std::string file = test::scratchDir("anlz-tool") + "/x.EXT";
+    test::touch(file, test::AnlzWriter()
+                          .section("PPTH", std::string(4, '\0'), "path")
+                          .beatGrid({{1, 12000, 0}, {2, 12000, 500}})
+                          .extendedCueList({{1, 1, 250}, {0, 1, 900}})
+                          .waveform(true, std::vector<std::uint16_t>(450, 1), 150)
+                          .build());
+    const JsonValue doc = json(tool("anlz " + file));
+    const auto& sections = doc.find("sections")->items();
+    ASSERT_EQ(sections.size(), 4u);
+    EXPECT_EQ(sections[0].find("tag")->asString(), "PPTH");
+    EXPECT_EQ(sections[0].find("headerLength")->asInteger(), 16);
+    EXPECT_EQ(sections[0].find("totalLength")->asInteger(), 20);
+    EXPECT_EQ(doc.find("grid")->find("beats")->asInteger(), 2);
+    EXPECT_EQ(doc.find("cues")->items().size(), 2u);
+    EXPECT_EQ(doc.find("waveform")->find("columns")->asInteger(), 450);
+    EXPECT_DOUBLE_EQ(doc.find("waveform")->find("columnsPerSecond")->asNumber(), 150.0);
 }
 
 } // namespace

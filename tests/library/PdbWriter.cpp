@@ -12,29 +12,17 @@ std::string u32(std::uint32_t v) {
     return u16(static_cast<std::uint16_t>(v)) + u16(static_cast<std::uint16_t>(v >> 16));
 }
 
-// UTF-8 to UTF-16 code units (no validation: test text only).
+// UTF-8 of the Basic Multilingual Plane to UTF-16 code units (no validation: test text only).
 std::vector<std::uint16_t> toUnits(std::string_view s) {
     std::vector<std::uint16_t> units;
     for (std::size_t i = 0; i < s.size();) {
         const auto c = static_cast<unsigned char>(s[i]);
-        std::uint32_t cp = c;
-        std::size_t n = 1;
-        if (c >= 0xF0)
-            cp = c & 0x07, n = 4;
-        else if (c >= 0xE0)
-            cp = c & 0x0F, n = 3;
-        else if (c >= 0xC0)
-            cp = c & 0x1F, n = 2;
+        const std::size_t n = c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+        std::uint32_t cp = n == 3 ? c & 0x0F : n == 2 ? c & 0x1F : c;
         for (std::size_t k = 1; k < n && i + k < s.size(); ++k)
             cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+        units.push_back(static_cast<std::uint16_t>(cp));
         i += n;
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            units.push_back(static_cast<std::uint16_t>(0xD800 + (cp >> 10)));
-            units.push_back(static_cast<std::uint16_t>(0xDC00 + (cp & 0x3FF)));
-        } else {
-            units.push_back(static_cast<std::uint16_t>(cp));
-        }
     }
     return units;
 }

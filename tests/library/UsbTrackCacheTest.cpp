@@ -1,4 +1,5 @@
 #include "library/UsbTrackCache.h"
+#include "common/PrefixDriveClassifier.h"
 #include "common/TestPaths.h"
 #ifndef _WIN32
 #include "library/DriveClassifierLinux.h"
@@ -14,20 +15,6 @@ namespace vyn {
 namespace {
 
 namespace fs = std::filesystem;
-
-// Paths under `prefix` are on a drive of `kind`; everything else is fixed.
-class PrefixClassifier final : public IDriveClassifier {
-public:
-    PrefixClassifier(std::string prefix, DriveKind kind)
-        : prefix_(std::move(prefix)), kind_(kind) {}
-    DriveKind classify(const std::string& path) const override {
-        return path.rfind(prefix_, 0) == 0 ? kind_ : DriveKind::Fixed;
-    }
-
-private:
-    std::string prefix_;
-    DriveKind kind_;
-};
 
 std::string contents(const std::string& path) {
     return readWholeFile(path).data;
@@ -48,7 +35,7 @@ protected:
         folder = base + "/cache";
         fs::create_directories(stick);
         cache = std::make_unique<UsbTrackCache>(
-            std::make_unique<PrefixClassifier>(stick + "/", DriveKind::Removable));
+            std::make_unique<test::PrefixDriveClassifier>(stick + "/"));
         ASSERT_TRUE(cache->setCacheFolder(folder));
     }
     void TearDown() override {
@@ -68,13 +55,10 @@ TEST_F(UsbCache, FixedDrivesAreUsedInPlace) {
     const std::string local = base + "/local.wav";
     ASSERT_TRUE(writeFileAtomically(local, "data", nullptr));
     const StageResult r = cache->stage(local);
-    EXPECT_TRUE(r.ok);
-    EXPECT_EQ(r.path, local);
-    EXPECT_FALSE(r.copied);
+    EXPECT_EQ(std::tie(r.ok, r.path, r.copied), std::make_tuple(true, local, false));
     EXPECT_EQ(entries(folder), 0u);
     const StageResult none = cache->stage("");
-    EXPECT_TRUE(none.ok);
-    EXPECT_TRUE(none.path.empty());
+    EXPECT_EQ(std::tie(none.ok, none.path), std::make_tuple(true, ""));
 }
 
 TEST_F(UsbCache, StickFilesAreCopiedOnceAndReused) {
@@ -91,9 +75,8 @@ TEST_F(UsbCache, StickFilesAreCopiedOnceAndReused) {
     const auto old = fs::file_time_type::clock::now() - std::chrono::hours(1);
     fs::last_write_time(first.path, old);
     const StageResult again = cache->stage(track);
-    EXPECT_TRUE(again.ok);
-    EXPECT_FALSE(again.copied);
-    EXPECT_EQ(again.path, first.path);
+    EXPECT_EQ(std::tie(again.ok, again.copied, again.path),
+              std::make_tuple(true, false, first.path));
     EXPECT_GT(fs::last_write_time(first.path), old); // a hit counts as a use
     EXPECT_EQ(entries(folder), 1u);
 
@@ -184,7 +167,8 @@ TEST_F(UsbCache, ConcurrentLoadsOfOneTrackAgree) {
 TEST(UsbCacheFolder, UnusableFoldersAreRefused) {
     const std::string base = test::scratchDir("usb-cache-folder");
     ASSERT_TRUE(writeFileAtomically(base + "/file", "x", nullptr));
-    UsbTrackCache cache(std::make_unique<PrefixClassifier>("/nowhere/", DriveKind::CdRom));
+    UsbTrackCache cache(
+        std::make_unique<test::PrefixDriveClassifier>("/nowhere/", DriveKind::CdRom));
     EXPECT_FALSE(cache.setCacheFolder(base + "/file/sub"));
     EXPECT_TRUE(cache.cacheFolder().empty());
     EXPECT_TRUE(cache.setCacheFolder(base + "/a/b"));

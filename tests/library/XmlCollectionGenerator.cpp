@@ -171,9 +171,10 @@ struct Marker {
     int perBar;
 };
 
-// Chooses the tempo markers of one track and works out the beats they stand for, marker by
-// marker: each segment holds a whole number of beats and the next marker sits on the beat after
-// it; the last one runs to the track's end.
+// Chooses the tempo markers of one track. A constant grid is one marker over a whole track; a
+// variable one re-anchors every few bars with a slightly different tempo, as grids of live-played
+// music do. The track ends a whole number of seconds after its last marker, like the TotalTime
+// exporters write.
 void makeGrid(ExpectedTrack& t, std::vector<Marker>& markers, Random& rng) {
     static const double kTempos[] = {120.0, 122.0, 124.0, 125.0, 126.0, 128.0,
                                      130.0, 140.0, 150.0, 174.0, 87.5,  100.25};
@@ -181,34 +182,18 @@ void makeGrid(ExpectedTrack& t, std::vector<Marker>& markers, Random& rng) {
     double start = formatted("%.3f", 0.01 + static_cast<double>(rng.below(500)) / 1000.0);
     double bpm = rng.pick(kTempos);
     int beatInBar = 1;
-    // A constant grid is one marker over a whole track; a variable one re-anchors every few bars,
-    // as grids of live-played music do.
     const std::size_t segments = rng.chance(45) ? 8 + rng.below(40) : 1;
     for (std::size_t s = 0; s < segments; ++s) {
         markers.push_back({start, bpm, beatInBar, perBar});
-        const double period = 60.0 / bpm;
-        const bool last = s + 1 == segments;
         const std::size_t beats = segments == 1 ? 300 + rng.below(600) : 4 + rng.below(29);
-        if (last) {
-            // The track ends a whole number of seconds after the last marker's start, like the
-            // TotalTime exporters write; beats stop half a period before the end.
-            double duration = std::ceil(start + static_cast<double>(beats) * period);
-            // Keep clear of a beat landing exactly on the cut-off, where rounding would decide.
-            const double cut = (duration - period / 2 - start) / period;
-            if (std::fabs(cut - std::round(cut)) < 1e-6) duration += 1.0;
-            for (std::size_t k = 0;; ++k) {
-                const double time = start + static_cast<double>(k) * period;
-                if (k > 0 && time >= duration - period / 2) break;
-                t.beats.push_back({time, bpm, beatInBar});
-                beatInBar = beatInBar % perBar + 1;
-            }
-            t.duration = duration;
+        const double end = start + static_cast<double>(beats) * 60.0 / bpm;
+        if (s + 1 == segments) {
+            t.duration = std::ceil(end);
         } else {
-            for (std::size_t k = 0; k < beats; ++k) {
-                t.beats.push_back({start + static_cast<double>(k) * period, bpm, beatInBar});
-                beatInBar = beatInBar % perBar + 1;
-            }
-            start = formatted("%.3f", start + static_cast<double>(beats) * period);
+            beatInBar = static_cast<int>((static_cast<std::size_t>(beatInBar) - 1 + beats) %
+                                         static_cast<std::size_t>(perBar)) +
+                        1;
+            start = formatted("%.3f", end);
             bpm = formatted("%.2f", bpm + (static_cast<double>(rng.below(401)) - 200.0) / 100.0);
         }
     }
@@ -243,19 +228,11 @@ void makeCues(ExpectedTrack& t, Random& rng) {
     }
 }
 
+// The POSITION_MARK Type of each cue kind: memory and hot cues 0, loops 4, fade in 1, fade out 2,
+// load point 3.
 int xmlType(const ExpectedCue& c) {
-    switch (c.kind) {
-    case 2:
-        return 4;
-    case 3:
-        return 1;
-    case 4:
-        return 2;
-    case 5:
-        return 3;
-    default:
-        return 0;
-    }
+    static const int kTypes[] = {0, 0, 4, 1, 2, 3};
+    return kTypes[c.kind];
 }
 
 void writeTrack(std::string& out, const ExpectedTrack& t, std::vector<Marker> markers,

@@ -1,7 +1,6 @@
 #include "library/XmlImport.h"
 #include "common/TestPaths.h"
 #include "library/Catalogue.h"
-#include "library/XmlCollectionGenerator.h"
 
 #include <gtest/gtest.h>
 
@@ -46,20 +45,37 @@ std::vector<int> beatNumbers(const BeatGrid& g) {
     return out;
 }
 
+std::vector<double> beatTimes(const BeatGrid& g) {
+    std::vector<double> out;
+    for (const GridBeat& b : g.beats)
+        out.push_back(b.time);
+    return out;
+}
+
+// Depth of the chain of first children from `n`, and the tracks listed along it.
+std::size_t firstChildDepth(const PlaylistNode& root, std::size_t* tracks = nullptr) {
+    std::size_t depth = 0;
+    for (const PlaylistNode* n = &root; n; n = n->children.empty() ? nullptr : &n->children[0]) {
+        ++depth;
+        if (tracks) *tracks += n->trackIds.size();
+    }
+    return depth;
+}
+
 TEST(XmlImportParse, RefusesInputThatIsNotACollection) {
-    auto r = parseXmlCollection("", 0);
-    EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.error, "empty XML");
-    const std::string other = "<?xml version=\"1.0\"?><playlist><TRACK Name=\"x\"/></playlist>";
-    r = parseXmlCollection(other.data(), other.size());
-    EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.error, "not a rekordbox XML file (no DJ_PLAYLISTS element)");
     const std::string broken = collection("<TRACK Name=\"x/>");
-    r = parseXmlCollection(broken.data(), broken.size());
-    EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.error, "XML parse error: malformed attributes in <TRACK>");
-    EXPECT_EQ(r.errorOffset, broken.find("<TRACK"));
-    EXPECT_TRUE(r.tracks.empty());
+    const std::pair<std::string, std::string> cases[] = {
+        {"", "empty XML"},
+        {"<?xml version=\"1.0\"?><playlist><TRACK Name=\"x\"/></playlist>",
+         "not a rekordbox XML file (no DJ_PLAYLISTS element)"},
+        {broken, "XML parse error: malformed attributes in <TRACK>"},
+    };
+    for (const auto& [xml, error] : cases) {
+        const XmlImportResult r = parseXmlCollection(xml.data(), xml.size());
+        EXPECT_EQ(std::tie(r.ok, r.error), std::make_tuple(false, error));
+        EXPECT_TRUE(r.tracks.empty());
+    }
+    EXPECT_EQ(parseXmlCollection(broken.data(), broken.size()).errorOffset, broken.find("<TRACK"));
 }
 
 TEST(XmlImportParse, ReadsTrackAttributes) {
@@ -94,27 +110,30 @@ TEST(XmlImportParse, UnreadableNumbersTakeTheirDefaults) {
 
 TEST(XmlImportGrid, OneMarkerRunsToHalfAPeriodBeforeTheEnd) {
     const XmlTrack t = parseOne("TotalTime=\"2.0\"", tempo(0.5, 120));
-    ASSERT_EQ(t.grid.beats.size(), 3u);
-    EXPECT_DOUBLE_EQ(t.grid.beats[0].time, 0.5);
-    EXPECT_DOUBLE_EQ(t.grid.beats[1].time, 1.0);
-    EXPECT_DOUBLE_EQ(t.grid.beats[2].time, 1.5);
+    EXPECT_EQ(beatTimes(t.grid), (std::vector<double>{0.5, 1.0, 1.5}));
     EXPECT_EQ(beatNumbers(t.grid), (std::vector<int>{1, 2, 3}));
     EXPECT_EQ(t.grid.bpm, 120.0);
     EXPECT_TRUE(t.grid.constantTempo);
     EXPECT_EQ(t.grid.beatsPerBar, 4);
 }
 
-TEST(XmlImportGrid, LastMarkerPastTheDurationGetsOneBeat) {
-    EXPECT_EQ(parseOne("TotalTime=\"10\"", tempo(12.0, 120)).grid.beats.size(), 1u);
-    EXPECT_EQ(parseOne("", tempo(0.0, 120)).grid.beats.size(), 1u); // no duration
-}
-
-TEST(XmlImportGrid, TemposOutsideTheRangeGiveNoBeats) {
-    EXPECT_TRUE(parseOne("TotalTime=\"10\"", tempo(0.0, 0)).grid.empty());
-    EXPECT_TRUE(parseOne("TotalTime=\"10\"", tempo(0.0, 500)).grid.empty());
-    EXPECT_TRUE(parseOne("TotalTime=\"10\"", tempo(0.0, 19.99)).grid.empty());
-    EXPECT_EQ(parseOne("TotalTime=\"10\"", tempo(0.0, 400)).grid.beats.size(), 67u);
-    EXPECT_EQ(parseOne("TotalTime=\"10\"", tempo(0.0, 20)).grid.beats.size(), 3u);
+TEST(XmlImportGrid, BeatCountsAtTheEdges) {
+    const struct {
+        const char* duration;
+        double start, bpm;
+        std::size_t beats;
+    } cases[] = {
+        {"TotalTime=\"10\"", 12.0, 120, 1}, // the last marker past the end gets one beat
+        {"", 0.0, 120, 1},                  // so does one without a duration
+        {"TotalTime=\"10\"", 0.0, 0, 0},    // tempos outside 20..400 give none
+        {"TotalTime=\"10\"", 0.0, 500, 0},
+        {"TotalTime=\"10\"", 0.0, 19.99, 0},
+        {"TotalTime=\"10\"", 0.0, 400, 67},
+        {"TotalTime=\"10\"", 0.0, 20, 3},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(parseOne(c.duration, tempo(c.start, c.bpm)).grid.beats.size(), c.beats)
+            << c.duration << " " << c.start << " " << c.bpm;
 }
 
 TEST(XmlImportGrid, MetroAndBattitoSetTheBarCount) {
@@ -136,10 +155,7 @@ TEST(XmlImportGrid, MetroAndBattitoSetTheBarCount) {
 TEST(XmlImportGrid, SegmentsEndAtTheNextMarker) {
     // 120 BPM from 0 to 2 s, then 60 BPM from 2 s to the end at 6 s.
     const XmlTrack t = parseOne("TotalTime=\"6\"", tempo(0, 120) + tempo(2, 60, "4/4", 1));
-    std::vector<double> times;
-    for (const GridBeat& b : t.grid.beats)
-        times.push_back(b.time);
-    EXPECT_EQ(times, (std::vector<double>{0, 0.5, 1.0, 1.5, 2, 3, 4, 5}));
+    EXPECT_EQ(beatTimes(t.grid), (std::vector<double>{0, 0.5, 1.0, 1.5, 2, 3, 4, 5}));
     EXPECT_EQ(beatNumbers(t.grid), (std::vector<int>{1, 2, 3, 4, 1, 2, 3, 4}));
     EXPECT_FALSE(t.grid.constantTempo);
     EXPECT_DOUBLE_EQ(t.grid.bpm, 90.0);
@@ -162,10 +178,7 @@ TEST(XmlImportGrid, MarkersAreSortedStablyByTime) {
 
 TEST(XmlImportGrid, SkippedMarkersStillEndThePreviousSegment) {
     const XmlTrack t = parseOne("TotalTime=\"4\"", tempo(0, 120) + tempo(1, 0) + tempo(3, 120));
-    std::vector<double> times;
-    for (const GridBeat& b : t.grid.beats)
-        times.push_back(b.time);
-    EXPECT_EQ(times, (std::vector<double>{0, 0.5, 3, 3.5}));
+    EXPECT_EQ(beatTimes(t.grid), (std::vector<double>{0, 0.5, 3, 3.5}));
 }
 
 TEST(XmlImportGrid, StopsGrowingAtTheBeatLimit) {
@@ -222,17 +235,13 @@ TEST(XmlImportMerge, CopiesTracksAndFillsBpmFromTheGrid) {
         tempo(0, 120) + "</TRACK>");
     const ImportResult r = import(c, xml);
     ASSERT_TRUE(r.ok) << r.error;
-    EXPECT_EQ(r.counts.tracks, 1u);
-    EXPECT_EQ(r.counts.withGrids, 1u);
-    EXPECT_EQ(r.counts.missingFiles, 1u);
+    EXPECT_EQ(importReport(r.counts),
+              "Imported 1 tracks, 1 with grids, 0 playlists. 1 files were missing.");
     std::lock_guard<std::mutex> lock(c.mutex());
     const CatalogueTrack& t = *c.trackById(1);
-    EXPECT_EQ(t.path, "C:/Music/a b.mp3");
-    EXPECT_EQ(t.key, "Am");
-    EXPECT_EQ(t.bpm, 120.0);
+    EXPECT_EQ(std::tie(t.path, t.key, t.bpm, t.analysisPath, t.sourceId),
+              std::make_tuple("C:/Music/a b.mp3", "Am", 120.0, "", ""));
     EXPECT_EQ(t.grid.beats.size(), 6u);
-    EXPECT_TRUE(t.analysisPath.empty());
-    EXPECT_TRUE(t.sourceId.empty());
 }
 
 TEST(XmlImportMerge, CountsPresentAndMissingFiles) {
@@ -249,9 +258,6 @@ TEST(XmlImportMerge, CountsPresentAndMissingFiles) {
                                        dir + "/a%00b.mp3\"/>");
     const ImportResult r = import(c, xml);
     ASSERT_TRUE(r.ok);
-    EXPECT_EQ(r.counts.tracks, 4u);
-    EXPECT_EQ(r.counts.withGrids, 0u);
-    EXPECT_EQ(r.counts.missingFiles, 3u);
     EXPECT_EQ(importReport(r.counts),
               "Imported 4 tracks, 0 with grids, 0 playlists. 3 files were missing.");
     ImportCounts none;
@@ -276,19 +282,14 @@ TEST(XmlImportPlaylists, BuildsTheTreeAndDropsUnknownKeys) {
     const ImportResult r = import(c, xml);
     ASSERT_TRUE(r.ok) << r.error;
     EXPECT_EQ(r.counts.playlists, 2u);
+    const PlaylistNode want{"ROOT",
+                            true,
+                            {},
+                            {{"Folder", true, {}, {{"Inner", false, {2, 1, 2}, {}}}},
+                             {"No type is a folder", true, {}, {}},
+                             {"Empty", false, {}, {}}}};
     std::lock_guard<std::mutex> lock(c.mutex());
-    const PlaylistNode& root = c.root();
-    EXPECT_EQ(root.name, "ROOT");
-    EXPECT_TRUE(root.folder);
-    ASSERT_EQ(root.children.size(), 3u);
-    ASSERT_EQ(root.children[0].children.size(), 1u);
-    const PlaylistNode& inner = root.children[0].children[0];
-    EXPECT_FALSE(inner.folder);
-    EXPECT_EQ(inner.trackIds, (std::vector<std::uint32_t>{2, 1, 2}));
-    EXPECT_TRUE(root.children[1].folder);
-    EXPECT_EQ(root.children[2].name, "Empty");
-    EXPECT_FALSE(root.children[2].folder);
-    EXPECT_TRUE(root.children[2].trackIds.empty());
+    EXPECT_TRUE(c.root() == want);
 }
 
 TEST(XmlImportPlaylists, LocationKeyedPlaylistsResolveByPath) {
@@ -330,11 +331,7 @@ TEST(XmlImportPlaylists, NestingBeyondTheLimitIsSkipped) {
     ASSERT_TRUE(import(c, xml).ok);
     {
         std::lock_guard<std::mutex> lock(c.mutex());
-        std::size_t depth = 0;
-        for (const PlaylistNode* n = &c.root(); n;
-             n = n->children.empty() ? nullptr : &n->children[0])
-            ++depth;
-        EXPECT_EQ(depth, kMaxPlaylistDepth);
+        EXPECT_EQ(firstChildDepth(c.root()), kMaxPlaylistDepth);
     }
     // A crafted branch far deeper than any stack could walk recursively, with a track deep
     // inside it, beside a playlist after it: the deep part goes, the rest stays.
@@ -352,12 +349,8 @@ TEST(XmlImportPlaylists, NestingBeyondTheLimitIsSkipped) {
     ASSERT_EQ(root.children.size(), 2u);
     EXPECT_EQ(root.children[1].name, "after");
     EXPECT_EQ(root.children[1].trackIds.size(), 1u);
-    std::size_t depth = 0, tracks = 0;
-    for (const PlaylistNode* n = &root; n; n = n->children.empty() ? nullptr : &n->children[0]) {
-        ++depth;
-        tracks += n->trackIds.size();
-    }
-    EXPECT_EQ(depth, kMaxPlaylistDepth);
+    std::size_t tracks = 0;
+    EXPECT_EQ(firstChildDepth(root, &tracks), kMaxPlaylistDepth);
     EXPECT_EQ(tracks, 0u);
 }
 
@@ -424,54 +417,6 @@ TEST(XmlImportFile, ReportsFileProblems) {
     r = importXmlFile(c, dir + "/ok.xml");
     EXPECT_TRUE(r.ok) << r.error;
     EXPECT_EQ(r.counts.tracks, 2u);
-}
-
-} // namespace
-} // namespace vyn
-
-namespace vyn {
-namespace {
-
-TEST(XmlImportRobustness, DamagedFilesFailCleanlyOrImportWhatIsReadable) {
-    // Truncations and byte changes at spots that matter to the reader (quotes, brackets,
-    // ampersands, slashes) across a small real-shaped collection. Every outcome is either a
-    // successful parse or one of the import's messages; the sanitizer builds check the reads.
-    const test::ExpectedCollection base = test::generateXmlCollection(6, 21, "/m");
-    const std::string& xml = base.xml;
-    const char inserts[] = {'<', '>', '"', '\'', '&', '/', ';', '#', '=', '!', '?', '\0'};
-    std::uint64_t state = 12345;
-    auto next = [&state] {
-        state = state * 6364136223846793005ull + 1442695040888963407ull;
-        return state >> 33;
-    };
-    std::size_t ok = 0;
-    for (int round = 0; round < 3000; ++round) {
-        std::string damaged = xml;
-        const std::size_t at = next() % damaged.size();
-        switch (round % 3) {
-        case 0:
-            damaged.resize(at);
-            break;
-        case 1:
-            damaged[at] = inserts[next() % sizeof inserts];
-            break;
-        default:
-            damaged.insert(at, 1, inserts[next() % sizeof inserts]);
-            break;
-        }
-        const XmlImportResult r = parseXmlCollection(damaged.data(), damaged.size());
-        if (r.ok) {
-            ++ok;
-            EXPECT_LE(r.tracks.size(), 7u);
-            continue;
-        }
-        const bool known = r.error == "empty XML" || r.error.rfind("XML parse error: ", 0) == 0 ||
-                           r.error == "not a rekordbox XML file (no DJ_PLAYLISTS element)";
-        EXPECT_TRUE(known) << r.error;
-        EXPECT_TRUE(r.tracks.empty());
-    }
-    EXPECT_GT(ok, 0u);
-    EXPECT_LT(ok, 3000u);
 }
 
 } // namespace
