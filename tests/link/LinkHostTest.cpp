@@ -77,21 +77,6 @@ protected:
     int port = 0;
 };
 
-TEST_F(LinkHostTest, SurfaceCommandsReachTheEngineThroughTheLinkRing) {
-    const std::string dir = test::scratchDir("linkhost");
-    load(0, writeTone(dir + "/a.wav", 3.0), 1);
-    ASSERT_EQ(snapshot().decks[0].state, static_cast<std::uint8_t>(DeckState::READY));
-    auto c = paired();
-    c->send(test::maskedFrame(1, R"({"t":"cmd","c":3,"d":0})") +
-            test::maskedFrame(1, R"({"t":"cmd","c":48,"d":0,"v":2})") + test::maskedFrame(9, "x"));
-    c->readUntil([](const std::string& r) { return r.find("\x8a\x01x") != std::string::npos; });
-    render(2);
-    const EngineSnapshot s = snapshot();
-    EXPECT_EQ(s.decks[0].state, static_cast<std::uint8_t>(DeckState::PLAYING));
-    EXPECT_EQ(s.decks[0].keyShift, 2);
-    EXPECT_EQ(host->server().commandsReceived(), 2u);
-}
-
 TEST_F(LinkHostTest, SurfacesReachTheMixerRateAndDeckSwapButNeverALoad) {
     const std::string dir = test::scratchDir("linkhost-range");
     load(0, writeTone(dir + "/a.wav", 3.0), 1);
@@ -118,7 +103,7 @@ TEST_F(LinkHostTest, SurfacesReachTheMixerRateAndDeckSwapButNeverALoad) {
     EXPECT_EQ(host->server().commandsReceived(), 5u);
 }
 
-TEST_F(LinkHostTest, CommandsAreIgnoredWhileAReplayOwnsTheMix) {
+TEST_F(LinkHostTest, CommandsReachTheEngineThroughTheLinkRingUnlessAReplayOwnsTheMix) {
     const std::string dir = test::scratchDir("linkhost-replay");
     load(0, writeTone(dir + "/a.wav", 3.0), 1);
     host->setReplayOwnsMix(true);
@@ -128,10 +113,12 @@ TEST_F(LinkHostTest, CommandsAreIgnoredWhileAReplayOwnsTheMix) {
     render(2);
     EXPECT_EQ(snapshot().decks[0].state, static_cast<std::uint8_t>(DeckState::READY));
     host->setReplayOwnsMix(false);
-    c->send(test::maskedFrame(1, R"({"t":"cmd","c":3,"d":0})") + test::maskedFrame(9, "y"));
+    c->send(test::maskedFrame(1, R"({"t":"cmd","c":3,"d":0})") +
+            test::maskedFrame(1, R"({"t":"cmd","c":48,"d":0,"v":2})") + test::maskedFrame(9, "y"));
     c->readUntil([](const std::string& r) { return r.find("\x8a\x01y") != std::string::npos; });
     render(2);
     EXPECT_EQ(snapshot().decks[0].state, static_cast<std::uint8_t>(DeckState::PLAYING));
+    EXPECT_EQ(snapshot().decks[0].keyShift, 2);
 }
 
 TEST_F(LinkHostTest, EachLoadPublishesBothWaveformsOnceAndTheStateNamesTheTrackByItsFile) {
