@@ -1,8 +1,8 @@
 // Stems end to end, driven the way the application drives them: a controller note mapped to
-// `stems` (through the MIDI hub) switches stems on for a playing deck, the refresh loop asks the
-// loader for the stem job, the stems land while the deck plays into the PulseAudio null sink, and
-// a second note mapped to the drums stem kills the click track, which leaves the recording while
-// the tone stays.
+// `stems` (through a real JACK MIDI port and the MIDI hub) switches stems on for a playing deck,
+// the refresh loop asks the loader for the stem job, the stems land while the deck plays into the
+// PulseAudio null sink, and a second note mapped to the drums stem kills the click track, which
+// leaves the recording while the tone stays.
 
 #include "MidiBindings.h"
 #include "audio/AudioDeviceFactory.h"
@@ -12,13 +12,16 @@
 #include "common/ToneMeasure.h"
 #include "common/WavFiles.h"
 #include "control/midi/MidiHub.h"
+#include "control/midi/MidiInputPorts.h"
 #include "control/midi/MidiRouter.h"
+#include "control/midi/RtMidiBackend.h"
 #include "dsp/SpectralSeparator.h"
 #include "engine/EngineHost.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -119,20 +122,26 @@ TEST(StemsEndToEnd, ControllerSwitchesStemsOnThenKillsTheDrums) {
     ASSERT_TRUE(engine->open()) << engine->device()->lastError();
     TrackLoader& loader = engine->loader();
 
-    // The controller's notes go in where its input thread delivers them (a real port reaching the
-    // hub is MidiJackTest's).
     MidiRouter router;
     MidiHub hub(router);
     hub.listen(router);
     hub.setEngine(engine.get());
-    router.portConnected(0, "Controller");
+    std::atomic<int> notes{0};
+    hub.setCaptureSink([&](int, const MidiMessage& m, std::uint32_t) {
+        if (m.midiKind() == MidiKind::NoteOn) ++notes;
+    });
+    test::MidiSender controller;
     MidiMapping mapping;
     mapping.bindings = {noteBinding(60, MidiAction::stems), noteBinding(61, MidiAction::stemDrums)};
-    hub.installMapping("Controller", mapping);
-    auto press = [&](std::uint8_t note) {
-        const std::uint8_t bytes[] = {0x90, note, 100};
-        router.feed(0, bytes, sizeof bytes, 1);
-    };
+    hub.installMapping(controller.device(), mapping);
+    MidiBackendOptions options;
+    options.api = MidiApi::Jack;
+    MidiInputPorts ports(createMidiBackend(options));
+    ports.attach(router);
+    ASSERT_TRUE(test::waitFor([&] { return test::routerPortOf(router, controller.device()) >= 0; },
+                              5000ms, [&] { ports.rescan(); }));
+    ASSERT_TRUE(
+        test::primeConnection(controller, router, test::routerPortOf(router, controller.device())));
 
     // The application's refresh: poll the loader, and ask for stems where the snapshot shows
     // them switched on for a track without them.
@@ -160,12 +169,12 @@ TEST(StemsEndToEnd, ControllerSwitchesStemsOnThenKillsTheDrums) {
     ASSERT_TRUE(snap.decks[0].state == static_cast<std::uint8_t>(DeckState::PLAYING));
 
     const auto switchedOn = Clock::now();
-    press(60);
+    controller.send({0x90, 60, 100});
     const std::uint64_t frameAtOn = snap.frame;
     ASSERT_TRUE(test::waitFor([&] { return snap.decks[0].stemsAvailable; }, 60000ms, refresh))
-        << "stems on " << snap.decks[0].stemsOn << ", job " << loader.stemStatus(0).progress << " '"
-        << loader.stemStatus(0).error << "'; the engine rendered " << snap.frame - frameAtOn
-        << " frames since";
+        << notes.load() << " notes arrived, stems on " << snap.decks[0].stemsOn << ", job "
+        << loader.stemStatus(0).progress << " '" << loader.stemStatus(0).error
+        << "'; the engine rendered " << snap.frame - frameAtOn << " frames since";
     const auto latency = Clock::now() - switchedOn;
     // The job is the split plus a poll: allow for a machine busy with other work, but not for a
     // job that waits for something else or runs twice.
@@ -184,16 +193,18 @@ TEST(StemsEndToEnd, ControllerSwitchesStemsOnThenKillsTheDrums) {
     const std::size_t landedAt = recorder.frames();
     ASSERT_TRUE(soundedFor(landedAt + kMargin, 20 + kMargin / 4800));
     const std::size_t killedAt = recorder.frames();
-    press(61);
+    controller.send({0x90, 61, 100});
     const std::uint64_t frameAtKill = snap.frame;
     ASSERT_TRUE(test::waitFor([&] { return snap.decks[0].stemGains[0] == 0.0f; }, 20000ms, refresh))
-        << "the engine rendered " << snap.frame - frameAtKill << " frames since";
+        << notes.load() << " notes arrived; the engine rendered " << snap.frame - frameAtKill
+        << " frames since";
     ASSERT_TRUE(soundedFor(killedAt + kMargin, 20));
     const std::vector<float> all = recorder.stop();
     EXPECT_EQ(snap.decks[0].state, static_cast<std::uint8_t>(DeckState::PLAYING));
     const std::vector<float> before = span(all, landedAt + kMargin, killedAt - kMargin);
     const std::vector<float> after = span(all, killedAt + kMargin, all.size() / 2);
 
+    ports.closeAll();
     engine->stop();
     std::vector<LoadedTrack*> retired;
     engine->drainRetired(retired);
