@@ -80,6 +80,11 @@ struct Case {
 
 using test::ranged;
 
+MidiBinding shifted(MidiBinding b, int mod) {
+    b.mod = static_cast<std::uint8_t>(mod);
+    return b;
+}
+
 MidiBinding offsetEncoded(MidiBinding b) {
     b.relative = static_cast<std::uint8_t>(MidiRelative::offset);
     return b;
@@ -276,9 +281,7 @@ TEST_F(Dispatcher, MatchingByPortChannelNumberAndClass) {
 
 TEST_F(Dispatcher, ModifiersChooseBetweenBindingsOfOnePad) {
     add(binding(kNote, 10, MA::hotCue, 0, MM::trigger, 0));
-    MidiBinding focus = binding(kNote, 10, MA::focusDeck, 0, MM::trigger, 3);
-    focus.mod = 1;
-    add(focus);
+    add(shifted(binding(kNote, 10, MA::focusDeck, 0, MM::trigger, 3), 1));
     add(binding(kNote, 20, MA::modifier, 0, MM::trigger, 1));
 
     expectCommands(send(noteOn(10)), {{CT::JUMP_HOT_CUE, 0, 0}});
@@ -292,15 +295,9 @@ TEST_F(Dispatcher, ModifiersChooseBetweenBindingsOfOnePad) {
 }
 
 TEST_F(Dispatcher, MostModifierBitsWinThenEarliest) {
-    MidiBinding one = binding(kNote, 10, MA::play, 0);
-    one.mod = 1;
-    MidiBinding three = binding(kNote, 10, MA::pause, 0);
-    three.mod = 3;
-    MidiBinding otherThree = binding(kNote, 10, MA::loopIn, 0);
-    otherThree.mod = 3;
-    add(one);
-    add(three);
-    add(otherThree);
+    add(shifted(binding(kNote, 10, MA::play, 0), 1));
+    add(shifted(binding(kNote, 10, MA::pause, 0), 3));
+    add(shifted(binding(kNote, 10, MA::loopIn, 0), 3));
     add(binding(kNote, 21, MA::modifier, 0, MM::trigger, 1));
     add(binding(kNote, 22, MA::modifier, 0, MM::trigger, 2));
     send(noteOn(21));
@@ -329,13 +326,9 @@ TEST_F(Dispatcher, ModifierParamEdges) {
 }
 
 TEST_F(Dispatcher, ShiftBitBindingsLatchAndTreatReleasesAsPresses) {
-    add(binding(kNote, 2, MA::modifier, 0, MM::trigger, 8)); // holds bit 7
-    MidiBinding latch = binding(kNote, 3, MA::modifier, 0, MM::trigger, 1);
-    latch.mod = 0x80;
-    add(latch);
-    MidiBinding shifted = binding(kNote, 4, MA::play, 1);
-    shifted.mod = 0x80;
-    add(shifted);
+    add(binding(kNote, 2, MA::modifier, 0, MM::trigger, 8));                // holds bit 7
+    add(shifted(binding(kNote, 3, MA::modifier, 0, MM::trigger, 1), 0x80)); // latches
+    add(shifted(binding(kNote, 4, MA::play, 1), 0x80));
     send(noteOn(2));
     EXPECT_TRUE(send(noteOff(3)).empty());
     EXPECT_TRUE(controller.shiftLatch);
@@ -482,9 +475,7 @@ TEST_F(Dispatcher, TrackSearchWithJogScrollsAndReleaseLoads) {
     add(binding(kNote, 1, MA::trackSearch, 1, MM::momentary, 1));
     add(binding(kNote, 2, MA::trackSearch, 1, MM::momentary, -1));
     add(binding(kNote, 3, MA::jogTouch, 1));
-    MidiBinding ring = binding(kCc, 4, MA::jogRing, 1, MM::absolute);
-    ring.max = 1.0;
-    add(ring);
+    add(binding(kCc, 4, MA::jogRing, 1, MM::absolute));
     send(noteOn(1));
     expectBrowse(midi_browse::search, 1, 1);
     // While searching, the jog touch sends no JOG_TOUCH and the wheel scrolls the browser.
