@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <thread>
 
@@ -20,19 +21,22 @@ std::string writeTone(const std::string& path, double seconds) {
     return test::writeToneWav(path, 110.0, seconds, 48000, 12000.0 / 32767.0);
 }
 
-struct WaveHeader {
-    std::int32_t deck, track, count, kind;
-    float cps;
-};
-
-// The waveform frames in a server byte stream.
-std::vector<WaveHeader> waveFrames(const std::string& r) {
-    std::vector<WaveHeader> out;
+// The waveform frames in a server byte stream, one line each.
+std::vector<std::string> waveFrames(const std::string& r) {
+    std::vector<std::string> out;
     for (const test::ServerFrame& f : test::serverFrames(r))
         if (f.opcode == 2) {
-            WaveHeader w;
-            std::memcpy(&w, f.payload.data(), sizeof w);
-            out.push_back(w);
+            std::int32_t deck, track, count, kind;
+            float cps;
+            std::memcpy(&deck, f.payload.data(), 4);
+            std::memcpy(&track, f.payload.data() + 4, 4);
+            std::memcpy(&count, f.payload.data() + 8, 4);
+            std::memcpy(&kind, f.payload.data() + 12, 4);
+            std::memcpy(&cps, f.payload.data() + 16, 4);
+            char line[96];
+            std::snprintf(line, sizeof line, "deck %d track %d kind %d columns %d cps %.3f", deck,
+                          track, kind, count, cps);
+            out.push_back(line);
         }
     return out;
 }
@@ -77,21 +81,6 @@ protected:
     int port = 0;
 };
 
-TEST_F(LinkHostTest, SurfaceCommandsReachTheEngineThroughTheLinkRing) {
-    const std::string dir = test::scratchDir("linkhost");
-    load(0, writeTone(dir + "/a.wav", 3.0), 1);
-    ASSERT_EQ(snapshot().decks[0].state, static_cast<std::uint8_t>(DeckState::READY));
-    auto c = paired();
-    c->send(test::maskedFrame(1, R"({"t":"cmd","c":3,"d":0})") +
-            test::maskedFrame(1, R"({"t":"cmd","c":48,"d":0,"v":2})") + test::maskedFrame(9, "x"));
-    c->readUntil([](const std::string& r) { return r.find("\x8a\x01x") != std::string::npos; });
-    render(2);
-    const EngineSnapshot s = snapshot();
-    EXPECT_EQ(s.decks[0].state, static_cast<std::uint8_t>(DeckState::PLAYING));
-    EXPECT_EQ(s.decks[0].keyShift, 2);
-    EXPECT_EQ(host->server().commandsReceived(), 2u);
-}
-
 TEST_F(LinkHostTest, SurfacesReachTheMixerRateAndDeckSwapButNeverALoad) {
     const std::string dir = test::scratchDir("linkhost-range");
     load(0, writeTone(dir + "/a.wav", 3.0), 1);
@@ -118,7 +107,7 @@ TEST_F(LinkHostTest, SurfacesReachTheMixerRateAndDeckSwapButNeverALoad) {
     EXPECT_EQ(host->server().commandsReceived(), 5u);
 }
 
-TEST_F(LinkHostTest, CommandsAreIgnoredWhileAReplayOwnsTheMix) {
+TEST_F(LinkHostTest, CommandsReachTheEngineThroughTheLinkRingUnlessAReplayOwnsTheMix) {
     const std::string dir = test::scratchDir("linkhost-replay");
     load(0, writeTone(dir + "/a.wav", 3.0), 1);
     host->setReplayOwnsMix(true);
@@ -128,10 +117,12 @@ TEST_F(LinkHostTest, CommandsAreIgnoredWhileAReplayOwnsTheMix) {
     render(2);
     EXPECT_EQ(snapshot().decks[0].state, static_cast<std::uint8_t>(DeckState::READY));
     host->setReplayOwnsMix(false);
-    c->send(test::maskedFrame(1, R"({"t":"cmd","c":3,"d":0})") + test::maskedFrame(9, "y"));
+    c->send(test::maskedFrame(1, R"({"t":"cmd","c":3,"d":0})") +
+            test::maskedFrame(1, R"({"t":"cmd","c":48,"d":0,"v":2})") + test::maskedFrame(9, "y"));
     c->readUntil([](const std::string& r) { return r.find("\x8a\x01y") != std::string::npos; });
     render(2);
     EXPECT_EQ(snapshot().decks[0].state, static_cast<std::uint8_t>(DeckState::PLAYING));
+    EXPECT_EQ(snapshot().decks[0].keyShift, 2);
 }
 
 TEST_F(LinkHostTest, EachLoadPublishesBothWaveformsOnceAndTheStateNamesTheTrackByItsFile) {
@@ -147,18 +138,11 @@ TEST_F(LinkHostTest, EachLoadPublishesBothWaveformsOnceAndTheStateNamesTheTrackB
     }
     c->readUntil([](const std::string& r) { return waveFrames(r).size() >= 2; });
     c->readAll(300);
-    auto frames = waveFrames(c->received());
-    ASSERT_EQ(frames.size(), 2u) << "published once although ticked five times";
-    EXPECT_EQ(frames[0].kind, 1);
-    EXPECT_EQ(frames[0].count, 2048);
-    EXPECT_NEAR(frames[0].cps, 150.0 * 2048 / 3000, 1e-3);
-    EXPECT_EQ(frames[1].kind, 0);
-    EXPECT_EQ(frames[1].count, 3000);
-    EXPECT_FLOAT_EQ(frames[1].cps, 150.0f);
-    for (const WaveHeader& w : frames) {
-        EXPECT_EQ(w.deck, 1);
-        EXPECT_EQ(w.track, 7);
-    }
+    // The overview is reduced to 2048 columns; the detail keeps 150 columns a second.
+    EXPECT_EQ(waveFrames(c->received()),
+              (std::vector<std::string>{"deck 1 track 7 kind 1 columns 2048 cps 102.400",
+                                        "deck 1 track 7 kind 0 columns 3000 cps 150.000"}))
+        << "published once although ticked five times";
     const auto texts = test::serverTexts(c->received());
     ASSERT_FALSE(texts.empty());
     const std::string& state = texts.back();
@@ -172,11 +156,11 @@ TEST_F(LinkHostTest, EachLoadPublishesBothWaveformsOnceAndTheStateNamesTheTrackB
         host->tick(tick);
     c->readUntil([](const std::string& r) { return waveFrames(r).size() >= 4; });
     c->readAll(300);
-    frames = waveFrames(c->received());
-    ASSERT_EQ(frames.size(), 4u);
-    EXPECT_EQ(frames[2].track, 8);
-    EXPECT_EQ(frames[3].track, 8);
-    EXPECT_EQ(frames[3].count, 300);
+    EXPECT_EQ(waveFrames(c->received()),
+              (std::vector<std::string>{"deck 1 track 7 kind 1 columns 2048 cps 102.400",
+                                        "deck 1 track 7 kind 0 columns 3000 cps 150.000",
+                                        "deck 1 track 8 kind 1 columns 300 cps 150.000",
+                                        "deck 1 track 8 kind 0 columns 300 cps 150.000"}));
 }
 
 } // namespace

@@ -72,17 +72,9 @@ std::string artefactDir() {
 
 JsonValue runPage(const LinkTool& tool, const std::string& mode, const std::string& shot,
                   const std::string& link = {}) {
-    const std::string dir = test::nodeDir();
-    const auto r = test::runProcess("cd '" + dir + "' && node link-page.mjs " + tool.line("port") +
-                                    " " + tool.line("code") + " '" + shot + "' " + mode +
-                                    (link.empty() ? "" : " '" + link + "'"));
-    std::string last = r.out.substr(0, r.out.find('\n'));
-    JsonParseResult parsed = parseJson(last);
-    EXPECT_TRUE(parsed.ok) << r.out << r.err;
-    if (const JsonValue* e = parsed.value.find("error"))
-        ADD_FAILURE() << e->asString() << "\n" << r.err;
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    return parsed.value;
+    return test::runNodeScript("link-page.mjs", tool.line("port") + " " + tool.line("code") + " '" +
+                                                    shot + "' " + mode +
+                                                    (link.empty() ? "" : " '" + link + "'"));
 }
 
 class LinkPage : public ::testing::Test {

@@ -8,120 +8,102 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <limits>
 #include <set>
 
 namespace vyn {
 namespace {
 
-LinkMessage parse(const std::string& text) {
-    return parseLinkMessage(text);
+// A message as one comparable line: its kind and the fields that kind carries.
+std::string describe(const std::string& text) {
+    const LinkMessage m = parseLinkMessage(text);
+    char line[128];
+    switch (m.kind) {
+    case LinkMessageKind::Command:
+        std::snprintf(line, sizeof line, "cmd %d deck %d value %g%s", m.intent.command,
+                      m.intent.deck, m.intent.value, m.intent.hasCommand ? "" : " (no command)");
+        return line;
+    case LinkMessageKind::Hello:
+        return "hello '" + m.pair + "'";
+    case LinkMessageKind::Browse:
+        std::snprintf(line, sizeof line, "%s row %d track %u deck %d",
+                      m.browse.kind == BrowseIntent::LOAD ? "load" : "pick", m.browse.row,
+                      m.browse.trackId, m.browse.deck);
+        return line;
+    case LinkMessageKind::Ignored:
+        break;
+    }
+    return "ignored";
 }
 
-void expectIgnored(const std::string& text) {
-    EXPECT_EQ(parse(text).kind, LinkMessageKind::Ignored) << text;
-}
-
-TEST(LinkMessages, CommandWithDefaults) {
-    const LinkMessage m = parse(R"({"t":"cmd","c":3,"d":0})");
-    ASSERT_EQ(m.kind, LinkMessageKind::Command);
-    EXPECT_EQ(m.intent.command, 3);
-    EXPECT_EQ(m.intent.deck, 0);
-    EXPECT_EQ(m.intent.value, 0.0);
-    EXPECT_TRUE(m.intent.hasCommand);
-
-    const LinkMessage noDeck = parse(R"({"c":16,"t":"cmd"})");
-    ASSERT_EQ(noDeck.kind, LinkMessageKind::Command);
-    EXPECT_EQ(noDeck.intent.deck, -1);
-
-    const LinkMessage value = parse(R"( { "t" : "cmd" , "v" : -0.5, "c" : 43.9, "d" : 15 } )");
-    ASSERT_EQ(value.kind, LinkMessageKind::Command);
-    EXPECT_EQ(value.intent.command, 43); // truncated
-    EXPECT_EQ(value.intent.deck, 15);
-    EXPECT_EQ(value.intent.value, -0.5);
-}
-
-TEST(LinkMessages, OutOfRangeAndNonFiniteCommandsAreIgnored) {
-    expectIgnored(R"({"t":"cmd","c":65,"d":0})");
-    expectIgnored(R"({"t":"cmd","c":3,"d":16})");
-    expectIgnored(R"({"t":"cmd","c":3,"d":-2})");
-    expectIgnored(R"({"t":"cmd","c":-1})");
-    expectIgnored(R"({"t":"cmd","c":1e300,"d":0})");
-    expectIgnored(R"({"t":"cmd","c":3,"d":-1e300})");
-    expectIgnored(R"({"t":"cmd","c":3,"d":0,"v":1e999})");
-    expectIgnored(R"({"t":"cmd","c":"3","d":0})"); // a string is not a number: c is absent
-    expectIgnored(R"({"t":"cmd","d":0})");
+TEST(LinkMessages, ParsedOrIgnored) {
+    const std::string longCode(256, '1');
+    const struct {
+        std::string text;
+        std::string expected;
+    } cases[] = {
+        // Commands: deck -1 and value 0 when absent; ordinal and deck truncated before the range
+        // check, so deck 15.7 is deck 16 and -1.9 is "no deck".
+        {R"({"t":"cmd","c":3,"d":0})", "cmd 3 deck 0 value 0"},
+        {R"({"c":16,"t":"cmd"})", "cmd 16 deck -1 value 0"},
+        {R"( { "t" : "cmd" , "v" : -0.5, "c" : 43.9, "d" : 15 } )", "cmd 43 deck 15 value -0.5"},
+        {R"({"t":"cmd","c":64.9,"d":15.7})", "cmd 64 deck 15 value 0"},
+        {R"({"t":"cmd","c":3,"d":-1.9})", "cmd 3 deck -1 value 0"},
+        {R"({"t":"cmd","c":65,"d":0})", "ignored"},
+        {R"({"t":"cmd","c":3,"d":16})", "ignored"},
+        {R"({"t":"cmd","c":3,"d":-2})", "ignored"},
+        {R"({"t":"cmd","c":-1})", "ignored"},
+        {R"({"t":"cmd","c":1e300,"d":0})", "ignored"},
+        {R"({"t":"cmd","c":3,"d":-1e300})", "ignored"},
+        {R"({"t":"cmd","c":3,"d":0,"v":1e999})", "ignored"},
+        {R"({"t":"cmd","c":"3","d":0})", "ignored"}, // a string is not a number: c is absent
+        {R"({"t":"cmd","d":0})", "ignored"},
+        // Hellos: the code is a string of at most 256 bytes.
+        {R"({"t":"hello","pair":"0427"})", "hello '0427'"},
+        {R"({"t":"hello","pair":""})", "hello ''"},
+        {R"({"t":"hello","pair":427})", "ignored"},
+        {R"({"t":"hello"})", "ignored"},
+        {R"({"t":"hello","pair":")" + longCode + "\"}", "hello '" + longCode + "'"},
+        {R"({"t":"hello","pair":")" + longCode + "1\"}", "ignored"},
+        // A scanner that looks for the first "c" would find one inside a string.
+        {R"({"t":"hello","pair":"\"t\":\"cmd\",\"c\":3"})", R"(hello '"t":"cmd","c":3')"},
+        {R"({"x":"\"t\":\"cmd\"","c":3,"d":0})", "ignored"},
+        // Browse intents.
+        {R"({"t":"load","id":42,"d":3})", "load row 0 track 42 deck 3"},
+        {R"({"t":"load","id":4294967295})", "load row 0 track 4294967295 deck 0"},
+        {R"({"t":"pick","i":0,"d":15})", "pick row 0 track 0 deck 15"},
+        {R"({"t":"load","id":0})", "ignored"},
+        {R"({"t":"load","id":-5})", "ignored"},
+        {R"({"t":"load","id":4294967296})", "ignored"},
+        {R"({"t":"load","id":1e20})", "ignored"},
+        {R"({"t":"load","id":3,"d":16})", "ignored"},
+        {R"({"t":"pick","i":-1})", "ignored"},
+        {R"({"t":"pick","i":2147483648})", "ignored"},
+        {R"({"t":"pick"})", "ignored"},
+        // Malformed text.
+        {"", "ignored"},
+        {"not json", "ignored"},
+        {"[1,2]", "ignored"},
+        {R"({"t":3})", "ignored"},
+        {R"({"t":"cmd","c":3)", "ignored"},
+        {R"({"t":"unknown","c":3})", "ignored"},
+        {R"("cmd")", "ignored"},
+        {std::string(10000, '[') + std::string(10000, ']'), "ignored"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(describe(c.text), c.expected) << c.text.substr(0, 80);
 }
 
 TEST(LinkMessages, EveryCommandButTheTrackLoadsIsAccepted) {
     std::set<int> refused;
     for (int c = 0; c <= 64; ++c)
-        if (parse(R"({"t":"cmd","d":0,"c":)" + std::to_string(c) + "}").kind !=
+        if (parseLinkMessage(R"({"t":"cmd","d":0,"c":)" + std::to_string(c) + "}").kind !=
             LinkMessageKind::Command)
             refused.insert(c);
     const std::set<int> loads = {static_cast<int>(CommandType::LOAD_TRACK),
                                  static_cast<int>(CommandType::REPLACE_TRACK)};
     EXPECT_EQ(refused, loads);
-    // Ordinal and deck are truncated first: deck 15.7 is deck 16, not out of range.
-    const LinkMessage m = parse(R"({"t":"cmd","c":64.9,"d":15.7})");
-    ASSERT_EQ(m.kind, LinkMessageKind::Command);
-    EXPECT_EQ(m.intent.command, 64);
-    EXPECT_EQ(m.intent.deck, 15);
-    EXPECT_EQ(parse(R"({"t":"cmd","c":3,"d":-1.9})").intent.deck, -1);
-}
-
-TEST(LinkMessages, Hello) {
-    LinkMessage m = parse(R"({"t":"hello","pair":"0427"})");
-    ASSERT_EQ(m.kind, LinkMessageKind::Hello);
-    EXPECT_EQ(m.pair, "0427");
-    m = parse(R"({"t":"hello","pair":""})");
-    ASSERT_EQ(m.kind, LinkMessageKind::Hello);
-    EXPECT_EQ(m.pair, "");
-    expectIgnored(R"({"t":"hello","pair":427})");
-    expectIgnored(R"({"t":"hello"})");
-    expectIgnored(R"({"t":"hello","pair":")" + std::string(257, '1') + "\"}");
-    EXPECT_EQ(parse(R"({"t":"hello","pair":")" + std::string(256, '1') + "\"}").kind,
-              LinkMessageKind::Hello);
-}
-
-TEST(LinkMessages, KeysInsideStringsAreNotKeys) {
-    // A scanner that looks for the first "c" would find one inside the code.
-    const LinkMessage m = parse(R"({"t":"hello","pair":"\"t\":\"cmd\",\"c\":3"})");
-    ASSERT_EQ(m.kind, LinkMessageKind::Hello);
-    EXPECT_EQ(m.pair, R"("t":"cmd","c":3)");
-    expectIgnored(R"({"x":"\"t\":\"cmd\"","c":3,"d":0})");
-}
-
-TEST(LinkMessages, BrowseIntents) {
-    LinkMessage m = parse(R"({"t":"load","id":42,"d":3})");
-    ASSERT_EQ(m.kind, LinkMessageKind::Browse);
-    EXPECT_EQ(m.browse.kind, BrowseIntent::LOAD);
-    EXPECT_EQ(m.browse.trackId, 42u);
-    EXPECT_EQ(m.browse.deck, 3);
-    m = parse(R"({"t":"load","id":4294967295})");
-    ASSERT_EQ(m.kind, LinkMessageKind::Browse);
-    EXPECT_EQ(m.browse.trackId, 4294967295u);
-    EXPECT_EQ(m.browse.deck, 0);
-    m = parse(R"({"t":"pick","i":0,"d":15})");
-    ASSERT_EQ(m.kind, LinkMessageKind::Browse);
-    EXPECT_EQ(m.browse.kind, BrowseIntent::PICK);
-    EXPECT_EQ(m.browse.row, 0);
-
-    expectIgnored(R"({"t":"load","id":0})");
-    expectIgnored(R"({"t":"load","id":-5})");
-    expectIgnored(R"({"t":"load","id":4294967296})");
-    expectIgnored(R"({"t":"load","id":1e20})");
-    expectIgnored(R"({"t":"load","id":3,"d":16})");
-    expectIgnored(R"({"t":"pick","i":-1})");
-    expectIgnored(R"({"t":"pick","i":2147483648})");
-    expectIgnored(R"({"t":"pick"})");
-}
-
-TEST(LinkMessages, MalformedTextIsIgnored) {
-    for (const char* text : {"", "not json", "[1,2]", "{\"t\":3}", "{\"t\":\"cmd\",\"c\":3",
-                             "{\"t\":\"unknown\",\"c\":3}", "\"cmd\""})
-        expectIgnored(text);
-    expectIgnored(std::string(10000, '[') + std::string(10000, ']'));
 }
 
 // A snapshot whose every state-document field is known.

@@ -76,23 +76,29 @@ inline std::string nodeDir() {
     return std::string(VYN_SOURCE_DIR) + "/tests/node";
 }
 
-// Runs a scenario of link-client.mjs and returns its JSON report (its last output line).
-inline JsonValue runNodeScenario(const std::string& args) {
+// Runs a node script of tests/node and returns its JSON report (its last output line).
+inline JsonValue runNodeScript(const std::string& script, const std::string& args) {
     const std::string dir = nodeDir();
     if (!std::filesystem::exists(dir + "/node_modules/ws")) {
         ADD_FAILURE() << "the node test packages are missing: run scripts/install-deps";
         return {};
     }
-    const ProcessResult r = runProcess("node '" + dir + "/link-client.mjs' " + args);
+    const ProcessResult r = runProcess("node '" + dir + "/" + script + "' " + args);
     std::string last = r.out;
     while (!last.empty() && last.back() == '\n')
         last.pop_back();
     last = last.substr(last.rfind('\n') == std::string::npos ? 0 : last.rfind('\n') + 1);
     JsonParseResult parsed = parseJson(last);
     EXPECT_TRUE(parsed.ok && r.exitCode == 0)
-        << "node " << args << " exited " << r.exitCode << ": " << r.out << r.err;
-    if (const JsonValue* e = parsed.value.find("error")) ADD_FAILURE() << e->asString();
+        << "node " << script << " " << args << " exited " << r.exitCode << ": " << r.out << r.err;
+    if (const JsonValue* e = parsed.value.find("error"))
+        ADD_FAILURE() << e->asString() << "\n" << r.err;
     return parsed.value;
+}
+
+// A scenario of link-client.mjs, the npm `ws` client.
+inline JsonValue runNodeScenario(const std::string& args) {
+    return runNodeScript("link-client.mjs", args);
 }
 
 } // namespace vyn::test

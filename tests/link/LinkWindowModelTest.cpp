@@ -75,8 +75,8 @@ TEST(LinkWindowModel, QrIsReEncodedOnlyWhenTheLinkChanges) {
 
 TEST(LinkWindowModel, QrLayoutKeepsTheQuietZone) {
     QrLayout l = LinkWindowModel::qrLayout(300, 200, 29);
-    EXPECT_EQ(l.moduleSize, (200 - 16) / (29 + 8));
-    EXPECT_EQ(l.side, l.moduleSize * 37);
+    EXPECT_EQ(l.moduleSize, 4) << "the largest whole size for 29 + 8 modules in 200 - 16 pixels";
+    EXPECT_EQ(l.side, 148);
     EXPECT_EQ(l.quietZone, 4);
     EXPECT_EQ(l.cornerRadius, 12.0f);
     l = LinkWindowModel::qrLayout(20, 20, 29);

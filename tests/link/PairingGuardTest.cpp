@@ -12,9 +12,13 @@ using std::chrono::milliseconds;
 using std::chrono::minutes;
 using std::chrono::seconds;
 
-TEST(PairingGuard, WaitDoublesUpToTheCap) {
-    PairingGuard g(seconds(1), seconds(30));
-    const auto t0 = PairingGuard::Clock::time_point{} + minutes(1);
+class PairingGuardTest : public ::testing::Test {
+protected:
+    PairingGuard g{seconds(1), seconds(30)};
+    const PairingGuard::Clock::time_point t0 = PairingGuard::Clock::time_point{} + minutes(1);
+};
+
+TEST_F(PairingGuardTest, WaitDoublesUpToTheCap) {
     EXPECT_TRUE(g.mayTry(7, t0));
     const long expected[] = {1, 2, 4, 8, 16, 30, 30};
     auto now = t0;
@@ -27,17 +31,13 @@ TEST(PairingGuard, WaitDoublesUpToTheCap) {
     }
 }
 
-TEST(PairingGuard, AddressesAreSeparate) {
-    PairingGuard g(seconds(1), seconds(30));
-    const auto t0 = PairingGuard::Clock::time_point{} + minutes(1);
+TEST_F(PairingGuardTest, AddressesAreSeparate) {
     g.wrongCode(1, t0);
     EXPECT_FALSE(g.mayTry(1, t0));
     EXPECT_TRUE(g.mayTry(2, t0));
 }
 
-TEST(PairingGuard, RightCodeAndQuietTimeForget) {
-    PairingGuard g(seconds(1), seconds(30));
-    const auto t0 = PairingGuard::Clock::time_point{} + minutes(1);
+TEST_F(PairingGuardTest, RightCodeAndQuietTimeForget) {
     for (int i = 0; i < 4; ++i)
         g.wrongCode(1, t0 + seconds(20 * i));
     g.rightCode(1);
@@ -53,9 +53,7 @@ TEST(PairingGuard, RightCodeAndQuietTimeForget) {
               last + PairingGuard::kForgetAfter + seconds(1));
 }
 
-TEST(PairingGuard, TableStaysBounded) {
-    PairingGuard g(seconds(1), seconds(30));
-    const auto t0 = PairingGuard::Clock::time_point{} + minutes(1);
+TEST_F(PairingGuardTest, TableStaysBounded) {
     for (std::uint32_t peer = 0; peer < 3 * PairingGuard::kMaxPeers; ++peer)
         g.wrongCode(peer, t0);
     EXPECT_LE(g.trackedPeers(), PairingGuard::kMaxPeers);

@@ -1,6 +1,6 @@
 // RFC 6455 framing: what a client may send (split anywhere, fragmented with control frames in
-// between) and the errors that must end a connection; and the server's frame headers. The close
-// codes the server answers with are checked against the running server (LinkConformanceTest).
+// between) and the errors that must end a connection, with the close code each earns; and the
+// server's frame headers.
 
 #include "control/link/WebSocketReader.h"
 #include "LinkTestPeers.h"
@@ -24,11 +24,21 @@ std::vector<WebSocketMessage> feedAll(WebSocketReader& r, const std::string& byt
     return out;
 }
 
-std::string failure(const std::string& bytes) {
+struct Failure {
+    std::string error;
+    int closeCode;
+};
+
+Failure failure(const std::string& bytes) {
     WebSocketReader r;
     std::vector<WebSocketMessage> out;
     EXPECT_FALSE(r.feed(bytes.data(), bytes.size(), out));
-    return r.error();
+    EXPECT_TRUE(out.empty()) << "nothing is delivered from a faulty stream";
+    return {r.error(), r.closeCode()};
+}
+
+std::string closePayload(std::uint16_t code, const std::string& reason = {}) {
+    return std::string{static_cast<char>(code >> 8), static_cast<char>(code & 0xFF)} + reason;
 }
 
 TEST(WebSocketReader, FramesSplitAtEveryByteAndSeveralPerRead) {
@@ -64,77 +74,93 @@ TEST(WebSocketReader, FragmentsJoinAndControlFramesPassBetweenThem) {
     EXPECT_EQ(m[1].payload, "one two three");
 }
 
-TEST(WebSocketReader, ProtocolErrorsNameTheirCause) {
+// Each fault a client can commit, with the cause the reader names and the close code the server
+// answers with (the server's side of it is LinkConformanceTest).
+TEST(WebSocketReader, FaultsNameTheirCauseAndCloseCode) {
+    constexpr int kProtocol = ws_close::PROTOCOL_ERROR, kData = ws_close::INVALID_DATA,
+                  kBig = ws_close::TOO_BIG;
     const std::string euro = "\xE2\x82\xAC";
+    const char* const rsv = "reserved bits set without a negotiated extension";
+    const char* const control = "malformed control frame";
+    const char* const interleaved = "new message started before the previous one finished";
+    const char* const utf8 = "text message is not valid UTF-8";
+    const std::string half(524288, 'h');
     struct Case {
         std::string bytes;
         const char* error;
+        int closeCode;
     } cases[] = {
-        {maskedFrame(ws_opcode::TEXT, "x", true, true, 0x40),
-         "reserved bits set without a negotiated extension"},
-        {maskedFrame(3, "x"), "reserved opcode"},
-        {maskedFrame(11, "x"), "reserved opcode"},
-        {maskedFrame(ws_opcode::TEXT, "plain", true, false), "client frame not masked"},
-        {maskedFrame(ws_opcode::PING, std::string(126, 'p')), "malformed control frame"},
-        {maskedFrame(ws_opcode::PING, "p", false), "malformed control frame"},
-        {maskedFrame(ws_opcode::CONTINUATION, "x"), "continuation frame with nothing to continue"},
-        {maskedFrame(ws_opcode::TEXT, "a", false) + maskedFrame(ws_opcode::TEXT, "b"),
-         "new message started before the previous one finished"},
-        {maskedFrame(ws_opcode::TEXT, "\xC0\xAF"), "text message is not valid UTF-8"},
-        {maskedFrame(ws_opcode::TEXT, euro.substr(0, 2)), "text message is not valid UTF-8"},
-        {maskedFrame(ws_opcode::CLOSE, "\x03"), "close frame with a one-byte payload"},
-        {maskedFrame(ws_opcode::CLOSE, "\x03\xe7"), "close frame with an invalid status code"},
-        {maskedFrame(ws_opcode::CLOSE, "\x03\xe8\xFF"), "close reason is not valid UTF-8"},
-        {std::string("\x82\xFF\x80\0\0\0\0\0\0\x01", 10), "payload length with the top bit set"},
+        {maskedFrame(ws_opcode::TEXT, "plain", true, false), "client frame not masked", kProtocol},
+        {maskedFrame(ws_opcode::TEXT, "x", true, true, 0x40), rsv, kProtocol},
+        {maskedFrame(ws_opcode::TEXT, "x", true, true, 0x20), rsv, kProtocol},
+        {maskedFrame(ws_opcode::PING, "x", true, true, 0x10), rsv, kProtocol},
+        {maskedFrame(3, "x"), "reserved opcode", kProtocol},
+        {maskedFrame(7, ""), "reserved opcode", kProtocol},
+        {maskedFrame(11, "x"), "reserved opcode", kProtocol},
+        {maskedFrame(15, ""), "reserved opcode", kProtocol},
+        {maskedFrame(ws_opcode::PING, std::string(126, 'p')), control, kProtocol},
+        {maskedFrame(ws_opcode::CLOSE, std::string(126, 'c')), control, kProtocol},
+        {maskedFrame(ws_opcode::PING, "p", false), control, kProtocol},
+        {maskedFrame(ws_opcode::CONTINUATION, "x"), "continuation frame with nothing to continue",
+         kProtocol},
+        {maskedFrame(ws_opcode::TEXT, "a", false) + maskedFrame(ws_opcode::TEXT, "b"), interleaved,
+         kProtocol},
+        {maskedFrame(ws_opcode::TEXT, "a", false) + maskedFrame(ws_opcode::BINARY, "b"),
+         interleaved, kProtocol},
+        {std::string("\x82\xFF\x80\0\0\0\0\0\0\x01", 10), "payload length with the top bit set",
+         kProtocol},
+        {maskedFrame(ws_opcode::CLOSE, "\x03"), "close frame with a one-byte payload", kProtocol},
+        // Text: a surrogate, an overlong form, above U+10FFFF, a code point cut at the message
+        // end, and a fragment no text could continue, refused before the message ends.
+        {maskedFrame(ws_opcode::TEXT, "\xCE\xBA\xE1\xBD\xB9\xCF\x83\xED\xA0\x80"), utf8, kData},
+        {maskedFrame(ws_opcode::TEXT, "\xC0\xAF"), utf8, kData},
+        {maskedFrame(ws_opcode::TEXT, "\xF4\x90\x80\x80"), utf8, kData},
+        {maskedFrame(ws_opcode::TEXT, "ok" + euro.substr(0, 2)), utf8, kData},
+        {maskedFrame(ws_opcode::TEXT, euro.substr(0, 1), false) +
+             maskedFrame(ws_opcode::CONTINUATION, "\xFF", false),
+         utf8, kData},
+        {maskedFrame(ws_opcode::CLOSE, closePayload(1000, "\xFF")),
+         "close reason is not valid UTF-8", kData},
+        // Only the header of a frame one byte over 1 MiB needs to arrive for it to be refused.
+        {maskedFrame(ws_opcode::BINARY, std::string(1048577, 'x')).substr(0, 14),
+         "frame larger than the message limit", kBig},
+        {maskedFrame(ws_opcode::BINARY, half, false) +
+             maskedFrame(ws_opcode::CONTINUATION, half, false) +
+             maskedFrame(ws_opcode::CONTINUATION, "x"),
+         "fragmented message exceeded the limit", kBig},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(failure(c.bytes), c.error) << c.error;
-
-    // A split code point is fine; a fragment no text could continue fails before the message
-    // ends.
-    WebSocketReader r;
-    const auto m = feedAll(r, maskedFrame(ws_opcode::TEXT, "a" + euro.substr(0, 1), false) +
-                                  maskedFrame(ws_opcode::CONTINUATION, euro.substr(1)));
-    ASSERT_EQ(m.size(), 1u);
-    EXPECT_EQ(m[0].payload, "a" + euro);
-    EXPECT_EQ(failure(maskedFrame(ws_opcode::TEXT, "ok", false) +
-                      maskedFrame(ws_opcode::CONTINUATION, "\xFF", false)),
-              "text message is not valid UTF-8");
-}
-
-TEST(WebSocketReader, SizeLimits) {
-    // Only the header of a 2 MiB frame needs to arrive for it to be refused.
-    const std::string header =
-        maskedFrame(ws_opcode::TEXT, std::string(2 * 1048576, 'x')).substr(0, 14);
-    EXPECT_EQ(failure(header), "frame larger than the message limit");
-
-    // Exactly at the limit is fine.
-    {
-        WebSocketReader r;
-        const auto m = feedAll(r, maskedFrame(ws_opcode::BINARY, std::string(1048576, 'y')), 4096);
-        ASSERT_EQ(m.size(), 1u);
-        EXPECT_EQ(m[0].payload.size(), 1048576u);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.error);
+        const Failure f = failure(c.bytes);
+        EXPECT_EQ(f.error, c.error);
+        EXPECT_EQ(f.closeCode, c.closeCode);
     }
-    // Fragments that add up to more than the limit.
-    {
-        WebSocketReader r;
-        std::vector<WebSocketMessage> out;
-        const std::string a = maskedFrame(ws_opcode::TEXT, std::string(600000, 'a'), false);
-        const std::string b = maskedFrame(ws_opcode::CONTINUATION, std::string(600000, 'b'), true);
-        ASSERT_TRUE(r.feed(a.data(), a.size(), out));
-        EXPECT_FALSE(r.feed(b.data(), b.size(), out));
-        EXPECT_EQ(r.error(), "fragmented message exceeded the limit");
+    for (int code : {0, 999, 1004, 1005, 1006, 1015, 1016, 1100, 2000, 2999, 5000, 65535}) {
+        SCOPED_TRACE(code);
+        const Failure f =
+            failure(maskedFrame(ws_opcode::CLOSE, closePayload(static_cast<std::uint16_t>(code))));
+        EXPECT_EQ(f.error, "close frame with an invalid status code");
+        EXPECT_EQ(f.closeCode, kProtocol);
     }
     // Bytes that never form a frame cannot pile up beyond the receive buffer.
-    {
-        WebSocketReader r({64, 1048576, 1048576});
-        std::vector<WebSocketMessage> out;
-        const std::string partial =
-            maskedFrame(ws_opcode::TEXT, std::string(100, 'z')).substr(0, 60);
-        ASSERT_TRUE(r.feed(partial.data(), partial.size(), out));
-        EXPECT_FALSE(r.feed("0123456789", 10, out));
-        EXPECT_EQ(r.error(), "receive buffer overflowed");
-    }
+    WebSocketReader r({64, 1048576, 1048576});
+    std::vector<WebSocketMessage> out;
+    const std::string partial = maskedFrame(ws_opcode::TEXT, std::string(100, 'z')).substr(0, 60);
+    ASSERT_TRUE(r.feed(partial.data(), partial.size(), out));
+    EXPECT_FALSE(r.feed("0123456789", 10, out));
+    EXPECT_EQ(r.error(), "receive buffer overflowed");
+}
+
+TEST(WebSocketReader, SplitCodePointsAndMessagesAtTheLimitAreFine) {
+    const std::string euro = "\xE2\x82\xAC";
+    WebSocketReader r;
+    auto m = feedAll(r, maskedFrame(ws_opcode::TEXT, "a" + euro.substr(0, 1), false) +
+                            maskedFrame(ws_opcode::CONTINUATION, euro.substr(1)));
+    ASSERT_EQ(m.size(), 1u);
+    EXPECT_EQ(m[0].payload, "a" + euro);
+    m = feedAll(r, maskedFrame(ws_opcode::BINARY, std::string(1048576, 'y')), 4096);
+    ASSERT_EQ(m.size(), 1u);
+    EXPECT_EQ(m[0].payload.size(), 1048576u);
 }
 
 TEST(WebSocketReader, AfterAnErrorNothingMoreIsDelivered) {

@@ -2,6 +2,8 @@
 
 #include "control/midi/MidiClockOutput.h"
 
+#include "ScriptedMidiBackend.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -169,27 +171,6 @@ TEST(MidiClockThread, PacesPulsesOnTheTempoGridAndEndsWithAStop) {
     EXPECT_LE(inFirstSecond, 49u);
 }
 
-// Lists fixed outputs; nothing can be opened under these names.
-class ListedOutputs final : public IMidiBackend {
-public:
-    explicit ListedOutputs(std::vector<std::string> names) : names_(std::move(names)) {}
-    const char* apiName() const override { return "ALSA"; }
-    std::vector<MidiDeviceInfo> listInputs() override { return {}; }
-    std::unique_ptr<IMidiInput> openInput(const MidiDeviceInfo&, MidiRouter&, int) override {
-        return nullptr;
-    }
-    std::vector<MidiOutputInfo> listOutputs() override {
-        std::vector<MidiOutputInfo> out;
-        for (std::uint32_t i = 0; i < names_.size(); ++i)
-            out.push_back({i, names_[i]});
-        return out;
-    }
-    std::string lastError() const override { return {}; }
-
-private:
-    std::vector<std::string> names_;
-};
-
 TEST(MidiClockOutput, ChoosingTheOutput) {
     struct Case {
         std::vector<std::string> outputs;
@@ -203,7 +184,10 @@ TEST(MidiClockOutput, ChoosingTheOutput) {
         {{"vyn-test-absent-output"}, "", MidiClockOutput::kCouldNotOpen},
     };
     for (const Case& c : cases) {
-        ListedOutputs backend(c.outputs);
+        // Listed only: nothing can be opened under these names.
+        test::ScriptedBackend backend;
+        backend.api = "ALSA";
+        backend.outputs = c.outputs;
         MidiClockOutput clock(backend);
         EXPECT_FALSE(clock.open(c.name));
         EXPECT_EQ(clock.lastError(), c.error);

@@ -80,6 +80,16 @@ struct Case {
 
 using test::ranged;
 
+MidiBinding shifted(MidiBinding b, int mod) {
+    b.mod = static_cast<std::uint8_t>(mod);
+    return b;
+}
+
+MidiBinding offsetEncoded(MidiBinding b) {
+    b.relative = static_cast<std::uint8_t>(MidiRelative::offset);
+    return b;
+}
+
 using CT = CommandType;
 using MA = MidiAction;
 using MM = MidiMode;
@@ -194,6 +204,26 @@ const std::vector<Case>& statelessCases() {
         {"fxResonance trigger ignores release", binding(kNote, 1, MA::fxResonance), noteOff(1), {}},
         {"jogTouch press", binding(kNote, 1, MA::jogTouch, 1), noteOn(1), {{CT::JOG_TOUCH, 1, 1.0}}},
         {"jogTouch release", binding(kNote, 1, MA::jogTouch, 1), noteOff(1), {{CT::JOG_TOUCH, 1, 0.0}}},
+        // The jog wheel's speed curve, offset-64 encoders told apart from twos complement by the
+        // size of the step, and absolute wheels centred on 64
+        {"jog curve slowest", ranged(binding(kCc, 3, MA::jogRing, 0, MM::relative), 0.5, 3), cc(3, 1), {{CT::JOG_RING, 0, 0.5}}},
+        {"jog curve middle", ranged(binding(kCc, 3, MA::jogRing, 0, MM::relative), 0.5, 3), cc(3, 4),
+         {{CT::JOG_RING, 0, 0.5 + 2.5 * 3 / 7}}},
+        {"jog curve fastest", ranged(binding(kCc, 3, MA::jogRing, 0, MM::relative), 0.5, 3), cc(3, 8), {{CT::JOG_RING, 0, 3.0}}},
+        {"jog curve backwards", ranged(binding(kCc, 3, MA::jogRing, 0, MM::relative), 0.5, 3), cc(3, 0x7E),
+         {{CT::JOG_RING, 0, -(0.5 + 2.5 / 7)}}},
+        {"offset jog: 0x7F is -1 as twos", offsetEncoded(ranged(binding(kCc, 3, MA::jogRing, 0, MM::relative), 0, 4)),
+         cc(3, 0x7F), {{CT::JOG_RING, 0, -0.35}}},
+        {"offset jog: 0x42 is +2", offsetEncoded(ranged(binding(kCc, 3, MA::jogRing, 0, MM::relative), 0, 4)),
+         cc(3, 0x42), {{CT::JOG_RING, 0, 0.35 + (4 - 0.35) / 7}}},
+        {"offset jog: 0x40 is nothing", offsetEncoded(ranged(binding(kCc, 3, MA::jogRing, 0, MM::relative), 0, 4)),
+         cc(3, 0x40), {}},
+        {"centred jog 64", ranged(binding(kCc, 3, MA::jogRing, 0, MM::absolute), 0, 2), cc(3, 64), {{CT::JOG_RING, 0, 0.0}}},
+        {"centred jog 65", ranged(binding(kCc, 3, MA::jogRing, 0, MM::absolute), 0, 2), cc(3, 65), {{CT::JOG_RING, 0, 0.0}}},
+        {"centred jog 127", ranged(binding(kCc, 3, MA::jogRing, 0, MM::absolute), 0, 2), cc(3, 127), {{CT::JOG_RING, 0, 2.0}}},
+        {"centred jog 0", ranged(binding(kCc, 3, MA::jogRing, 0, MM::absolute), 0, 2), cc(3, 0), {{CT::JOG_RING, 0, -2.0}}},
+        {"centred jog 33", ranged(binding(kCc, 3, MA::jogRing, 0, MM::absolute), 0, 2), cc(3, 33),
+         {{CT::JOG_RING, 0, -30.0 / 62 * 2}}},
         // Deck resolution
         {"slot beyond the decks", binding(kNote, 1, MA::play, 16), noteOn(1), {}},
         {"negative slot", binding(kNote, 1, MA::play, -5), noteOn(1), {}},
@@ -251,9 +281,7 @@ TEST_F(Dispatcher, MatchingByPortChannelNumberAndClass) {
 
 TEST_F(Dispatcher, ModifiersChooseBetweenBindingsOfOnePad) {
     add(binding(kNote, 10, MA::hotCue, 0, MM::trigger, 0));
-    MidiBinding focus = binding(kNote, 10, MA::focusDeck, 0, MM::trigger, 3);
-    focus.mod = 1;
-    add(focus);
+    add(shifted(binding(kNote, 10, MA::focusDeck, 0, MM::trigger, 3), 1));
     add(binding(kNote, 20, MA::modifier, 0, MM::trigger, 1));
 
     expectCommands(send(noteOn(10)), {{CT::JUMP_HOT_CUE, 0, 0}});
@@ -267,15 +295,9 @@ TEST_F(Dispatcher, ModifiersChooseBetweenBindingsOfOnePad) {
 }
 
 TEST_F(Dispatcher, MostModifierBitsWinThenEarliest) {
-    MidiBinding one = binding(kNote, 10, MA::play, 0);
-    one.mod = 1;
-    MidiBinding three = binding(kNote, 10, MA::pause, 0);
-    three.mod = 3;
-    MidiBinding otherThree = binding(kNote, 10, MA::loopIn, 0);
-    otherThree.mod = 3;
-    add(one);
-    add(three);
-    add(otherThree);
+    add(shifted(binding(kNote, 10, MA::play, 0), 1));
+    add(shifted(binding(kNote, 10, MA::pause, 0), 3));
+    add(shifted(binding(kNote, 10, MA::loopIn, 0), 3));
     add(binding(kNote, 21, MA::modifier, 0, MM::trigger, 1));
     add(binding(kNote, 22, MA::modifier, 0, MM::trigger, 2));
     send(noteOn(21));
@@ -304,13 +326,9 @@ TEST_F(Dispatcher, ModifierParamEdges) {
 }
 
 TEST_F(Dispatcher, ShiftBitBindingsLatchAndTreatReleasesAsPresses) {
-    add(binding(kNote, 2, MA::modifier, 0, MM::trigger, 8)); // holds bit 7
-    MidiBinding latch = binding(kNote, 3, MA::modifier, 0, MM::trigger, 1);
-    latch.mod = 0x80;
-    add(latch);
-    MidiBinding shifted = binding(kNote, 4, MA::play, 1);
-    shifted.mod = 0x80;
-    add(shifted);
+    add(binding(kNote, 2, MA::modifier, 0, MM::trigger, 8));                // holds bit 7
+    add(shifted(binding(kNote, 3, MA::modifier, 0, MM::trigger, 1), 0x80)); // latches
+    add(shifted(binding(kNote, 4, MA::play, 1), 0x80));
     send(noteOn(2));
     EXPECT_TRUE(send(noteOff(3)).empty());
     EXPECT_TRUE(controller.shiftLatch);
@@ -397,6 +415,10 @@ TEST_F(Dispatcher, BrowseEvents) {
     expectBrowse(midi_browse::load, 1, 0);
     send(noteOn(5));
     expectBrowse(midi_browse::load, 2, 0);
+    // The controller mode's back button returns to the view.
+    add(binding(kNote, 7, MA::mcBrowseBack));
+    send(noteOn(7));
+    expectBrowse(midi_browse::view, 2, 0);
 }
 
 TEST(MidiRelativeDelta, Encodings) {
@@ -432,42 +454,6 @@ TEST_F(Dispatcher, JogNeedsTheTopTouchedButTheRingDoesNot) {
     EXPECT_TRUE(send(cc(2, 1)).empty());
 }
 
-TEST_F(Dispatcher, JogSpeedCurve) {
-    MidiBinding ring = binding(kCc, 3, MA::jogRing, 0, MM::relative);
-    ring.min = 0.5;
-    ring.max = 3.0;
-    add(ring);
-    expectCommands(send(cc(3, 1)), {{CT::JOG_RING, 0, 0.5}});
-    expectCommands(send(cc(3, 4)), {{CT::JOG_RING, 0, 0.5 + 2.5 * 3 / 7}});
-    expectCommands(send(cc(3, 8)), {{CT::JOG_RING, 0, 3.0}});
-    expectCommands(send(cc(3, 0x7E)), {{CT::JOG_RING, 0, -(0.5 + 2.5 / 7)}});
-}
-
-TEST_F(Dispatcher, JogSwitchesBetweenTwosAndOffset) {
-    MidiBinding ring = binding(kCc, 3, MA::jogRing, 0, MM::relative);
-    ring.relative = static_cast<std::uint8_t>(MidiRelative::offset);
-    ring.max = 4.0;
-    add(ring);
-    // 0x7F is +63 as offset, -1 as twos: taken as -1.
-    expectCommands(send(cc(3, 0x7F)), {{CT::JOG_RING, 0, -0.35}});
-    // 0x42 is +2 as offset and +66 as twos: offset stands.
-    expectCommands(send(cc(3, 0x42)), {{CT::JOG_RING, 0, 0.35 + (4 - 0.35) / 7}});
-    // 0x40 is 0 as offset: nothing.
-    EXPECT_TRUE(send(cc(3, 0x40)).empty());
-}
-
-TEST_F(Dispatcher, CentreSixtyFourJog) {
-    MidiBinding ring = binding(kCc, 3, MA::jogRing, 0, MM::absolute);
-    ring.min = 0.0;
-    ring.max = 2.0;
-    add(ring);
-    expectCommands(send(cc(3, 64)), {{CT::JOG_RING, 0, 0.0}});
-    expectCommands(send(cc(3, 65)), {{CT::JOG_RING, 0, 0.0}});
-    expectCommands(send(cc(3, 127)), {{CT::JOG_RING, 0, 2.0}});
-    expectCommands(send(cc(3, 0)), {{CT::JOG_RING, 0, -2.0}});
-    expectCommands(send(cc(3, 33)), {{CT::JOG_RING, 0, -30.0 / 62 * 2}});
-}
-
 // --- Track search ---
 
 TEST_F(Dispatcher, TrackSearchBackReturnsToStartThenBrowses) {
@@ -489,9 +475,7 @@ TEST_F(Dispatcher, TrackSearchWithJogScrollsAndReleaseLoads) {
     add(binding(kNote, 1, MA::trackSearch, 1, MM::momentary, 1));
     add(binding(kNote, 2, MA::trackSearch, 1, MM::momentary, -1));
     add(binding(kNote, 3, MA::jogTouch, 1));
-    MidiBinding ring = binding(kCc, 4, MA::jogRing, 1, MM::absolute);
-    ring.max = 1.0;
-    add(ring);
+    add(binding(kCc, 4, MA::jogRing, 1, MM::absolute));
     send(noteOn(1));
     expectBrowse(midi_browse::search, 1, 1);
     // While searching, the jog touch sends no JOG_TOUCH and the wheel scrolls the browser.
@@ -631,13 +615,6 @@ TEST_F(Dispatcher, ShiftThenCueFocusesInsteadOfFiring) {
     EXPECT_EQ(surface.focusedDeck, 1);
     EXPECT_FALSE(controller.shiftLatch);
     expectCommands(send(noteOff(2)), {{CT::HOT_CUE_UP, 1, 5}});
-}
-
-TEST_F(Dispatcher, BrowseBack) {
-    surface.focusedDeck = 4;
-    add(binding(kNote, 1, MA::mcBrowseBack));
-    send(noteOn(1));
-    expectBrowse(midi_browse::view, 4, 0);
 }
 
 TEST_F(Dispatcher, SyncHoldCountsOnlyPressesAsTaps) {

@@ -32,6 +32,11 @@ protected:
     void send(int port, std::vector<std::uint8_t> bytes, std::uint32_t time = 5) {
         router.feed(port, bytes.data(), bytes.size(), time);
     }
+    void install(const std::string& device, std::vector<MidiBinding> bindings) {
+        MidiMapping m;
+        m.bindings = std::move(bindings);
+        hub.installMapping(device, m);
+    }
     EngineSnapshot renderAndRead() {
         engine->render(master.data(), 256);
         EngineSnapshot s;
@@ -53,13 +58,10 @@ protected:
 };
 
 TEST_F(MidiHubTest, BoundControlsReachTheEngine) {
-    MidiMapping mixer;
-    MidiBinding filter = binding(midi_class::cc, 20, MidiAction::filter, 1, MidiMode::absolute);
-    filter.min = -1.0;
-    mixer.bindings.push_back(filter);
-    mixer.bindings.push_back(
-        binding(midi_class::note, 5, MidiAction::quantise, 0, MidiMode::toggle));
-    hub.installMapping("Mixer", mixer);
+    install("Mixer",
+            {test::ranged(binding(midi_class::cc, 20, MidiAction::filter, 1, MidiMode::absolute),
+                          -1.0, 1.0),
+             binding(midi_class::note, 5, MidiAction::quantise, 0, MidiMode::toggle)});
 
     send(0, {0xB0, 20, 127, 0x90, 5, 127});
     EngineSnapshot s = renderAndRead();
@@ -84,9 +86,7 @@ TEST_F(MidiHubTest, ReplayOwnershipStopsDispatchButNotCapture) {
         captured.push_back({port, m.status});
         EXPECT_EQ(time, 5u);
     });
-    MidiMapping m;
-    m.bindings.push_back(binding(midi_class::note, 5, MidiAction::quantise));
-    hub.installMapping("Mixer", m);
+    install("Mixer", {binding(midi_class::note, 5, MidiAction::quantise)});
     hub.setReplayOwnsMix(true);
     send(0, {0x90, 5, 127, 0xF8});
     EXPECT_FALSE(renderAndRead().quantise);
@@ -104,9 +104,7 @@ TEST_F(MidiHubTest, RealTimeMessagesAreNotDispatched) {
 }
 
 TEST_F(MidiHubTest, CommandsWithoutAnEngineAreCountedAsDropped) {
-    MidiMapping m;
-    m.bindings.push_back(binding(midi_class::note, 5, MidiAction::play));
-    hub.installMapping("Mixer", m);
+    install("Mixer", {binding(midi_class::note, 5, MidiAction::play)});
     hub.setEngine(nullptr);
     send(0, {0x90, 5, 127});
     EXPECT_EQ(hub.droppedCommands(), 1u);
@@ -120,10 +118,8 @@ TEST_F(MidiHubTest, CommandsWithoutAnEngineAreCountedAsDropped) {
 }
 
 TEST_F(MidiHubTest, ControllersFollowTheDeviceNameAcrossPorts) {
-    MidiMapping m;
-    m.bindings.push_back(binding(midi_class::note, 1, MidiAction::bankUp));
-    m.bindings.push_back(binding(midi_class::note, 2, MidiAction::play, 1));
-    hub.installMapping("Player", m);
+    install("Player", {binding(midi_class::note, 1, MidiAction::bankUp),
+                       binding(midi_class::note, 2, MidiAction::play, 1)});
     send(1, {0x90, 1, 127});
     // The player is replugged and comes back on port 3: its bank is still 1.
     router.portDisconnected(1);
@@ -137,9 +133,7 @@ TEST_F(MidiHubTest, ControllersFollowTheDeviceNameAcrossPorts) {
 }
 
 TEST_F(MidiHubTest, BrowseEventsQueueForTheBrowser) {
-    MidiMapping m;
-    m.bindings.push_back(binding(midi_class::note, 1, MidiAction::browseView));
-    hub.installMapping("Mixer", m);
+    install("Mixer", {binding(midi_class::note, 1, MidiAction::browseView)});
     hub.setFocusedDeck(6);
     for (int i = 0; i < 1100; ++i)
         send(0, {0x90, 1, 127});
@@ -163,9 +157,7 @@ TEST_F(MidiHubTest, DecksInUseAndFocusFollowers) {
     EXPECT_EQ(hub.decksInUse(), 0x0Fu);
     send(0, {0x90, 1, 127});
     EXPECT_EQ(hub.decksInUse(), 0x3Cu) << "bank 1 drives decks 2-5";
-    MidiMapping follower;
-    follower.bindings.push_back(binding(midi_class::note, 1, MidiAction::play, -1));
-    hub.installMapping("Player", follower);
+    install("Player", {binding(midi_class::note, 1, MidiAction::play, -1)});
     hub.setFocusedDeck(9);
     hub.setFocusedDeck(99); // ignored
     EXPECT_EQ(hub.focusedDeck(), 9);
@@ -179,10 +171,8 @@ TEST_F(MidiHubTest, DecksInUseAndFocusFollowers) {
 // An input thread feeds messages while the user-interface thread drains the monitor rings,
 // edits mappings and reads the hub; the audio thread is this test's render loop.
 TEST_F(MidiHubTest, InputThreadAgainstUserInterfaceThread) {
-    MidiMapping m;
-    m.bindings.push_back(binding(midi_class::cc, 7, MidiAction::fader, 0, MidiMode::absolute));
-    m.bindings.push_back(binding(midi_class::note, 1, MidiAction::browseView));
-    hub.installMapping("Mixer", m);
+    install("Mixer", {binding(midi_class::cc, 7, MidiAction::fader, 0, MidiMode::absolute),
+                      binding(midi_class::note, 1, MidiAction::browseView)});
     std::atomic<bool> done{false};
     std::thread input([&] {
         for (int i = 0; i < 4000; ++i) {

@@ -1,16 +1,13 @@
 // End to end through a real JACK server: a virtual MIDI output of this test sends notes and
-// control changes that arrive through the RtMidi input as MidiMessages and become engine
-// commands; ports that vanish are closed and reopened when they come back.
+// control changes that arrive through the RtMidi input as MidiMessages; ports that vanish are
+// closed and reopened when they come back; the monitor tool prints what arrives.
 
-#include "MidiBindings.h"
-#include "audio/NullAudioDevice.h"
 #include "common/MidiPeer.h"
 #include "common/TestPaths.h"
 #include "control/midi/MidiHub.h"
 #include "control/midi/MidiInputPorts.h"
 #include "control/midi/MidiRouter.h"
 #include "control/midi/RtMidiBackend.h"
-#include "engine/EngineHost.h"
 
 #include <RtMidi.h>
 #include <gtest/gtest.h>
@@ -41,13 +38,11 @@ protected:
     }
 };
 
-TEST_F(MidiJackTest, MessagesArriveAndBecomeEngineCommands) {
-    auto engine = EngineHost::create(std::make_unique<NullAudioDevice>(2, 48000.0, 256));
-    ASSERT_TRUE(engine->open());
+// What the hub makes of the messages is MidiHubTest's; here they come through a real port.
+TEST_F(MidiJackTest, MessagesArriveThroughTheRealPortWithTheirTimes) {
     MidiRouter router;
     MidiHub hub(router);
     hub.listen(router);
-    hub.setEngine(engine.get());
     std::mutex seenMutex;
     std::vector<MidiMessage> seen;
     hub.setCaptureSink([&](int, const MidiMessage& m, std::uint32_t time) {
@@ -58,13 +53,6 @@ TEST_F(MidiJackTest, MessagesArriveAndBecomeEngineCommands) {
     });
     MidiSender sender;
     const std::string device = sender.device();
-    MidiMapping mapping;
-    MidiBinding filter = test::ranged(
-        test::binding(midi_class::cc, 20, MidiAction::filter, 1, MidiMode::absolute), -1.0, 1.0);
-    filter.channel = 2;
-    mapping.bindings.push_back(filter);
-    mapping.bindings.push_back(test::binding(midi_class::note, 60, MidiAction::quantise));
-    hub.installMapping(device, mapping);
 
     MidiBackendOptions options;
     options.api = MidiApi::Jack;
@@ -83,34 +71,24 @@ TEST_F(MidiJackTest, MessagesArriveAndBecomeEngineCommands) {
     sender.send({0x80, 60, 0});
     sender.send({0xF0, 0x7E, 0x01, 0x02, 0xF7});
     sender.send({0xE5, 0x00, 0x40});
-    EngineSnapshot s;
-    ASSERT_TRUE(waitFor([&] {
-        return engine->readSnapshot(s) && s.quantise && s.decks[1].filter == 1.0f;
-    })) << "filter "
-        << s.decks[1].filter << " quantise " << s.quantise;
-
     ASSERT_TRUE(waitFor([&] {
         std::lock_guard<std::mutex> lock(seenMutex);
         return seen.size() >= 4;
     }));
     {
         std::lock_guard<std::mutex> lock(seenMutex);
-        ASSERT_EQ(seen.size(), 4u) << "SysEx produces no message";
-        const MidiMessage expected[] = {
-            MidiMessage::fromBytes(0xB2, 20, 127), MidiMessage::fromBytes(0x90, 60, 100),
-            MidiMessage::fromBytes(0x80, 60, 0), MidiMessage::fromBytes(0xE5, 0, 64)};
-        for (int i = 0; i < 4; ++i) {
-            EXPECT_EQ(seen[i].kind, expected[i].kind) << i;
-            EXPECT_EQ(seen[i].status, expected[i].status) << i;
-            EXPECT_EQ(seen[i].channel, expected[i].channel) << i;
-            EXPECT_EQ(seen[i].data1, expected[i].data1) << i;
-            EXPECT_EQ(seen[i].data2, expected[i].data2) << i;
-        }
+        std::vector<std::string> texts;
+        for (const MidiMessage& m : seen)
+            texts.push_back(formatMidiMessage(m));
+        EXPECT_EQ(texts, (std::vector<std::string>{"ch3   cc         num   20  val 127",
+                                                   "ch1   note on    note  60  vel 100",
+                                                   "ch1   note off   note  60  vel   0",
+                                                   "ch6   pitch bend     +0"}))
+            << "SysEx produces no message";
     }
     EXPECT_GE(router.received(port), primed + 4u);
     EXPECT_EQ(hub.lastActiveDevice(), device);
     ports.closeAll();
-    engine->stop();
 }
 
 TEST_F(MidiJackTest, VanishedPortsCloseAndReturningOnesReopen) {

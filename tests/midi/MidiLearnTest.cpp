@@ -1,5 +1,6 @@
-// Learn texts, the preset merge, device file names and the MIDI window model's periodic work,
-// with a real router and hub fed bytes directly (the JACK path is MidiLearnJackTest).
+// Learn texts, the preset merge, device file names, and the MIDI window model: its periodic work,
+// and learning, removing and loading presets with the per-device file a restart brings back.
+// A real router and hub are fed bytes directly (real ports are MidiJackTest's).
 
 #include "control/midi/MidiLearn.h"
 #include "common/TestPaths.h"
@@ -7,9 +8,11 @@
 #include "control/midi/MidiMappingFile.h"
 #include "control/midi/MidiRouter.h"
 #include "control/midi/MidiWindowModel.h"
+#include "support/FileIo.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -177,6 +180,130 @@ TEST_F(MidiWindowModelTest, MonitorAndStatusLine) {
     EXPECT_EQ(model.monitor().front().bytes, "F8 00 00");
     EXPECT_EQ(model.status(), "Left  \xC2\xB7  0 bindings  \xC2\xB7  Left 100  \xC2\xB7  "
                               "Right 256 dropped 45");
+}
+
+int actionIndex(MidiAction action) {
+    const auto& all = kMidiWindowActions;
+    return static_cast<int>(std::find(all.begin(), all.end(), action) - all.begin());
+}
+
+// One run of the program's MIDI side (router, hub and the window model) with a controller
+// "Deck" on port 0, fed bytes as its input thread would.
+struct MidiSide {
+    MidiRouter router;
+    MidiHub hub{router};
+    MidiWindowModel model;
+    std::uint32_t time = 0;
+
+    MidiSide(const std::string& maps, const std::string& presets)
+        : model(hub, router, MidiMapStore(maps, {presets})) {
+        hub.listen(router);
+        router.portConnected(0, "Deck");
+    }
+    void send(std::vector<std::uint8_t> bytes) {
+        router.feed(0, bytes.data(), bytes.size(), ++time);
+        model.periodic(true);
+    }
+    void learn(MidiAction action, int shift, std::vector<std::uint8_t> bytes) {
+        model.selectAction(actionIndex(action));
+        model.selectShift(shift);
+        model.learn();
+        ASSERT_TRUE(model.learning()) << model.message();
+        send(std::move(bytes));
+        EXPECT_FALSE(model.learning());
+    }
+    std::vector<std::string> actions() const {
+        std::vector<std::string> out;
+        for (const MidiBindingRow& r : model.bindings())
+            out.push_back(r.address + " " + r.action + (r.binding.mod ? " shift" : ""));
+        return out;
+    }
+};
+
+class MidiLearnFlow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = test::scratchDir("midi-learn");
+        maps = dir + "/midimaps";
+        presets = dir + "/mappings";
+        std::filesystem::create_directories(presets);
+    }
+    std::string dir, maps, presets;
+};
+
+TEST_F(MidiLearnFlow, LearnRemovePresetsAndRestart) {
+    const std::string savedFile = maps + "/Deck.vynmap";
+    {
+        MidiSide side(maps, presets);
+        side.model.learn();
+        EXPECT_EQ(side.model.message(),
+                  "No controller yet \xE2\x80\x94 press something on it first.");
+        side.send({0x9F, 127, 1}); // any control identifies the controller
+
+        // The fader on channel 2, CC 7, as "channel fader" with the mode left at trigger.
+        side.learn(MidiAction::fader, 0, {0xB1, 7, 90});
+        EXPECT_EQ(side.model.message(), "bound p* ch2 cc 7");
+        const std::string saved = readWholeFile(savedFile).data;
+        EXPECT_NE(saved.find("\nbind -1 cc 1 7 fader 0 trigger twos 0 1 0.01 0 fader\n"),
+                  std::string::npos)
+            << saved;
+
+        // A note off while learning is ignored; the note on that follows is learned.
+        side.model.selectAction(actionIndex(MidiAction::hotCue));
+        side.model.learn();
+        side.send({0x80, 36, 0});
+        side.send({0x90, 36, 0}); // note on with velocity 0 is a release too
+        EXPECT_TRUE(side.model.learning());
+        side.send({0x90, 36, 100});
+        EXPECT_FALSE(side.model.learning());
+        // The same pad again replaces; with shift 1 it adds a second layer.
+        side.learn(MidiAction::playPause, 0, {0x90, 36, 100});
+        side.learn(MidiAction::sync, 1, {0x90, 36, 100});
+        EXPECT_EQ(side.actions(),
+                  (std::vector<std::string>{"p* ch2 cc 7 fader", "p* ch1 note 36 playPause",
+                                            "p* ch1 note 36 sync shift"}));
+
+        // Remove takes exactly the selected row, not the first binding with its address.
+        side.model.remove(2);
+        EXPECT_EQ(side.actions(),
+                  (std::vector<std::string>{"p* ch2 cc 7 fader", "p* ch1 note 36 playPause"}));
+        side.model.remove(0);
+        EXPECT_TRUE(fileExists(savedFile));
+        side.model.remove(0);
+        EXPECT_FALSE(fileExists(savedFile)) << "the last binding's removal keeps the file";
+
+        // A preset replaces whatever was learned.
+        side.learn(MidiAction::keylock, 0, {0xB0, 1, 10});
+        std::ofstream(presets + "/Test Deck.vynmap")
+            << "vyn-mapping 1\ndevice Test Deck\nchannels 2\n"
+               "bind -1 note 0 11 playPause 0 trigger twos 0 1 0.01 0 play\n"
+               "bind -1 cc 0 1 rate 0 absolute twos -0.08 0.08 0.01 0 tempo\n";
+        side.model.refreshPresets();
+        EXPECT_EQ(side.model.presets(), std::vector<std::string>{"Test Deck"});
+        side.model.loadPreset("Test Deck");
+        EXPECT_EQ(side.model.message(), "loaded Test Deck");
+        EXPECT_EQ(side.actions(),
+                  (std::vector<std::string>{"p* ch1 note 11 playPause", "p* ch1 cc 1 rate"}));
+        side.model.loadPreset("Missing");
+        EXPECT_EQ(side.model.message(), "Could not find that preset.");
+
+        // A learned binding on a control the preset leaves free.
+        side.learn(MidiAction::eqLow, 0, {0xB0, 2, 10});
+    }
+
+    // The preset gains a binding while the program is not running, and the learned control
+    // clashes with one of its new bindings: the learned one stays.
+    std::ofstream(presets + "/Test Deck.vynmap", std::ios::app)
+        << "bind -1 note 0 12 cuePoint 0 momentary twos 0 1 0.01 0 cue\n"
+           "bind -1 cc 0 2 eqHigh 0 absolute twos 0 1 0.01 0 clash\n";
+    MidiSide restarted(maps, presets);
+    EXPECT_TRUE(restarted.model.bindings().empty());
+    restarted.send({0x9F, 127, 1});
+    EXPECT_EQ(restarted.actions(),
+              (std::vector<std::string>{"p* ch1 note 11 playPause", "p* ch1 cc 1 rate",
+                                        "p* ch1 cc 2 eqLow", "p* ch1 note 12 cuePoint"}));
+    EXPECT_NE(readWholeFile(savedFile).data.find("cuePoint"), std::string::npos)
+        << "the merged mapping is saved";
 }
 
 } // namespace

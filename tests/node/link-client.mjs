@@ -74,32 +74,6 @@ const scenarios = {
     return { before, response: got };
   },
 
-  // A hello in three fragments with a ping between the second and the third.
-  async fragments(code) {
-    const ws = await open();
-    const events = [];
-    ws.on('pong', (d) => events.push('pong:' + d.toString()));
-    ws.on('message', (d, isBinary) => { if (!isBinary) events.push('text:' + d.toString()); });
-    const text = JSON.stringify({ t: 'hello', pair: code });
-    ws.send(text.slice(0, 5), { fin: false });
-    ws.send(text.slice(5, 12), { fin: false });
-    ws.ping('abc');
-    await sleep(150);
-    events.push('last-fragment');
-    ws.send(text.slice(12), { fin: true });
-    for (let i = 0; i < 100 && !events.some((e) => e.startsWith('text:')); ++i) await sleep(20);
-    ws.close();
-    return { events };
-  },
-
-  // A 2 MiB text frame from a paired surface: the server closes the connection (1009, too big).
-  async oversize(code) {
-    const ws = await pair(code);
-    const end = closed(ws);
-    ws.send('x'.repeat(2 * 1024 * 1024));
-    return { close: (await end).code };
-  },
-
   // Eight surfaces connected: the ninth is closed before it opens.
   async ninth(code) {
     const sockets = [];
