@@ -1,7 +1,8 @@
 #pragma once
 // Plain file descriptors: opening for reading, positional reads for readers that skip parts of a
 // file without reading them, whole-descriptor reads, and RandomAccessFile, which owns one. One
-// implementation per platform (FileDescriptorPosix.cpp, FileDescriptorWindows.cpp).
+// implementation per platform (FileDescriptorPosix.cpp, FileDescriptorWindows.cpp) under the
+// portable whole-descriptor read (FileDescriptor.cpp).
 //
 // Threading: no shared state; a descriptor belongs to one thread at a time.
 
@@ -23,6 +24,9 @@ std::int64_t readDescriptorAt(int descriptor, std::uint64_t offset, void* dst, s
 bool descriptorFileSize(int descriptor, std::uint64_t& size);
 // Moves the descriptor back to offset 0.
 bool rewindDescriptor(int descriptor);
+// Reads what one call gives, up to `n` bytes, from the descriptor's position: 0 at the end of
+// the file, -1 on an error (errno tells which; an interrupted call is retried).
+std::int64_t readDescriptorOnce(int descriptor, void* dst, std::size_t n);
 
 struct DescriptorReadResult {
     bool ok = false;

@@ -1,4 +1,5 @@
 #include "support/FileDescriptor.h"
+#include "support/WideText.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -7,21 +8,6 @@
 #include <windows.h>
 
 namespace vyn {
-
-namespace {
-
-std::wstring widen(const std::string& utf8) {
-    if (utf8.empty()) return {};
-    const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(),
-                                      static_cast<int>(utf8.size()), nullptr, 0);
-    if (n <= 0) return {};
-    std::wstring wide(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()),
-                        wide.data(), n);
-    return wide;
-}
-
-} // namespace
 
 int openDescriptorForReading(const std::string& path) {
     const std::wstring wide = widen(path);
@@ -76,39 +62,8 @@ bool rewindDescriptor(int descriptor) {
     return descriptor >= 0 && _lseeki64(descriptor, 0, SEEK_SET) == 0;
 }
 
-DescriptorReadResult readWholeDescriptor(int descriptor, std::uint64_t limit) {
-    DescriptorReadResult r;
-    if (descriptor < 0) {
-        r.error = "invalid file descriptor";
-        return r;
-    }
-    _lseeki64(descriptor, 0, SEEK_SET);
-    constexpr unsigned kPiece = 65536;
-    for (;;) {
-        const std::size_t at = r.bytes.size();
-        r.bytes.resize(at + kPiece);
-        const int got = _read(descriptor, r.bytes.data() + at, kPiece);
-        if (got < 0) {
-            const int code = errno;
-            r.bytes.clear();
-            r.error = "read failed (errno " + std::to_string(code) + ")";
-            return r;
-        }
-        r.bytes.resize(at + static_cast<std::size_t>(got));
-        if (r.bytes.size() > limit) {
-            r.bytes.clear();
-            r.bytes.shrink_to_fit();
-            r.error = "file is too large to load";
-            return r;
-        }
-        if (got == 0) break;
-    }
-    if (r.bytes.empty()) {
-        r.error = "descriptor held no data";
-        return r;
-    }
-    r.ok = true;
-    return r;
+std::int64_t readDescriptorOnce(int descriptor, void* dst, std::size_t n) {
+    return _read(descriptor, dst, static_cast<unsigned>(n < 0x40000000u ? n : 0x40000000u));
 }
 
 } // namespace vyn
