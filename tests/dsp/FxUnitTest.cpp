@@ -61,25 +61,20 @@ TEST_F(FxUnitTest, ParameterRoundsToTheNearestBeatTableStep) {
 
 TEST_F(FxUnitTest, TempoComesFromTheMasterAndValuesNotAboveOneAreIgnored) {
     configure(fx, FxUnit::kSingleEcho, 4.0 / 6.0, 0.0);
+    test::FxRenderOptions noTempo;
+    noTempo.tempo = 0.0;
+    // Before any tempo, beats run at 120 BPM.
+    auto run = test::renderFx(fx, test::impulse(30000, 0), noTempo);
+    EXPECT_EQ(test::framesAbove(run.deck, 0, 1e-6f), (std::vector<int>{0, 24000}));
     test::FxRenderOptions at100;
     at100.tempo = 100.0;
-    auto run = test::renderFx(fx, test::impulse(40000, 0), at100);
+    run = test::renderFx(fx, test::impulse(40000, 0), at100);
     EXPECT_EQ(test::framesAbove(run.deck, 0, 1e-6f), (std::vector<int>{0, 28800}));
     // No tempo (0) or nonsense keeps the last tempo the unit was given.
     fx.setTempo(0.5);
     fx.setTempo(NAN);
-    test::FxRenderOptions noTempo;
-    noTempo.tempo = 0.0;
     run = test::renderFx(fx, test::impulse(40000, 0), noTempo);
     EXPECT_EQ(test::framesAbove(run.deck, 0, 1e-6f), (std::vector<int>{0, 28800}));
-}
-
-TEST_F(FxUnitTest, WithoutAnyTempoBeatsRunAtOneHundredTwenty) {
-    configure(fx, FxUnit::kSingleEcho, 4.0 / 6.0, 0.0);
-    test::FxRenderOptions noTempo;
-    noTempo.tempo = 0.0;
-    const auto run = test::renderFx(fx, test::impulse(30000, 0), noTempo);
-    EXPECT_EQ(test::framesAbove(run.deck, 0, 1e-6f), (std::vector<int>{0, 24000}));
 }
 
 TEST_F(FxUnitTest, SwitchingFromEchoToGateKeepsTheStep) {
@@ -112,16 +107,46 @@ TEST_F(FxUnitTest, UntargetingLeavesTheRepeatsOnTheMaster) {
     EXPECT_TRUE(fx.tailActive());
 }
 
-TEST_F(FxUnitTest, ClearTargetCutsTheTailAtOnce) {
-    configure(fx, FxUnit::kEcho, 4.0 / 6.0, 0.5);
-    test::FxRenderOptions o;
-    o.beforeBlock = [](FxUnit& unit, int frame) {
-        if (frame == 12032) unit.clearTarget();
+// After the first block or so the master hears the dry impulse and nothing of the line.
+TEST_F(FxUnitTest, CuttingOrResettingTheLineSilencesItAtOnce) {
+    using Change = void (*)(FxUnit&);
+    struct Case {
+        const char* what;
+        int type;
+        Change change;
     };
-    const auto run = test::renderFx(fx, test::impulse(80000, 0), o);
-    EXPECT_EQ(test::framesAbove(run.master, 0, 0.0f), (std::vector<int>{0}));
+    const Case cases[] = {
+        {"clear target", FxUnit::kEcho, [](FxUnit& u) { u.clearTarget(); }},
+        {"retarget", FxUnit::kEcho, [](FxUnit& u) { u.setTarget(3); }},
+        {"mode change", FxUnit::kEcho, [](FxUnit& u) { u.setMode(1.0); }},
+        {"type change", FxUnit::kEcho, [](FxUnit& u) { u.setType(FxUnit::kEcho); }},
+        {"untargeted flanger", FxUnit::kFlanger,
+         [](FxUnit& u) { u.setTarget(FxUnit::kTargetNone); }},
+        {"mix 0 on a ringing tail", FxUnit::kEcho,
+         [](FxUnit& u) {
+             u.setTarget(FxUnit::kTargetNone);
+             u.setMix(0.0);
+         }},
+    };
+    for (const Case& c : cases) {
+        FxUnit unit;
+        unit.prepare(kRate, 2048);
+        configure(unit, c.type, c.type == FxUnit::kEcho ? 4.0 / 6.0 : 0.5, 0.5);
+        test::FxRenderOptions o;
+        o.beforeBlock = [&c](FxUnit& u, int frame) {
+            if (frame == 1024) c.change(u);
+        };
+        const auto run = test::renderFx(unit, test::impulse(30000, 0), o);
+        EXPECT_EQ(test::framesAbove(std::vector<float>(run.master.begin() + 2048, run.master.end()),
+                                    0, 0.0f),
+                  std::vector<int>{})
+            << c.what;
+    }
+    // Retargeting after a clear starts from an empty line.
+    configure(fx, FxUnit::kEcho, 4.0 / 6.0, 0.5);
+    test::renderFx(fx, test::impulse(2048, 0));
+    fx.clearTarget();
     EXPECT_FALSE(fx.tailActive());
-    // Retargeting after the cut starts from an empty line.
     fx.setTarget(0);
     const auto again = test::renderFx(fx, std::vector<float>(2 * 30000, 0.0f));
     EXPECT_EQ(test::framesAbove(again.master, 0, 0.0f), std::vector<int>{});
@@ -142,35 +167,6 @@ TEST_F(FxUnitTest, TheTailEndsAfterOneAndAQuarterDelaysOfSilence) {
     EXPECT_TRUE(fx.tailActive());
     test::renderFx(fx, std::vector<float>(2 * 256, 0.0f));
     EXPECT_FALSE(fx.tailActive());
-}
-
-TEST_F(FxUnitTest, EffectsWithoutATailStopWhenUntargeted) {
-    configure(fx, FxUnit::kFlanger, 0.5, 0.7);
-    test::FxRenderOptions o;
-    o.beforeBlock = [](FxUnit& unit, int frame) {
-        if (frame == 1024) unit.setTarget(FxUnit::kTargetNone);
-    };
-    const auto run = test::renderFx(fx, test::impulse(8000, 0), o);
-    for (int f = 1024; f < 8000; ++f)
-        ASSERT_EQ(run.master[2 * f], 0.0f) << f;
-}
-
-TEST_F(FxUnitTest, RetargetingAModeChangeOrATypeChangeResetsTheLines) {
-    for (int change = 0; change < 3; ++change) {
-        FxUnit unit;
-        unit.prepare(kRate, 2048);
-        configure(unit, FxUnit::kEcho, 4.0 / 6.0, 0.5);
-        test::FxRenderOptions o;
-        o.beforeBlock = [change](FxUnit& u, int frame) {
-            if (frame != 1024) return;
-            if (change == 0) u.setTarget(3);
-            if (change == 1) u.setMode(1.0);
-            if (change == 2) u.setType(FxUnit::kEcho);
-        };
-        o.deck = 0;
-        const auto run = test::renderFx(unit, test::impulse(30000, 0), o);
-        EXPECT_EQ(test::framesAbove(run.master, 0, 0.0f), (std::vector<int>{0})) << change;
-    }
 }
 
 // ---- Send mode and the master target
@@ -244,17 +240,6 @@ TEST_F(FxUnitTest, MixZeroBypassesEveryType) {
             }
         }
     }
-}
-
-TEST_F(FxUnitTest, MixZeroSilencesARingingTail) {
-    configure(fx, FxUnit::kEcho, 4.0 / 6.0, 0.5);
-    test::FxRenderOptions o;
-    o.beforeBlock = [](FxUnit& unit, int frame) {
-        if (frame == 1024) unit.setTarget(FxUnit::kTargetNone);
-        if (frame == 2048) unit.setMix(0.0);
-    };
-    const auto run = test::renderFx(fx, test::impulse(30000, 0), o);
-    EXPECT_EQ(test::framesAbove(run.master, 0, 0.0f), (std::vector<int>{0}));
 }
 
 TEST_F(FxUnitTest, KnobEffectsBypassInTheirDeadZones) {
