@@ -1,5 +1,6 @@
 #include "dsp/OnsetDetector.h"
 
+#include "common/Signals.h"
 #include "common/StretchMeasure.h"
 
 #include <gtest/gtest.h>
@@ -29,12 +30,9 @@ std::vector<std::int64_t> onsets(const std::vector<float>& v, std::size_t chunk)
 }
 
 TEST(OnsetDetector, SteadySoundHasNone) {
-    std::vector<float> noise(96000);
-    for (std::size_t i = 0; i < noise.size(); ++i)
-        noise[i] = static_cast<float>((i * 2654435761u % 1000) / 1000.0 - 0.5);
     EXPECT_TRUE(onsets(test::partialsSignal(test::kChordHz, 2.0, kRate), 256).empty());
     EXPECT_TRUE(onsets(test::partialsSignal({55.0, 110.0}, 2.0, kRate), 256).empty());
-    EXPECT_TRUE(onsets(noise, 256).empty());
+    EXPECT_TRUE(onsets(test::noise(96000), 256).empty());
     // Sound from the first frame, and a click within the first eight blocks (still learning).
     EXPECT_TRUE(onsets(test::clickSignal({0.006}, 1.0, kRate, std::vector<float>(48000, 0.3f)), 256)
                     .empty());
