@@ -16,6 +16,22 @@ inline constexpr double kBeat = 24000.0;
 
 class DeckFixture : public EngineFixture {
 protected:
+    void TearDown() override {
+        for (LoadedTrack* t : taken_)
+            EngineHost::destroyTrack(t);
+        EngineFixture::TearDown();
+    }
+    // The tracks the engine retired since the last call; they are freed when the test ends.
+    std::vector<LoadedTrack*> retired() {
+        std::vector<LoadedTrack*> out;
+        engine->drainRetired(out);
+        taken_.insert(taken_.end(), out.begin(), out.end());
+        return out;
+    }
+    // A silent 48 kHz track without a grid.
+    static LoadedTrack* silentTrack(std::size_t frames, int id = 0) {
+        return makeTrack(std::vector<float>(frames, 0.0f), kRate, {}, id);
+    }
     // Loads `track` on `deck` and applies the load.
     void loadTrack(int deck, LoadedTrack* track) {
         load(deck, track);
@@ -45,6 +61,9 @@ protected:
         options.keylockQuality = quality;
         engine->setSoundOptions(options);
     }
+
+private:
+    std::vector<LoadedTrack*> taken_;
 };
 
 } // namespace vyn::test

@@ -100,10 +100,11 @@ TEST_F(DeckSlip, CueWhilePlayingCancelsTheShadow) {
     send(CommandType::PLAY);
     send(CommandType::SET_REVERSE, 0, 1);
     EXPECT_TRUE(deck().slipActive);
-    send(CommandType::CUE_DOWN);
+    send(CommandType::CUE_DOWN); // jumps to the cue point and pauses, without a preview
     EXPECT_FALSE(deck().slipActive);
     EXPECT_EQ(state(), DeckState::PAUSED);
     EXPECT_EQ(position(), 0.0);
+    EXPECT_FALSE(deck().preview);
 }
 
 class DeckReverse : public DeckSlip {};

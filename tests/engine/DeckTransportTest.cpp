@@ -4,7 +4,6 @@
 
 #include "engine/Deck.h"
 
-#include <algorithm>
 #include <cmath>
 
 namespace vyn {
@@ -40,17 +39,6 @@ TEST_F(DeckLoad, StartsAtTheLoadPointAndTakesHotCuesFromTheCueList) {
     EXPECT_FLOAT_EQ(deck().loopOutSeconds, 6.0f);
 }
 
-TEST_F(DeckLoad, WithoutALoadPointTheFirstMemoryCueWinsAndHotCuesDoNotCount) {
-    LoadedTrack* t = gridTrack();
-    t->cues = {{CueKind::HotCue, 0, 1.0, -1.0, ""}, {CueKind::Memory, -1, 3.0, -1.0, ""}};
-    loadTrack(0, t);
-    EXPECT_EQ(position(), 3.0 * kRate);
-    LoadedTrack* onlyHot = gridTrack();
-    onlyHot->cues = {{CueKind::HotCue, 0, 1.0, -1.0, ""}};
-    loadTrack(1, onlyHot);
-    EXPECT_EQ(position(1), 0.0);
-}
-
 TEST_F(DeckLoad, ANewTrackClearsTransportAndKeyShiftButKeepsTheTempo) {
     loadTrack(0, gridTrack());
     send(CommandType::SET_RATE, 0, 1.1);
@@ -79,39 +67,10 @@ TEST_F(DeckLoad, UnloadEmptiesTheDeckAndRetiresTheTrack) {
     EXPECT_EQ(static_cast<DeckState>(s.state), DeckState::EMPTY);
     EXPECT_EQ(s.hotCueMask, 0);
     EXPECT_EQ(s.length, 0u);
-    std::vector<LoadedTrack*> retired;
-    engine->drainRetired(retired);
-    ASSERT_EQ(retired.size(), 1u);
-    EngineHost::destroyTrack(retired[0]);
+    EXPECT_EQ(retired().size(), 1u);
     // Transport commands on an empty deck do nothing.
     send(CommandType::PLAY);
     EXPECT_EQ(state(), DeckState::EMPTY);
-}
-
-TEST_F(DeckLoad, ReplaceKeepsPlayingOnlyForAMatchingTrack) {
-    loadTrack(0, test::makeTrack(test::noise(48000), kRate, {}, 7));
-    send(CommandType::PLAY);
-    const double before = position();
-    Command wrongLength(CommandType::REPLACE_TRACK, 0);
-    wrongLength.track = test::makeTrack(test::noise(47999), kRate, {}, 7);
-    engine->pushOwn(wrongLength);
-    Command wrongId(CommandType::REPLACE_TRACK, 0);
-    wrongId.track = test::makeTrack(test::noise(48000), kRate, {}, 8);
-    engine->pushOwn(wrongId);
-    Command good(CommandType::REPLACE_TRACK, 0);
-    good.track = test::makeTrack(test::noise(48000, 5), kRate, {}, 7);
-    engine->pushOwn(good);
-    block();
-    EXPECT_EQ(state(), DeckState::PLAYING);
-    EXPECT_EQ(position(), before + 256.0);
-    std::vector<LoadedTrack*> retired;
-    engine->drainRetired(retired);
-    ASSERT_EQ(retired.size(), 3u); // both refused objects and the replaced original
-    EXPECT_NE(std::find(retired.begin(), retired.end(), wrongLength.track), retired.end());
-    EXPECT_NE(std::find(retired.begin(), retired.end(), wrongId.track), retired.end());
-    EXPECT_EQ(std::find(retired.begin(), retired.end(), good.track), retired.end());
-    for (LoadedTrack* t : retired)
-        EngineHost::destroyTrack(t);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -151,15 +110,6 @@ TEST_F(DeckCue, ToleranceAroundTheCuePointIsFiveMilliseconds) {
     send(CommandType::CUE_DOWN);
     EXPECT_FALSE(deck().preview);
     EXPECT_EQ(deck().mainCue, 241u);
-}
-
-TEST_F(DeckCue, WhilePlayingItJumpsToTheCuePointAndPauses) {
-    send(CommandType::PLAY);
-    blocks(20);
-    send(CommandType::CUE_DOWN);
-    EXPECT_EQ(state(), DeckState::PAUSED);
-    EXPECT_EQ(position(), 0.0);
-    EXPECT_FALSE(deck().preview);
 }
 
 TEST_F(DeckCue, PlayDuringThePreviewDoesNotEndIt) {
@@ -295,16 +245,6 @@ TEST_F(DeckLoop, QuantisedBeatLoopStartsOnTheNextBeat) {
     EXPECT_FLOAT_EQ(deck().loopInSeconds, 1.5f);
     EXPECT_FLOAT_EQ(deck().loopOutSeconds, 3.5f);
     EXPECT_EQ(position(), 3 * kBeat); // moved ahead to the loop start
-}
-
-TEST_F(DeckLoop, PlayingThroughTheOutPointWrapsToTheInPoint) {
-    send(CommandType::BEAT_LOOP, 0, 1);
-    send(CommandType::PLAY);
-    blocks(200); // 2.1 beats
-    EXPECT_TRUE(deck().looping);
-    EXPECT_GE(position(), 0.0);
-    EXPECT_LT(position(), kBeat);
-    EXPECT_EQ(position(), std::fmod(201 * 256.0, kBeat));
 }
 
 TEST_F(DeckLoop, HalvingBehindThePlayheadKeepsItInsideTheLoop) {

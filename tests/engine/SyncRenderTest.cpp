@@ -94,37 +94,6 @@ TEST_F(SyncRender, ChosenMasterThatIsPausedStaysMaster) {
     EXPECT_EQ(s().masterDeck, 0);
 }
 
-TEST_F(SyncRender, QuantisedPlayStartsOnTheMastersNextBeat) {
-    // Deck 0: clicks at 120 BPM, the master. Deck 1: one click right at its start.
-    load(0, clickTrack(120.0, 20.0));
-    std::vector<float> single(static_cast<std::size_t>(10 * kRate), 0.0f);
-    for (int i = 0; i < 48; ++i)
-        single[static_cast<std::size_t>(i)] = 0.5f;
-    load(1, test::makeTrack(std::move(single), kRate, test::constantGrid(120.0, 0.0, 20)));
-    push(CommandType::SET_QUANTISE, -1, 1);
-    push(CommandType::SET_FADER, 0, 0.0); // hear only deck 1
-    push(CommandType::PLAY, 0);
-    block(256);
-    for (int i = 0; i < 40; ++i)
-        block(256); // the master is about 0.43 beat into its track
-    const std::uint64_t pressedAt = s().frame;
-    push(CommandType::PLAY, 1);
-    std::int64_t onset = -1;
-    for (int b = 0; b < 600 && onset < 0; ++b) {
-        const std::uint64_t start = s().frame;
-        block(64);
-        for (int f = 0; f < 64; ++f)
-            if (std::fabs(master[2 * f]) > 0.01f) {
-                onset = static_cast<std::int64_t>(start) + f;
-                break;
-            }
-    }
-    ASSERT_GE(onset, 0) << "deck 1 never sounded";
-    // The master's beat 1 lies at frame 24000 of its track, which started at engine frame 0.
-    EXPECT_GT(static_cast<std::uint64_t>(onset), pressedAt);
-    EXPECT_NEAR(static_cast<double>(onset), 24000.0, 64.0);
-}
-
 TEST_F(SyncRender, APausedMasterHoldsNoQuantisedCommand) {
     const auto kPlaying = static_cast<std::uint8_t>(DeckState::PLAYING);
     for (int d = 0; d < 3; ++d)
@@ -167,6 +136,128 @@ TEST_F(SyncRender, ParkedJumpRealignsASyncedFollower) {
     const EngineSnapshot snap = s();
     EXPECT_LT(std::fabs(wrappedBeatDifference(snap.decks[0].beat, snap.decks[1].beat)), 0.01);
     EXPECT_LT(snap.decks[1].position, 12000.0) << "the jump fired and was lined up";
+}
+
+// ---------------------------------------------------------------------------------------------
+class Deferral : public test::EngineFixture {
+protected:
+    void SetUp() override {
+        EngineFixture::SetUp();
+        // Deck 1 holds a track with a 120 BPM grid starting at 0 s: one beat = 24000 frames.
+        load(1, test::makeTrack(std::vector<float>(48000 * 60, 0.0f), 48000.0,
+                                test::constantGrid(120.0, 0.0, 120)));
+        push(CommandType::SET_QUANTISE, -1, 1);
+        block();
+        applied();
+    }
+    std::uint8_t state(int deck) { return snapshot().decks[deck].state; }
+    static constexpr std::uint8_t kPlaying = static_cast<std::uint8_t>(DeckState::PLAYING);
+};
+
+TEST_F(Deferral, PlayWaitsForTheMastersNextWholeBeat) {
+    engine->overrideMaster(0, 3.2, 120.0);
+    push(CommandType::PLAY, 1);
+    block();
+    EXPECT_NE(state(1), kPlaying);
+    EXPECT_TRUE(applied().empty());
+    engine->overrideMaster(0, 3.99, 120.0);
+    block();
+    EXPECT_NE(state(1), kPlaying);
+    engine->overrideMaster(0, 4.0, 120.0);
+    block();
+    EXPECT_EQ(state(1), kPlaying);
+    const auto a = applied();
+    ASSERT_EQ(a.size(), 1u);
+    EXPECT_EQ(a[0].commandType(), CommandType::PLAY);
+    EXPECT_EQ(snapshot().decks[1].position, 256.0); // started at 0, then played one block
+}
+
+TEST_F(Deferral, LateFiringJumpsTheDeckByTheLateness) {
+    engine->overrideMaster(0, 7.5, 120.0);
+    push(CommandType::PLAY, 1);
+    block();
+    engine->overrideMaster(0, 8.25, 120.0); // fired a quarter beat late
+    block();
+    EXPECT_EQ(state(1), kPlaying);
+    EXPECT_NEAR(snapshot().decks[1].position, 6000.0 + 256.0, 1e-6); // jump, then one block
+}
+
+TEST_F(Deferral, FiresAtOnceWhenThereIsNothingToWaitFor) {
+    push(CommandType::PLAY, 1);
+    block();
+    EXPECT_EQ(state(1), kPlaying) << "no master";
+    push(CommandType::PAUSE, 1);
+    engine->overrideMaster(1, 2.5, 120.0);
+    push(CommandType::PLAY, 1);
+    block();
+    EXPECT_EQ(state(1), kPlaying) << "the master itself";
+    push(CommandType::PAUSE, 1);
+    push(CommandType::SET_QUANTISE, -1, 0);
+    engine->overrideMaster(0, 2.5, 120.0);
+    push(CommandType::PLAY, 1);
+    block();
+    EXPECT_EQ(state(1), kPlaying) << "quantise off";
+    push(CommandType::PAUSE, 1);
+    push(CommandType::SET_QUANTISE, -1, 1);
+    push(CommandType::PLAY, 1);
+    block();
+    EXPECT_NE(state(1), kPlaying);
+    engine->overrideMaster(-1, 0.0, 0.0);
+    block();
+    EXPECT_EQ(state(1), kPlaying) << "the master went away";
+}
+
+TEST_F(Deferral, SeventeenthParkedCommandAppliesAtOnce) {
+    engine->overrideMaster(0, 0.5, 120.0);
+    for (int i = 0; i < 16; ++i)
+        push(CommandType::BEAT_JUMP, 1, 1);
+    push(CommandType::PLAY, 1);
+    block();
+    const auto a = applied();
+    ASSERT_EQ(a.size(), 1u);
+    EXPECT_EQ(a[0].commandType(), CommandType::PLAY);
+    EXPECT_EQ(state(1), kPlaying);
+    engine->overrideMaster(0, 1.0, 120.0);
+    block();
+    EXPECT_EQ(applied().size(), 16u);
+}
+
+TEST_F(Deferral, SwapCarriesParkedCommandsWithTheirDeck) {
+    engine->overrideMaster(0, 0.5, 120.0);
+    push(CommandType::PLAY, 1);
+    block();
+    push(CommandType::SWAP_DECKS, 1, 2);
+    block();
+    engine->overrideMaster(0, 1.0, 120.0);
+    block();
+    const EngineSnapshot s = snapshot();
+    EXPECT_EQ(s.decks[2].state, kPlaying);
+    EXPECT_EQ(s.decks[1].state, static_cast<std::uint8_t>(DeckState::EMPTY));
+}
+
+TEST_F(Deferral, ReleaseBeforeTheParkedJumpFiresFollowsIt) {
+    // Slip on, playing from 10 s; a quick tap of hot cue 0 (set at 1 s) while the jump waits.
+    push(CommandType::SET_PLAYHEAD, 1, 48000.0);
+    push(CommandType::SET_HOT_CUE, 1, 0);
+    push(CommandType::SET_PLAYHEAD, 1, 480000.0);
+    push(CommandType::SET_SLIP, 1, 1);
+    push(CommandType::PLAY, 1);
+    block();
+    engine->overrideMaster(0, 0.5, 120.0);
+    push(CommandType::JUMP_HOT_CUE, 1, 0);
+    block();
+    push(CommandType::HOT_CUE_UP, 1, 0);
+    block();
+    engine->overrideMaster(0, 1.0, 120.0);
+    block();
+    const DeckSnapshot d = snapshot().decks[1];
+    EXPECT_EQ(d.state, kPlaying);
+    EXPECT_FALSE(d.slipActive) << "the release must end the slip jump";
+    EXPECT_NEAR(d.position, 480000.0 + 4 * 256.0, 1.0) << "back where the track would be";
+    const auto a = applied();
+    ASSERT_GE(a.size(), 2u);
+    EXPECT_EQ(a[a.size() - 2].commandType(), CommandType::JUMP_HOT_CUE);
+    EXPECT_EQ(a.back().commandType(), CommandType::HOT_CUE_UP);
 }
 
 } // namespace
