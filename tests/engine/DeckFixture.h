@@ -6,6 +6,7 @@
 #include "common/TestTracks.h"
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace vyn::test {
@@ -51,6 +52,11 @@ protected:
     DeckSnapshot deck(int d = 0) { return snapshot().decks[d]; }
     DeckState state(int d = 0) { return static_cast<DeckState>(deck(d).state); }
     double position(int d = 0) { return deck(d).position; }
+    // The loop's in and out points in seconds, as the snapshot shows them.
+    std::pair<float, float> loopEdges(int d = 0) {
+        const DeckSnapshot s = deck(d);
+        return {s.loopInSeconds, s.loopOutSeconds};
+    }
     void blocks(int count, int frames = 256) {
         for (int i = 0; i < count; ++i)
             block(frames);

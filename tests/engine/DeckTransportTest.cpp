@@ -35,8 +35,7 @@ TEST_F(DeckLoad, StartsAtTheLoadPointAndTakesHotCuesFromTheCueList) {
     // Jumping to the loop hot cue starts its loop.
     send(CommandType::JUMP_HOT_CUE, 0, 2);
     EXPECT_TRUE(deck().looping);
-    EXPECT_FLOAT_EQ(deck().loopInSeconds, 4.0f);
-    EXPECT_FLOAT_EQ(deck().loopOutSeconds, 6.0f);
+    EXPECT_EQ(loopEdges(), std::make_pair(4.0f, 6.0f));
 }
 
 TEST_F(DeckLoad, ANewTrackClearsTransportAndKeyShiftButKeepsTheTempo) {
@@ -163,8 +162,7 @@ TEST_F(DeckHotCue, SetDuringALoopStoresALoopCue) {
     send(CommandType::SET_PLAYHEAD, 0, 20 * kBeat);
     send(CommandType::JUMP_HOT_CUE, 0, 1);
     EXPECT_TRUE(deck().looping);
-    EXPECT_FLOAT_EQ(deck().loopInSeconds, 2.0f);
-    EXPECT_FLOAT_EQ(deck().loopOutSeconds, 3.0f);
+    EXPECT_EQ(loopEdges(), std::make_pair(2.0f, 3.0f));
     // Halving the loop moves the loop cue along with it.
     send(CommandType::LOOP_HALVE);
     EXPECT_FLOAT_EQ(deck().loopOutSeconds, 2.5f);
@@ -188,8 +186,7 @@ TEST_F(DeckLoop, OutBeforeInStoresTheOutPointWithoutLooping) {
     send(CommandType::SET_PLAYHEAD, 0, 3 * kBeat);
     send(CommandType::LOOP_OUT);
     EXPECT_TRUE(deck().looping);
-    EXPECT_FLOAT_EQ(deck().loopInSeconds, 0.0f);
-    EXPECT_FLOAT_EQ(deck().loopOutSeconds, 1.5f);
+    EXPECT_EQ(loopEdges(), std::make_pair(0.0f, 1.5f));
 }
 
 TEST_F(DeckLoop, NeverShorterThanAThirtySecondBeat) {
@@ -234,16 +231,14 @@ TEST_F(DeckLoop, BeatLoopFourHalvesAndEightDoublesAnActiveLoop) {
     // Any other size replaces the loop with one from the audible position.
     send(CommandType::SET_PLAYHEAD, 0, kBeat / 2);
     send(CommandType::BEAT_LOOP, 0, 2);
-    EXPECT_FLOAT_EQ(deck().loopInSeconds, 0.25f);
-    EXPECT_FLOAT_EQ(deck().loopOutSeconds, 1.25f);
+    EXPECT_EQ(loopEdges(), std::make_pair(0.25f, 1.25f));
 }
 
 TEST_F(DeckLoop, QuantisedBeatLoopStartsOnTheNextBeat) {
     send(CommandType::SET_QUANTISE, -1, 1);
     send(CommandType::SET_PLAYHEAD, 0, 2.5 * kBeat);
     send(CommandType::BEAT_LOOP, 0, 4);
-    EXPECT_FLOAT_EQ(deck().loopInSeconds, 1.5f);
-    EXPECT_FLOAT_EQ(deck().loopOutSeconds, 3.5f);
+    EXPECT_EQ(loopEdges(), std::make_pair(1.5f, 3.5f));
     EXPECT_EQ(position(), 3 * kBeat); // moved ahead to the loop start
 }
 
@@ -327,8 +322,7 @@ TEST_F(DeckBeatJump, TheLoopTravelsWithThePlayhead) {
     send(CommandType::SET_PLAYHEAD, 0, 4 * kBeat);
     send(CommandType::BEAT_LOOP, 0, 4);
     send(CommandType::BEAT_JUMP, 0, 16);
-    EXPECT_FLOAT_EQ(deck().loopInSeconds, 10.0f);
-    EXPECT_FLOAT_EQ(deck().loopOutSeconds, 12.0f);
+    EXPECT_EQ(loopEdges(), std::make_pair(10.0f, 12.0f));
     EXPECT_EQ(position(), 20 * kBeat);
     EXPECT_TRUE(deck().looping);
 }
