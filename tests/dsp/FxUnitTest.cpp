@@ -77,12 +77,19 @@ TEST_F(FxUnitTest, TempoComesFromTheMasterAndValuesNotAboveOneAreIgnored) {
     EXPECT_EQ(test::framesAbove(run.deck, 0, 1e-6f), (std::vector<int>{0, 28800}));
 }
 
-TEST_F(FxUnitTest, SwitchingFromEchoToGateKeepsTheStep) {
+TEST_F(FxUnitTest, TheBeatStepSurvivesTypeChanges) {
+    // Knob types keep their own value and leave the remembered step alone.
+    configure(fx, FxUnit::kEcho, 2.0 / 6.0, 0.5);
+    fx.setType(FxUnit::kReverb);
+    fx.setParam(0.9);
+    fx.setType(FxUnit::kRoll);
+    EXPECT_FLOAT_EQ(fx.param(), 2.0f / 6.0f);
+    EXPECT_FLOAT_EQ(fx.quantisedParam(), 2.0f / 6.0f);
+    // From echo to gate at half a beat (120 BPM): the gate opens every 12000 frames.
     configure(fx, FxUnit::kEcho, 0.5, 0.5);
     fx.setType(FxUnit::kGate);
     fx.setResonance(0.5);
     EXPECT_FLOAT_EQ(fx.param(), 0.5f);
-    // Half a beat at 120 BPM: the gate opens every 12000 frames.
     const auto run = test::renderFx(fx, std::vector<float>(2 * 48000, 1.0f));
     for (int period = 0; period < 4; ++period) {
         EXPECT_FLOAT_EQ(run.deck[2 * (12000 * period + 3000)], 1.0f) << period;
@@ -295,15 +302,6 @@ TEST_F(FxUnitTest, CommandValuesAreRangeCheckedAndReadBack) {
     fx.setResonance(INFINITY);
     EXPECT_FLOAT_EQ(fx.param(), -1.0f);
     EXPECT_FLOAT_EQ(fx.resonance(), 1.0f);
-}
-
-TEST_F(FxUnitTest, KnobTypesDoNotDisturbTheRememberedStep) {
-    configure(fx, FxUnit::kEcho, 2.0 / 6.0, 0.5);
-    fx.setType(FxUnit::kReverb);
-    fx.setParam(0.9);
-    fx.setType(FxUnit::kRoll);
-    EXPECT_FLOAT_EQ(fx.param(), 2.0f / 6.0f);
-    EXPECT_FLOAT_EQ(fx.quantisedParam(), 2.0f / 6.0f);
 }
 
 TEST(FxUnprepared, RenderCallsBeforePrepareLeaveTheAudioAlone) {

@@ -144,18 +144,15 @@ TEST_F(Varispeed, PlayheadPastTheOutEdgeComesBackByWholeLoops) {
     EXPECT_EQ(out[0], 106.0f);
 }
 
-TEST_F(Varispeed, LoopEndingAtTheEndOfTheSourceKeepsPlaying) {
+TEST_F(Varispeed, ALoopAtTheEndOfTheSourceKeepsPlayingAndUnsetEdgesAreNoLoop) {
     playhead = 950.0;
     const auto out = readLooped(1.0, 200, 900.0, 1000.0);
     EXPECT_FALSE(ended);
     EXPECT_EQ(out[2 * 49], 999.0f);
     EXPECT_EQ(out[2 * 50], 900.0f);
-}
-
-TEST_F(Varispeed, NoLoopWhenTheEdgesAreUnset) {
     playhead = 990.0;
     readLooped(1.0, 20, -1.0, 500.0);
-    EXPECT_TRUE(ended);
+    EXPECT_TRUE(ended) << "no in point: plays to the end";
 }
 
 // ---------------------------------------------------------------------------------------------
