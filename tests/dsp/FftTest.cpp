@@ -1,6 +1,7 @@
 #include "dsp/Fft.h"
 
 #include "common/RealtimeGuard.h"
+#include "common/Signals.h"
 #include "support/RealtimeScope.h"
 
 #include <gtest/gtest.h>
@@ -17,15 +18,12 @@ namespace {
 
 using Spectrum = std::vector<std::complex<double>>;
 
+// Noise in [-1, 1) in both parts.
 std::vector<std::complex<float>> randomSignal(std::size_t n, std::uint32_t seed) {
+    const std::vector<float> v = test::stereoNoise(static_cast<int>(n), 1.0f, seed);
     std::vector<std::complex<float>> x(n);
-    for (auto& v : x) {
-        seed = seed * 1664525u + 1013904223u;
-        const float re = static_cast<float>(seed >> 8) / 8388608.0f - 1.0f;
-        seed = seed * 1664525u + 1013904223u;
-        const float im = static_cast<float>(seed >> 8) / 8388608.0f - 1.0f;
-        v = {re, im};
-    }
+    for (std::size_t k = 0; k < n; ++k)
+        x[k] = {v[2 * k], v[2 * k + 1]};
     return x;
 }
 

@@ -66,6 +66,13 @@ inline FxUnit& configure(FxUnit& fx, int type, double param, double resonance, d
     return fx;
 }
 
+// A unit prepared for blocks of up to 2048 frames at `rate`, then configured.
+inline FxUnit& prepared(FxUnit& fx, int type, double param, double resonance, double mix = 1.0,
+                        int target = 0, bool send = false, double rate = 48000.0) {
+    fx.prepare(rate, 2048);
+    return configure(fx, type, param, resonance, mix, target, send);
+}
+
 inline std::vector<float> impulse(int frames, int at, float left = 1.0f, float right = 1.0f) {
     std::vector<float> v(2 * static_cast<std::size_t>(frames), 0.0f);
     v[2 * at] = left;

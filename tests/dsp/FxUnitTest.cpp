@@ -1,16 +1,16 @@
+// The FX unit driven the way the render block drives it (timing, tails, send mode, bypass,
+// commands, real-time safety), and the master bus it returns into (limiter, gain, cue bus).
+
 #include "dsp/FxUnit.h"
 #include "common/RealtimeGuard.h"
 #include "common/Signals.h"
 #include "common/ToneMeasure.h"
-#include "dsp/ChannelFilter.h"
-#include "dsp/ChannelStrip.h"
 #include "dsp/FxRig.h"
 #include "dsp/MasterBus.h"
 #include "support/RealtimeScope.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
+#include <gtest/gtest.h>
 
 namespace vyn {
 namespace {
@@ -18,6 +18,7 @@ namespace {
 constexpr double kRate = 48000.0;
 
 using test::configure;
+using test::prepared;
 
 class FxUnitTest : public ::testing::Test {
 protected:
@@ -50,8 +51,7 @@ TEST_F(FxUnitTest, ParameterRoundsToTheNearestBeatTableStep) {
          {Case{0.5, 12000, 0.5f}, Case{0.58, 12000, 0.5f}, Case{0.59, 24000, 4.0f / 6.0f},
           Case{0.0, 1500, 0.0f}, Case{-0.3, 1500, 0.0f}, Case{1.0, 96000, 1.0f}}) {
         FxUnit unit;
-        unit.prepare(kRate, 2048);
-        configure(unit, FxUnit::kSingleEcho, c.value, 0.0);
+        prepared(unit, FxUnit::kSingleEcho, c.value, 0.0);
         EXPECT_FLOAT_EQ(unit.param(), c.readBack) << c.value;
         const auto run = test::renderFx(unit, test::impulse(100000, 0));
         EXPECT_EQ(test::framesAbove(run.deck, 0, 1e-6f), (std::vector<int>{0, c.delayFrames}))
@@ -61,33 +61,35 @@ TEST_F(FxUnitTest, ParameterRoundsToTheNearestBeatTableStep) {
 
 TEST_F(FxUnitTest, TempoComesFromTheMasterAndValuesNotAboveOneAreIgnored) {
     configure(fx, FxUnit::kSingleEcho, 4.0 / 6.0, 0.0);
+    test::FxRenderOptions noTempo;
+    noTempo.tempo = 0.0;
+    // Before any tempo, beats run at 120 BPM.
+    auto run = test::renderFx(fx, test::impulse(30000, 0), noTempo);
+    EXPECT_EQ(test::framesAbove(run.deck, 0, 1e-6f), (std::vector<int>{0, 24000}));
     test::FxRenderOptions at100;
     at100.tempo = 100.0;
-    auto run = test::renderFx(fx, test::impulse(40000, 0), at100);
+    run = test::renderFx(fx, test::impulse(40000, 0), at100);
     EXPECT_EQ(test::framesAbove(run.deck, 0, 1e-6f), (std::vector<int>{0, 28800}));
     // No tempo (0) or nonsense keeps the last tempo the unit was given.
     fx.setTempo(0.5);
     fx.setTempo(NAN);
-    test::FxRenderOptions noTempo;
-    noTempo.tempo = 0.0;
     run = test::renderFx(fx, test::impulse(40000, 0), noTempo);
     EXPECT_EQ(test::framesAbove(run.deck, 0, 1e-6f), (std::vector<int>{0, 28800}));
 }
 
-TEST_F(FxUnitTest, WithoutAnyTempoBeatsRunAtOneHundredTwenty) {
-    configure(fx, FxUnit::kSingleEcho, 4.0 / 6.0, 0.0);
-    test::FxRenderOptions noTempo;
-    noTempo.tempo = 0.0;
-    const auto run = test::renderFx(fx, test::impulse(30000, 0), noTempo);
-    EXPECT_EQ(test::framesAbove(run.deck, 0, 1e-6f), (std::vector<int>{0, 24000}));
-}
-
-TEST_F(FxUnitTest, SwitchingFromEchoToGateKeepsTheStep) {
+TEST_F(FxUnitTest, TheBeatStepSurvivesTypeChanges) {
+    // Knob types keep their own value and leave the remembered step alone.
+    configure(fx, FxUnit::kEcho, 2.0 / 6.0, 0.5);
+    fx.setType(FxUnit::kReverb);
+    fx.setParam(0.9);
+    fx.setType(FxUnit::kRoll);
+    EXPECT_FLOAT_EQ(fx.param(), 2.0f / 6.0f);
+    EXPECT_FLOAT_EQ(fx.quantisedParam(), 2.0f / 6.0f);
+    // From echo to gate at half a beat (120 BPM): the gate opens every 12000 frames.
     configure(fx, FxUnit::kEcho, 0.5, 0.5);
     fx.setType(FxUnit::kGate);
     fx.setResonance(0.5);
     EXPECT_FLOAT_EQ(fx.param(), 0.5f);
-    // Half a beat at 120 BPM: the gate opens every 12000 frames.
     const auto run = test::renderFx(fx, std::vector<float>(2 * 48000, 1.0f));
     for (int period = 0; period < 4; ++period) {
         EXPECT_FLOAT_EQ(run.deck[2 * (12000 * period + 3000)], 1.0f) << period;
@@ -112,16 +114,45 @@ TEST_F(FxUnitTest, UntargetingLeavesTheRepeatsOnTheMaster) {
     EXPECT_TRUE(fx.tailActive());
 }
 
-TEST_F(FxUnitTest, ClearTargetCutsTheTailAtOnce) {
-    configure(fx, FxUnit::kEcho, 4.0 / 6.0, 0.5);
-    test::FxRenderOptions o;
-    o.beforeBlock = [](FxUnit& unit, int frame) {
-        if (frame == 12032) unit.clearTarget();
+// After the first block or so the master hears the dry impulse and nothing of the line.
+TEST_F(FxUnitTest, CuttingOrResettingTheLineSilencesItAtOnce) {
+    using Change = void (*)(FxUnit&);
+    struct Case {
+        const char* what;
+        int type;
+        Change change;
     };
-    const auto run = test::renderFx(fx, test::impulse(80000, 0), o);
-    EXPECT_EQ(test::framesAbove(run.master, 0, 0.0f), (std::vector<int>{0}));
+    const Case cases[] = {
+        {"clear target", FxUnit::kEcho, [](FxUnit& u) { u.clearTarget(); }},
+        {"retarget", FxUnit::kEcho, [](FxUnit& u) { u.setTarget(3); }},
+        {"mode change", FxUnit::kEcho, [](FxUnit& u) { u.setMode(1.0); }},
+        {"type change", FxUnit::kEcho, [](FxUnit& u) { u.setType(FxUnit::kEcho); }},
+        {"untargeted flanger", FxUnit::kFlanger,
+         [](FxUnit& u) { u.setTarget(FxUnit::kTargetNone); }},
+        {"mix 0 on a ringing tail", FxUnit::kEcho,
+         [](FxUnit& u) {
+             u.setTarget(FxUnit::kTargetNone);
+             u.setMix(0.0);
+         }},
+    };
+    for (const Case& c : cases) {
+        FxUnit unit;
+        prepared(unit, c.type, c.type == FxUnit::kEcho ? 4.0 / 6.0 : 0.5, 0.5);
+        test::FxRenderOptions o;
+        o.beforeBlock = [&c](FxUnit& u, int frame) {
+            if (frame == 1024) c.change(u);
+        };
+        const auto run = test::renderFx(unit, test::impulse(30000, 0), o);
+        EXPECT_EQ(test::framesAbove(std::vector<float>(run.master.begin() + 2048, run.master.end()),
+                                    0, 0.0f),
+                  std::vector<int>{})
+            << c.what;
+    }
+    // Retargeting after a clear starts from an empty line.
+    configure(fx, FxUnit::kEcho, 4.0 / 6.0, 0.5);
+    test::renderFx(fx, test::impulse(2048, 0));
+    fx.clearTarget();
     EXPECT_FALSE(fx.tailActive());
-    // Retargeting after the cut starts from an empty line.
     fx.setTarget(0);
     const auto again = test::renderFx(fx, std::vector<float>(2 * 30000, 0.0f));
     EXPECT_EQ(test::framesAbove(again.master, 0, 0.0f), std::vector<int>{});
@@ -142,35 +173,6 @@ TEST_F(FxUnitTest, TheTailEndsAfterOneAndAQuarterDelaysOfSilence) {
     EXPECT_TRUE(fx.tailActive());
     test::renderFx(fx, std::vector<float>(2 * 256, 0.0f));
     EXPECT_FALSE(fx.tailActive());
-}
-
-TEST_F(FxUnitTest, EffectsWithoutATailStopWhenUntargeted) {
-    configure(fx, FxUnit::kFlanger, 0.5, 0.7);
-    test::FxRenderOptions o;
-    o.beforeBlock = [](FxUnit& unit, int frame) {
-        if (frame == 1024) unit.setTarget(FxUnit::kTargetNone);
-    };
-    const auto run = test::renderFx(fx, test::impulse(8000, 0), o);
-    for (int f = 1024; f < 8000; ++f)
-        ASSERT_EQ(run.master[2 * f], 0.0f) << f;
-}
-
-TEST_F(FxUnitTest, RetargetingAModeChangeOrATypeChangeResetsTheLines) {
-    for (int change = 0; change < 3; ++change) {
-        FxUnit unit;
-        unit.prepare(kRate, 2048);
-        configure(unit, FxUnit::kEcho, 4.0 / 6.0, 0.5);
-        test::FxRenderOptions o;
-        o.beforeBlock = [change](FxUnit& u, int frame) {
-            if (frame != 1024) return;
-            if (change == 0) u.setTarget(3);
-            if (change == 1) u.setMode(1.0);
-            if (change == 2) u.setType(FxUnit::kEcho);
-        };
-        o.deck = 0;
-        const auto run = test::renderFx(unit, test::impulse(30000, 0), o);
-        EXPECT_EQ(test::framesAbove(run.master, 0, 0.0f), (std::vector<int>{0})) << change;
-    }
 }
 
 // ---- Send mode and the master target
@@ -212,8 +214,7 @@ TEST_F(FxUnitTest, MasterTargetProcessesTheWholeMix) {
     EXPECT_EQ(run.master[2 * 6000], 1.0f);
     // Send: dry master plus the echo's return times mix.
     FxUnit unit;
-    unit.prepare(kRate, 2048);
-    configure(unit, FxUnit::kEcho, 4.0 / 6.0, 0.5, 0.5, FxUnit::kTargetMaster, true);
+    prepared(unit, FxUnit::kEcho, 4.0 / 6.0, 0.5, 0.5, FxUnit::kTargetMaster, true);
     run = test::renderFx(unit, test::impulse(30000, 0));
     EXPECT_EQ(test::framesAbove(run.master, 0, 1e-6f), (std::vector<int>{0, 24000}));
     EXPECT_FLOAT_EQ(run.master[0], 1.0f);
@@ -235,8 +236,7 @@ TEST_F(FxUnitTest, MixZeroBypassesEveryType) {
         for (bool send : {false, true}) {
             for (int target : {0, FxUnit::kTargetMaster}) {
                 FxUnit unit;
-                unit.prepare(kRate, 2048);
-                configure(unit, type, 0.7, 0.5, 0.0, target, send);
+                prepared(unit, type, 0.7, 0.5, 0.0, target, send);
                 EXPECT_TRUE(unit.bypassed()) << type;
                 const auto run = test::renderFx(unit, input);
                 ASSERT_EQ(run.deck, input) << type << " send " << send << " target " << target;
@@ -244,17 +244,6 @@ TEST_F(FxUnitTest, MixZeroBypassesEveryType) {
             }
         }
     }
-}
-
-TEST_F(FxUnitTest, MixZeroSilencesARingingTail) {
-    configure(fx, FxUnit::kEcho, 4.0 / 6.0, 0.5);
-    test::FxRenderOptions o;
-    o.beforeBlock = [](FxUnit& unit, int frame) {
-        if (frame == 1024) unit.setTarget(FxUnit::kTargetNone);
-        if (frame == 2048) unit.setMix(0.0);
-    };
-    const auto run = test::renderFx(fx, test::impulse(30000, 0), o);
-    EXPECT_EQ(test::framesAbove(run.master, 0, 0.0f), (std::vector<int>{0}));
 }
 
 TEST_F(FxUnitTest, KnobEffectsBypassInTheirDeadZones) {
@@ -267,8 +256,7 @@ TEST_F(FxUnitTest, KnobEffectsBypassInTheirDeadZones) {
          {Case{FxUnit::kFilter, 0.01}, Case{FxUnit::kFilter, -0.019}, Case{FxUnit::kFlanger, 0.0},
           Case{FxUnit::kPhaser, 0.0}, Case{FxUnit::kPitchShift, 0.01}, Case{FxUnit::kNone, 0.5}}) {
         FxUnit unit;
-        unit.prepare(kRate, 2048);
-        configure(unit, c.type, c.param, 0.5);
+        prepared(unit, c.type, c.param, 0.5);
         EXPECT_TRUE(unit.bypassed()) << c.type;
         const auto run = test::renderFx(unit, input);
         EXPECT_EQ(run.master, input) << c.type;
@@ -316,15 +304,6 @@ TEST_F(FxUnitTest, CommandValuesAreRangeCheckedAndReadBack) {
     EXPECT_FLOAT_EQ(fx.resonance(), 1.0f);
 }
 
-TEST_F(FxUnitTest, KnobTypesDoNotDisturbTheRememberedStep) {
-    configure(fx, FxUnit::kEcho, 2.0 / 6.0, 0.5);
-    fx.setType(FxUnit::kReverb);
-    fx.setParam(0.9);
-    fx.setType(FxUnit::kRoll);
-    EXPECT_FLOAT_EQ(fx.param(), 2.0f / 6.0f);
-    EXPECT_FLOAT_EQ(fx.quantisedParam(), 2.0f / 6.0f);
-}
-
 TEST(FxUnprepared, RenderCallsBeforePrepareLeaveTheAudioAlone) {
     FxUnit fx;
     configure(fx, FxUnit::kEcho, 0.5, 0.5, 1.0, 0, true);
@@ -344,10 +323,6 @@ TEST(FxUnprepared, RenderCallsBeforePrepareLeaveTheAudioAlone) {
 TEST(FxRealtime, EveryTypeModeAndTargetRendersWithoutAllocatingOrLocking) {
     FxUnit fx;
     fx.prepare(kRate, 2048);
-    ChannelStrip strip;
-    strip.prepare(kRate);
-    ChannelFilter filter;
-    filter.prepare(kRate);
     MasterBus bus;
     bus.prepare(kRate, 2048);
     auto deck = test::stereoNoise(2048, 0.5f);
@@ -365,17 +340,11 @@ TEST(FxRealtime, EveryTypeModeAndTargetRendersWithoutAllocatingOrLocking) {
                     fx.setMix(0.8);
                     fx.setParam((block % 9) / 8.0 - (type == 1 || type == 11 ? 0.5 : 0.0));
                     fx.setResonance((block % 5) / 4.0);
-                    strip.setEqLow((block % 3) * 0.5f);
-                    strip.setFader(0.9f);
-                    filter.setKnob((block % 7) / 3.0f - 1.0f);
-                    filter.setResonance(0.5f);
                     for (int rep = 0; rep < 6; ++rep, ++block) {
                         const int n = 64 + (block * 97) % 1985;
                         fx.setTempo(118.0 + block % 9);
                         bus.beginBlock(n);
                         fx.beginBlock(n);
-                        strip.process(deck.data(), n);
-                        filter.process(deck.data(), n);
                         fx.processDeck(0, deck.data(), n);
                         bus.addDeck(deck.data(), n, true);
                         fx.finishBlock(bus.master(), n);
@@ -388,12 +357,141 @@ TEST(FxRealtime, EveryTypeModeAndTargetRendersWithoutAllocatingOrLocking) {
         }
         fx.clearTarget();
     }
-    const auto v = test::realtimeViolations();
-    EXPECT_EQ(v.allocations, 0);
-    EXPECT_EQ(v.frees, 0);
-    EXPECT_EQ(v.locks, 0);
+    EXPECT_EQ(test::realtimeViolations().total(), 0);
     for (float s : out)
         ASSERT_TRUE(std::isfinite(s));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Plays `deck` (summed once into the master, and into the cue bus when `cue`) through the bus in
+// blocks, returning the master output; `afterBlock` sees each block's end frame.
+std::vector<float> play(MasterBus& bus, const std::vector<float>& deck, int block, bool cue = false,
+                        std::vector<float>* cueOut = nullptr,
+                        const std::function<void(int)>& afterBlock = {}) {
+    const int frames = static_cast<int>(deck.size() / 2);
+    std::vector<float> out(deck.size());
+    if (cueOut) cueOut->assign(deck.size(), 0.0f);
+    for (int f = 0; f < frames; f += block) {
+        const int n = std::min(block, frames - f);
+        bus.beginBlock(n);
+        bus.addDeck(deck.data() + 2 * f, n, cue);
+        bus.output(out.data() + 2 * f, cueOut ? cueOut->data() + 2 * f : nullptr, n);
+        if (afterBlock) afterBlock(f + n);
+    }
+    return out;
+}
+
+std::vector<float> square(int frames, int period, float level) {
+    std::vector<float> s(2 * static_cast<std::size_t>(frames));
+    for (int f = 0; f < frames; ++f)
+        s[2 * f] = s[2 * f + 1] = (f % period) < period / 2 ? level : -level;
+    return s;
+}
+
+TEST(MasterBus, LimiterHoldsASquareAtGainTwoToMinusOneDecibel) {
+    MasterBus bus;
+    bus.setMasterGain(2.0f);
+    bus.prepare(kRate, 2048);
+    // The first 48 frames (1 ms) on their own: one attack time constant.
+    const auto first = play(bus, square(48, 96, 1.0f), 48);
+    const float wanted = 0.891f / 2.0f;
+    EXPECT_NEAR(bus.limiterGain(), wanted + (1.0f - wanted) * std::exp(-1.0f), 0.01f);
+    EXPECT_FLOAT_EQ(bus.masterPeak(), 2.0f);
+    const auto out = play(bus, square(9600, 96, 1.0f), 256);
+    float highest = test::peakOf(first, 0, 48);
+    for (int f = 0; f < 9600; ++f) {
+        highest = std::max(highest, std::fabs(out[2 * f]));
+        if (f >= 8 * 48) {
+            ASSERT_NEAR(std::fabs(out[2 * f]), 0.891f, 0.005f) << f;
+        }
+    }
+    EXPECT_LE(highest, 1.0f);
+    EXPECT_NEAR(bus.limiterGain(), wanted, 0.001f);
+}
+
+TEST(MasterBus, LimiterReleasesOverOneHundredTwentyMilliseconds) {
+    MasterBus bus;
+    bus.setMasterGain(2.0f);
+    bus.prepare(kRate, 2048);
+    play(bus, square(4800, 96, 1.0f), 256);
+    const float held = bus.limiterGain();
+    // 120 ms of quiet signal: 63 % of the way back to unity.
+    play(bus, square(5760, 96, 0.1f), 256);
+    EXPECT_NEAR(bus.limiterGain(), 1.0f - (1.0f - held) * std::exp(-1.0f), 0.01f);
+    play(bus, square(48000, 96, 0.1f), 256);
+    EXPECT_GT(bus.limiterGain(), 0.999f);
+}
+
+TEST(MasterBus, QuietSignalPassesUntouchedAndPeakIsBeforeTheLimiter) {
+    MasterBus bus;
+    bus.prepare(kRate, 512);
+    const auto in = test::stereoNoise(4096, 0.8f);
+    const auto out = play(bus, in, 512);
+    EXPECT_EQ(out, in);
+    EXPECT_EQ(bus.limiterGain(), 1.0f);
+    EXPECT_LE(bus.masterPeak(), 0.8f);
+    EXPECT_GT(bus.masterPeak(), 0.7f);
+}
+
+TEST(MasterBus, MasterGainGlidesWithATenMillisecondTimeConstant) {
+    MasterBus bus;
+    bus.prepare(kRate, 2048);
+    bus.setMasterGain(0.5f);
+    const auto out = play(bus, std::vector<float>(2 * 9600, 0.4f), 480);
+    EXPECT_GT(out[0], 0.399f);
+    EXPECT_NEAR(out[2 * 479], 0.4f * (0.5f + 0.5f * std::exp(-1.0f)), 0.002f);
+    EXPECT_EQ(out[2 * 9599], 0.2f); // settled exactly, not a few ulps short
+}
+
+TEST(MasterBus, DecksSumIntoMasterAndOnlyCuedDecksIntoTheUnlimitedCue) {
+    MasterBus bus;
+    bus.prepare(kRate, 256);
+    std::vector<float> a(2 * 256, 0.3f), b(2 * 256, 1.5f), out(2 * 256), cueOut(2 * 256);
+    bus.beginBlock(256);
+    bus.addDeck(a.data(), 256, false);
+    bus.addDeck(b.data(), 256, true);
+    EXPECT_FLOAT_EQ(bus.master()[10], 1.8f);
+    bus.output(out.data(), cueOut.data(), 256);
+    for (int i = 0; i < 2 * 256; ++i) {
+        ASSERT_FLOAT_EQ(cueOut[i], 1.5f) << i;
+        ASSERT_LE(out[i], 1.0f) << i;
+    }
+    // The next block starts from empty buses.
+    bus.beginBlock(256);
+    bus.output(out.data(), cueOut.data(), 256);
+    EXPECT_EQ(out[0], 0.0f);
+    EXPECT_EQ(cueOut[0], 0.0f);
+}
+
+TEST(MasterBus, NonFiniteFramesAreDroppedWithoutPoisoningTheLimiter) {
+    MasterBus bus;
+    bus.prepare(kRate, 256);
+    std::vector<float> in(2 * 256, 0.5f);
+    in[20] = NAN;
+    in[41] = INFINITY;
+    const auto out = play(bus, in, 256);
+    EXPECT_EQ(out[20], 0.0f);
+    EXPECT_EQ(out[21], 0.0f);
+    EXPECT_EQ(out[41], 0.0f);
+    EXPECT_FLOAT_EQ(out[100], 0.5f);
+    EXPECT_EQ(bus.limiterGain(), 1.0f);
+    EXPECT_FLOAT_EQ(bus.masterPeak(), 0.5f);
+    bus.setMasterGain(NAN);
+    EXPECT_EQ(bus.masterGain(), 1.0f);
+}
+
+TEST(MasterBus, PrepareKeepsTheMasterLevelAndBlocksAreClampedToItsSize) {
+    MasterBus bus;
+    bus.prepare(kRate, 128);
+    bus.setMasterGain(0.25f);
+    bus.prepare(44100.0, 128);
+    std::vector<float> in(2 * 512, 1.0f), out(2 * 512, -7.0f);
+    bus.beginBlock(512);
+    bus.addDeck(in.data(), 512, false);
+    bus.output(out.data(), nullptr, 512);
+    EXPECT_FLOAT_EQ(out[0], 0.25f);
+    EXPECT_FLOAT_EQ(out[2 * 127 + 1], 0.25f);
+    EXPECT_EQ(out[2 * 128], -7.0f); // beyond the prepared block: untouched
 }
 
 } // namespace

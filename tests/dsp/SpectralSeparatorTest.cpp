@@ -128,10 +128,9 @@ TEST(SpectralSeparator, TheFourStemsAddUpToTheOriginal) {
         const double beat = std::fmod(t, 0.5);
         return 30000.0 * std::exp(-30.0 * beat) * std::sin(2 * std::numbers::pi * 55.0 * beat);
     };
-    const StemSet s = split(
-        stereo(44100.0, 4.0, sum({kick, kHarmonic1k}), sum({kick, tone(700.0, 9000.0)})), 44100.0);
     const std::vector<std::int16_t> original =
         stereo(44100.0, 4.0, sum({kick, kHarmonic1k}), sum({kick, tone(700.0, 9000.0)}));
+    const StemSet s = split(original, 44100.0);
     ASSERT_EQ(s.frames, static_cast<std::int64_t>(original.size() / 2));
     long mismatches = 0;
     for (std::size_t i = 0; i < original.size(); ++i) {
@@ -167,20 +166,6 @@ TEST(SpectralSeparator, ReportsProgressEvery64FramesAndStopsWhenAsked) {
         return false;
     }));
     ASSERT_EQ(reports.size(), 1u) << "the split ends at its first report, after 64 frames";
-}
-
-TEST(SpectralSeparator, WidthsFollowTheSampleRate) {
-    struct Case {
-        double rate;
-        int halfFrames;
-        int halfBins;
-    };
-    for (const Case& c : {Case{8000.0, 1, 64}, Case{44100.0, 8, 12}, Case{48000.0, 8, 11},
-                          Case{192000.0, 32, 3}, Case{100.0, 1, 1024}}) {
-        const SpectralWidths w = spectralWidths(c.rate);
-        EXPECT_EQ(w.halfFrames, c.halfFrames) << c.rate;
-        EXPECT_EQ(w.halfBins, c.halfBins) << c.rate;
-    }
 }
 
 TEST(SpectralSeparator, RefusesUnusableInput) {

@@ -24,23 +24,18 @@ Waveform analyse(const std::vector<std::int16_t>& s, double rate) {
 // ---------------------------------------------------------------------------------------------
 // Analysis
 
-TEST(WaveformAnalysis, FullScaleSquareWaveIsFullHeightEverywhere) {
-    std::vector<std::int16_t> s(44100 * 2);
+TEST(WaveformAnalysis, FullScaleSquareIsFullHeightAndSilenceIsFlatWithNoBands) {
+    std::vector<std::int16_t> square(44100 * 2);
     for (std::size_t i = 0; i < 44100; ++i)
-        s[2 * i] = s[2 * i + 1] = (i / 147) % 2 ? 32767 : -32768; // 150 Hz
-    const Waveform w = analyse(s, 44100);
-    ASSERT_EQ(w.columns.size(), 150u);
-    for (const WaveColumn& c : w.columns)
-        ASSERT_EQ(c.height, 31);
-}
-
-TEST(WaveformAnalysis, SilenceIsFlatWithNoBands) {
-    const std::vector<std::int16_t> s(48000 * 2, 0);
-    const Waveform w = analyse(s, 48000);
-    ASSERT_EQ(w.columns.size(), 150u);
-    for (const WaveColumn& c : w.columns) {
-        EXPECT_EQ(c.height, 0);
-        EXPECT_EQ(c.low + c.mid + c.high, 0);
+        square[2 * i] = square[2 * i + 1] = (i / 147) % 2 ? 32767 : -32768; // 150 Hz
+    const Waveform loud = analyse(square, 44100);
+    const Waveform silent = analyse(std::vector<std::int16_t>(48000 * 2, 0), 48000);
+    ASSERT_EQ(loud.columns.size(), 150u);
+    ASSERT_EQ(silent.columns.size(), 150u);
+    for (std::size_t i = 0; i < 150; ++i) {
+        ASSERT_EQ(loud.columns[i].height, 31) << i;
+        const WaveColumn& c = silent.columns[i];
+        ASSERT_EQ(c.height + c.low + c.mid + c.high, 0) << i;
     }
 }
 

@@ -1,14 +1,11 @@
 #include "engine/CommandQueue.h"
-#include "common/EngineFixture.h"
-#include "common/TestTracks.h"
+#include "DeckFixture.h"
 
 #include <cmath>
 #include <limits>
 
 namespace vyn {
 namespace {
-
-using test::EngineFixture;
 
 TEST(CommandQueue, HandsOutEightProducerSlotsThenRefuses) {
     CommandQueue q;
@@ -46,89 +43,62 @@ TEST(CommandQueue, DrainTakesOnlyWhatEachRingHeldWhenItBegan) {
     EXPECT_EQ(taken, 8) << "what arrived during the first drain waits for the next";
 }
 
-using Drain = EngineFixture;
-
-TEST_F(Drain, AppliesOneProducersCommandsInOrder) {
-    for (int v = 1; v <= 5; ++v)
-        push(CommandType::SET_MASTER_GAIN, -1, v);
-    block();
-    const auto a = applied();
-    ASSERT_EQ(a.size(), 5u);
-    for (int i = 0; i < 5; ++i)
-        EXPECT_EQ(a[i].value, i + 1);
+// What the render block applied, as (type, value) pairs.
+std::vector<std::pair<CommandType, double>> appliedIn(const std::vector<Command>& commands) {
+    std::vector<std::pair<CommandType, double>> out;
+    for (const Command& c : commands)
+        out.emplace_back(c.commandType(), c.value);
+    return out;
 }
 
-TEST_F(Drain, AppliesRingsInRingOrder) {
+constexpr CommandType kGain = CommandType::SET_MASTER_GAIN;
+constexpr CommandType kMove = CommandType::SET_PLAYHEAD;
+
+class Drain : public test::DeckFixture {};
+
+TEST_F(Drain, AppliesEachProducersCommandsInOrderAndTheRingsInRingOrder) {
+    for (int v = 1; v <= 3; ++v)
+        push(kGain, -1, v);
+    block();
+    EXPECT_EQ(appliedIn(applied()),
+              (std::vector<std::pair<CommandType, double>>{{kGain, 1}, {kGain, 2}, {kGain, 3}}));
     // Ring 0 is the loader's, ring 1 the engine's own; two more producers take 2 and 3.
     const int p2 = engine->acquireProducer();
     const int p3 = engine->acquireProducer();
-    engine->push(p3, Command(CommandType::SET_MASTER_GAIN, -1, 3));
-    engine->push(p2, Command(CommandType::SET_MASTER_GAIN, -1, 2));
-    push(CommandType::SET_MASTER_GAIN, -1, 1);
+    engine->push(p3, Command(kGain, -1, 30));
+    engine->push(p2, Command(kGain, -1, 20));
+    push(kGain, -1, 10);
     block();
-    const auto a = applied();
-    ASSERT_EQ(a.size(), 3u);
-    EXPECT_EQ(a[0].value, 1);
-    EXPECT_EQ(a[1].value, 2);
-    EXPECT_EQ(a[2].value, 3);
+    EXPECT_EQ(appliedIn(applied()),
+              (std::vector<std::pair<CommandType, double>>{{kGain, 10}, {kGain, 20}, {kGain, 30}}));
 }
 
 TEST_F(Drain, CoalescesPlayheadMovesAroundOtherCommands) {
-    load(0, test::makeTrack(std::vector<float>(480000, 0.0f), 48000.0));
+    load(2, silentTrack(480000));
     block();
     applied();
     for (int i = 1; i <= 5; ++i)
-        push(CommandType::SET_PLAYHEAD, 0, i * 1000.0);
-    push(CommandType::PLAY, 0);
+        push(kMove, 2, i * 777.0);
+    push(CommandType::PLAY, 2);
     for (int i = 6; i <= 10; ++i)
-        push(CommandType::SET_PLAYHEAD, 0, i * 1000.0);
+        push(kMove, 2, i * 777.0);
     block();
-    const auto a = applied();
-    ASSERT_EQ(a.size(), 3u);
-    EXPECT_EQ(a[0].commandType(), CommandType::SET_PLAYHEAD);
-    EXPECT_EQ(a[0].value, 5000.0);
-    EXPECT_EQ(a[1].commandType(), CommandType::PLAY);
-    EXPECT_EQ(a[2].commandType(), CommandType::SET_PLAYHEAD);
-    EXPECT_EQ(a[2].value, 10000.0);
+    EXPECT_EQ(appliedIn(applied()),
+              (std::vector<std::pair<CommandType, double>>{
+                  {kMove, 3885.0}, {CommandType::PLAY, 0.0}, {kMove, 7770.0}}));
+    EXPECT_EQ(snapshot().decks[2].position, 7770.0 + 256.0);
 }
 
-TEST_F(Drain, TenMovesInOneBlockLandOnTheLast) {
-    load(2, test::makeTrack(std::vector<float>(480000, 0.0f), 48000.0));
-    block();
-    applied();
-    for (int i = 1; i <= 10; ++i)
-        push(CommandType::SET_PLAYHEAD, 2, i * 777.0);
-    block();
-    const auto a = applied();
-    ASSERT_EQ(a.size(), 1u);
-    EXPECT_EQ(a[0].value, 7770.0);
-    EXPECT_EQ(snapshot().decks[2].position, 7770.0);
-}
-
-using Handlers = EngineFixture;
+class Handlers : public test::DeckFixture {};
 
 TEST_F(Handlers, ClampAndValidateValues) {
-    load(0, test::makeTrack(std::vector<float>(48000, 0.0f), 48000.0));
     push(CommandType::SET_BEAT_JUMP_BEATS, -1, 12);
     block();
     EXPECT_EQ(snapshot().beatJumpBeats, 16u);
     push(CommandType::SET_BEAT_JUMP_BEATS, -1, 31.6);
-    push(CommandType::SET_RATE, 0, 5.0);
-    push(CommandType::SET_KEY_SHIFT, 0, 9);
-    push(CommandType::SET_FX_TYPE, -1, 3.9);
-    push(CommandType::SET_FX_TYPE, -1, 16);
-    push(CommandType::SET_FX_TARGET, -1, 20);
-    push(CommandType::SET_FILTER, 0, -7);
-    block();
-    const EngineSnapshot s = snapshot();
-    EXPECT_EQ(s.beatJumpBeats, 32u);
-    EXPECT_EQ(s.decks[0].rate, 4.0);
-    EXPECT_EQ(s.decks[0].keyShift, 6);
-    EXPECT_EQ(s.fxType, 3u);
-    EXPECT_EQ(s.fxTarget, -2);
-    EXPECT_EQ(s.decks[0].filter, -1.0f);
     push(CommandType::SET_FX_TARGET, -1, -1.7);
     block();
+    EXPECT_EQ(snapshot().beatJumpBeats, 32u);
     EXPECT_EQ(snapshot().fxTarget, -1);
     push(CommandType::CLEAR_FX_TARGET, -1);
     block();
@@ -136,13 +106,13 @@ TEST_F(Handlers, ClampAndValidateValues) {
 }
 
 TEST_F(Handlers, DropsNonFiniteNumbersButReadsNanSwitchesAsOn) {
-    load(0, test::makeTrack(std::vector<float>(48000, 0.0f), 48000.0));
+    load(0, silentTrack(48000));
     block();
     applied();
     const double nan = std::numeric_limits<double>::quiet_NaN();
     push(CommandType::SET_RATE, 0, 1.5);
     push(CommandType::SET_RATE, 0, nan);
-    push(CommandType::SET_PLAYHEAD, 0, std::numeric_limits<double>::infinity());
+    push(kMove, 0, std::numeric_limits<double>::infinity());
     push(CommandType::SET_KEYLOCK, 0, nan);
     block();
     const auto a = applied();
@@ -155,77 +125,56 @@ TEST_F(Handlers, DropsNonFiniteNumbersButReadsNanSwitchesAsOn) {
     EXPECT_TRUE(s.decks[0].keylock);
 }
 
-TEST_F(Handlers, DropsLoadsWithoutATrackAndOutOfRangeDecks) {
+TEST_F(Handlers, DropsLoadsWithoutATrackAndOutOfRangeDecksButRetiresAMisaddressedTrack) {
     push(CommandType::LOAD_TRACK, 0);
     push(CommandType::REPLACE_TRACK, 0);
     push(CommandType::PLAY, 16);
     push(CommandType::PLAY, -1);
+    LoadedTrack* misaddressed = silentTrack(10);
+    load(20, misaddressed);
     block();
     EXPECT_TRUE(applied().empty());
     EXPECT_EQ(snapshot().loadedDecks, 0u);
-}
-
-TEST_F(Handlers, MisaddressedLoadRetiresItsTrack) {
-    load(20, test::makeTrack(std::vector<float>(10, 0.0f), 48000.0));
-    block();
-    std::vector<LoadedTrack*> retired;
-    engine->drainRetired(retired);
-    ASSERT_EQ(retired.size(), 1u);
-    EngineHost::destroyTrack(retired[0]);
+    EXPECT_EQ(retired(), std::vector<LoadedTrack*>{misaddressed});
 }
 
 TEST_F(Handlers, LoadReplacingATrackRetiresTheOldOne) {
-    LoadedTrack* first = test::makeTrack(std::vector<float>(100, 0.0f), 48000.0);
+    LoadedTrack* first = silentTrack(100);
     load(1, first);
     block();
     EXPECT_EQ(snapshot().decks[1].state, static_cast<int>(DeckState::READY));
-    load(1, test::makeTrack(std::vector<float>(200, 0.0f), 48000.0));
+    load(1, silentTrack(200));
     push(CommandType::UNLOAD, 3); // empty deck: nothing to retire
     block();
-    std::vector<LoadedTrack*> retired;
-    engine->drainRetired(retired);
-    ASSERT_EQ(retired.size(), 1u);
-    EXPECT_EQ(retired[0], first);
-    EngineHost::destroyTrack(retired[0]);
+    EXPECT_EQ(retired(), std::vector<LoadedTrack*>{first});
     EXPECT_EQ(snapshot().decks[1].length, 200u);
 }
 
-TEST_F(Handlers, SwapDecksExchangesStateAndSync) {
-    load(0, test::makeTrack(std::vector<float>(100, 0.0f), 48000.0));
-    load(1, test::makeTrack(std::vector<float>(300, 0.0f), 48000.0));
+TEST_F(Handlers, SwapExchangesTheDecksWithTheirSyncFilterFxTargetAndPendingMoves) {
+    load(0, silentTrack(1000));
+    load(1, silentTrack(300000));
     push(CommandType::SET_SYNC, 0, 1);
-    push(CommandType::SWAP_DECKS, 0, 1.4);
-    block();
-    EngineSnapshot s = snapshot();
-    EXPECT_EQ(s.decks[0].length, 300u);
-    EXPECT_EQ(s.decks[1].length, 100u);
-    EXPECT_FALSE(s.decks[0].sync);
-    EXPECT_TRUE(s.decks[1].sync);
-    push(CommandType::SWAP_DECKS, 0, 0); // same deck: nothing
-    push(CommandType::SWAP_DECKS, 0, 16);
-    block();
-    s = snapshot();
-    EXPECT_EQ(s.decks[0].length, 300u);
-}
-
-TEST_F(Handlers, SwapMovesFilterFxTargetAndPendingMovesWithTheTrack) {
-    load(0, test::makeTrack(std::vector<float>(1000, 0.0f), 48000.0));
-    load(1, test::makeTrack(std::vector<float>(300000, 0.0f), 48000.0));
     push(CommandType::SET_FILTER, 0, -0.5);
     push(CommandType::SET_FILTER_RESONANCE, 0, 0.25);
     push(CommandType::SET_FX_TARGET, -1, 0);
     block();
-    push(CommandType::SET_PLAYHEAD, 1, 5000.0); // meant for the long track ...
-    push(CommandType::SWAP_DECKS, 0, 1);        // ... which this moves to deck 0
+    push(kMove, 1, 5000.0);                // meant for the long track ...
+    push(CommandType::SWAP_DECKS, 0, 1.4); // ... which this moves to deck 0
     block();
-    const EngineSnapshot s = snapshot();
+    EngineSnapshot s = snapshot();
     EXPECT_EQ(s.decks[0].length, 300000u);
     EXPECT_EQ(s.decks[0].position, 5000.0);
     EXPECT_EQ(s.decks[1].position, 0.0);
+    EXPECT_FALSE(s.decks[0].sync);
+    EXPECT_TRUE(s.decks[1].sync);
     EXPECT_EQ(s.decks[1].filter, -0.5f);
     EXPECT_EQ(s.decks[1].filterResonance, 0.25f);
     EXPECT_EQ(s.decks[0].filter, 0.0f);
     EXPECT_EQ(s.fxTarget, 1);
+    push(CommandType::SWAP_DECKS, 0, 0); // same deck: nothing
+    push(CommandType::SWAP_DECKS, 0, 16);
+    block();
+    EXPECT_EQ(snapshot().decks[0].length, 300000u);
 }
 
 } // namespace

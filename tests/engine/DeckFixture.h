@@ -6,6 +6,7 @@
 #include "common/TestTracks.h"
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace vyn::test {
@@ -16,6 +17,22 @@ inline constexpr double kBeat = 24000.0;
 
 class DeckFixture : public EngineFixture {
 protected:
+    void TearDown() override {
+        for (LoadedTrack* t : taken_)
+            EngineHost::destroyTrack(t);
+        EngineFixture::TearDown();
+    }
+    // The tracks the engine retired since the last call; they are freed when the test ends.
+    std::vector<LoadedTrack*> retired() {
+        std::vector<LoadedTrack*> out;
+        engine->drainRetired(out);
+        taken_.insert(taken_.end(), out.begin(), out.end());
+        return out;
+    }
+    // A silent 48 kHz track without a grid.
+    static LoadedTrack* silentTrack(std::size_t frames, int id = 0) {
+        return makeTrack(std::vector<float>(frames, 0.0f), kRate, {}, id);
+    }
     // Loads `track` on `deck` and applies the load.
     void loadTrack(int deck, LoadedTrack* track) {
         load(deck, track);
@@ -35,6 +52,11 @@ protected:
     DeckSnapshot deck(int d = 0) { return snapshot().decks[d]; }
     DeckState state(int d = 0) { return static_cast<DeckState>(deck(d).state); }
     double position(int d = 0) { return deck(d).position; }
+    // The loop's in and out points in seconds, as the snapshot shows them.
+    std::pair<float, float> loopEdges(int d = 0) {
+        const DeckSnapshot s = deck(d);
+        return {s.loopInSeconds, s.loopOutSeconds};
+    }
     void blocks(int count, int frames = 256) {
         for (int i = 0; i < count; ++i)
             block(frames);
@@ -45,6 +67,9 @@ protected:
         options.keylockQuality = quality;
         engine->setSoundOptions(options);
     }
+
+private:
+    std::vector<LoadedTrack*> taken_;
 };
 
 } // namespace vyn::test

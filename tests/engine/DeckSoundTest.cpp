@@ -1,15 +1,17 @@
 // What a deck sounds like, measured on audio rendered through the engine host: the varispeed
-// reader, key lock, key shift, leaving stretch mode, loops, key sync and the real-time guard.
-// Key lock and key shift run through both stretchers (WSOLA and the phase vocoder).
+// reader, key lock, key shift, leaving stretch mode, loops, key sync, the real-time guard, the
+// isolator kill and the interpolation setting. Key lock and key shift run through both
+// stretchers (WSOLA and the phase vocoder).
 
 #include "DeckFixture.h"
-
 #include "common/RealtimeGuard.h"
+#include "common/StretchMeasure.h"
 #include "common/ToneMeasure.h"
 #include "engine/Deck.h"
 
 #include <cmath>
 #include <map>
+#include <vector>
 
 namespace vyn {
 namespace {
@@ -154,8 +156,7 @@ TEST_F(DeckSound, AFourBeatLoopAtOneTwentyRepeatsExactlyTwoSeconds) {
     push(CommandType::BEAT_LOOP, 0, 4);
     push(CommandType::PLAY, 0);
     const std::vector<float> out = render(7 * 48000, 300);
-    EXPECT_FLOAT_EQ(deck().loopInSeconds, 0.0f);
-    EXPECT_FLOAT_EQ(deck().loopOutSeconds, 2.0f);
+    EXPECT_EQ(loopEdges(), std::make_pair(0.0f, 2.0f));
     for (std::size_t i = 0; i < 96000; ++i)
         ASSERT_EQ(out[2 * i], source[i]) << i;
     for (std::size_t i = 0; i + 96000 < 7 * 48000; ++i)
@@ -187,7 +188,7 @@ protected:
     }
 };
 
-TEST_F(DeckKeySync, TransposesTowardsTheMasterAndTogglesBack) {
+TEST_F(DeckKeySync, TransposesTowardsTheMasterTogglesBackAndEndsWithALoad) {
     loadTrack(0, keyed(11, kMajorMode)); // B major
     loadTrack(1, keyed(0, kMajorMode));  // C major
     EXPECT_TRUE(deck(0).hasKey);
@@ -198,6 +199,11 @@ TEST_F(DeckKeySync, TransposesTowardsTheMasterAndTogglesBack) {
     send(CommandType::KEY_SYNC, 0);
     EXPECT_EQ(deck(0).keyShift, 0);
     EXPECT_FALSE(deck(0).keySync);
+    send(CommandType::KEY_SYNC, 0);
+    ASSERT_TRUE(deck(0).keySync);
+    loadTrack(0, keyed(11, kMajorMode));
+    EXPECT_FALSE(deck(0).keySync);
+    EXPECT_EQ(deck(0).keyShift, 0);
 }
 
 TEST_F(DeckKeySync, CountsTheMastersOwnKeyShift) {
@@ -230,17 +236,6 @@ TEST_F(DeckKeySync, DoesNothingWithoutAMasterOnItselfOrWithoutAKey) {
     EXPECT_FALSE(deck(2).hasKey);
     send(CommandType::KEY_SYNC, 0); // A minor is C major's relative: no shift needed
     EXPECT_TRUE(deck(0).keySync);
-    EXPECT_EQ(deck(0).keyShift, 0);
-}
-
-TEST_F(DeckKeySync, ALoadEndsKeySync) {
-    loadTrack(0, keyed(11, kMajorMode));
-    loadTrack(1, keyed(0, kMajorMode));
-    engine->overrideMaster(1, 0.0, 120.0);
-    send(CommandType::KEY_SYNC, 0);
-    ASSERT_TRUE(deck(0).keySync);
-    loadTrack(0, keyed(11, kMajorMode));
-    EXPECT_FALSE(deck(0).keySync);
     EXPECT_EQ(deck(0).keyShift, 0);
 }
 
@@ -307,6 +302,86 @@ TEST_P(DeckKeyLock, PlayingLoopingSlippingStretchingAndShiftingNeverAllocateOrLo
     const EngineSnapshot s = snapshot();
     for (int d = 0; d < 4; ++d)
         EXPECT_GT(s.decks[d].position, 0.0) << d;
+}
+
+// ---------------------------------------------------------------------------------------------
+// How deep an isolator kill goes and how flat the other bands stay, measured on the master
+// rendered through the engine host with the real-time guard armed.
+
+using EqKill = test::DeckFixture;
+
+TEST_F(EqKill, AnIsolatorKillTakesItsBandFortyDecibelsDownAndLeavesTheOthersFlat) {
+    // Every test tone at once, each with a whole number of cycles per second: over a whole second
+    // they are orthogonal and each one's level reads on its own.
+    const double tones[] = {25, 50, 100, 400, 500, 1000, 1600, 2000, 8000, 12000, 16000, 20000};
+    const float amplitude = 0.05f;
+    std::vector<float> comb(static_cast<std::size_t>(3 * kRate), 0.0f);
+    for (double hz : tones) {
+        const std::vector<float> tone = test::sineWave(hz, kRate, comb.size(), amplitude);
+        for (std::size_t i = 0; i < comb.size(); ++i)
+            comb[i] += tone[i];
+    }
+    struct Case {
+        float low, mid, high;
+        std::vector<double> killed; // at least 40 dB down
+        std::vector<double> kept;   // within 1 dB, an octave or more from a crossover
+    };
+    const Case cases[] = {
+        {0, 1, 1, {25, 50, 100}, {400, 500, 1000, 1600, 2000, 8000, 12000, 16000, 20000}},
+        {1, 0, 1, {500, 1000, 1600}, {25, 50, 100, 8000, 12000, 16000, 20000}},
+        {1, 1, 0, {8000, 12000, 16000, 20000}, {25, 50, 100, 400, 500, 1000, 1600, 2000}},
+    };
+    test::resetRealtimeViolations();
+    for (const Case& c : cases) {
+        loadTrack(0, test::makeTrack(comb, kRate));
+        push(CommandType::SET_EQ_LOW, 0, c.low);
+        push(CommandType::SET_EQ_MID, 0, c.mid);
+        push(CommandType::SET_EQ_HIGH, 0, c.high);
+        push(CommandType::PLAY, 0);
+        render(static_cast<std::size_t>(0.5 * kRate)); // the 15 ms glides and the filters settle
+        const std::vector<float> out = render(static_cast<std::size_t>(kRate));
+        auto db = [&](double hz) {
+            return 20.0 * std::log10(test::toneLevel(out.data(), out.size() / 2, 2, 0, kRate, hz) /
+                                     amplitude);
+        };
+        for (double hz : c.killed)
+            EXPECT_LT(db(hz), -40.0) << c.low << c.mid << c.high << " at " << hz;
+        for (double hz : c.kept)
+            EXPECT_NEAR(db(hz), 0.0, 1.0) << c.low << c.mid << c.high << " at " << hz;
+    }
+    EXPECT_EQ(test::realtimeViolations().total(), 0);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The engine-wide interpolation setting changed while decks play: it reaches every deck at a
+// block boundary, and the render block stays free of allocations and locks while it does.
+
+using DeckInterpolation = test::DeckFixture;
+
+TEST_F(DeckInterpolation, SwitchingWhilePlayingReachesEveryDeck) {
+    // Two decks play the same 12 kHz tone of a 44.1 kHz track at rate 1.04 in step: the master is
+    // clean only when both read band-limited.
+    for (int d = 0; d < 2; ++d) {
+        loadTrack(d, test::makeTrack(test::sineWave(12000.0, 44100.0, 10 * 44100, 0.3f), 44100.0));
+        push(CommandType::SET_RATE, d, 1.04);
+    }
+    push(CommandType::PLAY, 0);
+    push(CommandType::PLAY, 1);
+    test::resetRealtimeViolations();
+    for (int interpolation : {0, 1, 0}) {
+        SoundOptions options;
+        options.interpolation = interpolation;
+        engine->setSoundOptions(options);
+        blocks(2); // the change and its 10 ms blend
+        const std::vector<float> out = render(25600);
+        const double away = test::offPartialDb(
+            test::stretchSpectrum(out.data(), 25600, 2, 0, test::kRate), {12000.0 * 1.04});
+        if (interpolation == 1)
+            EXPECT_LE(away, -80.0);
+        else
+            EXPECT_GT(away, -20.0);
+    }
+    EXPECT_EQ(test::realtimeViolations().total(), 0);
 }
 
 } // namespace

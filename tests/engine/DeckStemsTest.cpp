@@ -118,11 +118,8 @@ TEST_F(DeckStems, ReplaceTrackNeedsTheSameTrack) {
         block();
         EXPECT_FALSE(deck().stemsAvailable) << c.what;
         EXPECT_EQ(state(), DeckState::PLAYING) << c.what;
-        std::vector<LoadedTrack*> retired;
-        engine->drainRetired(retired);
-        ASSERT_EQ(retired.size(), 1u) << c.what << ": the refused copy goes back for release";
-        EXPECT_EQ(retired[0], replace.track);
-        EngineHost::destroyTrack(retired[0]);
+        EXPECT_EQ(retired(), std::vector<LoadedTrack*>{replace.track})
+            << c.what << ": the refused copy goes back for release";
     }
 }
 
@@ -157,6 +154,7 @@ TEST_F(DeckStems, SplitLandingMidPlayContinuesWithoutAStep) {
         EXPECT_EQ(test::realtimeViolations().total(), 0);
         out.insert(out.end(), after.begin(), after.end());
         EXPECT_TRUE(deck().stemsAvailable);
+        EXPECT_EQ(retired().back(), plain) << "the unsplit original retires";
         EXPECT_NEAR(position(), before + 24000, 1e-6) << "no jump";
         float step = 0.0f;
         for (std::size_t i = 2; i < out.size(); i += 2)

@@ -1,10 +1,10 @@
-// Deck commands: load, cue, hot cues, loops, beat jump and the rate takeover.
+// Deck commands: load, cue, hot cues, loops, beat jump, the rate takeover, slip, reverse and
+// the jog wheel.
 
 #include "DeckFixture.h"
-
+#include "common/ToneMeasure.h"
 #include "engine/Deck.h"
 
-#include <algorithm>
 #include <cmath>
 
 namespace vyn {
@@ -36,19 +36,7 @@ TEST_F(DeckLoad, StartsAtTheLoadPointAndTakesHotCuesFromTheCueList) {
     // Jumping to the loop hot cue starts its loop.
     send(CommandType::JUMP_HOT_CUE, 0, 2);
     EXPECT_TRUE(deck().looping);
-    EXPECT_FLOAT_EQ(deck().loopInSeconds, 4.0f);
-    EXPECT_FLOAT_EQ(deck().loopOutSeconds, 6.0f);
-}
-
-TEST_F(DeckLoad, WithoutALoadPointTheFirstMemoryCueWinsAndHotCuesDoNotCount) {
-    LoadedTrack* t = gridTrack();
-    t->cues = {{CueKind::HotCue, 0, 1.0, -1.0, ""}, {CueKind::Memory, -1, 3.0, -1.0, ""}};
-    loadTrack(0, t);
-    EXPECT_EQ(position(), 3.0 * kRate);
-    LoadedTrack* onlyHot = gridTrack();
-    onlyHot->cues = {{CueKind::HotCue, 0, 1.0, -1.0, ""}};
-    loadTrack(1, onlyHot);
-    EXPECT_EQ(position(1), 0.0);
+    EXPECT_EQ(loopEdges(), std::make_pair(4.0f, 6.0f));
 }
 
 TEST_F(DeckLoad, ANewTrackClearsTransportAndKeyShiftButKeepsTheTempo) {
@@ -79,39 +67,10 @@ TEST_F(DeckLoad, UnloadEmptiesTheDeckAndRetiresTheTrack) {
     EXPECT_EQ(static_cast<DeckState>(s.state), DeckState::EMPTY);
     EXPECT_EQ(s.hotCueMask, 0);
     EXPECT_EQ(s.length, 0u);
-    std::vector<LoadedTrack*> retired;
-    engine->drainRetired(retired);
-    ASSERT_EQ(retired.size(), 1u);
-    EngineHost::destroyTrack(retired[0]);
+    EXPECT_EQ(retired().size(), 1u);
     // Transport commands on an empty deck do nothing.
     send(CommandType::PLAY);
     EXPECT_EQ(state(), DeckState::EMPTY);
-}
-
-TEST_F(DeckLoad, ReplaceKeepsPlayingOnlyForAMatchingTrack) {
-    loadTrack(0, test::makeTrack(test::noise(48000), kRate, {}, 7));
-    send(CommandType::PLAY);
-    const double before = position();
-    Command wrongLength(CommandType::REPLACE_TRACK, 0);
-    wrongLength.track = test::makeTrack(test::noise(47999), kRate, {}, 7);
-    engine->pushOwn(wrongLength);
-    Command wrongId(CommandType::REPLACE_TRACK, 0);
-    wrongId.track = test::makeTrack(test::noise(48000), kRate, {}, 8);
-    engine->pushOwn(wrongId);
-    Command good(CommandType::REPLACE_TRACK, 0);
-    good.track = test::makeTrack(test::noise(48000, 5), kRate, {}, 7);
-    engine->pushOwn(good);
-    block();
-    EXPECT_EQ(state(), DeckState::PLAYING);
-    EXPECT_EQ(position(), before + 256.0);
-    std::vector<LoadedTrack*> retired;
-    engine->drainRetired(retired);
-    ASSERT_EQ(retired.size(), 3u); // both refused objects and the replaced original
-    EXPECT_NE(std::find(retired.begin(), retired.end(), wrongLength.track), retired.end());
-    EXPECT_NE(std::find(retired.begin(), retired.end(), wrongId.track), retired.end());
-    EXPECT_EQ(std::find(retired.begin(), retired.end(), good.track), retired.end());
-    for (LoadedTrack* t : retired)
-        EngineHost::destroyTrack(t);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -151,15 +110,6 @@ TEST_F(DeckCue, ToleranceAroundTheCuePointIsFiveMilliseconds) {
     send(CommandType::CUE_DOWN);
     EXPECT_FALSE(deck().preview);
     EXPECT_EQ(deck().mainCue, 241u);
-}
-
-TEST_F(DeckCue, WhilePlayingItJumpsToTheCuePointAndPauses) {
-    send(CommandType::PLAY);
-    blocks(20);
-    send(CommandType::CUE_DOWN);
-    EXPECT_EQ(state(), DeckState::PAUSED);
-    EXPECT_EQ(position(), 0.0);
-    EXPECT_FALSE(deck().preview);
 }
 
 TEST_F(DeckCue, PlayDuringThePreviewDoesNotEndIt) {
@@ -213,8 +163,7 @@ TEST_F(DeckHotCue, SetDuringALoopStoresALoopCue) {
     send(CommandType::SET_PLAYHEAD, 0, 20 * kBeat);
     send(CommandType::JUMP_HOT_CUE, 0, 1);
     EXPECT_TRUE(deck().looping);
-    EXPECT_FLOAT_EQ(deck().loopInSeconds, 2.0f);
-    EXPECT_FLOAT_EQ(deck().loopOutSeconds, 3.0f);
+    EXPECT_EQ(loopEdges(), std::make_pair(2.0f, 3.0f));
     // Halving the loop moves the loop cue along with it.
     send(CommandType::LOOP_HALVE);
     EXPECT_FLOAT_EQ(deck().loopOutSeconds, 2.5f);
@@ -238,8 +187,7 @@ TEST_F(DeckLoop, OutBeforeInStoresTheOutPointWithoutLooping) {
     send(CommandType::SET_PLAYHEAD, 0, 3 * kBeat);
     send(CommandType::LOOP_OUT);
     EXPECT_TRUE(deck().looping);
-    EXPECT_FLOAT_EQ(deck().loopInSeconds, 0.0f);
-    EXPECT_FLOAT_EQ(deck().loopOutSeconds, 1.5f);
+    EXPECT_EQ(loopEdges(), std::make_pair(0.0f, 1.5f));
 }
 
 TEST_F(DeckLoop, NeverShorterThanAThirtySecondBeat) {
@@ -284,27 +232,15 @@ TEST_F(DeckLoop, BeatLoopFourHalvesAndEightDoublesAnActiveLoop) {
     // Any other size replaces the loop with one from the audible position.
     send(CommandType::SET_PLAYHEAD, 0, kBeat / 2);
     send(CommandType::BEAT_LOOP, 0, 2);
-    EXPECT_FLOAT_EQ(deck().loopInSeconds, 0.25f);
-    EXPECT_FLOAT_EQ(deck().loopOutSeconds, 1.25f);
+    EXPECT_EQ(loopEdges(), std::make_pair(0.25f, 1.25f));
 }
 
 TEST_F(DeckLoop, QuantisedBeatLoopStartsOnTheNextBeat) {
     send(CommandType::SET_QUANTISE, -1, 1);
     send(CommandType::SET_PLAYHEAD, 0, 2.5 * kBeat);
     send(CommandType::BEAT_LOOP, 0, 4);
-    EXPECT_FLOAT_EQ(deck().loopInSeconds, 1.5f);
-    EXPECT_FLOAT_EQ(deck().loopOutSeconds, 3.5f);
+    EXPECT_EQ(loopEdges(), std::make_pair(1.5f, 3.5f));
     EXPECT_EQ(position(), 3 * kBeat); // moved ahead to the loop start
-}
-
-TEST_F(DeckLoop, PlayingThroughTheOutPointWrapsToTheInPoint) {
-    send(CommandType::BEAT_LOOP, 0, 1);
-    send(CommandType::PLAY);
-    blocks(200); // 2.1 beats
-    EXPECT_TRUE(deck().looping);
-    EXPECT_GE(position(), 0.0);
-    EXPECT_LT(position(), kBeat);
-    EXPECT_EQ(position(), std::fmod(201 * 256.0, kBeat));
 }
 
 TEST_F(DeckLoop, HalvingBehindThePlayheadKeepsItInsideTheLoop) {
@@ -387,8 +323,7 @@ TEST_F(DeckBeatJump, TheLoopTravelsWithThePlayhead) {
     send(CommandType::SET_PLAYHEAD, 0, 4 * kBeat);
     send(CommandType::BEAT_LOOP, 0, 4);
     send(CommandType::BEAT_JUMP, 0, 16);
-    EXPECT_FLOAT_EQ(deck().loopInSeconds, 10.0f);
-    EXPECT_FLOAT_EQ(deck().loopOutSeconds, 12.0f);
+    EXPECT_EQ(loopEdges(), std::make_pair(10.0f, 12.0f));
     EXPECT_EQ(position(), 20 * kBeat);
     EXPECT_TRUE(deck().looping);
 }
@@ -440,6 +375,184 @@ TEST(DeckTakeover, SyncRateOverridesAndHandsBackTheSyncedTempo) {
     d.apply(load); // a load ends the takeover
     d.apply(Command(CommandType::SET_RATE, 0, 0.95));
     EXPECT_EQ(d.rate(), 0.95);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Slip, reverse and the jog wheel.
+
+class DeckSlip : public DeckCue {};
+
+TEST_F(DeckSlip, ReleasingAHeldHotCueReturnsWhereTheTrackWouldHaveBeen) {
+    send(CommandType::SET_HOT_CUE, 0, 0); // at 0
+    send(CommandType::SET_PLAYHEAD, 0, 10 * kBeat);
+    send(CommandType::SET_SLIP, 0, 1);
+    send(CommandType::PLAY);
+    const double p0 = position();
+    send(CommandType::JUMP_HOT_CUE, 0, 0);
+    EXPECT_TRUE(deck().slipActive);
+    EXPECT_EQ(position(), 256.0);
+    blocks(50);
+    EXPECT_FLOAT_EQ(deck().slipSeconds, static_cast<float>((p0 + 51 * 256) / kRate));
+    send(CommandType::HOT_CUE_UP, 0, 0);
+    EXPECT_EQ(state(), DeckState::PLAYING);
+    EXPECT_FALSE(deck().slipActive);
+    EXPECT_EQ(position(), p0 + 52 * 256);
+}
+
+TEST_F(DeckSlip, ReleasingAnotherHotCueDoesNotReturn) {
+    send(CommandType::SET_HOT_CUE, 0, 0);
+    send(CommandType::SET_SLIP, 0, 1);
+    send(CommandType::PLAY);
+    send(CommandType::JUMP_HOT_CUE, 0, 0);
+    send(CommandType::HOT_CUE_UP, 0, 1);
+    EXPECT_TRUE(deck().slipActive);
+    EXPECT_EQ(position(), 512.0);
+}
+
+TEST_F(DeckSlip, LeavingASlipLoopReturnsToTheShadow) {
+    send(CommandType::SET_SLIP, 0, 1);
+    send(CommandType::PLAY);
+    send(CommandType::BEAT_LOOP, 0, 1); // loop from 256, shadow from 256
+    blocks(200);
+    EXPECT_LT(position(), 256.0 + kBeat);
+    send(CommandType::RELOOP_EXIT);
+    EXPECT_FALSE(deck().looping);
+    EXPECT_EQ(position(), 203 * 256.0);
+}
+
+TEST_F(DeckSlip, PauseKeepsTheShadowRunningAndPlayReturnsToIt) {
+    send(CommandType::SET_SLIP, 0, 1);
+    send(CommandType::PLAY);
+    blocks(9);
+    const double p = position();
+    send(CommandType::PAUSE);
+    blocks(20);
+    EXPECT_EQ(position(), p);
+    EXPECT_TRUE(deck().slipActive);
+    send(CommandType::PLAY);
+    EXPECT_EQ(position(), p + 22 * 256);
+    EXPECT_FALSE(deck().slipActive);
+}
+
+TEST_F(DeckSlip, ARepeatedSlipOnKeepsTheShadowAndSlipOffDropsItWithoutReturning) {
+    send(CommandType::SET_SLIP, 0, 1);
+    send(CommandType::PLAY);
+    send(CommandType::JOG_TOUCH, 0, 1); // held: the shadow runs on
+    blocks(10);
+    const double held = position();
+    const float shadow = deck().slipSeconds;
+    send(CommandType::SET_SLIP, 0, 1);
+    EXPECT_GT(deck().slipSeconds, shadow) << "still the running shadow, not a new one";
+    send(CommandType::SET_SLIP, 0, 0);
+    EXPECT_FALSE(deck().slipActive);
+    EXPECT_EQ(deck().slipSeconds, -1.0f);
+    send(CommandType::JOG_TOUCH, 0, 0);
+    EXPECT_EQ(position(), held + 256);
+}
+
+TEST_F(DeckSlip, CueWhilePlayingCancelsTheShadow) {
+    send(CommandType::SET_SLIP, 0, 1);
+    send(CommandType::PLAY);
+    send(CommandType::SET_REVERSE, 0, 1);
+    EXPECT_TRUE(deck().slipActive);
+    send(CommandType::CUE_DOWN); // jumps to the cue point and pauses, without a preview
+    EXPECT_FALSE(deck().slipActive);
+    EXPECT_EQ(state(), DeckState::PAUSED);
+    EXPECT_EQ(position(), 0.0);
+    EXPECT_FALSE(deck().preview);
+}
+
+class DeckReverse : public DeckSlip {};
+
+TEST_F(DeckReverse, PlaysBackwardsAndRestsAtTheStart) {
+    send(CommandType::SET_PLAYHEAD, 0, 2560);
+    send(CommandType::PLAY);
+    send(CommandType::SET_REVERSE, 0, 1);
+    EXPECT_EQ(position(), 2560.0);
+    blocks(5);
+    EXPECT_EQ(position(), 2560.0 - 5 * 256);
+    blocks(10);
+    EXPECT_EQ(position(), 0.0);
+    EXPECT_EQ(state(), DeckState::PLAYING);
+    EXPECT_TRUE(deck().reverse);
+}
+
+TEST_F(DeckReverse, WithSlipTheTrackReturnsWhenReverseEnds) {
+    send(CommandType::SET_PLAYHEAD, 0, 10 * kBeat);
+    send(CommandType::SET_SLIP, 0, 1);
+    send(CommandType::PLAY);
+    send(CommandType::SET_REVERSE, 0, 1);
+    blocks(10);
+    EXPECT_EQ(position(), 10 * kBeat + 256 - 11 * 256);
+    send(CommandType::SET_REVERSE, 0, 0);
+    EXPECT_EQ(position(), 10 * kBeat + 13 * 256);
+}
+
+TEST_F(DeckReverse, SlipReverseWithoutSlipModeReturnsAtOnceAndEndsTheLoop) {
+    send(CommandType::SET_PLAYHEAD, 0, 10 * kBeat);
+    send(CommandType::PLAY);
+    send(CommandType::SET_SLIP_REVERSE, 0, 1);
+    EXPECT_TRUE(deck().slipActive);
+    EXPECT_TRUE(deck().slipReverse);
+    blocks(10);
+    EXPECT_EQ(position(), 10 * kBeat + 256 - 11 * 256);
+    send(CommandType::BEAT_LOOP, 0, 8);
+    EXPECT_TRUE(deck().looping);
+    send(CommandType::SET_SLIP_REVERSE, 0, 0);
+    EXPECT_FALSE(deck().looping);
+    EXPECT_FALSE(deck().slipActive);
+    EXPECT_EQ(position(), 10 * kBeat + 14 * 256);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+class DeckJog : public DeckSlip {};
+
+TEST_F(DeckJog, TouchingAPlayingDeckHoldsItUntilTheTopMoves) {
+    send(CommandType::PLAY);
+    send(CommandType::JOG_TOUCH, 0, 1);
+    const double held = position();
+    blocks(5);
+    EXPECT_EQ(position(), held);
+    EXPECT_EQ(test::peakLevel(master.data(), 512), 0.0f);
+    EXPECT_TRUE(deck().jogging);
+    // A touched top movement lasts 0.12 s (5760 frames): 23 blocks at half speed.
+    send(CommandType::JOG, 0, 0.5);
+    EXPECT_EQ(position(), held + 128);
+    EXPECT_GT(test::peakLevel(master.data(), 256), 0.0f);
+    blocks(30);
+    EXPECT_EQ(position(), held + 23 * 128);
+    EXPECT_EQ(state(), DeckState::PLAYING);
+    send(CommandType::JOG_TOUCH, 0, 0);
+    EXPECT_EQ(position(), held + 23 * 128 + 256);
+    EXPECT_FALSE(deck().jogging);
+}
+
+TEST_F(DeckJog, AnUntouchedTopScrubsAPausedDeckBrieflyWithoutStartingIt) {
+    send(CommandType::JOG, 0, -1.0);
+    EXPECT_EQ(position(), 0.0); // backwards from the start: nothing to play
+    send(CommandType::JOG, 0, 0.0);
+    send(CommandType::SET_PLAYHEAD, 0, 10000);
+    send(CommandType::JOG, 0, 2.0); // 0.04 s: 1920 frames, 8 blocks
+    blocks(20);
+    EXPECT_EQ(position(), 10000.0 + 8 * 512);
+    EXPECT_EQ(state(), DeckState::READY);
+    send(CommandType::JOG, 0, 9.0); // clamped to 4
+    EXPECT_EQ(position(), 10000.0 + 8 * 512 + 1024);
+    send(CommandType::JOG, 0, 0.0); // stops at once
+    EXPECT_EQ(position(), 10000.0 + 8 * 512 + 1024);
+}
+
+TEST_F(DeckJog, TheRingBendsThePlayingSpeedButNotWhileTouched) {
+    send(CommandType::PLAY);
+    const double p = position();
+    send(CommandType::JOG_RING, 0, 0.5);
+    blocks(40);
+    EXPECT_EQ(position(), p + 41 * 256 + 23 * 128);
+    send(CommandType::JOG_TOUCH, 0, 1);
+    const double held = position();
+    send(CommandType::JOG_RING, 0, 0.5);
+    EXPECT_EQ(position(), held);
 }
 
 } // namespace

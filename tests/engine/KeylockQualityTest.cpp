@@ -43,17 +43,12 @@ struct SustainCase {
 
 class KeylockSustain : public KeylockQuality, public ::testing::WithParamInterface<SustainCase> {};
 
-INSTANTIATE_TEST_SUITE_P(ChordAndBass, KeylockSustain,
-                         ::testing::Values(SustainCase{"chord", &kChordHz, 0.8, 0},
-                                           SustainCase{"chord", &kChordHz, 0.94, 0},
-                                           SustainCase{"chord", &kChordHz, 1.06, 0},
-                                           SustainCase{"chord", &kChordHz, 1.25, 0},
-                                           SustainCase{"chord", &kChordHz, 1.0, 3},
-                                           SustainCase{"chord", &kChordHz, 1.0, -3},
-                                           SustainCase{"bass", &kBassHz, 0.8, 0},
-                                           SustainCase{"bass", &kBassHz, 0.94, 0},
-                                           SustainCase{"bass", &kBassHz, 1.06, 0},
-                                           SustainCase{"bass", &kBassHz, 1.25, 0}));
+const SustainCase kSustainCases[] = {{"chord", &kChordHz, 0.8, 0},  {"chord", &kChordHz, 0.94, 0},
+                                     {"chord", &kChordHz, 1.06, 0}, {"chord", &kChordHz, 1.25, 0},
+                                     {"chord", &kChordHz, 1.0, 3},  {"chord", &kChordHz, 1.0, -3},
+                                     {"bass", &kBassHz, 0.8, 0},    {"bass", &kBassHz, 0.94, 0},
+                                     {"bass", &kBassHz, 1.06, 0},   {"bass", &kBassHz, 1.25, 0}};
+INSTANTIATE_TEST_SUITE_P(ChordAndBass, KeylockSustain, ::testing::ValuesIn(kSustainCases));
 
 TEST_P(KeylockSustain, StaysCleanAndInTune) {
     const SustainCase& c = GetParam();

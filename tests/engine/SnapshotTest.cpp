@@ -1,9 +1,15 @@
+// Published snapshots (never torn, whole blocks only) and the real-time guard around the render
+// block with commands flowing.
+
 #include "common/EngineFixture.h"
+#include "common/RealtimeGuard.h"
 #include "common/TestTracks.h"
 #include "engine/SnapshotSlot.h"
+#include "support/RealtimeScope.h"
 
 #include <atomic>
 #include <chrono>
+#include <mutex>
 #include <thread>
 
 namespace vyn {
@@ -111,6 +117,82 @@ TEST_F(EngineSnapshots, RenderNeverExceedsTheBlockItWasPreparedFor) {
     EXPECT_EQ(snapshot().frame, 2048u);
     engine->render(master.data(), 0);
     EXPECT_EQ(snapshot().frame, 2048u);
+}
+
+// ---------------------------------------------------------------------------------------------
+TEST(RealtimeGuard, CatchesAllocationAndLockingOnTheAudioThread) {
+    test::resetRealtimeViolations();
+    std::mutex m;
+    {
+        realtime::AudioThreadScope scope;
+        // Direct calls: a new-expression paired with delete may legally be optimised away.
+        void* p = ::operator new(16);
+        ::operator delete(p);
+        std::lock_guard<std::mutex> lock(m);
+    }
+    const auto v = test::realtimeViolations();
+    EXPECT_EQ(v.allocations, 1);
+    EXPECT_EQ(v.frees, 1);
+    EXPECT_EQ(v.locks, test::realtimeLockHooksActive() ? 1 : 0);
+    test::resetRealtimeViolations();
+    auto* q = new int(4); // outside the scope: allowed
+    delete q;
+    EXPECT_EQ(test::realtimeViolations().total(), 0);
+}
+
+using RealtimeRender = test::EngineFixture;
+
+TEST_F(RealtimeRender, TenThousandBlocksWithCommandsFlowingAllocateAndLockNothing) {
+    // Tracks are built before the guard is armed, as the loader would build them.
+    std::vector<LoadedTrack*> tracks;
+    for (int i = 0; i < 40; ++i)
+        tracks.push_back(test::makeTrack(std::vector<float>(4800, 0.1f), 48000.0,
+                                         test::constantGrid(124.0, 0.0, 8)));
+    std::size_t nextTrack = 0;
+    test::resetRealtimeViolations();
+    for (int b = 0; b < 10000; ++b) {
+        const int deck = b % 16;
+        if (b % 250 == 0 && nextTrack < tracks.size()) load(deck, tracks[nextTrack++]);
+        push(CommandType::SET_PLAYHEAD, deck, (b * 37) % 4800);
+        push(CommandType::PLAY, deck);
+        push(CommandType::SET_RATE, deck, 0.9 + (b % 20) * 0.01);
+        push(CommandType::SET_FILTER, deck, (b % 21 - 10) / 10.0);
+        push(CommandType::SET_MASTER_GAIN, -1, 0.8);
+        if (b % 3 == 0) push(CommandType::SET_QUANTISE, -1, b % 2);
+        if (b % 97 == 0) push(CommandType::UNLOAD, deck);
+        if (b % 101 == 0) push(CommandType::SWAP_DECKS, deck, (deck + 1) % 16);
+        if (b % 50 == 0) engine->overrideMaster(b % 100 == 0 ? 0 : -1, b / 50.0, 124.0);
+        block(128);
+        if (b % 64 == 0) {
+            // Drain outside the guarded block, as the poll thread would.
+            std::vector<LoadedTrack*> retired;
+            engine->drainRetired(retired);
+            for (LoadedTrack* t : retired)
+                EngineHost::destroyTrack(t);
+            applied();
+        }
+    }
+    EXPECT_EQ(test::realtimeViolations().total(), 0);
+    for (std::size_t i = nextTrack; i < tracks.size(); ++i)
+        delete tracks[i];
+}
+
+TEST_F(RealtimeRender, ConcurrentProducerDoesNotMakeTheRenderBlock) {
+    std::atomic<bool> done{false};
+    const int slot = engine->acquireProducer();
+    std::thread producer([&] {
+        long n = 0;
+        while (!done) {
+            engine->push(slot, Command(CommandType::SET_MASTER_GAIN, -1, (n++ % 10) / 10.0));
+            std::this_thread::yield();
+        }
+    });
+    test::resetRealtimeViolations();
+    for (int b = 0; b < 5000; ++b)
+        block(64);
+    done = true;
+    producer.join();
+    EXPECT_EQ(test::realtimeViolations().total(), 0);
 }
 
 } // namespace

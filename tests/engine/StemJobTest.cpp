@@ -2,7 +2,7 @@
 // outcomes the application sees, cancellation by a newer load or on request, splitting during a
 // load, and the stem cache behind it all.
 
-#include "audio/OfflineAudioDevice.h"
+#include "common/OfflineEngine.h"
 #include "common/RealtimeGuard.h"
 #include "common/StemTracks.h"
 #include "common/TestPaths.h"
@@ -24,16 +24,11 @@ class StemJobs : public ::testing::Test {
 protected:
     void SetUp() override {
         dir = test::scratchDir("stem-jobs");
-        auto device = std::make_unique<OfflineAudioDevice>(2, 48000.0);
-        offline = device.get();
-        engine = EngineHost::create(std::move(device));
-        ASSERT_TRUE(engine->open());
-        buffer.assign(2 * 256, 0.0f);
         ASSERT_TRUE(test::writeKickAndTones(dir + "/music.wav", 20.0, 44100.0));
         ASSERT_TRUE(test::writeKickAndTones(dir + "/other.wav", 3.0, 44100.0));
     }
     void TearDown() override {
-        engine->stop();
+        engine->stop(); // no job may still use the cache settings reset below
         setStemCacheSettings({});
     }
 
@@ -53,7 +48,7 @@ protected:
             std::vector<LoadResult> some;
             loader().poll(some);
             backlog.insert(backlog.end(), some.begin(), some.end());
-            offline->renderInto(buffer.data(), 256);
+            host.render();
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
         ADD_FAILURE() << "no result of kind " << int(kind);
@@ -72,11 +67,7 @@ protected:
         const LoadResult result = next(0);
         ASSERT_TRUE(result.ok) << result.error;
     }
-    DeckSnapshot deck(int d) {
-        EngineSnapshot s;
-        EXPECT_TRUE(engine->readSnapshot(s));
-        return s.decks[d];
-    }
+    DeckSnapshot deck(int d) { return host.snapshot().decks[d]; }
     // Waits until the deck's stem job reports progress (it is splitting).
     void waitUntilSplitting(int d) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
@@ -87,9 +78,8 @@ protected:
     }
 
     std::string dir;
-    OfflineAudioDevice* offline = nullptr;
-    std::unique_ptr<EngineHost> engine;
-    std::vector<float> buffer;
+    test::OfflineEngine host;
+    std::unique_ptr<EngineHost>& engine = host.engine;
     std::vector<LoadResult> backlog;
 };
 
@@ -97,7 +87,7 @@ TEST_F(StemJobs, APlayingDeckGetsItsStemsWithoutLosingAnything) {
     load(0, "music.wav");
     ASSERT_TRUE(engine->pushOwn(Command(CommandType::PLAY, 0)));
     ASSERT_TRUE(engine->pushOwn(Command(CommandType::SET_STEMS, 0, 1.0)));
-    offline->renderInto(buffer.data(), 256);
+    host.render();
     const LoadedDeckInfo plain = loader().deckInfo(0);
     ASSERT_TRUE(plain.waveform);
 
@@ -110,7 +100,7 @@ TEST_F(StemJobs, APlayingDeckGetsItsStemsWithoutLosingAnything) {
     EXPECT_EQ(r.deck, 0u);
     EXPECT_FALSE(r.fromCache);
     const double before = deck(0).position;
-    offline->renderInto(buffer.data(), 256);
+    host.render();
     EXPECT_EQ(test::realtimeViolations().total(), 0) << "through the swap";
 
     const DeckSnapshot d = deck(0);
@@ -144,7 +134,7 @@ TEST_F(StemJobs, WhatTheApplicationHearsBack) {
     EXPECT_FALSE(cancelled.ok);
     EXPECT_EQ(cancelled.error, "cancelled");
     ASSERT_TRUE(next(0).ok);
-    offline->renderInto(buffer.data(), 256);
+    host.render();
     EXPECT_FALSE(deck(3).stemsAvailable);
     EXPECT_EQ(deck(3).length, 20u * 44100u);
     EXPECT_EQ(loader().stemStatus(3).error, "") << "the new track has no failed job";
@@ -163,7 +153,7 @@ TEST_F(StemJobs, ANewerLoadStopsARunningSplit) {
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.error, "cancelled");
     ASSERT_TRUE(next(0).ok);
-    offline->renderInto(buffer.data(), 256);
+    host.render();
     EXPECT_EQ(deck(1).length, 3u * 44100u) << "the new track, unsplit";
     EXPECT_FALSE(deck(1).stemsAvailable);
 }
@@ -183,7 +173,7 @@ TEST_F(StemJobs, ACancelledSplitIsNotRetriedUntilAsked) {
     neural.spin = false;
     EXPECT_EQ(loader().requestStems(2, true), Outcome::Submitted);
     ASSERT_TRUE(next(1).ok);
-    offline->renderInto(buffer.data(), 256);
+    host.render();
     EXPECT_EQ(deck(2).stemVariant, 1u) << "made by the neural separator";
 }
 
@@ -191,7 +181,7 @@ TEST_F(StemJobs, StemsOnLoadAndTheCache) {
     setStemCacheSettings({dir + "/cache", 8ull << 30, 64});
     loader().setStemSetting(2);
     load(4, "other.wav");
-    offline->renderInto(buffer.data(), 256);
+    host.render();
     EXPECT_TRUE(deck(4).stemsAvailable) << "split before it reached the deck";
     EXPECT_TRUE(loader().deckInfo(4).hasStems);
     EXPECT_EQ(loader().deckInfo(4).audioBytes, 4u * 4u * 3u * 44100u);

@@ -1,4 +1,5 @@
-// Sync and quantise measured on the engine's own render, block by block.
+// The engine's own render, block by block: sync and quantise, and the mixer path (channel strip,
+// filter, master gain and limiter, the FX unit) measured on the master.
 
 #include "common/EngineFixture.h"
 #include "common/TestTracks.h"
@@ -94,37 +95,6 @@ TEST_F(SyncRender, ChosenMasterThatIsPausedStaysMaster) {
     EXPECT_EQ(s().masterDeck, 0);
 }
 
-TEST_F(SyncRender, QuantisedPlayStartsOnTheMastersNextBeat) {
-    // Deck 0: clicks at 120 BPM, the master. Deck 1: one click right at its start.
-    load(0, clickTrack(120.0, 20.0));
-    std::vector<float> single(static_cast<std::size_t>(10 * kRate), 0.0f);
-    for (int i = 0; i < 48; ++i)
-        single[static_cast<std::size_t>(i)] = 0.5f;
-    load(1, test::makeTrack(std::move(single), kRate, test::constantGrid(120.0, 0.0, 20)));
-    push(CommandType::SET_QUANTISE, -1, 1);
-    push(CommandType::SET_FADER, 0, 0.0); // hear only deck 1
-    push(CommandType::PLAY, 0);
-    block(256);
-    for (int i = 0; i < 40; ++i)
-        block(256); // the master is about 0.43 beat into its track
-    const std::uint64_t pressedAt = s().frame;
-    push(CommandType::PLAY, 1);
-    std::int64_t onset = -1;
-    for (int b = 0; b < 600 && onset < 0; ++b) {
-        const std::uint64_t start = s().frame;
-        block(64);
-        for (int f = 0; f < 64; ++f)
-            if (std::fabs(master[2 * f]) > 0.01f) {
-                onset = static_cast<std::int64_t>(start) + f;
-                break;
-            }
-    }
-    ASSERT_GE(onset, 0) << "deck 1 never sounded";
-    // The master's beat 1 lies at frame 24000 of its track, which started at engine frame 0.
-    EXPECT_GT(static_cast<std::uint64_t>(onset), pressedAt);
-    EXPECT_NEAR(static_cast<double>(onset), 24000.0, 64.0);
-}
-
 TEST_F(SyncRender, APausedMasterHoldsNoQuantisedCommand) {
     const auto kPlaying = static_cast<std::uint8_t>(DeckState::PLAYING);
     for (int d = 0; d < 3; ++d)
@@ -167,6 +137,215 @@ TEST_F(SyncRender, ParkedJumpRealignsASyncedFollower) {
     const EngineSnapshot snap = s();
     EXPECT_LT(std::fabs(wrappedBeatDifference(snap.decks[0].beat, snap.decks[1].beat)), 0.01);
     EXPECT_LT(snap.decks[1].position, 12000.0) << "the jump fired and was lined up";
+}
+
+// ---------------------------------------------------------------------------------------------
+class Deferral : public test::EngineFixture {
+protected:
+    void SetUp() override {
+        EngineFixture::SetUp();
+        // Deck 1 holds a track with a 120 BPM grid starting at 0 s: one beat = 24000 frames.
+        load(1, test::makeTrack(std::vector<float>(48000 * 60, 0.0f), 48000.0,
+                                test::constantGrid(120.0, 0.0, 120)));
+        push(CommandType::SET_QUANTISE, -1, 1);
+        block();
+        applied();
+    }
+    std::uint8_t state(int deck) { return snapshot().decks[deck].state; }
+    static constexpr std::uint8_t kPlaying = static_cast<std::uint8_t>(DeckState::PLAYING);
+};
+
+TEST_F(Deferral, PlayWaitsForTheMastersNextWholeBeat) {
+    engine->overrideMaster(0, 3.2, 120.0);
+    push(CommandType::PLAY, 1);
+    block();
+    EXPECT_NE(state(1), kPlaying);
+    EXPECT_TRUE(applied().empty());
+    engine->overrideMaster(0, 3.99, 120.0);
+    block();
+    EXPECT_NE(state(1), kPlaying);
+    engine->overrideMaster(0, 4.0, 120.0);
+    block();
+    EXPECT_EQ(state(1), kPlaying);
+    const auto a = applied();
+    ASSERT_EQ(a.size(), 1u);
+    EXPECT_EQ(a[0].commandType(), CommandType::PLAY);
+    EXPECT_EQ(snapshot().decks[1].position, 256.0); // started at 0, then played one block
+}
+
+TEST_F(Deferral, LateFiringJumpsTheDeckByTheLateness) {
+    engine->overrideMaster(0, 7.5, 120.0);
+    push(CommandType::PLAY, 1);
+    block();
+    engine->overrideMaster(0, 8.25, 120.0); // fired a quarter beat late
+    block();
+    EXPECT_EQ(state(1), kPlaying);
+    EXPECT_NEAR(snapshot().decks[1].position, 6000.0 + 256.0, 1e-6); // jump, then one block
+}
+
+TEST_F(Deferral, FiresAtOnceWhenThereIsNothingToWaitFor) {
+    push(CommandType::PLAY, 1);
+    block();
+    EXPECT_EQ(state(1), kPlaying) << "no master";
+    push(CommandType::PAUSE, 1);
+    engine->overrideMaster(1, 2.5, 120.0);
+    push(CommandType::PLAY, 1);
+    block();
+    EXPECT_EQ(state(1), kPlaying) << "the master itself";
+    push(CommandType::PAUSE, 1);
+    push(CommandType::SET_QUANTISE, -1, 0);
+    engine->overrideMaster(0, 2.5, 120.0);
+    push(CommandType::PLAY, 1);
+    block();
+    EXPECT_EQ(state(1), kPlaying) << "quantise off";
+    push(CommandType::PAUSE, 1);
+    push(CommandType::SET_QUANTISE, -1, 1);
+    push(CommandType::PLAY, 1);
+    block();
+    EXPECT_NE(state(1), kPlaying);
+    engine->overrideMaster(-1, 0.0, 0.0);
+    block();
+    EXPECT_EQ(state(1), kPlaying) << "the master went away";
+}
+
+TEST_F(Deferral, SeventeenthParkedCommandAppliesAtOnce) {
+    engine->overrideMaster(0, 0.5, 120.0);
+    for (int i = 0; i < 16; ++i)
+        push(CommandType::BEAT_JUMP, 1, 1);
+    push(CommandType::PLAY, 1);
+    block();
+    const auto a = applied();
+    ASSERT_EQ(a.size(), 1u);
+    EXPECT_EQ(a[0].commandType(), CommandType::PLAY);
+    EXPECT_EQ(state(1), kPlaying);
+    engine->overrideMaster(0, 1.0, 120.0);
+    block();
+    EXPECT_EQ(applied().size(), 16u);
+}
+
+TEST_F(Deferral, SwapCarriesParkedCommandsWithTheirDeck) {
+    engine->overrideMaster(0, 0.5, 120.0);
+    push(CommandType::PLAY, 1);
+    block();
+    push(CommandType::SWAP_DECKS, 1, 2);
+    block();
+    engine->overrideMaster(0, 1.0, 120.0);
+    block();
+    const EngineSnapshot s = snapshot();
+    EXPECT_EQ(s.decks[2].state, kPlaying);
+    EXPECT_EQ(s.decks[1].state, static_cast<std::uint8_t>(DeckState::EMPTY));
+}
+
+TEST_F(Deferral, ReleaseBeforeTheParkedJumpFiresFollowsIt) {
+    // Slip on, playing from 10 s; a quick tap of hot cue 0 (set at 1 s) while the jump waits.
+    push(CommandType::SET_PLAYHEAD, 1, 48000.0);
+    push(CommandType::SET_HOT_CUE, 1, 0);
+    push(CommandType::SET_PLAYHEAD, 1, 480000.0);
+    push(CommandType::SET_SLIP, 1, 1);
+    push(CommandType::PLAY, 1);
+    block();
+    engine->overrideMaster(0, 0.5, 120.0);
+    push(CommandType::JUMP_HOT_CUE, 1, 0);
+    block();
+    push(CommandType::HOT_CUE_UP, 1, 0);
+    block();
+    engine->overrideMaster(0, 1.0, 120.0);
+    block();
+    const DeckSnapshot d = snapshot().decks[1];
+    EXPECT_EQ(d.state, kPlaying);
+    EXPECT_FALSE(d.slipActive) << "the release must end the slip jump";
+    EXPECT_NEAR(d.position, 480000.0 + 4 * 256.0, 1.0) << "back where the track would be";
+    const auto a = applied();
+    ASSERT_GE(a.size(), 2u);
+    EXPECT_EQ(a[a.size() - 2].commandType(), CommandType::JUMP_HOT_CUE);
+    EXPECT_EQ(a.back().commandType(), CommandType::HOT_CUE_UP);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The mixer path through the engine's render block: channel strip, filter, master gain and
+// limiter, headphone cue bus and the FX unit, measured on the rendered master.
+
+class MixerRender : public test::EngineFixture {
+protected:
+    // Peak of the master's left channel over `blocks` blocks of 256 frames.
+    float masterPeak(int blocks) {
+        float peak = 0.0f;
+        for (int b = 0; b < blocks; ++b) {
+            block(256);
+            for (int f = 0; f < 256; ++f)
+                peak = std::max(peak, std::fabs(master[2 * f]));
+        }
+        return peak;
+    }
+    void playTone(int deck, double hz, float amp = 0.5f) {
+        load(deck, test::makeTrack(test::sineWave(hz, 48000.0, 48000 * 20, amp), 48000.0));
+        push(CommandType::PLAY, deck);
+    }
+};
+
+TEST_F(MixerRender, FaderAndTrimScaleTheDeck) {
+    playTone(0, 1000.0);
+    EXPECT_NEAR(masterPeak(20), 0.5f, 0.01f);
+    push(CommandType::SET_TRIM, 0, 0.5);
+    masterPeak(20); // let the 10 ms glide settle
+    EXPECT_NEAR(masterPeak(20), 0.25f, 0.01f);
+    push(CommandType::SET_FADER, 0, 0.0);
+    masterPeak(60); // the glide falls below the snap window after about 150 ms
+    EXPECT_EQ(masterPeak(20), 0.0f);
+    EXPECT_EQ(snapshot().decks[0].peakLeft, 0.0f);
+}
+
+TEST_F(MixerRender, FilterKnobHighPassesTheDeck) {
+    playTone(0, 80.0);
+    push(CommandType::SET_FILTER, 0, 1.0);
+    masterPeak(20);
+    EXPECT_LT(masterPeak(40), 0.05f);
+    EXPECT_FLOAT_EQ(snapshot().decks[0].filter, 1.0f);
+}
+
+TEST_F(MixerRender, LimiterHoldsTheMasterBelowFullScale) {
+    playTone(0, 200.0, 0.9f);
+    playTone(1, 300.0, 0.9f);
+    push(CommandType::SET_MASTER_GAIN, -1, 2.0);
+    masterPeak(40);
+    EXPECT_LE(masterPeak(100), 1.0f);
+    const EngineSnapshot s = snapshot();
+    EXPECT_LT(s.limiterGain, 0.6f);
+    EXPECT_GT(s.masterPeak, 1.5f);
+}
+
+TEST_F(MixerRender, EchoOnTheMasterRingsOnAfterTheDeckStops) {
+    playTone(0, 440.0);
+    push(CommandType::SET_FX_TYPE, -1, 2); // echo
+    push(CommandType::SET_FX_MIX, -1, 1.0);
+    push(CommandType::SET_FX_PARAM, -1, 0.5);
+    push(CommandType::SET_FX_RESONANCE, -1, 0.5);
+    push(CommandType::SET_FX_TARGET, -1, -1);
+    masterPeak(200);
+    push(CommandType::PAUSE, 0);
+    block(256);
+    EXPECT_GT(masterPeak(100), 0.05f) << "the echo tail keeps sounding";
+    push(CommandType::CLEAR_FX_TARGET, -1);
+    masterPeak(2);
+    EXPECT_EQ(masterPeak(10), 0.0f) << "clearing the target cuts the tail";
+    const EngineSnapshot s = snapshot();
+    EXPECT_EQ(s.fxTarget, -2);
+    EXPECT_EQ(s.fxType, 2u);
+}
+
+TEST_F(MixerRender, ReprepareAtANewRateKeepsTheMixSettings) {
+    playTone(0, 1000.0);
+    playTone(1, 1000.0);
+    push(CommandType::SET_TRIM, 0, 0.5);
+    push(CommandType::SET_FADER, 1, 0.0);
+    push(CommandType::SET_MASTER_GAIN, -1, 0.5);
+    masterPeak(60);
+    engine->prepare(44100.0, 2048); // the device reopened at another rate
+    block(256);
+    const EngineSnapshot s = snapshot();
+    EXPECT_NEAR(s.decks[0].peakLeft, 0.25f, 0.01f) << "trim kept, without a glide from 1";
+    EXPECT_EQ(s.decks[1].peakLeft, 0.0f) << "a closed fader stays closed";
+    EXPECT_NEAR(s.masterPeak, 0.125f, 0.01f);
 }
 
 } // namespace
