@@ -28,7 +28,8 @@ std::vector<float> SinkRecorder::read(std::size_t from) const {
     in.seekg(static_cast<std::streamoff>(from * sizeof(float) * channels_));
     std::vector<char> bytes((std::istreambuf_iterator<char>(in)), {});
     std::vector<float> samples(bytes.size() / sizeof(float) / channels_ * channels_);
-    std::memcpy(samples.data(), bytes.data(), samples.size() * sizeof(float));
+    // Nothing may be recorded yet, and memcpy must not see the empty vector's null data.
+    if (!samples.empty()) std::memcpy(samples.data(), bytes.data(), samples.size() * sizeof(float));
     return samples;
 }
 

@@ -78,7 +78,8 @@ WavContents readWav(const std::string& path) {
             if (w.format == 3 && w.bits == 32) {
                 const std::size_t bytes = std::min<std::size_t>(size, d.size() - pos - 8);
                 w.samples.resize(bytes / 4);
-                std::memcpy(w.samples.data(), d.data() + pos + 8, w.samples.size() * 4);
+                if (!w.samples.empty())
+                    std::memcpy(w.samples.data(), d.data() + pos + 8, w.samples.size() * 4);
             }
         }
         pos += 8 + size + (size & 1);
