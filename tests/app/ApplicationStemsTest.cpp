@@ -30,11 +30,11 @@ protected:
         dir = test::scratchDir("application-stems");
         // Long enough that the split runs across many refreshes, so the panel is seen showing it.
         ASSERT_TRUE(test::writeKickAndTones(dir + "/music.wav", 60.0, 44100.0));
-        setenv("XDG_CACHE_HOME", (dir + "/cache").c_str(), 1);
+        test::setEnvironment("XDG_CACHE_HOME", dir + "/cache");
     }
     void TearDown() override {
         app.reset();
-        unsetenv("XDG_CACHE_HOME");
+        test::unsetEnvironment("XDG_CACHE_HOME");
         setStemCacheSettings({});
     }
     void start(const std::string& settingsText) {

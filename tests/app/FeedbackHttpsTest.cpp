@@ -31,9 +31,9 @@ protected:
         store->setText(names::kUrl, server->url("/ajax/relay"));
         store->setText(names::kReply, "maintainers@example.org");
         store->setText(names::kUpdateUrl, server->url("/version.txt"));
-        setenv("VYN_HTTPS_CA_FILE", certs->caFile.c_str(), 1);
+        ::vyn::test::setEnvironment("VYN_HTTPS_CA_FILE", certs->caFile.c_str());
     }
-    void TearDown() override { unsetenv("VYN_HTTPS_CA_FILE"); }
+    void TearDown() override { ::vyn::test::unsetEnvironment("VYN_HTTPS_CA_FILE"); }
 
     std::unique_ptr<FeedbackControl> control() {
         return std::make_unique<FeedbackControl>(*store, "v0.1.8-beta", [this](bool send) {
@@ -110,7 +110,7 @@ TEST_F(FeedbackHttpsTest, TheReportAndEveryOutcome) {
     EXPECT_EQ(sendWith(*f, {502, "{\"success\":true}"}), feedback_text::kNotSent);
 
     // A server this program does not trust is no server at all.
-    unsetenv("VYN_HTTPS_CA_FILE");
+    ::vyn::test::unsetEnvironment("VYN_HTTPS_CA_FILE");
     auto untrusting = control();
     untrusting->replyAddress = "dj@example.org";
     untrusting->description = "x";

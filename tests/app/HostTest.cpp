@@ -84,8 +84,8 @@ TEST(CommandLineHost, StagesAFileOnAStickBeforeDecodingIt) {
     const char* savedAudio = std::getenv("VYN_AUDIO");
     const char* savedCache = std::getenv("XDG_CACHE_HOME");
     const std::string audio = savedAudio ? savedAudio : "", cache = savedCache ? savedCache : "";
-    setenv("VYN_AUDIO", "null", 1);
-    setenv("XDG_CACHE_HOME", (dir + "/cache").c_str(), 1);
+    ::vyn::test::setEnvironment("VYN_AUDIO", "null");
+    ::vyn::test::setEnvironment("XDG_CACHE_HOME", (dir + "/cache").c_str());
     std::fflush(stderr);
     const int err = ::dup(2);
     const std::string log = dir + "/stderr.txt";
@@ -117,8 +117,10 @@ TEST(CommandLineHost, StagesAFileOnAStickBeforeDecodingIt) {
     ::dup2(err, 2);
     ::close(err);
     std::fclose(logFile);
-    savedAudio ? setenv("VYN_AUDIO", audio.c_str(), 1) : unsetenv("VYN_AUDIO");
-    savedCache ? setenv("XDG_CACHE_HOME", cache.c_str(), 1) : unsetenv("XDG_CACHE_HOME");
+    savedAudio ? ::vyn::test::setEnvironment("VYN_AUDIO", audio.c_str())
+               : ::vyn::test::unsetEnvironment("VYN_AUDIO");
+    savedCache ? ::vyn::test::setEnvironment("XDG_CACHE_HOME", cache.c_str())
+               : ::vyn::test::unsetEnvironment("XDG_CACHE_HOME");
 
     EXPECT_EQ(rc, 0) << text;
     EXPECT_NE(text.find("Playing " + track + " on deck 1\n"), std::string::npos) << text;

@@ -65,13 +65,13 @@ protected:
         dir = test::scratchDir("set-session");
         documents = dir + "/documents";
         data = dir + "/data";
-        setenv("XDG_DOCUMENTS_DIR", documents.c_str(), 1);
-        setenv("XDG_DATA_HOME", data.c_str(), 1);
+        ::vyn::test::setEnvironment("XDG_DOCUMENTS_DIR", documents.c_str());
+        ::vyn::test::setEnvironment("XDG_DATA_HOME", data.c_str());
     }
     void TearDown() override {
         if (app) app->shutdown();
-        unsetenv("XDG_DOCUMENTS_DIR");
-        unsetenv("XDG_DATA_HOME");
+        ::vyn::test::unsetEnvironment("XDG_DOCUMENTS_DIR");
+        ::vyn::test::unsetEnvironment("XDG_DATA_HOME");
     }
     void startApp() {
         ApplicationOptions options;

@@ -18,7 +18,7 @@ namespace {
 class RtAudioDeviceTest : public ::testing::Test {
 protected:
     void SetUp() override { VYN_REQUIRE_TEST_SERVICES(); }
-    void TearDown() override { unsetenv("PULSE_SINK"); }
+    void TearDown() override { ::vyn::test::unsetEnvironment("PULSE_SINK"); }
 
     // Opens, starts, waits for callbacks, stops; returns the format it got.
     DeviceFormat playBriefly(RtAudioDevice& device) {
@@ -39,7 +39,7 @@ protected:
 };
 
 TEST_F(RtAudioDeviceTest, OpensTheStereoSinkThroughAlsa) {
-    setenv("PULSE_SINK", "vyn_stereo", 1);
+    ::vyn::test::setEnvironment("PULSE_SINK", "vyn_stereo");
     RtAudioDevice d(LinuxAudioApi::Alsa);
     const DeviceFormat f = playBriefly(d);
     EXPECT_EQ(f.backendName, "ALSA");
@@ -49,7 +49,7 @@ TEST_F(RtAudioDeviceTest, OpensTheStereoSinkThroughAlsa) {
 }
 
 TEST_F(RtAudioDeviceTest, OpensTheEightChannelSinkThroughAlsa) {
-    setenv("PULSE_SINK", "vyn_8ch", 1);
+    ::vyn::test::setEnvironment("PULSE_SINK", "vyn_8ch");
     RtAudioDevice d(LinuxAudioApi::Alsa);
     const DeviceFormat f = playBriefly(d);
     EXPECT_EQ(f.channels, 8u);

@@ -1,6 +1,7 @@
 #pragma once
 // Where tests find the build's executables, a scratch folder, and the shared real-file fixtures.
 
+#include <cstdlib>
 #include <string>
 
 namespace vyn::test {
@@ -29,6 +30,22 @@ ProcessResult runProcess(const std::string& command, const std::string& input = 
 // ShellWine.cpp).
 int runShell(const std::string& script, const std::string& scratch);
 
+// Sets or removes one variable of this process's environment (setenv or _putenv_s).
+inline void setEnvironment(const char* name, const std::string& value) {
+#ifdef _WIN32
+    _putenv_s(name, value.c_str());
+#else
+    setenv(name, value.c_str(), 1);
+#endif
+}
+inline void unsetEnvironment(const char* name) {
+#ifdef _WIN32
+    _putenv_s(name, "");
+#else
+    unsetenv(name);
+#endif
+}
+
 // True when the test services (PulseAudio, JACK, Xvfb) were started for this run: their
 // environment (scripts/test-services start, then source its env) is set.
 bool servicesAvailable();
@@ -50,5 +67,3 @@ bool serviceTestsMaySkip();
                       "(VYN_SKIP_SERVICE_TESTS=1 skips these tests instead)";                      \
         }                                                                                          \
     } while (false)
-
-namespace vyn::test {} // namespace vyn::test

@@ -88,14 +88,15 @@ public:
         if (pid_ == 0) {
             for (std::string& e : environment)
                 putenv(e.data());
-            setenv("XDG_CONFIG_HOME", (dir + "/config").c_str(), 1);
-            setenv("XDG_DOCUMENTS_DIR", (dir + "/documents").c_str(), 1);
-            setenv("VYN_UI_MAP", map_.c_str(), 1);
+            ::vyn::test::setEnvironment("XDG_CONFIG_HOME", (dir + "/config").c_str());
+            ::vyn::test::setEnvironment("XDG_DOCUMENTS_DIR", (dir + "/documents").c_str());
+            ::vyn::test::setEnvironment("VYN_UI_MAP", map_.c_str());
             // Mesa and SDL keep allocations to the end of the process; our own leaks are the
             // unit tests' business.
-            setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
-            setenv("VYN_AUDIO", "alsa", 1); // ALSA default through the PulseAudio plugin
-            setenv("PULSE_SINK", "vyn_stereo", 1);
+            ::vyn::test::setEnvironment("ASAN_OPTIONS", "detect_leaks=0");
+            // ALSA default through the PulseAudio plugin
+            ::vyn::test::setEnvironment("VYN_AUDIO", "alsa");
+            ::vyn::test::setEnvironment("PULSE_SINK", "vyn_stereo");
             std::freopen((dir + "/stderr").c_str(), "w", stderr);
             const std::string exe = builtExecutable("vyn_guarded");
             execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));

@@ -30,14 +30,14 @@ protected:
         dir = test::scratchDir("deck-routing");
     }
     void TearDown() override {
-        unsetenv("PULSE_SINK");
-        unsetenv("VYN_AUDIO");
+        ::vyn::test::unsetEnvironment("PULSE_SINK");
+        ::vyn::test::unsetEnvironment("VYN_AUDIO");
     }
     // Plays a 440 Hz tone on deck 1 and a 1000 Hz tone on deck 2 through `sink` for a few
     // seconds and returns the recording of its monitor.
     std::vector<float> playTwoDecks(const std::string& sink, int channels) {
-        setenv("PULSE_SINK", sink.c_str(), 1);
-        setenv("VYN_AUDIO", "alsa", 1);
+        ::vyn::test::setEnvironment("PULSE_SINK", sink.c_str());
+        ::vyn::test::setEnvironment("VYN_AUDIO", "alsa");
         test::SinkRecorder recorder(sink, channels, dir + "/" + sink + ".raw");
         EXPECT_TRUE(recorder.running());
         AudioDeviceChoice choice = createAudioDeviceFromEnvironment();

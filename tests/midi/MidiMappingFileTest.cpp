@@ -315,7 +315,7 @@ TEST(MidiMappingNumbers, WriterFormatsLikePercentTenGInEveryLocale) {
     if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8")) {
         const std::string dir = test::scratchDir("locale");
         const auto made = test::runProcess("localedef -i de_DE -f UTF-8 '" + dir + "/de_DE.UTF-8'");
-        setenv("LOCPATH", dir.c_str(), 1);
+        ::vyn::test::setEnvironment("LOCPATH", dir.c_str());
         ASSERT_TRUE(std::setlocale(LC_NUMERIC, "de_DE.UTF-8")) << made.err;
     }
     char probe[16];
@@ -326,7 +326,7 @@ TEST(MidiMappingNumbers, WriterFormatsLikePercentTenGInEveryLocale) {
     EXPECT_TRUE(midi_mapping::parseNumber("0.5", v));
     EXPECT_EQ(v, 0.5);
     std::setlocale(LC_NUMERIC, saved.c_str());
-    unsetenv("LOCPATH");
+    ::vyn::test::unsetEnvironment("LOCPATH");
 }
 
 } // namespace

@@ -114,8 +114,8 @@ TEST(StemsEndToEnd, ControllerSwitchesStemsOnThenKillsTheDrums) {
                                              kRate, reference, nullptr));
     const auto splitTime = Clock::now() - splitStart;
 
-    setenv("PULSE_SINK", "vyn_stereo", 1);
-    setenv("VYN_AUDIO", "alsa", 1);
+    ::vyn::test::setEnvironment("PULSE_SINK", "vyn_stereo");
+    ::vyn::test::setEnvironment("VYN_AUDIO", "alsa");
     AudioDeviceChoice choice = createAudioDeviceFromEnvironment();
     ASSERT_TRUE(choice.device) << choice.error;
     auto engine = EngineHost::create(std::move(choice.device));
@@ -210,8 +210,8 @@ TEST(StemsEndToEnd, ControllerSwitchesStemsOnThenKillsTheDrums) {
     engine->drainRetired(retired);
     for (LoadedTrack* t : retired)
         EngineHost::destroyTrack(t);
-    unsetenv("PULSE_SINK");
-    unsetenv("VYN_AUDIO");
+    ::vyn::test::unsetEnvironment("PULSE_SINK");
+    ::vyn::test::unsetEnvironment("VYN_AUDIO");
 
     const Heard withDrums = listen(before);
     const Heard withoutDrums = listen(after);

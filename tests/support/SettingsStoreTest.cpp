@@ -109,19 +109,19 @@ TEST(KnownFolders, DocumentsFromUserDirs) {
 TEST(KnownFolders, FollowTheXdgVariablesAndIgnoreRelativeOnes) {
     const std::string dir = test::scratchDir("known-folders");
     const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
-    setenv("HOME", dir.c_str(), 1);
-    setenv("XDG_CONFIG_HOME", "relative", 1);
-    unsetenv("XDG_DOCUMENTS_DIR");
-    setenv("XDG_CACHE_HOME", (dir + "/c").c_str(), 1);
+    ::vyn::test::setEnvironment("HOME", dir.c_str());
+    ::vyn::test::setEnvironment("XDG_CONFIG_HOME", "relative");
+    ::vyn::test::unsetEnvironment("XDG_DOCUMENTS_DIR");
+    ::vyn::test::setEnvironment("XDG_CACHE_HOME", (dir + "/c").c_str());
     EXPECT_EQ(configFolder(), dir + "/.config/vyn");
     EXPECT_EQ(cacheFolder(), dir + "/c/vyn");
     EXPECT_EQ(documentsFolder(), dir + "/Documents/VYN");
     std::filesystem::create_directories(dir + "/.config");
     std::ofstream(dir + "/.config/user-dirs.dirs") << "XDG_DOCUMENTS_DIR=\"$HOME/Docs\"\n";
     EXPECT_EQ(documentsFolder(), dir + "/Docs/VYN");
-    unsetenv("XDG_CONFIG_HOME");
-    unsetenv("XDG_CACHE_HOME");
-    setenv("HOME", home.c_str(), 1);
+    ::vyn::test::unsetEnvironment("XDG_CONFIG_HOME");
+    ::vyn::test::unsetEnvironment("XDG_CACHE_HOME");
+    ::vyn::test::setEnvironment("HOME", home.c_str());
 }
 #endif
 
