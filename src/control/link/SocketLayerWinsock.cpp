@@ -150,13 +150,6 @@ int pollSockets(std::vector<PollEntry>& entries, int timeoutMs) {
     return n;
 }
 
-std::string formatAddress(std::uint32_t a) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%u.%u.%u.%u", (a >> 24) & 255u, (a >> 16) & 255u,
-                  (a >> 8) & 255u, a & 255u);
-    return text;
-}
-
 std::vector<std::string> localIPv4Addresses() {
     std::vector<std::string> out;
     const ULONG flags = GAA_FLAG_SKIP_ANYCAST | GAA_FLAG_SKIP_MULTICAST | GAA_FLAG_SKIP_DNS_SERVER;
