@@ -1,4 +1,5 @@
 #include "audio/MediaFoundationDecoder.h"
+#include "support/WideText.h"
 
 #include "support/FileDescriptor.h"
 
@@ -73,13 +74,8 @@ void fail(DecodeResult& out, std::string text) {
 }
 
 std::wstring widenPath(const std::string& utf8) {
-    if (utf8.empty()) return {};
-    const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(),
-                                      static_cast<int>(utf8.size()), nullptr, 0);
-    if (n <= 0) return {};
-    std::wstring wide(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()),
-                        wide.data(), n);
+    const std::wstring wide = widen(utf8);
+    if (wide.empty()) return {};
     // The source reader resolves its argument as a URL: a full path leaves it no doubt.
     const DWORD full = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
     if (full == 0) return wide;

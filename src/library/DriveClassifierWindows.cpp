@@ -2,6 +2,7 @@
 // the user's local application-data folder.
 
 #include "library/DriveClassifier.h"
+#include "support/WideText.h"
 
 #include <windows.h>
 
@@ -10,27 +11,6 @@
 
 namespace vyn {
 namespace {
-
-std::wstring widen(const std::string& utf8) {
-    if (utf8.empty()) return {};
-    const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(),
-                                      static_cast<int>(utf8.size()), nullptr, 0);
-    if (n <= 0) return {};
-    std::wstring wide(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()),
-                        wide.data(), n);
-    return wide;
-}
-
-std::string narrow(const wchar_t* wide) {
-    const int n = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
-    if (n <= 1) return {};
-    std::string out(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide, -1, out.data(), n, nullptr, nullptr);
-    out.resize(static_cast<std::size_t>(n - 1));
-    return out;
-}
-
 class WindowsDriveClassifier final : public IDriveClassifier {
 public:
     DriveKind classify(const std::string& path) const override {
