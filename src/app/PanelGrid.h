@@ -20,6 +20,11 @@ struct Rect {
 // between panels. One rectangle per panel position, in reading order.
 std::vector<Rect> panelRects(PanelLayout layout, int count, Rect area, float gap);
 
+// The parts of `area` that no rectangle of `covered` overlaps, as disjoint rectangles (horizontal
+// bands, left to right within each). The window paints its background only there: the panel
+// colour is the cheap full-window clear, and with software OpenGL each pixel painted twice costs.
+std::vector<Rect> uncoveredRects(Rect area, const std::vector<Rect>& covered);
+
 // Waveforms run vertically in panels much taller than wide.
 inline bool verticalPanel(const Rect& r) {
     return r.h > r.w * 1.3f;

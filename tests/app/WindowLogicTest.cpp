@@ -126,6 +126,27 @@ TEST(PanelGrid, LayoutsDivideTheArea) {
     EXPECT_EQ(panelRects(PanelLayout::Grid, 0, area, 0).size(), 1u);
 }
 
+TEST(PanelGrid, TheUncoveredPartsAndThePanelsTileTheWindowOnce) {
+    const Rect window{0, 0, 1360, 860};
+    const Rect area{8, 90, 1344, 730};
+    for (PanelLayout layout : {PanelLayout::Grid, PanelLayout::Rows, PanelLayout::Columns})
+        for (int count : {1, 3, 8}) {
+            const std::vector<Rect> panels = panelRects(layout, count, area, 8.5f);
+            const std::vector<Rect> rest = uncoveredRects(window, panels);
+            // Every sampled point lies in exactly one rectangle of the two sets.
+            for (float y = 0.25f; y < window.h; y += 7.0f)
+                for (float x = 0.25f; x < window.w; x += 7.0f) {
+                    int hits = 0;
+                    for (const auto* set : {&panels, &rest})
+                        for (const Rect& r : *set)
+                            hits += r.contains(x, y);
+                    ASSERT_EQ(hits, 1) << "layout " << static_cast<int>(layout) << ", " << count
+                                       << " panels, at " << x << "," << y;
+                }
+        }
+    EXPECT_TRUE(uncoveredRects(window, {window}).empty());
+}
+
 TEST(UiMap, WritesChangesAtMostEveryHundredMilliseconds) {
     const std::string path = test::scratchDir("ui-map") + "/map";
     UiMap map(path);

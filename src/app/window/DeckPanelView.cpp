@@ -261,16 +261,7 @@ bool DeckPanelView::draw(UiContext& ui, int panel, Rect r) {
         wave = {body.x, atStart ? body.y + stripH + gap : body.y, body.w, body.h - stripH - gap};
     }
 
-    // The panel's face around the waveform area, which paints its own background: with software
-    // OpenGL every layer of fill over the window costs milliseconds a frame.
-    const ImU32 face = Theme::kPanel;
-    const float round = t.px(6);
-    d.AddRectFilled(ImVec2(r.x, r.y), ImVec2(r.x + r.w, wave.y), face, round,
-                    ImDrawFlags_RoundCornersTop);
-    d.AddRectFilled(ImVec2(r.x, wave.y + wave.h), ImVec2(r.x + r.w, r.y + r.h), face, round,
-                    ImDrawFlags_RoundCornersBottom);
-    d.AddRectFilled(ImVec2(r.x, wave.y), ImVec2(wave.x, wave.y + wave.h), face);
-    d.AddRectFilled(ImVec2(wave.x + wave.w, wave.y), ImVec2(r.x + r.w, wave.y + wave.h), face);
+    const float round = t.px(kCornerRadius);
     d.AddRect(ImVec2(r.x, r.y), ImVec2(r.x + r.w, r.y + r.h),
               app.swapMark() == panel ? Theme::kAccent : Theme::kPanelEdge, round);
     drawHeader(ui, panel, {r.x, r.y, r.w, headerH});
@@ -293,12 +284,6 @@ bool DeckPanelView::draw(UiContext& ui, int panel, Rect r) {
         detail.h = wave.h - overview.h - gap;
         overview.y = wave.y + detail.h + gap;
     }
-    if (vertical)
-        d.AddRectFilled(ImVec2(detail.x + detail.w, wave.y), ImVec2(overview.x, wave.y + wave.h),
-                        face);
-    else
-        d.AddRectFilled(ImVec2(wave.x, detail.y + detail.h), ImVec2(wave.x + wave.w, overview.y),
-                        face);
     if (detail.w > 4 && detail.h > 4) {
         drawDetailWaveform(d, t, detail, axis, deck, view, app.panel(panel).zoomSeconds());
         ImGui::SetCursorScreenPos(ImVec2(detail.x, detail.y));
@@ -319,8 +304,13 @@ bool DeckPanelView::draw(UiContext& ui, int panel, Rect r) {
         mapLastItem(ui.map, deckControlId(panel, OVERVIEW), "");
     }
 
+    // The buttons' small rounded corners without anti-aliased fringes: two hundred buttons'
+    // fringes are most of a frame's triangles, and software OpenGL pays for each one.
+    const ImDrawListFlags flags = d.Flags;
+    d.Flags &= ~ImDrawListFlags_AntiAliasedFill;
     const bool load = drawControls(ui, panel, controls, columns, buttonH);
     drawTempoSlider(ui, panel, slider);
+    d.Flags = flags;
     return load;
 }
 

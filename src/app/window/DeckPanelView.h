@@ -14,7 +14,12 @@ struct UiContext;
 
 class DeckPanelView {
 public:
-    // Draws panel `panel` into `area`; true when its Load button was clicked.
+    // The rounding of a panel's corners, in unscaled pixels.
+    static constexpr float kCornerRadius = 6.0f;
+
+    // Draws panel `panel` into `area`; true when its Load button was clicked. The panel's face
+    // (Theme::kPanel) is already painted: the window clears to it and paints its background
+    // around the panels.
     bool draw(UiContext& ui, int panel, Rect area);
 
 private:

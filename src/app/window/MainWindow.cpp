@@ -12,6 +12,7 @@
 #include <backends/imgui_impl_sdl.h>
 #include <imgui.h>
 
+#include <cmath>
 #include <cstdio>
 #include <deque>
 
@@ -213,7 +214,10 @@ void MainWindow::frame() {
     int w = 0, h = 0;
     SDL_GL_GetDrawableSize(window_, &w, &h);
     glViewport(0, 0, w, h);
-    const ImVec4 bg = ImGui::ColorConvertU32ToFloat4(Theme::kBackground);
+    // With panels on screen the clear paints their face and the background is drawn around them
+    // (see paintAroundPanels): the clear is nearly free, every drawn pixel is not.
+    const ImVec4 bg =
+        ImGui::ColorConvertU32ToFloat4(shownPanels_.empty() ? Theme::kBackground : Theme::kPanel);
     glClearColor(bg.x, bg.y, bg.z, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT);
     ImGui_ImplOpenGL3_RenderDrawData(ImGui::GetDrawData());
@@ -267,8 +271,38 @@ void MainWindow::drawMain(UiContext& ui) {
             ImGui::PopID();
             shownPanels_.emplace_back(panel, rects[pos]);
         }
+        paintAroundPanels(rects, ui.theme.px(DeckPanelView::kCornerRadius));
     }
     ImGui::End();
+}
+
+void MainWindow::paintAroundPanels(const std::vector<Rect>& panels, float radius) {
+    ImDrawList& d = *ImGui::GetBackgroundDrawList();
+    const ImVec2 size = ImGui::GetIO().DisplaySize;
+    for (const Rect& r : uncoveredRects({0, 0, size.x, size.y}, panels))
+        d.AddRectFilled(ImVec2(r.x, r.y), ImVec2(r.x + r.w, r.y + r.h), Theme::kBackground);
+    // The background also fills each rounded corner outside its arc, as a fan from the corner.
+    constexpr int kSegments = 6;
+    constexpr float kPi = 3.14159265f;
+    for (const Rect& r : panels) {
+        const struct {
+            float cornerX, cornerY, centreX, centreY, fromAngle;
+        } corners[] = {
+            {r.x, r.y, r.x + radius, r.y + radius, kPi},
+            {r.x + r.w, r.y, r.x + r.w - radius, r.y + radius, 1.5f * kPi},
+            {r.x + r.w, r.y + r.h, r.x + r.w - radius, r.y + r.h - radius, 0.0f},
+            {r.x, r.y + r.h, r.x + radius, r.y + r.h - radius, 0.5f * kPi},
+        };
+        for (const auto& c : corners) {
+            auto arc = [&](int k) {
+                const float a = c.fromAngle + 0.5f * kPi * static_cast<float>(k) / kSegments;
+                return ImVec2(c.centreX + radius * std::cos(a), c.centreY + radius * std::sin(a));
+            };
+            for (int k = 0; k < kSegments; ++k)
+                d.AddTriangleFilled(ImVec2(c.cornerX, c.cornerY), arc(k), arc(k + 1),
+                                    Theme::kBackground);
+        }
+    }
 }
 
 void MainWindow::drawToolWindows(UiContext& ui) {

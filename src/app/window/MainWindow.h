@@ -58,6 +58,7 @@ private:
     void handleEvent(const SDL_Event& event, bool& quit, bool& refresh);
     void dropFile(const char* path);
     void drawMain(UiContext& ui);
+    void paintAroundPanels(const std::vector<Rect>& panels, float radius);
     void drawToolWindows(UiContext& ui);
     void updateScale();
 
