@@ -5,10 +5,13 @@ CMAKE_FLAGS ?=
 # Extra arguments for every benchmark executable (CI: one quick pass of each).
 BENCH_ARGS ?=
 
-.PHONY: run test bench deps build build-asan test-asan test-tsan fuzz soak windows windows-test windows-check format-check clean
+.PHONY: run test bench deps deps-windows build build-asan test-asan test-tsan fuzz soak windows windows-test windows-check format-check clean
 
 deps:
 	@scripts/install-deps
+
+deps-windows:
+	@scripts/install-deps --windows
 
 build: deps
 	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) > /dev/null
@@ -59,7 +62,7 @@ soak: build
 # mapping presets; its tests run under wine with the test services.
 WINDOWS_BUILD ?= build/windows
 WINDOWS_PACKAGE ?= VYN-v0.1.8-beta-win64
-windows: deps
+windows: deps-windows
 	@cmake -S . -B $(WINDOWS_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 		-DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DVYN_BENCH=OFF $(CMAKE_FLAGS) > /dev/null
 	@cmake --build $(WINDOWS_BUILD) -j $(JOBS)
