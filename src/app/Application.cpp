@@ -9,7 +9,6 @@
 #include "control/midi/IMidiBackend.h"
 #include "control/midi/MidiHub.h"
 #include "control/midi/MidiInputPorts.h"
-#include "control/midi/MidiMappingFile.h"
 #include "control/midi/MidiRouter.h"
 #include "control/midi/MidiWindowModel.h"
 #include "engine/EngineHost.h"
@@ -18,14 +17,12 @@
 #include "library/LibraryLoaderHooks.h"
 #include "library/UsbTrackCache.h"
 #include "support/Desktop.h"
-#include "support/FileIo.h"
 #include "support/KnownFolders.h"
 #include "support/SettingsStore.h"
 #include "support/TrackName.h"
 
 #include <algorithm>
 #include <cmath>
-#include <filesystem>
 
 namespace vyn {
 namespace {
@@ -103,17 +100,8 @@ void Application::start() {
     library_->start();
 }
 
-// Each device's mapping as kept in the configuration folder's midimaps/ (one .vynmap per device,
-// naming its device), installed before the inputs open.
 void Application::installSavedMidiMappings() {
-    const std::string folder = configFolder() + "/midimaps";
-    std::error_code ec;
-    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end;
-         it.increment(ec)) {
-        if (it->path().extension() != ".vynmap") continue;
-        const FileReadResult text = readWholeFile(it->path().string(), 1u << 20);
-        MidiMapping mapping;
-        if (!text.ok || !readMidiMapping(text.data, mapping).ok || mapping.device.empty()) continue;
+    for (MidiMapping& mapping : midiWindow_->store().savedMappings()) {
         const std::string device = mapping.device; // the mapping is moved from below
         midiHub_->installMapping(device, std::move(mapping));
     }

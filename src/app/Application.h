@@ -210,6 +210,8 @@ private:
     static std::size_t index(int panel) { return static_cast<std::size_t>(panel); }
     void startAudio();
     void stopAudio();
+    // The saved mappings go in before the inputs open, so a device is mapped from its first
+    // message.
     void installSavedMidiMappings();
     void refreshDeckViews();
     void slowRefresh();

@@ -1,5 +1,7 @@
 #include "control/midi/MidiMapStore.h"
 
+#include "control/midi/MidiMappingFile.h"
+
 #include "support/FileIo.h"
 #include "support/KnownFolders.h"
 
@@ -30,6 +32,20 @@ std::string executableFolder() {
     std::error_code ec;
     const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
     return ec ? std::string() : exe.parent_path().string();
+}
+
+// The regular .vynmap files of `folder`; none when it cannot be read.
+std::vector<fs::path> mappingFiles(const std::string& folder) {
+    std::vector<fs::path> files;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string file = it->path().filename().string();
+        if (file.size() > kExtension.size() &&
+            file.compare(file.size() - kExtension.size(), kExtension.size(), kExtension) == 0 &&
+            it->is_regular_file(ec))
+            files.push_back(it->path());
+    }
+    return files;
 }
 
 } // namespace
@@ -95,19 +111,23 @@ bool MidiMapStore::save(std::string_view device, std::string_view text) {
     return true;
 }
 
+std::vector<MidiMapping> MidiMapStore::savedMappings() const {
+    std::vector<MidiMapping> mappings;
+    if (mapsFolder_.empty()) return mappings;
+    for (const fs::path& file : mappingFiles(mapsFolder_)) {
+        const FileReadResult text = readWholeFile(file.string(), kMaxMappingBytes);
+        MidiMapping mapping;
+        if (text.ok && readMidiMapping(text.data, mapping).ok && !mapping.device.empty())
+            mappings.push_back(std::move(mapping));
+    }
+    return mappings;
+}
+
 std::vector<std::string> MidiMapStore::presetNames() const {
     std::vector<std::string> names;
-    for (const std::string& folder : presetFolders_) {
-        std::error_code ec;
-        for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-            const std::string file = it->path().filename().string();
-            if (file.size() <= kExtension.size() ||
-                file.compare(file.size() - kExtension.size(), kExtension.size(), kExtension) != 0)
-                continue;
-            if (!it->is_regular_file(ec)) continue;
-            names.push_back(file.substr(0, file.size() - kExtension.size()));
-        }
-    }
+    for (const std::string& folder : presetFolders_)
+        for (const fs::path& file : mappingFiles(folder))
+            names.push_back(file.stem().string());
     std::sort(names.begin(), names.end());
     names.erase(std::unique(names.begin(), names.end()), names.end());
     return names;

@@ -10,6 +10,8 @@
 //
 // Threading: none of its own; the user-interface thread uses it.
 
+#include "control/midi/MidiBinding.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -29,6 +31,10 @@ public:
     std::optional<std::string> load(std::string_view device) const;
     // Writes the text atomically (creating the folder); an empty text deletes the device's file.
     bool save(std::string_view device, std::string_view text);
+
+    // Every readable saved mapping that names its device, whatever its file is called: the
+    // mappings installed at start, before the inputs open.
+    std::vector<MidiMapping> savedMappings() const;
 
     // Preset names (file names without ".vynmap") of every folder, sorted by bytes, each once.
     std::vector<std::string> presetNames() const;
