@@ -15,26 +15,19 @@
 #include "control/midi/MidiInputPorts.h"
 #include "control/midi/MidiRouter.h"
 #include "control/midi/RtMidiBackend.h"
-#include "dsp/SpectralSeparator.h"
 #include "engine/EngineHost.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
-#include <functional>
 #include <numbers>
-#include <thread>
 
 namespace vyn {
 namespace {
 
 using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
 
 constexpr double kRate = 48000.0;
 constexpr double kToneHz = 330.0;
@@ -107,13 +100,6 @@ TEST(StemsEndToEnd, ControllerSwitchesStemsOnThenKillsTheDrums) {
     const std::string dir = test::scratchDir("stems-e2e");
     const std::vector<std::int16_t> pcm = clicksOverTone(40.0);
     ASSERT_FALSE(test::writeStereoWav(dir + "/clicks.wav", pcm).empty());
-    // What the benchmark measures, on this machine and build: the split on its own.
-    const auto splitStart = Clock::now();
-    StemSet reference;
-    ASSERT_TRUE(SpectralSeparator().separate(pcm.data(), static_cast<std::int64_t>(pcm.size() / 2),
-                                             kRate, reference, nullptr));
-    const auto splitTime = Clock::now() - splitStart;
-
     ::vyn::test::setEnvironment("PULSE_SINK", "vyn_stereo");
     ::vyn::test::setEnvironment("VYN_AUDIO", "alsa");
     AudioDeviceChoice choice = createAudioDeviceFromEnvironment();
@@ -126,10 +112,6 @@ TEST(StemsEndToEnd, ControllerSwitchesStemsOnThenKillsTheDrums) {
     MidiHub hub(router);
     hub.listen(router);
     hub.setEngine(engine.get());
-    std::atomic<int> notes{0};
-    hub.setCaptureSink([&](int, const MidiMessage& m, std::uint32_t) {
-        if (m.midiKind() == MidiKind::NoteOn) ++notes;
-    });
     test::MidiSender controller;
     MidiMapping mapping;
     mapping.bindings = {noteBinding(60, MidiAction::stems), noteBinding(61, MidiAction::stemDrums)};
@@ -168,19 +150,10 @@ TEST(StemsEndToEnd, ControllerSwitchesStemsOnThenKillsTheDrums) {
         test::waitFor([&] { return recorder.frames() >= started + 3 * 48000; }, 30000ms, refresh));
     ASSERT_TRUE(snap.decks[0].state == static_cast<std::uint8_t>(DeckState::PLAYING));
 
-    const auto switchedOn = Clock::now();
     controller.send({0x90, 60, 100});
-    const std::uint64_t frameAtOn = snap.frame;
     ASSERT_TRUE(test::waitFor([&] { return snap.decks[0].stemsAvailable; }, 60000ms, refresh))
-        << notes.load() << " notes arrived, stems on " << snap.decks[0].stemsOn << ", job "
-        << loader.stemStatus(0).progress << " '" << loader.stemStatus(0).error
-        << "'; the engine rendered " << snap.frame - frameAtOn << " frames since";
-    const auto latency = Clock::now() - switchedOn;
-    // The job is the split plus a poll: allow for a machine busy with other work, but not for a
-    // job that waits for something else or runs twice.
-    EXPECT_LE(latency, 5 * splitTime + 2s)
-        << "stems after " << std::chrono::duration<double>(latency).count()
-        << " s; the split alone took " << std::chrono::duration<double>(splitTime).count() << " s";
+        << "stems on " << snap.decks[0].stemsOn << ", job " << loader.stemStatus(0).progress << " '"
+        << loader.stemStatus(0).error << "'";
 
     // On a busy machine the stream may underrun and fall silent for two seconds at a time: go on
     // recording until each side of the kill has sounded for two seconds, half a second away
@@ -194,10 +167,8 @@ TEST(StemsEndToEnd, ControllerSwitchesStemsOnThenKillsTheDrums) {
     ASSERT_TRUE(soundedFor(landedAt + kMargin, 20 + kMargin / 4800));
     const std::size_t killedAt = recorder.frames();
     controller.send({0x90, 61, 100});
-    const std::uint64_t frameAtKill = snap.frame;
-    ASSERT_TRUE(test::waitFor([&] { return snap.decks[0].stemGains[0] == 0.0f; }, 20000ms, refresh))
-        << notes.load() << " notes arrived; the engine rendered " << snap.frame - frameAtKill
-        << " frames since";
+    ASSERT_TRUE(
+        test::waitFor([&] { return snap.decks[0].stemGains[0] == 0.0f; }, 20000ms, refresh));
     ASSERT_TRUE(soundedFor(killedAt + kMargin, 20));
     const std::vector<float> all = recorder.stop();
     EXPECT_EQ(snap.decks[0].state, static_cast<std::uint8_t>(DeckState::PLAYING));
@@ -222,11 +193,6 @@ TEST(StemsEndToEnd, ControllerSwitchesStemsOnThenKillsTheDrums) {
     EXPECT_GT(withDrums.clickSteps, 5.0) << "the clicks were heard";
     EXPECT_LT(withoutDrums.clickSteps, withDrums.clickSteps / 50)
         << "the clicks went with the drums";
-    std::printf("stems after %.3f s (the split alone %.3f s); click steps per 100 ms %.2f before, "
-                "%.2f after; tone kept %.3f\n",
-                std::chrono::duration<double>(latency).count(),
-                std::chrono::duration<double>(splitTime).count(), withDrums.clickSteps,
-                withoutDrums.clickSteps, withoutDrums.tone / withDrums.tone);
 }
 
 } // namespace
