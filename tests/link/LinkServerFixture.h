@@ -10,6 +10,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 namespace vyn::test {
@@ -37,9 +38,15 @@ protected:
         port = server.port();
         ASSERT_GT(port, 0);
     }
-    std::vector<LinkIntent> takeIntents() {
+    // The delivered intents as (command, deck, value), for whole-record comparisons.
+    using Intents = std::vector<std::tuple<int, int, double>>;
+    Intents takeIntents() {
         std::lock_guard<std::mutex> lock(mutex);
-        return std::move(intents);
+        Intents out;
+        for (const LinkIntent& i : intents)
+            out.emplace_back(i.command, i.deck, i.value);
+        intents.clear();
+        return out;
     }
     // Publishes a new state (with a counter) every few milliseconds until stopped.
     void startPublishing(int everyMs = 16) {
