@@ -46,19 +46,11 @@ TEST(CommandLineHost, PlaysUntilInterruptedAndExitsCleanly) {
                          track + " on deck 16\n");
 }
 
+// Which files fail and with which cause is DecodeEntryPoints'; here the host's line and exit code.
 TEST(CommandLineHost, ReportsAFileThatDoesNotDecode) {
-    const std::string dir = test::scratchDir("host-bad");
-    std::ofstream(dir + "/six.wav") << "ABCDEF";
-    auto r = test::runProcess("VYN_AUDIO=null " + vyn() + " --file " + dir + "/six.wav");
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_NE(
-        r.err.find("VYN could not load " + dir +
-                   "/six.wav: unrecognised audio format \xE2\x80\x94 header: 41 42 43 44 45 46 "
-                   "  \"ABCDEF\"\n"),
-        std::string::npos)
-        << r.err;
-    const std::string empty = test::writeToneWav(dir + "/empty.wav", 0.0, 0.0);
-    r = test::runProcess("VYN_AUDIO=null " + vyn() + " --file " + empty);
+    const std::string empty =
+        test::writeToneWav(test::scratchDir("host-bad") + "/empty.wav", 0.0, 0.0);
+    const auto r = test::runProcess("VYN_AUDIO=null " + vyn() + " --file " + empty);
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("VYN could not load " + empty + ": file decoded to zero frames\n"),
               std::string::npos)

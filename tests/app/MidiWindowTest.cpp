@@ -15,10 +15,9 @@ namespace vyn {
 namespace {
 
 using namespace std::chrono_literals;
-using test::UiMapFile;
 
 constexpr int kMidiButton = 1008;
-constexpr int kAction = 1400, kMode = 1401, kLearn = 1404, kStatus = 1410, kMessage = 1411;
+constexpr int kAction = 1400, kLearn = 1404, kStatus = 1410, kMessage = 1411;
 constexpr int kFirstRow = 1420, kFirstItem = 1450;
 constexpr int kSyncItem = kFirstItem + 7; // "sync" in the action list
 
@@ -47,11 +46,10 @@ TEST(MidiWindow, LearnABindingByMovingAControl) {
     ASSERT_TRUE(w.lists(kSyncItem, "sync")) << "the drop-down did not open";
     ASSERT_TRUE(w.click(kSyncItem));
     EXPECT_TRUE(w.lists(kAction, "sync"));
-    EXPECT_EQ(w.map().controls.at(kMode).label, "toggle") << "sync's usual mode";
 
+    // The learn texts and the row's wording are MidiLearnTest's; here they reach the window.
     ASSERT_TRUE(w.click(kLearn));
     EXPECT_TRUE(w.lists(kLearn, "Listening\xE2\x80\xA6"));
-    EXPECT_EQ(w.map().text(kMessage), "press the control to bind");
     // Moving a fader sends a run of values; the first one binds.
     for (unsigned char value = 0; value < 128; value += 16) {
         controller.send({0xB0, 21, value});
@@ -59,11 +57,8 @@ TEST(MidiWindow, LearnABindingByMovingAControl) {
     }
     ASSERT_TRUE(w.lists(kFirstRow))
         << w.map().text(kMessage) << " / " << w.map().text(kStatus) << " / " << w.map().text(1412);
-    const UiMapFile m = w.map();
-    EXPECT_EQ(m.controls.at(kFirstRow).label, "p* ch1 cc 21 | sync | toggle  \xC2\xB7  slot 1");
-    EXPECT_EQ(m.text(kMessage), "bound p* ch1 cc 21");
-    EXPECT_EQ(m.controls.at(kLearn).label, "Learn");
-    EXPECT_EQ(m.text(kStatus).rfind(device + "  \xC2\xB7  1 bindings", 0), 0u);
+    EXPECT_EQ(w.map().controls.at(kFirstRow).label,
+              "p* ch1 cc 21 | sync | toggle  \xC2\xB7  slot 1");
 
     EXPECT_TRUE(w.keepScreenshot("midi-window.png"));
     EXPECT_TRUE(w.stopsCleanly(SIGTERM));

@@ -45,17 +45,14 @@ protected:
 };
 
 TEST_F(VynProbeOnServices, AlsaThroughTheStereoAndEightChannelSinks) {
-    const std::regex stereo(
-        R"(ALSA \(default via vyn_stereo\): 48000 Hz, 2 output channels, \d+ frames, latency \d+ frames\n)");
-    auto r = test::runProcess("PULSE_SINK=vyn_stereo VYN_AUDIO=alsa " + vyn() + " --probe");
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_TRUE(std::regex_match(r.err, stereo)) << r.err;
-
-    const std::regex eight(
-        R"(ALSA \(default via vyn_8ch\): 48000 Hz, 8 output channels, \d+ frames, latency \d+ frames\n)");
-    r = test::runProcess("PULSE_SINK=vyn_8ch VYN_AUDIO=alsa " + vyn() + " --probe");
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_TRUE(std::regex_match(r.err, eight)) << r.err;
+    for (const auto& [sink, channels] : {std::pair{"vyn_stereo", "2"}, std::pair{"vyn_8ch", "8"}}) {
+        const std::regex line(std::string(R"(ALSA \(default via )") + sink + R"(\): 48000 Hz, )" +
+                              channels + R"( output channels, \d+ frames, latency \d+ frames\n)");
+        const auto r = test::runProcess(std::string("PULSE_SINK=") + sink + " VYN_AUDIO=alsa " +
+                                        vyn() + " --probe");
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_TRUE(std::regex_match(r.err, line)) << r.err;
+    }
 }
 
 TEST_F(VynProbeOnServices, JackIsTheDefaultWhenItsServerRuns) {

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <tuple>
 #include <vector>
 
 namespace vyn {
@@ -28,11 +29,9 @@ TEST(RenderTool, RendersTheRequestedLengthAsFloatWav) {
     EXPECT_NE(p.err.find("rendered 1.500 s (66150 frames, 1 commands)"), std::string::npos)
         << p.err;
     const test::WavContents w = test::readWav(dir + "/out.wav");
-    EXPECT_EQ(w.format, 3);
-    EXPECT_EQ(w.channels, 8);
-    EXPECT_EQ(w.rate, 44100u);
-    EXPECT_EQ(w.bits, 32);
-    EXPECT_EQ(w.dataBytes, 66150u * 8u * 4u);
+    EXPECT_EQ(std::tie(w.format, w.channels, w.rate, w.bits, w.dataBytes),
+              std::make_tuple(3, 8, 44100u, 32, 66150u * 8u * 4u))
+        << "32-bit float";
     EXPECT_FALSE(fileExists(dir + "/out.wav.tmp"));
 }
 

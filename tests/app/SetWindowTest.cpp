@@ -89,13 +89,6 @@ std::vector<std::string> filesIn(const std::string& folder, const std::string& e
     return out;
 }
 
-int countCommands(const SetReplay& set, CommandType type) {
-    int n = 0;
-    for (const ReplayEvent& e : set.events)
-        n += !e.isMidi && e.command == static_cast<int>(type);
-    return n;
-}
-
 TEST(SetWindow, ALiveSetReplayedOfflineSoundsLikeTheMixRecording) {
     VYN_REQUIRE_TEST_SERVICES();
     const std::string dir = test::scratchDir("set-window");
@@ -118,9 +111,6 @@ TEST(SetWindow, ALiveSetReplayedOfflineSoundsLikeTheMixRecording) {
     test::SinkRecorder sink("vyn_stereo", 2, dir + "/sink.raw");
     WindowProcess w(dir);
     ASSERT_TRUE(w.opened(id::RECORD, 60s));
-    UiMapFile m = w.map();
-    EXPECT_EQ(m.controls[id::RECORD].label, "record");
-    EXPECT_EQ(m.controls[id::MIX_RECORD].label, "rec mix");
 
     // The mix recording runs first; the set's start splits it so the set's file starts with it.
     ASSERT_TRUE(w.click(id::MIX_RECORD));
@@ -128,7 +118,6 @@ TEST(SetWindow, ALiveSetReplayedOfflineSoundsLikeTheMixRecording) {
     ASSERT_TRUE(w.click(id::RECORD));
     ASSERT_TRUE(w.showsStart(id::STATUS, "recording commands and MIDI"));
     EXPECT_TRUE(w.lists(id::RECORD, "end & save"));
-    EXPECT_EQ(w.map().controls.count(id::REPLAY), 1u);
 
     ASSERT_TRUE(w.loadThroughTheBrowser(0, first, "first.wav"));
     ASSERT_TRUE(w.click(deckId(0, deck_control::PLAY)));
@@ -183,7 +172,8 @@ TEST(SetWindow, ALiveSetReplayedOfflineSoundsLikeTheMixRecording) {
     // The saved set is offered for replay: the replay owns the mix and shows its time.
     ASSERT_TRUE(w.click(id::REPLAY));
     EXPECT_TRUE(w.shows(id::STATUS, "replay controls own the mix"));
-    m = w.waitFor([](const UiMapFile& f) { return f.text(id::REPLAY_TIME).size() > 6; });
+    const UiMapFile m =
+        w.waitFor([](const UiMapFile& f) { return f.text(id::REPLAY_TIME).size() > 6; });
     EXPECT_NE(m.text(id::REPLAY_TIME).find(" / 0:"), std::string::npos) << m.text(id::REPLAY_TIME);
     ASSERT_TRUE(w.click(id::REPLAY_SPEED));
     EXPECT_TRUE(w.lists(id::REPLAY_SPEED, "1"));
@@ -206,14 +196,15 @@ TEST(SetWindow, ALiveSetReplayedOfflineSoundsLikeTheMixRecording) {
     const SetReplayReadResult read = readSetReplay(readWholeFile(sets[0]).data);
     ASSERT_TRUE(read.ok) << read.error;
     const SetReplay& set = read.replay;
-    EXPECT_EQ(countCommands(set, CommandType::LOAD_TRACK), 2);
-    EXPECT_GE(countCommands(set, CommandType::PLAY), 2);
-    EXPECT_GE(countCommands(set, CommandType::SET_FADER), 40) << "the controller's moves";
-    EXPECT_GE(countCommands(set, CommandType::SET_FX_MIX), 2);
-    int midi = 0;
-    for (const ReplayEvent& e : set.events)
+    // The controller's moves are in the set as commands and as MIDI messages (what the
+    // commands do is the render's comparison below).
+    int faders = 0, midi = 0;
+    for (const ReplayEvent& e : set.events) {
+        faders += !e.isMidi && e.command == static_cast<int>(CommandType::SET_FADER);
         midi += e.isMidi && e.status == 0xB0;
-    EXPECT_GE(midi, 40) << "the controller's messages are in the set as well";
+    }
+    EXPECT_GE(faders, 40);
+    EXPECT_GE(midi, 40);
 
     const std::string rendered = dir + "/rendered.wav";
     const auto render =
