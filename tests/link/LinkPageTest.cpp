@@ -7,6 +7,7 @@
 #include "../library/PdbWriter.h"
 #include "LinkTestPeers.h"
 #include "common/ChildProcess.h"
+#include "common/LibraryFixtures.h"
 #include "common/QrPicture.h"
 #include "common/TestPaths.h"
 #include "support/FileIo.h"
@@ -15,7 +16,6 @@
 
 #include <csignal>
 #include <filesystem>
-#include <fstream>
 #include <thread>
 
 namespace vyn {
@@ -194,17 +194,10 @@ TEST(LinkToolLibrary, ASurfaceLoadsACatalogueTrackOntoTheDeckItNames) {
     const auto tone = test::runProcess("sox -n -r 48000 -c 2 -b 16 '" + dir +
                                        "/kick & snare.wav' synth 10 sine 60 vol 0.5");
     ASSERT_EQ(tone.exitCode, 0) << tone.err;
-    {
-        std::ofstream xml(dir + "/collection.xml");
-        xml << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<DJ_PLAYLISTS Version=\"1.0.0\">\n"
-               "<PRODUCT Name=\"rekordbox\" Version=\"6.6.0\" Company=\"AlphaTheta\"/>\n"
-               "<COLLECTION Entries=\"1\">\n<TRACK TrackID=\"9\" Name=\"Night &lt;Drive&gt;\" "
-               "Artist=\"Dj Test\" TotalTime=\"10\" AverageBpm=\"120.00\" "
-               "Location=\"file://localhost"
-            << dir
-            << "/kick%20&amp;%20snare.wav\"/>\n</COLLECTION>\n<PLAYLISTS><NODE Type=\"0\" "
-               "Name=\"ROOT\" Count=\"0\"/></PLAYLISTS>\n</DJ_PLAYLISTS>\n";
-    }
+    // Written escaped, as rekordbox writes it: the name and the path come back unescaped.
+    test::writeXmlCollection(
+        dir + "/collection.xml",
+        {{"Night &lt;Drive&gt;", "Dj Test", dir + "/kick%20&amp;%20snare.wav", 120.0, 10.0}});
     LinkTool tool(dir, {"--library", dir + "/collection.xml"});
     ASSERT_TRUE(tool.ready()) << tool.err();
     const JsonValue r =

@@ -76,10 +76,10 @@ TEST_F(MidiInputPortsTest, NinthDeviceWaitsForAFreePort) {
     EXPECT_EQ(router.name(3), "dev8");
 }
 
-TEST_F(MidiInputPortsTest, SameNameOpensOnceAndEmptyNamesBecomeMidi) {
-    backend->devices = {"Twin", "Twin", "", ""};
+TEST_F(MidiInputPortsTest, SameNameOpensOnceAndNamesAreMadeValidText) {
+    backend->devices = {"Twin", "Twin", "", "", "Bad\xFFName"};
     ports->attach(router);
-    EXPECT_EQ(ports->names(), (std::vector<std::string>{"Twin", "MIDI"}));
+    EXPECT_EQ(ports->names(), (std::vector<std::string>{"Twin", "MIDI", "Bad\xEF\xBF\xBDName"}));
 }
 
 TEST_F(MidiInputPortsTest, LongMultiByteNamesMatchTheirOwnSlot) {
@@ -98,11 +98,6 @@ TEST_F(MidiInputPortsTest, LongMultiByteNamesMatchTheirOwnSlot) {
     EXPECT_EQ(names[0], name.substr(0, 63));
     EXPECT_EQ(names[1], std::string(63, 'x'));
     EXPECT_EQ(router.name(0), names[0]);
-}
-
-// Empty and long names are the port tests above; bytes that are no UTF-8 are replaced.
-TEST_F(MidiInputPortsTest, DeviceNamesAreMadeValidText) {
-    EXPECT_EQ(MidiInputPorts::deviceName("Bad\xFFName"), "Bad\xEF\xBF\xBDName");
 }
 
 TEST_F(MidiInputPortsTest, FailedOpensLeaveThePortFreeAndRetry) {

@@ -122,21 +122,54 @@ TEST(MidiMapStore, PresetsFromEveryFolderFirstFolderWins) {
     EXPECT_FALSE(store.presetPath("../a/Zed"));
 }
 
-class MidiWindowModelTest : public ::testing::Test {
-protected:
-    MidiWindowModelTest() : model(hub, router, MidiMapStore(test::scratchDir("midi-model"), {})) {
-        hub.listen(router);
-        router.portConnected(0, "Left");
-        router.portConnected(1, "Right");
-    }
-    void feed(int port, std::initializer_list<std::uint8_t> bytes) {
-        const std::vector<std::uint8_t> v(bytes);
-        router.feed(port, v.data(), v.size(), ++time);
-    }
+int actionIndex(MidiAction action) {
+    const auto& all = kMidiWindowActions;
+    return static_cast<int>(std::find(all.begin(), all.end(), action) - all.begin());
+}
+
+// One run of the program's MIDI side (router, hub and the window model) with controllers on
+// ports 0, 1, ... ("Deck" alone unless named), fed bytes as their input threads would.
+struct MidiSide {
     MidiRouter router;
     MidiHub hub{router};
     MidiWindowModel model;
     std::uint32_t time = 0;
+
+    MidiSide(const std::string& maps, std::vector<std::string> presetFolders,
+             const std::vector<std::string>& ports = {"Deck"})
+        : model(hub, router, MidiMapStore(maps, std::move(presetFolders))) {
+        hub.listen(router);
+        for (std::size_t p = 0; p < ports.size(); ++p)
+            router.portConnected(static_cast<int>(p), ports[p]);
+    }
+    void feed(int port, std::vector<std::uint8_t> bytes) {
+        router.feed(port, bytes.data(), bytes.size(), ++time);
+    }
+    // Port 0, then a refresh with the window shown.
+    void send(std::vector<std::uint8_t> bytes) {
+        feed(0, std::move(bytes));
+        model.periodic(true);
+    }
+    void learn(MidiAction action, int shift, std::vector<std::uint8_t> bytes) {
+        model.selectAction(actionIndex(action));
+        model.selectShift(shift);
+        model.learn();
+        ASSERT_TRUE(model.learning()) << model.message();
+        send(std::move(bytes));
+        EXPECT_FALSE(model.learning());
+    }
+    std::vector<std::string> actions() const {
+        std::vector<std::string> out;
+        for (const MidiBindingRow& r : model.bindings())
+            out.push_back(r.address + " " + r.action + (r.binding.mod ? " shift" : ""));
+        return out;
+    }
+};
+
+// Two controllers, "Left" and "Right", and no presets.
+class MidiWindowModelTest : public ::testing::Test, protected MidiSide {
+protected:
+    MidiWindowModelTest() : MidiSide(test::scratchDir("midi-model"), {}, {"Left", "Right"}) {}
 };
 
 TEST_F(MidiWindowModelTest, SwitchingControllersKeepsAHeldShift) {
@@ -182,44 +215,6 @@ TEST_F(MidiWindowModelTest, MonitorAndStatusLine) {
                               "Right 256 dropped 45");
 }
 
-int actionIndex(MidiAction action) {
-    const auto& all = kMidiWindowActions;
-    return static_cast<int>(std::find(all.begin(), all.end(), action) - all.begin());
-}
-
-// One run of the program's MIDI side (router, hub and the window model) with a controller
-// "Deck" on port 0, fed bytes as its input thread would.
-struct MidiSide {
-    MidiRouter router;
-    MidiHub hub{router};
-    MidiWindowModel model;
-    std::uint32_t time = 0;
-
-    MidiSide(const std::string& maps, const std::string& presets)
-        : model(hub, router, MidiMapStore(maps, {presets})) {
-        hub.listen(router);
-        router.portConnected(0, "Deck");
-    }
-    void send(std::vector<std::uint8_t> bytes) {
-        router.feed(0, bytes.data(), bytes.size(), ++time);
-        model.periodic(true);
-    }
-    void learn(MidiAction action, int shift, std::vector<std::uint8_t> bytes) {
-        model.selectAction(actionIndex(action));
-        model.selectShift(shift);
-        model.learn();
-        ASSERT_TRUE(model.learning()) << model.message();
-        send(std::move(bytes));
-        EXPECT_FALSE(model.learning());
-    }
-    std::vector<std::string> actions() const {
-        std::vector<std::string> out;
-        for (const MidiBindingRow& r : model.bindings())
-            out.push_back(r.address + " " + r.action + (r.binding.mod ? " shift" : ""));
-        return out;
-    }
-};
-
 class MidiLearnFlow : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -234,7 +229,7 @@ protected:
 TEST_F(MidiLearnFlow, LearnRemovePresetsAndRestart) {
     const std::string savedFile = maps + "/Deck.vynmap";
     {
-        MidiSide side(maps, presets);
+        MidiSide side(maps, {presets});
         side.model.learn();
         EXPECT_EQ(side.model.message(),
                   "No controller yet \xE2\x80\x94 press something on it first.");
@@ -296,7 +291,7 @@ TEST_F(MidiLearnFlow, LearnRemovePresetsAndRestart) {
     std::ofstream(presets + "/Test Deck.vynmap", std::ios::app)
         << "bind -1 note 0 12 cuePoint 0 momentary twos 0 1 0.01 0 cue\n"
            "bind -1 cc 0 2 eqHigh 0 absolute twos 0 1 0.01 0 clash\n";
-    MidiSide restarted(maps, presets);
+    MidiSide restarted(maps, {presets});
     EXPECT_TRUE(restarted.model.bindings().empty());
     restarted.send({0x9F, 127, 1});
     EXPECT_EQ(restarted.actions(),
