@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <thread>
+#include <utility>
 
 namespace vyn {
 namespace {
@@ -45,13 +46,12 @@ TEST_F(Window, LoadPlayAndHearATrackThenChangeTheLayoutAndCloseWithSigterm) {
     const std::string high = test::writeToneWav(dir + "/high.wav", 1000.0, 60.0, 48000, 0.244);
     WindowProcess w(dir);
     ASSERT_TRUE(w.opened(id(0, deck_control::LOAD)));
+    // The status line's and the panels' texts are StatusLine's and DeckPanel's; here the window
+    // opens at its size with four panels.
     UiMapFile m = w.map();
-    ASSERT_EQ(m.width, 1360);
-    ASSERT_EQ(m.height, 860);
+    EXPECT_EQ(std::make_pair(m.width, m.height), std::make_pair(1360, 860));
     EXPECT_EQ(m.text(1033), "4");
-    EXPECT_EQ(m.text(id(3, 30)), "DECK 4");
     EXPECT_EQ(m.controls.count(id(4, 0)), 0u) << "four panels at first";
-    EXPECT_EQ(m.text(1011).rfind("VYN is routing audio", 0), 0u) << m.text(1011);
 
     // Play on an empty deck says why instead.
     ASSERT_TRUE(w.click(id(0, 0)));
@@ -75,14 +75,10 @@ TEST_F(Window, LoadPlayAndHearATrackThenChangeTheLayoutAndCloseWithSigterm) {
     ASSERT_TRUE(w.shows(id(1, kStatus), "PLAYING"));
     std::this_thread::sleep_for(500ms);
     ASSERT_TRUE(w.keepScreenshot("window-two-decks.png"));
-    const auto size = test::runProcess("identify -format '%w %h' '" + std::string(VYN_BINARY_DIR) +
-                                       "/test-artifacts/window-two-decks.png'");
-    EXPECT_EQ(size.out, "1360 860");
 
     // One more deck, then rows: the map follows.
     ASSERT_TRUE(w.click(1002));
     m = w.waitForText(1033, "5");
-    EXPECT_EQ(m.text(id(4, 30)), "DECK 5");
     EXPECT_EQ(m.controls.count(id(4, 0)), 1u);
     const MapControl gridFirst = m.controls[id(0, 21)], gridSecond = m.controls[id(1, 21)];
     EXPECT_EQ(gridFirst.y, gridSecond.y) << "side by side in the grid";
@@ -107,7 +103,6 @@ TEST_F(Window, TwelveDecksInTheSettingsStartWithEight) {
     WindowProcess w(dir);
     const UiMapFile m = w.waitFor([](const UiMapFile& f) { return f.controls.count(id(7, 0)); });
     EXPECT_EQ(m.text(1033), "8");
-    EXPECT_EQ(m.text(id(7, 30)), "DECK 8");
     EXPECT_EQ(m.controls.count(id(8, 0)), 0u);
     EXPECT_EQ(m.controls.at(id(7, 0)).y, m.controls.at(id(0, 0)).y) << "columns side by side";
     EXPECT_TRUE(w.stopsCleanly(SIGINT));
