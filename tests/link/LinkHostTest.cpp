@@ -66,13 +66,7 @@ protected:
         ASSERT_TRUE(results[0].ok) << results[0].error;
         render(2);
     }
-    std::unique_ptr<test::RawClient> paired() {
-        auto c = std::make_unique<test::RawClient>(port);
-        c->send(test::upgradeRequest(port) +
-                test::maskedFrame(1, R"({"t":"hello","pair":"2468"})"));
-        c->readUntil([](const std::string& r) { return r.find("paired") != std::string::npos; });
-        return c;
-    }
+    std::unique_ptr<test::RawClient> paired() { return test::pairedClient(port, "2468"); }
     EngineSnapshot snapshot() { return offline.snapshot(); }
 
     test::OfflineEngine offline;

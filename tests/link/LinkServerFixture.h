@@ -66,15 +66,8 @@ protected:
         stopPublishing();
         server.stop();
     }
-    // A raw client that upgraded and paired.
-    std::unique_ptr<RawClient> pairedRaw(const std::string& code = "4321", int receiveBuffer = 0) {
-        auto c = std::make_unique<RawClient>(port, receiveBuffer);
-        EXPECT_TRUE(c->send(upgradeRequest(port) +
-                            maskedFrame(1, "{\"t\":\"hello\",\"pair\":\"" + code + "\"}")));
-        c->readUntil(
-            [](const std::string& r) { return r.find("{\"t\":\"paired\"}") != std::string::npos; });
-        EXPECT_NE(c->received().find("{\"t\":\"paired\"}"), std::string::npos);
-        return c;
+    std::unique_ptr<RawClient> pairedRaw(const std::string& code = "4321") {
+        return pairedClient(port, code);
     }
 
     LinkServer server;

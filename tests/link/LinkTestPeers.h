@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <memory>
 #include <string>
 
 namespace vyn::test {
@@ -70,6 +71,18 @@ inline std::string upgradeRequest(int port, const std::string& extra = {}) {
 inline std::string maskedFrame(std::uint8_t opcode, const std::string& payload, bool fin = true,
                                bool mask = true, std::uint8_t rsv = 0) {
     return clientFrame(opcode, payload, fin, mask, rsv);
+}
+
+// A raw client that upgraded and paired with `code`.
+inline std::unique_ptr<RawClient> pairedClient(int port, const std::string& code,
+                                               int receiveBuffer = 0) {
+    auto c = std::make_unique<RawClient>(port, receiveBuffer);
+    EXPECT_TRUE(c->send(upgradeRequest(port) +
+                        maskedFrame(1, "{\"t\":\"hello\",\"pair\":\"" + code + "\"}")));
+    c->readUntil(
+        [](const std::string& r) { return r.find("{\"t\":\"paired\"}") != std::string::npos; });
+    EXPECT_NE(c->received().find("{\"t\":\"paired\"}"), std::string::npos);
+    return c;
 }
 
 inline std::string nodeDir() {
