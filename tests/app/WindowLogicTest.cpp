@@ -24,18 +24,6 @@ WindowSettings settingsFrom(const std::string& text) {
     return WindowSettings::read(*openSettingsFile(path));
 }
 
-TEST(WindowSettings, DefaultsWhenNothingIsStored) {
-    const WindowSettings s = settingsFrom("");
-    EXPECT_EQ(s.visibleDecks, 4);
-    EXPECT_EQ(s.layout, PanelLayout::Grid);
-    EXPECT_TRUE(s.timeH);
-    EXPECT_TRUE(s.timeV);
-    EXPECT_FALSE(s.chromeAtStart);
-    EXPECT_FALSE(s.setPlanWorkspace);
-    EXPECT_EQ(s.updateSeen, "");
-    EXPECT_EQ(s.sound, SoundOptions{});
-}
-
 TEST(WindowSettings, StoredValuesAreClamped) {
     struct Case {
         const char* text;
