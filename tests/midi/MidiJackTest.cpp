@@ -54,9 +54,7 @@ TEST_F(MidiJackTest, MessagesArriveThroughTheRealPortWithTheirTimes) {
     MidiSender sender;
     const std::string device = sender.device();
 
-    MidiBackendOptions options;
-    options.api = MidiApi::Jack;
-    MidiInputPorts ports(createMidiBackend(options));
+    MidiInputPorts ports(createMidiBackend({MidiApi::Jack, "VYN"}));
     EXPECT_STREQ(ports.backend().apiName(), "JACK");
     ports.attach(router);
     ASSERT_TRUE(
@@ -97,9 +95,7 @@ TEST_F(MidiJackTest, VanishedPortsCloseAndReturningOnesReopen) {
     router.setObserver([&](int, const MidiMessage& m, std::uint32_t) {
         if (m.midiKind() == MidiKind::NoteOn) ++notes;
     });
-    MidiBackendOptions options;
-    options.api = MidiApi::Jack;
-    MidiInputPorts ports(createMidiBackend(options));
+    MidiInputPorts ports(createMidiBackend({MidiApi::Jack, "VYN"}));
     ports.attach(router);
     auto rescan = [&] { ports.rescan(); };
 

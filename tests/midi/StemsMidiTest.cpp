@@ -116,9 +116,7 @@ TEST(StemsEndToEnd, ControllerSwitchesStemsOnThenKillsTheDrums) {
     MidiMapping mapping;
     mapping.bindings = {noteBinding(60, MidiAction::stems), noteBinding(61, MidiAction::stemDrums)};
     hub.installMapping(controller.device(), mapping);
-    MidiBackendOptions options;
-    options.api = MidiApi::Jack;
-    MidiInputPorts ports(createMidiBackend(options));
+    MidiInputPorts ports(createMidiBackend({MidiApi::Jack, "VYN"}));
     ports.attach(router);
     ASSERT_TRUE(test::waitFor([&] { return test::routerPortOf(router, controller.device()) >= 0; },
                               5000ms, [&] { ports.rescan(); }));
