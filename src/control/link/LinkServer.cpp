@@ -26,6 +26,8 @@ struct OutFrame {
     std::size_t offset = 0;
 };
 
+constexpr std::size_t kJoinedReplyBytes = 16 * 1024;
+
 std::shared_ptr<const std::string> shared(std::string s) {
     return std::make_shared<const std::string>(std::move(s));
 }
@@ -46,7 +48,8 @@ struct LinkConnection {
     std::optional<std::string> pendingHello; // waiting for the peer's wrong-code back-off
 
     std::deque<OutFrame> out;
-    std::size_t outBytes = 0; // bytes still to send over all of `out`
+    std::size_t outBytes = 0;               // bytes still to send over all of `out`
+    std::shared_ptr<std::string> openReply; // the last queued reply, while more may join it
 
     std::shared_ptr<const std::string> lastState; // state text last queued
     std::uint64_t waveSent[kSlots] = {};
@@ -61,7 +64,19 @@ struct LinkConnection {
         outBytes += bytes->size();
         out.push_back({kind, slot, std::move(bytes), 0});
     }
-    void reply(std::string bytes) { queue(FrameKind::Reply, shared(std::move(bytes))); }
+    // Replies that follow one another go out as one piece: a burst of pongs sent frame by frame
+    // would be as many tiny TCP segments, and a peer's receive buffer fills with their overhead
+    // long before its advertised window does (the stream then stalls in retransmissions).
+    void reply(std::string bytes) {
+        outBytes += bytes.size();
+        if (openReply && !out.empty() && out.back().bytes == openReply && out.back().offset == 0 &&
+            openReply->size() + bytes.size() <= kJoinedReplyBytes) {
+            openReply->append(bytes);
+            return;
+        }
+        openReply = std::make_shared<std::string>(std::move(bytes));
+        out.push_back({FrameKind::Reply, -1, openReply, 0});
+    }
     // Replaces a queued frame that has not started to go out; false when there is none.
     bool replaceUnsent(FrameKind kind, int slot, const std::shared_ptr<const std::string>& bytes) {
         for (OutFrame& f : out) {
