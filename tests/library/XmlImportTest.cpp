@@ -38,17 +38,16 @@ std::string tempo(double start, double bpm, const char* metro = "4/4", int batti
     return buf;
 }
 
-std::vector<int> beatNumbers(const BeatGrid& g) {
-    std::vector<int> out;
-    for (const GridBeat& b : g.beats)
-        out.push_back(b.beatInBar);
-    return out;
-}
-
-std::vector<double> beatTimes(const BeatGrid& g) {
-    std::vector<double> out;
-    for (const GridBeat& b : g.beats)
-        out.push_back(b.time);
+// The whole grid on one line: "bpm constant|varying beatsPerBar: time/beatInBar@bpm ...".
+std::string describe(const BeatGrid& g) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%g %s %d:", g.bpm, g.constantTempo ? "constant" : "varying",
+                  g.beatsPerBar);
+    std::string out = buf;
+    for (const GridBeat& b : g.beats) {
+        std::snprintf(buf, sizeof buf, " %g/%d@%g", b.time, b.beatInBar, b.bpm);
+        out += buf;
+    }
     return out;
 }
 
@@ -108,13 +107,41 @@ TEST(XmlImportParse, UnreadableNumbersTakeTheirDefaults) {
     EXPECT_TRUE(t.grid.empty());
 }
 
-TEST(XmlImportGrid, OneMarkerRunsToHalfAPeriodBeforeTheEnd) {
-    const XmlTrack t = parseOne("TotalTime=\"2.0\"", tempo(0.5, 120));
-    EXPECT_EQ(beatTimes(t.grid), (std::vector<double>{0.5, 1.0, 1.5}));
-    EXPECT_EQ(beatNumbers(t.grid), (std::vector<int>{1, 2, 3}));
-    EXPECT_EQ(t.grid.bpm, 120.0);
-    EXPECT_TRUE(t.grid.constantTempo);
-    EXPECT_EQ(t.grid.beatsPerBar, 4);
+TEST(XmlImportGrid, MarkersBecomeBeats) {
+    const struct {
+        const char* totalTime;
+        std::string markers;
+        const char* grid;
+    } cases[] = {
+        // One marker runs to half a period before the end.
+        {"2.0", tempo(0.5, 120), "120 constant 4: 0.5/1@120 1/2@120 1.5/3@120"},
+        {"3.6", tempo(0, 120, "3/4"),
+         "120 constant 4: 0/1@120 0.5/2@120 1/3@120 1.5/1@120 2/2@120 2.5/3@120 3/1@120"},
+        {"1.6", tempo(0, 120, "4/4", 3), "120 constant 4: 0/3@120 0.5/4@120 1/1@120"},
+        // Each segment ends at the next marker.
+        {"6", tempo(0, 120) + tempo(2, 60),
+         "90 varying 4: 0/1@120 0.5/2@120 1/3@120 1.5/4@120 2/1@60 3/2@60 4/3@60 5/4@60"},
+        // A marker without a usable tempo gives no beats but still ends the segment before it.
+        {"4", tempo(0, 120) + tempo(1, 0) + tempo(3, 120),
+         "120 constant 4: 0/1@120 0.5/2@120 3/1@120 3.5/2@120"},
+        // Sorted stably by time: of the two markers at 1 s the second owns the segment.
+        {"3", tempo(1, 120) + tempo(1, 100) + tempo(0, 60, "4/4", 4),
+         "90 varying 4: 0/4@60 1/1@100 1.6/2@100 2.2/3@100"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.markers);
+        const std::string duration = "TotalTime=\"" + std::string(c.totalTime) + "\"";
+        EXPECT_EQ(describe(parseOne(duration, c.markers).grid), c.grid);
+    }
+    // An unusable bar length counts in four; an unusable Battito starts the bar.
+    for (const std::string& marker :
+         {tempo(0, 120, "7"), tempo(0, 120, "0/4"), tempo(0, 120, "17/4"), tempo(0, 120, "/4"),
+          tempo(0, 120, "x/4"), tempo(0, 120, ""), tempo(0, 120, "4/4", 5),
+          tempo(0, 120, "4/4", 0)}) {
+        SCOPED_TRACE(marker);
+        EXPECT_EQ(describe(parseOne("TotalTime=\"2.6\"", marker).grid),
+                  "120 constant 4: 0/1@120 0.5/2@120 1/3@120 1.5/4@120 2/1@120");
+    }
 }
 
 TEST(XmlImportGrid, BeatCountsAtTheEdges) {
@@ -134,51 +161,6 @@ TEST(XmlImportGrid, BeatCountsAtTheEdges) {
     for (const auto& c : cases)
         EXPECT_EQ(parseOne(c.duration, tempo(c.start, c.bpm)).grid.beats.size(), c.beats)
             << c.duration << " " << c.start << " " << c.bpm;
-}
-
-TEST(XmlImportGrid, MetroAndBattitoSetTheBarCount) {
-    EXPECT_EQ(beatNumbers(parseOne("TotalTime=\"3.6\"", tempo(0, 120, "3/4")).grid),
-              (std::vector<int>{1, 2, 3, 1, 2, 3, 1}));
-    for (const char* four : {"7", "0/4", "17/4", "/4", "x/4", ""}) {
-        SCOPED_TRACE(four);
-        EXPECT_EQ(beatNumbers(parseOne("TotalTime=\"2.6\"", tempo(0, 120, four)).grid),
-                  (std::vector<int>{1, 2, 3, 4, 1}));
-    }
-    EXPECT_EQ(beatNumbers(parseOne("TotalTime=\"1.6\"", tempo(0, 120, "4/4", 5)).grid),
-              (std::vector<int>{1, 2, 3}));
-    EXPECT_EQ(beatNumbers(parseOne("TotalTime=\"1.6\"", tempo(0, 120, "4/4", 3)).grid),
-              (std::vector<int>{3, 4, 1}));
-    EXPECT_EQ(beatNumbers(parseOne("TotalTime=\"1.6\"", tempo(0, 120, "4/4", 0)).grid),
-              (std::vector<int>{1, 2, 3}));
-}
-
-TEST(XmlImportGrid, SegmentsEndAtTheNextMarker) {
-    // 120 BPM from 0 to 2 s, then 60 BPM from 2 s to the end at 6 s.
-    const XmlTrack t = parseOne("TotalTime=\"6\"", tempo(0, 120) + tempo(2, 60, "4/4", 1));
-    EXPECT_EQ(beatTimes(t.grid), (std::vector<double>{0, 0.5, 1.0, 1.5, 2, 3, 4, 5}));
-    EXPECT_EQ(beatNumbers(t.grid), (std::vector<int>{1, 2, 3, 4, 1, 2, 3, 4}));
-    EXPECT_FALSE(t.grid.constantTempo);
-    EXPECT_DOUBLE_EQ(t.grid.bpm, 90.0);
-}
-
-TEST(XmlImportGrid, MarkersAreSortedStablyByTime) {
-    // Listed out of order; the two markers at 1 s keep their document order, so the second one
-    // (100 BPM) owns the segment and the first gets no beat.
-    const XmlTrack t =
-        parseOne("TotalTime=\"3\"", tempo(1, 120) + tempo(1, 100) + tempo(0, 60, "4/4", 4));
-    ASSERT_EQ(t.grid.beats.size(), 4u);
-    EXPECT_EQ(t.grid.beats[0].time, 0.0);
-    EXPECT_EQ(t.grid.beats[0].bpm, 60.0);
-    EXPECT_EQ(t.grid.beats[0].beatInBar, 4);
-    for (std::size_t i = 1; i < 4; ++i) {
-        EXPECT_EQ(t.grid.beats[i].bpm, 100.0);
-        EXPECT_NEAR(t.grid.beats[i].time, 1.0 + 0.6 * static_cast<double>(i - 1), 1e-12);
-    }
-}
-
-TEST(XmlImportGrid, SkippedMarkersStillEndThePreviousSegment) {
-    const XmlTrack t = parseOne("TotalTime=\"4\"", tempo(0, 120) + tempo(1, 0) + tempo(3, 120));
-    EXPECT_EQ(beatTimes(t.grid), (std::vector<double>{0, 0.5, 3, 3.5}));
 }
 
 TEST(XmlImportGrid, StopsGrowingAtTheBeatLimit) {
@@ -247,60 +229,49 @@ TEST(XmlImportMerge, CopiesTracksAndFillsBpmFromTheGrid) {
 TEST(XmlImportMerge, CountsPresentAndMissingFiles) {
     const std::string dir = test::scratchDir("xml-missing");
     std::ofstream(dir + "/a b.mp3") << "x";
+    auto at = [&](const std::string& id, const std::string& file) {
+        return "<TRACK TrackID=\"" + id + "\" Location=\"file://localhost" + dir + "/" + file +
+               "\"/>";
+    };
+    // Present, gone, without a location, and an escaped NUL that names no file.
     Catalogue c;
-    const std::string xml = collection("<TRACK TrackID=\"1\" Location=\"file://localhost" + dir +
-                                       "/a%20b.mp3\"/>"
-                                       "<TRACK TrackID=\"2\" Location=\"file://localhost" +
-                                       dir +
-                                       "/gone.mp3\"/>"
-                                       "<TRACK TrackID=\"3\"/>"
-                                       "<TRACK TrackID=\"4\" Location=\"file://localhost" +
-                                       dir + "/a%00b.mp3\"/>");
-    const ImportResult r = import(c, xml);
+    const ImportResult r = import(c, collection(at("1", "a%20b.mp3") + at("2", "gone.mp3") +
+                                                "<TRACK TrackID=\"3\"/>" + at("4", "a%00b.mp3")));
     ASSERT_TRUE(r.ok);
     EXPECT_EQ(importReport(r.counts),
               "Imported 4 tracks, 0 with grids, 0 playlists. 3 files were missing.");
-    ImportCounts none;
-    none.tracks = 2;
-    EXPECT_EQ(importReport(none), "Imported 2 tracks, 0 with grids, 0 playlists.");
 }
 
 const char* kTwoTracks = "<TRACK TrackID=\"10\" Name=\"one\" Location=\"file:///m/1.mp3\"/>"
                          "<TRACK TrackID=\"20\" Name=\"two\" Location=\"file:///m/2.mp3\"/>";
 
-TEST(XmlImportPlaylists, BuildsTheTreeAndDropsUnknownKeys) {
+TEST(XmlImportPlaylists, BuildsTheTreeDroppingUnknownKeys) {
     Catalogue c;
-    const std::string xml = collection(
-        kTwoTracks, "<NODE Type=\"0\" Name=\"ROOT\">"
-                    "  <NODE Type=\"0\" Name=\"Folder\">"
-                    "    <NODE Type=\"1\" Name=\"Inner\"><TRACK Key=\"20\"/><TRACK Key=\"99\"/>"
-                    "      <TRACK Key=\"10\"/><TRACK Key=\"20\"/></NODE>"
-                    "  </NODE>"
-                    "  <NODE Name=\"No type is a folder\"/>"
-                    "  <NODE Type=\"1\" Name=\"Empty\" Entries=\"0\"/>"
-                    "</NODE>");
+    const std::string xml =
+        collection(kTwoTracks,
+                   "<NODE Type=\"0\" Name=\"ROOT\">"
+                   "  <NODE Type=\"0\" Name=\"Folder\">"
+                   "    <NODE Type=\"1\" Name=\"Inner\"><TRACK Key=\"20\"/><TRACK Key=\"99\"/>"
+                   "      <TRACK Key=\"10\"/><TRACK Key=\"20\"/></NODE>"
+                   "  </NODE>"
+                   "  <NODE Name=\"No type is a folder\"/>"
+                   "  <NODE Type=\"1\" Name=\"Empty\" Entries=\"0\"/>"
+                   "  <NODE Type=\"1\" KeyType=\"1\" Name=\"By location\">"
+                   "    <TRACK Key=\"file://localhost/m/2.mp3\"/><TRACK Key=\"file:///m/%31.mp3\"/>"
+                   "    <TRACK Key=\"file:///m/none.mp3\"/><TRACK Key=\"10\"/></NODE>"
+                   "</NODE>");
     const ImportResult r = import(c, xml);
     ASSERT_TRUE(r.ok) << r.error;
-    EXPECT_EQ(r.counts.playlists, 2u);
+    EXPECT_EQ(r.counts.playlists, 3u);
     const PlaylistNode want{"ROOT",
                             true,
                             {},
                             {{"Folder", true, {}, {{"Inner", false, {2, 1, 2}, {}}}},
                              {"No type is a folder", true, {}, {}},
-                             {"Empty", false, {}, {}}}};
+                             {"Empty", false, {}, {}},
+                             {"By location", false, {2, 1}, {}}}};
     std::lock_guard<std::mutex> lock(c.mutex());
     EXPECT_TRUE(c.root() == want);
-}
-
-TEST(XmlImportPlaylists, LocationKeyedPlaylistsResolveByPath) {
-    Catalogue c;
-    const std::string xml = collection(
-        kTwoTracks, "<NODE Type=\"0\" Name=\"ROOT\"><NODE Type=\"1\" KeyType=\"1\" Name=\"L\">"
-                    "<TRACK Key=\"file://localhost/m/2.mp3\"/><TRACK Key=\"file:///m/%31.mp3\"/>"
-                    "<TRACK Key=\"file:///m/none.mp3\"/><TRACK Key=\"10\"/></NODE></NODE>");
-    ASSERT_TRUE(import(c, xml).ok);
-    std::lock_guard<std::mutex> lock(c.mutex());
-    EXPECT_EQ(c.root().children.at(0).trackIds, (std::vector<std::uint32_t>{2, 1}));
 }
 
 TEST(XmlImportPlaylists, ALaterTrackWithTheSameIdWins) {
@@ -316,39 +287,26 @@ TEST(XmlImportPlaylists, ALaterTrackWithTheSameIdWins) {
     EXPECT_EQ(c.root().trackIds, (std::vector<std::uint32_t>{2}));
 }
 
-std::string nested(std::size_t depth) {
+TEST(XmlImportPlaylists, NestingBeyondTheLimitIsSkipped) {
+    // A crafted branch far deeper than any stack could walk recursively, with a track deep
+    // inside it, beside a playlist after it: the branch is kept down to the limit, the rest stays.
     std::string open, close;
-    for (std::size_t i = 0; i < depth; ++i) {
+    for (std::size_t i = 0; i < 200000; ++i) {
         open += "<NODE Type=\"0\" Name=\"n\">";
         close += "</NODE>";
     }
-    return open + close;
-}
-
-TEST(XmlImportPlaylists, NestingBeyondTheLimitIsSkipped) {
     Catalogue c;
-    std::string xml = collection(kTwoTracks, nested(kMaxPlaylistDepth));
-    ASSERT_TRUE(import(c, xml).ok);
-    {
-        std::lock_guard<std::mutex> lock(c.mutex());
-        EXPECT_EQ(firstChildDepth(c.root()), kMaxPlaylistDepth);
-    }
-    // A crafted branch far deeper than any stack could walk recursively, with a track deep
-    // inside it, beside a playlist after it: the deep part goes, the rest stays.
-    const std::string deep = nested(200000);
-    xml = collection(kTwoTracks, "<NODE Type=\"0\" Name=\"ROOT\">" +
-                                     deep.substr(0, deep.find("</NODE>")) + "<TRACK Key=\"10\"/>" +
-                                     deep.substr(deep.find("</NODE>")) +
-                                     "<NODE Type=\"1\" Name=\"after\"><TRACK Key=\"20\"/></NODE>"
-                                     "</NODE>");
-    const ImportResult r = import(c, xml);
+    const ImportResult r = import(
+        c, collection(kTwoTracks, "<NODE Type=\"0\" Name=\"ROOT\">" + open + "<TRACK Key=\"10\"/>" +
+                                      close +
+                                      "<NODE Type=\"1\" Name=\"after\"><TRACK Key=\"20\"/></NODE>"
+                                      "</NODE>"));
     ASSERT_TRUE(r.ok) << r.error;
     std::lock_guard<std::mutex> lock(c.mutex());
     EXPECT_EQ(c.size(), 2u);
     const PlaylistNode& root = c.root();
     ASSERT_EQ(root.children.size(), 2u);
-    EXPECT_EQ(root.children[1].name, "after");
-    EXPECT_EQ(root.children[1].trackIds.size(), 1u);
+    EXPECT_EQ(root.children[1], (PlaylistNode{"after", false, {2}, {}}));
     std::size_t tracks = 0;
     EXPECT_EQ(firstChildDepth(root, &tracks), kMaxPlaylistDepth);
     EXPECT_EQ(tracks, 0u);
