@@ -87,41 +87,31 @@ std::string collectionFor(const std::string& audio) {
            "</TRACK></COLLECTION></DJ_PLAYLISTS>";
 }
 
-// Loaded by catalogue id 2 without a path; play from the load point (1 s), jump to hot cue A
-// (3 s), then a four-beat loop, which the 100 BPM grid makes 2.4 s long.
-Rendered renderRamp(const std::string& dir, const std::string& library) {
-    return render(dir,
-                  {event(0.0, CommandType::LOAD_TRACK, 0, 2), event(0.1, CommandType::PLAY),
-                   event(0.5, CommandType::JUMP_HOT_CUE, 0), event(1.0, CommandType::BEAT_LOOP, 4)},
-                  library, 4.0);
-}
-
-void expectRampPlayback(const Rendered& r) {
-    ASSERT_EQ(r.process.exitCode, 0) << r.process.err;
-    ASSERT_GE(r.left.size(), static_cast<std::size_t>(3.9 * kRate));
-
-    EXPECT_LT(rmsAt(r.left, 0.02), 1e-4); // loaded, not playing yet
-    // Position at output time t: 1 + (t - 0.1) before the jump, 3 + (t - 0.5) after it; in the
-    // loop from 3.5 s to 5.9 s, wrapping at t = 3.4.
-    const double gain = rmsAt(r.left, 0.3) / levelAt(1.2);
-    ASSERT_GT(gain, 0.05);
-    auto expectPosition = [&](double t, double position) {
-        EXPECT_NEAR(rmsAt(r.left, t) / gain, levelAt(position), 0.004)
-            << "at " << t << " s the track should be at " << position << " s";
-    };
-    expectPosition(0.45, 1.35);
-    expectPosition(0.7, 3.2);
-    expectPosition(1.5, 4.0);
-    expectPosition(3.2, 5.7); // a 120 BPM default would have wrapped at 3.0 s
-    expectPosition(3.6, 3.7);
-}
-
 TEST(LibraryRender, CatalogueTracksLoadWithTheirGridAndCues) {
     const std::string dir = test::scratchDir("library-render");
     const std::string audio = dir + "/ramp.wav";
     ASSERT_TRUE(writeTrack(audio));
     std::ofstream(dir + "/collection.xml") << collectionFor(audio);
-    expectRampPlayback(renderRamp(dir, dir + "/collection.xml"));
+    // Loaded by catalogue id 2 without a path; play from the load point (1 s), jump to hot cue A
+    // (3 s), then a four-beat loop, which the 100 BPM grid makes 2.4 s long.
+    const Rendered r =
+        render(dir,
+               {event(0.0, CommandType::LOAD_TRACK, 0, 2), event(0.1, CommandType::PLAY),
+                event(0.5, CommandType::JUMP_HOT_CUE, 0), event(1.0, CommandType::BEAT_LOOP, 4)},
+               dir + "/collection.xml", 4.0);
+    ASSERT_EQ(r.process.exitCode, 0) << r.process.err;
+    ASSERT_GE(r.left.size(), static_cast<std::size_t>(3.9 * kRate));
+
+    EXPECT_LT(rmsAt(r.left, 0.02), 1e-4); // loaded, not playing yet
+    // Position at output time t: 1 + (t - 0.1) before the jump, 3 + (t - 0.5) after it; in the
+    // loop from 3.5 s to 5.9 s, wrapping at t = 3.4 (a 120 BPM loop would wrap at 3.0 s).
+    const double gain = rmsAt(r.left, 0.3) / levelAt(1.2);
+    ASSERT_GT(gain, 0.05);
+    const std::pair<double, double> positions[] = {
+        {0.45, 1.35}, {0.7, 3.2}, {1.5, 4.0}, {3.2, 5.7}, {3.6, 3.7}};
+    for (const auto& [t, position] : positions)
+        EXPECT_NEAR(rmsAt(r.left, t) / gain, levelAt(position), 0.004)
+            << "at " << t << " s the track should be at " << position << " s";
 }
 
 TEST(LibraryRender, UnknownIdsAndBadLibrariesFail) {
