@@ -22,23 +22,17 @@ TEST(SettingsStore, DamagedLinesAreSkippedAndTheRestKept) {
     const std::string path = test::scratchDir("settings-damaged") + "/settings.ini";
     using namespace std::string_literals;
     std::ofstream(path, std::ios::binary) << "[VYN]\n# comment\nvisibleDecks=6\r\ngarbage line\n"
-                                             "=no key\nlayout=2\nx\0y=3\ntimeH= 0 \nlayout=9"s;
+                                             "=no key\nlayout=2\nx\0y=3\ntimeH= 0 \nlayout=9\n"
+                                             "a=12abc\nb=99999999999\nc=\nd=-3"s;
     auto store = openSettingsFile(path);
     EXPECT_EQ(store->integer("visibleDecks", 4), 6) << "a CR line ending is not part of the value";
     EXPECT_EQ(store->integer("layout", 0), 2) << "the first of repeated values is the value";
     EXPECT_EQ(store->list("layout"), (std::vector<std::string>{"2", "9"}));
     EXPECT_EQ(store->integer("timeH", 1), 0) << "spaces around a number are allowed";
     EXPECT_FALSE(store->text("x").has_value()) << "a line with a NUL byte is dropped";
-    EXPECT_EQ(store->integer("missing", 17), 17);
-}
-
-TEST(SettingsStore, NonNumbersAndOutOfRangeIntegersReadAsTheFallback) {
-    const std::string path = test::scratchDir("settings-ints") + "/settings.ini";
-    std::ofstream(path) << "a=12abc\nb=99999999999\nc=\nd=-3\n";
-    auto store = openSettingsFile(path);
-    EXPECT_EQ(store->integer("a", 5), 5);
-    EXPECT_EQ(store->integer("b", 5), 5);
-    EXPECT_EQ(store->integer("c", 5), 5);
+    // Non-numbers and integers out of range read as the fallback.
+    for (const char* key : {"a", "b", "c", "missing"})
+        EXPECT_EQ(store->integer(key, 5), 5) << key;
     EXPECT_EQ(store->integer("d", 5), -3);
 }
 
@@ -65,26 +59,22 @@ TEST(SettingsStore, WritesThroughAndKeepsListsInOrder) {
 }
 
 TEST(SettingsStore, RefusesWhatCannotBeStoredAndChangesNothing) {
-    const std::string path = test::scratchDir("settings-refuse") + "/settings.ini";
-    auto store = openSettingsFile(path);
+    const std::string dir = test::scratchDir("settings-refuse");
+    auto store = openSettingsFile(dir + "/settings.ini");
     ASSERT_TRUE(store->setText("name", "kept"));
     for (const char* key : {"", "a=b", " padded", "line\nbreak", "#comment", "[section]"})
         EXPECT_FALSE(store->setText(key, "x")) << key;
     EXPECT_FALSE(store->setText("name", "two\nlines"));
     EXPECT_FALSE(store->setList("name", {"fine", "bad\r"}));
     EXPECT_EQ(store->text("name"), "kept");
-    EXPECT_EQ(slurp(path), "name=kept\n");
-}
+    EXPECT_EQ(slurp(dir + "/settings.ini"), "name=kept\n");
 
-TEST(SettingsStore, AFailedWriteKeepsTheOldValueInMemory) {
-    const std::string dir = test::scratchDir("settings-blocked");
-    // A folder where the file should be: the rename over it fails.
-    std::string error;
-    ASSERT_TRUE(writeFileAtomically(dir + "/blocker", "", &error));
-    auto store = openSettingsFile(dir + "/blocker/settings.ini");
-    EXPECT_FALSE(store->setInteger("layout", 1));
-    EXPECT_EQ(store->lastError(), "settings could not be saved");
-    EXPECT_FALSE(store->text("layout").has_value());
+    // A folder where the file should be: the rename over it fails and memory keeps the old value.
+    ASSERT_TRUE(writeFileAtomically(dir + "/blocker", "", nullptr));
+    auto blocked = openSettingsFile(dir + "/blocker/settings.ini");
+    EXPECT_FALSE(blocked->setInteger("layout", 1));
+    EXPECT_EQ(blocked->lastError(), "settings could not be saved");
+    EXPECT_FALSE(blocked->text("layout").has_value());
 }
 
 // The XDG folders (Linux); the Windows ones are in SettingsRegistryTest.cpp.
