@@ -25,13 +25,15 @@ protected:
         peer->clear();
         ASSERT_TRUE(sender.open("localhost", peer->port())) << sender.lastError();
         output.reset();
-        settings.dashboardOn = false;
-        settings.resyncOn = false;
-        settings.tempoOn = false;
-        settings.cuesOn = false;
+        enable({});
+    }
+    // Only the given features on.
+    void enable(std::initializer_list<bool ResolumeSettings::*> features) {
+        settings = ResolumeSettings{false, false, false, false};
+        for (bool ResolumeSettings::*f : features)
+            settings.*f = true;
         output.setSettings(settings);
     }
-    void use(const ResolumeSettings& s) { output.setSettings(s); }
     void tick() {
         output.tick(snapshot, [this](Command& c) {
             if (applied.empty()) return false;
@@ -65,11 +67,8 @@ protected:
 std::unique_ptr<test::OscDumpPeer> ResolumeOscTest::peer;
 
 TEST_F(ResolumeOscTest, IdleMixPausesOnceAndSendsEveryDialOnceThenOnlyChanges) {
-    ResolumeSettings s = settings;
-    s.pauseOn = true;
-    s.dashboardOn = true;
-    s.tempoOn = true;
-    use(s);
+    enable(
+        {&ResolumeSettings::pauseOn, &ResolumeSettings::dashboardOn, &ResolumeSettings::tempoOn});
     tick();
     tick();
     const auto first = peer->waitForLines(9);
@@ -94,10 +93,7 @@ TEST_F(ResolumeOscTest, IdleMixPausesOnceAndSendsEveryDialOnceThenOnlyChanges) {
 }
 
 TEST_F(ResolumeOscTest, TempoFollowsTheMixInSteadyStepsAndPauseFollowsPlay) {
-    ResolumeSettings s = settings;
-    s.tempoOn = true;
-    s.pauseOn = true;
-    use(s);
+    enable({&ResolumeSettings::tempoOn, &ResolumeSettings::pauseOn});
     snapshot.masterBpm = 120.0f;
     playingGridded(0, 120.0f);
     tick();
@@ -119,10 +115,7 @@ TEST_F(ResolumeOscTest, TempoFollowsTheMixInSteadyStepsAndPauseFollowsPlay) {
 }
 
 TEST_F(ResolumeOscTest, ResyncOnEveryDownbeatAndOnJumps) {
-    ResolumeSettings s = settings;
-    s.resyncOn = true;
-    s.resyncEveryBar = true;
-    use(s);
+    enable({&ResolumeSettings::resyncOn, &ResolumeSettings::resyncEveryBar});
     DeckSnapshot& d = playingGridded(0, 128.0f);
     snapshot.masterDeck = 0;
     int ticks = 0;
@@ -141,9 +134,7 @@ TEST_F(ResolumeOscTest, ResyncOnEveryDownbeatAndOnJumps) {
 }
 
 TEST_F(ResolumeOscTest, HotCuesConnectColumnsOrClipsAndIgnoreBadIndices) {
-    ResolumeSettings s = settings;
-    s.cuesOn = true;
-    use(s);
+    enable({&ResolumeSettings::cuesOn});
     applied = {Command(CommandType::JUMP_HOT_CUE, 2, 3.0),
                Command(CommandType::HOT_CUE_UP, 2, 3.0),
                Command(CommandType::JUMP_HOT_CUE, 2, 8.0),
@@ -151,8 +142,8 @@ TEST_F(ResolumeOscTest, HotCuesConnectColumnsOrClipsAndIgnoreBadIndices) {
                Command(CommandType::JUMP_HOT_CUE, 2, std::nan("")),
                Command(CommandType::PLAY, 2, 3.0)};
     tick();
-    s.cueMap = 1;
-    use(s);
+    settings.cueMap = 1;
+    output.setSettings(settings);
     applied = {Command(CommandType::JUMP_HOT_CUE, 2, 3.9),
                Command(CommandType::HOT_CUE_UP, 2, 3.0)};
     tick();
@@ -163,10 +154,8 @@ TEST_F(ResolumeOscTest, HotCuesConnectColumnsOrClipsAndIgnoreBadIndices) {
 }
 
 TEST_F(ResolumeOscTest, APadBurstLosesNoRelease) {
-    ResolumeSettings s = settings;
-    s.cuesOn = true;
-    s.dashboardOn = true; // eight dials share the first tick's 32 messages
-    use(s);
+    // Eight dials share the first tick's 32 messages.
+    enable({&ResolumeSettings::cuesOn, &ResolumeSettings::dashboardOn});
     for (int i = 0; i < 120; ++i) {
         applied.push_back(Command(CommandType::JUMP_HOT_CUE, i % 4, i % 8));
         applied.push_back(Command(CommandType::HOT_CUE_UP, i % 4, i % 8));
@@ -189,9 +178,7 @@ TEST_F(ResolumeOscTest, APadBurstLosesNoRelease) {
 }
 
 TEST_F(ResolumeOscTest, ClosedSenderDrainsAndKeepsNothing) {
-    ResolumeSettings s = settings;
-    s.cuesOn = true;
-    use(s);
+    enable({&ResolumeSettings::cuesOn});
     sender.close();
     applied = {Command(CommandType::JUMP_HOT_CUE, 0, 1.0)};
     tick();
