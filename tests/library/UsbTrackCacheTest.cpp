@@ -1,4 +1,5 @@
 #include "library/UsbTrackCache.h"
+#include "common/LibraryFixtures.h"
 #include "common/PrefixDriveClassifier.h"
 #include "common/TestPaths.h"
 #ifndef _WIN32
@@ -43,17 +44,14 @@ protected:
         fs::remove_all(base, ec); // the size test leaves gigabytes of (sparse) files
     }
     std::string onStick(const std::string& name, const std::string& bytes) {
-        const std::string path = stick + "/" + name;
-        EXPECT_TRUE(writeFileAtomically(path, bytes, nullptr));
-        return path;
+        return test::touch(stick + "/" + name, bytes);
     }
     std::string base, stick, folder;
     std::unique_ptr<UsbTrackCache> cache;
 };
 
 TEST_F(UsbCache, FixedDrivesAreUsedInPlace) {
-    const std::string local = base + "/local.wav";
-    ASSERT_TRUE(writeFileAtomically(local, "data", nullptr));
+    const std::string local = test::touch(base + "/local.wav");
     const StageResult r = cache->stage(local);
     EXPECT_EQ(std::tie(r.ok, r.path, r.copied), std::make_tuple(true, local, false));
     EXPECT_EQ(entries(folder), 0u);
@@ -81,7 +79,7 @@ TEST_F(UsbCache, StickFilesAreCopiedOnceAndReused) {
     EXPECT_EQ(entries(folder), 1u);
 
     // A different file under the same name has another identity: never the stale entry.
-    ASSERT_TRUE(writeFileAtomically(track, std::string(40001, 'y'), nullptr));
+    test::touch(track, std::string(40001, 'y'));
     const StageResult changed = cache->stage(track);
     EXPECT_TRUE(changed.copied);
     EXPECT_NE(changed.path, first.path);
@@ -107,13 +105,11 @@ TEST_F(UsbCache, PruningDropsTheOldestButNeverTheNewEntry) {
     const auto now = fs::file_time_type::clock::now();
     for (int i = 0; i < 128; ++i) {
         const std::string p = folder + "/vyn-" + std::to_string(1000 + i) + ".mp3";
-        ASSERT_TRUE(writeFileAtomically(p, "e", nullptr));
+        test::touch(p, "e");
         fs::last_write_time(p, now - std::chrono::minutes(200 - i));
     }
-    const std::string unrelated = folder + "/notes.txt";
-    ASSERT_TRUE(writeFileAtomically(unrelated, "keep", nullptr));
-    const std::string crashed = folder + "/part-1-2-vyn-0000000000000001.mp3";
-    ASSERT_TRUE(writeFileAtomically(crashed, "half", nullptr));
+    const std::string unrelated = test::touch(folder + "/notes.txt", "keep");
+    const std::string crashed = test::touch(folder + "/part-1-2-vyn-0000000000000001.mp3", "half");
     fs::last_write_time(crashed, now - std::chrono::hours(2));
     const StageResult r = cache->stage(onStick("new.mp3", "fresh"));
     ASSERT_TRUE(r.ok);
@@ -136,7 +132,7 @@ TEST_F(UsbCache, PruningKeepsTheFolderUnderTwoGiB) {
     const auto now = fs::file_time_type::clock::now();
     for (int i = 0; i < 3; ++i) {
         const std::string p = folder + "/vyn-big" + std::to_string(i) + ".wav";
-        ASSERT_TRUE(writeFileAtomically(p, "", nullptr));
+        test::touch(p, "");
         fs::resize_file(p, 1ull << 30); // sparse
         fs::last_write_time(p, now - std::chrono::minutes(10 - i));
     }
@@ -166,7 +162,7 @@ TEST_F(UsbCache, ConcurrentLoadsOfOneTrackAgree) {
 
 TEST(UsbCacheFolder, UnusableFoldersAreRefused) {
     const std::string base = test::scratchDir("usb-cache-folder");
-    ASSERT_TRUE(writeFileAtomically(base + "/file", "x", nullptr));
+    test::touch(base + "/file", "x");
     UsbTrackCache cache(
         std::make_unique<test::PrefixDriveClassifier>("/nowhere/", DriveKind::CdRom));
     EXPECT_FALSE(cache.setCacheFolder(base + "/file/sub"));
@@ -179,9 +175,9 @@ TEST(UsbCacheFolder, UnusableFoldersAreRefused) {
 
 TEST(UsbCacheKey, IdentityFollowsPathSizeAndTime) {
     const std::string dir = test::scratchDir("usb-cache-key");
-    ASSERT_TRUE(writeFileAtomically(dir + "/a.mp3", "abc", nullptr));
-    ASSERT_TRUE(writeFileAtomically(dir + "/b.mp3", "abc", nullptr));
-    ASSERT_TRUE(writeFileAtomically(dir + "/empty.mp3", "", nullptr));
+    test::touch(dir + "/a.mp3", "abc");
+    test::touch(dir + "/b.mp3", "abc");
+    test::touch(dir + "/empty.mp3", "");
     std::uint64_t a = 0, a2 = 0, b = 0, unused = 0;
     ASSERT_TRUE(UsbTrackCache::fileKey(dir + "/a.mp3", a));
     ASSERT_TRUE(UsbTrackCache::fileKey(dir + "/a.mp3", a2));
@@ -206,18 +202,15 @@ TEST(LinuxDrives, MountTableAndSysfsDecide) {
     const std::string sys = root + "/sys";
     auto device = [&](const std::string& devPath, const std::string& majorMinor,
                       const std::string& disk, const char* removable) {
-        fs::create_directories(sys + devPath);
-        ASSERT_TRUE(writeFileAtomically(sys + devPath + "/partition", "1\n", nullptr));
-        fs::create_directories(sys + "/block/" + disk);
-        ASSERT_TRUE(writeFileAtomically(sys + "/block/" + disk + "/removable", removable, nullptr));
+        test::touch(sys + devPath + "/partition", "1\n");
+        test::touch(sys + "/block/" + disk + "/removable", removable);
         fs::create_directories(sys + "/dev/block");
         fs::create_symlink(sys + devPath, sys + "/dev/block/" + majorMinor);
     };
     device("/devices/pci/block/sda/sda2", "8:2", "sda", "0\n");
     device("/devices/usb/block/sdb/sdb1", "8:17", "sdb", "1\n");
     fs::create_directories(sys + "/devices/ata/block/sr0");
-    fs::create_directories(sys + "/block/sr0");
-    ASSERT_TRUE(writeFileAtomically(sys + "/block/sr0/removable", "1\n", nullptr));
+    test::touch(sys + "/block/sr0/removable", "1\n");
     fs::create_symlink(sys + "/devices/ata/block/sr0", sys + "/dev/block/11:0");
     const std::string mounts = "21 1 8:2 / / rw,relatime shared:1 - ext4 /dev/sda2 rw\n"
                                "40 21 8:17 / /mnt/My\\040Stick rw - vfat /dev/sdb1 rw\n"
@@ -225,7 +218,7 @@ TEST(LinuxDrives, MountTableAndSysfsDecide) {
                                "42 21 8:2 /home/x/music /media/x/bound rw - ext4 /dev/sda2 rw\n"
                                "43 40 0:50 / /mnt/My\\040Stick/inner rw - tmpfs tmpfs rw\n"
                                "garbage line\n";
-    ASSERT_TRUE(writeFileAtomically(root + "/mountinfo", mounts, nullptr));
+    test::touch(root + "/mountinfo", mounts);
     const LinuxDriveClassifier c(root + "/mountinfo", sys);
     EXPECT_EQ(c.classify("/home/x/a.mp3"), DriveKind::Fixed);
     EXPECT_EQ(c.classify("/mnt/My Stick/Contents/a.mp3"), DriveKind::Removable);
