@@ -38,6 +38,7 @@ protected:
     LibraryJobRunner runner{catalogue, missing};
 };
 
+// The importers' own messages are theirs to test; one failure shows that they pass through.
 TEST_F(LibraryJobRun, ImportsReportTheirCountsOrTheirError) {
     const std::string stick = test::writeStick(dir + "/stick", {"a.mp3", "b.mp3"});
     const std::string collection = xml("c.xml", true);
@@ -47,15 +48,10 @@ TEST_F(LibraryJobRun, ImportsReportTheirCountsOrTheirError) {
         std::string message;
     } cases[] = {
         {Kind::ImportUsb, stick, "Imported 2 tracks, 0 with grids, 1 playlists."},
-        {Kind::ImportUsb, dir + "/m", "could not open " + dir + "/m/PIONEER/rekordbox/export.pdb"},
         {Kind::ImportXml, collection,
          "Imported 2 tracks, 0 with grids, 1 playlists. 1 files were missing."},
         {Kind::ImportXml, dir + "/none.xml", "could not open " + dir + "/none.xml"},
-        {Kind::ImportXml, touch(dir + "/bad.xml", "<x/>"),
-         "not a rekordbox XML file (no DJ_PLAYLISTS element)"},
         {Kind::AddMusicFolder, dir + "/m", library_text::kMusicFolderAdded},
-        {Kind::AddMusicFolder, dir + "/no-such-folder",
-         "could not open " + dir + "/no-such-folder"},
         {Kind::Relink, "", "Relinked 0 tracks, 1 still missing"},
     };
     for (const auto& c : cases)
