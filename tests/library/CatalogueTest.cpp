@@ -1,4 +1,5 @@
 #include "library/Catalogue.h"
+#include "common/LibraryFixtures.h"
 #include "common/TestPaths.h"
 #include "library/XmlImport.h"
 
@@ -11,22 +12,6 @@
 
 namespace vyn {
 namespace {
-
-CatalogueTrack track(std::string title, std::string path = {}, std::string artist = {}) {
-    CatalogueTrack t;
-    t.title = std::move(title);
-    t.path = std::move(path);
-    t.artist = std::move(artist);
-    return t;
-}
-
-CueMark cue(CueKind kind, double start, int number = -1) {
-    CueMark c;
-    c.kind = kind;
-    c.start = start;
-    c.number = number;
-    return c;
-}
 
 std::vector<std::string> titles(const std::vector<const CatalogueTrack*>& tracks) {
     std::vector<std::string> out;
@@ -54,7 +39,7 @@ TEST(CatalogueIdentity, IdsAreDenseAndFollowPathSourceAndKey) {
     Catalogue c;
     EXPECT_EQ(c.nextId(), 1u);
     for (const auto& a : adds) {
-        CatalogueTrack t = track(std::to_string(a.id), a.path);
+        CatalogueTrack t = test::trackAt(a.path, std::to_string(a.id));
         t.sourceId = a.sourceId;
         t.sourceKey = a.sourceKey;
         EXPECT_EQ(c.addTrack(t), a.id) << a.path << " " << a.sourceId << " " << a.sourceKey;
@@ -69,32 +54,29 @@ TEST(CatalogueIdentity, IdsAreDenseAndFollowPathSourceAndKey) {
 
 TEST(CatalogueIdentity, SamePathReplacesTheTrackInPlace) {
     Catalogue c;
-    c.addTrack(track("first", "/m/a.mp3"));
-    c.addTrack(track("other", "/m/b.mp3"));
+    c.addTrack(test::trackAt("/m/a.mp3", "first"));
+    c.addTrack(test::trackAt("/m/b.mp3", "other"));
     ASSERT_TRUE(c.setRelinkedPath(1, "/elsewhere/a.mp3"));
     EXPECT_EQ(c.trackById(1)->effectivePath(), "/elsewhere/a.mp3");
 
-    CatalogueTrack update = track("second", "/m/a.mp3", "Artist");
+    CatalogueTrack update = test::trackAt("/m/a.mp3", "second", "Artist");
     update.id = 77; // ignored: identity decides
-    update.cues.push_back(cue(CueKind::HotCue, 1.0, 0));
+    update.cues.push_back(CueMark{CueKind::HotCue, 0, 1.0, -1.0, ""});
     EXPECT_EQ(c.addTrack(update), 1u);
     ASSERT_EQ(c.size(), 2u);
-    const CatalogueTrack& t = *c.trackById(1);
-    EXPECT_EQ(t.id, 1u);
-    EXPECT_EQ(t.title, "second");
-    EXPECT_EQ(t.artist, "Artist");
-    EXPECT_EQ(t.cues.size(), 1u);
-    // A re-import drops an earlier relink.
-    EXPECT_EQ(t.relinkedPath, "");
-    EXPECT_EQ(t.effectivePath(), "/m/a.mp3");
+    // The update whole under the old id: the re-import dropped the earlier relink.
+    update.id = 1;
+    EXPECT_EQ(*c.trackById(1), update);
+    EXPECT_EQ(c.trackById(1)->effectivePath(), "/m/a.mp3");
     EXPECT_EQ(c.tracks()[1].title, "other");
 }
 
 TEST(CatalogueNames, StartPosition) {
     CatalogueTrack t;
     EXPECT_EQ(Catalogue::startPosition(t), 0.0);
-    t.cues = {cue(CueKind::HotCue, 10.0, 0), cue(CueKind::Memory, 20.0),
-              cue(CueKind::LoadPoint, 30.0)};
+    t.cues = {{CueKind::HotCue, 0, 10.0, -1.0, ""},
+              {CueKind::Memory, -1, 20.0, -1.0, ""},
+              {CueKind::LoadPoint, -1, 30.0, -1.0, ""}};
     EXPECT_EQ(Catalogue::startPosition(t), 30.0);
     t.cues.pop_back();
     EXPECT_EQ(Catalogue::startPosition(t), 20.0);
@@ -104,8 +86,8 @@ TEST(CatalogueNames, StartPosition) {
 
 TEST(CataloguePlaylists, SkipUnknownIdsAndKeepOrderAndDuplicates) {
     Catalogue c;
-    c.addTrack(track("a", "/a"));
-    c.addTrack(track("b", "/b"));
+    c.addTrack(test::trackAt("/a", "a"));
+    c.addTrack(test::trackAt("/b", "b"));
     PlaylistNode p;
     p.folder = false;
     p.trackIds = {2, 9, 1, 0, 2};
@@ -113,18 +95,19 @@ TEST(CataloguePlaylists, SkipUnknownIdsAndKeepOrderAndDuplicates) {
 }
 
 TEST(CatalogueSearch, MatchesTheFourFieldsFoldingOnlyAsciiLetters) {
-    CatalogueTrack genre = track("Title", "/1", "Artist");
+    CatalogueTrack genre = test::trackAt("/1", "Title", "Artist");
     genre.genre = "xabcx";
-    CatalogueTrack album = track("zzz", "/3");
+    CatalogueTrack album = test::trackAt("/3", "zzz");
     album.album = "The aBc Album";
-    CatalogueTrack label = track("none", "/4");
+    CatalogueTrack label = test::trackAt("/4", "none");
     label.label = "ABC Records"; // the label is not searched
     const std::string nul("a\0b", 3);
     Catalogue c;
     for (const CatalogueTrack& t :
-         {genre, track("ABC in title", "/2"), album, label, track("Caf\xC3\xA9", "/5"),
-          track("CAF\xC3\x89", "/6"), track("\xC3\x89T\xC3\x89", "/7"), track("abc", "/8", "def"),
-          track(nul, "/9")})
+         {genre, test::trackAt("/2", "ABC in title"), album, label,
+          test::trackAt("/5", "Caf\xC3\xA9"), test::trackAt("/6", "CAF\xC3\x89"),
+          test::trackAt("/7", "\xC3\x89T\xC3\x89"), test::trackAt("/8", "abc", "def"),
+          test::trackAt("/9", nul)})
         c.addTrack(t);
     const struct {
         std::string query;
@@ -147,7 +130,7 @@ TEST(CatalogueSearch, MatchesTheFourFieldsFoldingOnlyAsciiLetters) {
 TEST(CatalogueSearch, StopsAtTheLimitInCatalogueOrder) {
     Catalogue c;
     for (int i = 0; i < 1000; ++i)
-        c.addTrack(track("Track " + std::to_string(i), "/m/" + std::to_string(i)));
+        c.addTrack(test::trackAt("/m/" + std::to_string(i), "Track " + std::to_string(i)));
     const auto hits = c.search("track", 200);
     ASSERT_EQ(hits.size(), 200u);
     for (std::size_t i = 0; i < hits.size(); ++i)
@@ -157,14 +140,14 @@ TEST(CatalogueSearch, StopsAtTheLimitInCatalogueOrder) {
 
 TEST(CatalogueSearch, SeesUpdatesAndNewTracks) {
     Catalogue c;
-    c.addTrack(track("Old Name", "/a"));
+    c.addTrack(test::trackAt("/a", "Old Name"));
     EXPECT_EQ(c.search("old", 10).size(), 1u);
-    c.addTrack(track("New Name", "/a")); // same path: replaced in place
+    c.addTrack(test::trackAt("/a", "New Name")); // same path: replaced in place
     EXPECT_TRUE(c.search("old", 10).empty());
     EXPECT_EQ(c.search("new", 10).size(), 1u);
-    c.addTrack(track("Newer", "/b"));
-    c.addTrack(track("Old again", "/a"));
-    c.addTrack(track("Newest", "/c"));
+    c.addTrack(test::trackAt("/b", "Newer"));
+    c.addTrack(test::trackAt("/a", "Old again"));
+    c.addTrack(test::trackAt("/c", "Newest"));
     EXPECT_EQ(titles(c.search("new", 10)), (std::vector<std::string>{"Newer", "Newest"}));
     EXPECT_EQ(titles(c.search("old", 10)), (std::vector<std::string>{"Old again"}));
 }

@@ -154,7 +154,7 @@ TEST(SetPlanGroup, UndoKeepsSixtyFourStepsAndRedoMirrorsIt) {
     EXPECT_FALSE(plan.redo()) << "a new change clears the redo steps";
 }
 
-TEST(SetPlanGroup, KeysFromDifferentMountPointsAgree) {
+TEST(SetPlanMarks, KeysFromDifferentMountPointsAgree) {
     SetPlan home;
     ASSERT_EQ(home.group("Club/Peak", {0, 1}, stickPaths("E:", 3)), "");
     SetPlan away;
@@ -163,24 +163,21 @@ TEST(SetPlanGroup, KeysFromDifferentMountPointsAgree) {
                                            "/media/dj/STICK/Contents/Artist/1.mp3",
                                            "/media/dj/STICK/Contents/Artist/2.mp3"};
     const std::vector<GroupMark> marks = away.marks("Club/Peak", mounted);
-    EXPECT_EQ(marks[0].run, 1);
-    EXPECT_TRUE(marks[0].first);
-    EXPECT_TRUE(marks[1].last);
-    EXPECT_EQ(marks[2].run, 0);
+    EXPECT_EQ(std::make_tuple(marks[0].run, marks[0].first, marks[1].last, marks[2].run),
+              std::make_tuple(1, true, true, 0));
     EXPECT_EQ(away.followers("Club/Peak", 0, mounted), std::vector<int>{1});
     EXPECT_TRUE(away.followers("Club/Peak", 1, mounted).empty()) << "only the first leads";
 }
 
-TEST(SetPlanGroup, MarksFindEveryPlaceAGroupSitsTogether) {
-    const std::vector<std::string> tracks{"/a", "/b", "/c", "/a", "/b", "/x", "/c"};
+TEST(SetPlanMarks, FindEveryPlaceAGroupSitsTogether) {
     SetPlan plan;
     ASSERT_EQ(plan.parse(kHead + "playlist P\ngroup 2\n/a\n/b\ngroup 2\n/b\n/c\n"), "");
-    const std::vector<GroupMark> m = plan.marks("P", tracks);
-    const std::vector<int> runs{1, 1, 0, 2, 2, 0, 0};
-    for (std::size_t i = 0; i < m.size(); ++i)
-        EXPECT_EQ(m[i].run, runs[i]) << i;
-    EXPECT_EQ(m[4].position, 1);
-    EXPECT_EQ(m[4].size, 2);
+    const std::vector<GroupMark> m = plan.marks("P", {"/a", "/b", "/c", "/a", "/b", "/x", "/c"});
+    std::vector<int> runs;
+    for (const GroupMark& mark : m)
+        runs.push_back(mark.run);
+    EXPECT_EQ(runs, (std::vector<int>{1, 1, 0, 2, 2, 0, 0}));
+    EXPECT_EQ(std::make_pair(m[4].position, m[4].size), std::make_pair(1, 2));
 }
 
 TEST(SetPlanFollowers, GoToTheNextDecksThatAreNotPlaying) {
