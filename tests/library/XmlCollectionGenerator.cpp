@@ -204,25 +204,25 @@ void makeCues(ExpectedTrack& t, Random& rng) {
     const std::size_t count = rng.below(9);
     const double length = t.duration > 1.0 ? t.duration : 1.0;
     for (std::size_t i = 0; i < count; ++i) {
-        ExpectedCue c;
+        CueMark c;
         c.start = formatted(
             "%.3f",
             static_cast<double>(rng.below(static_cast<std::size_t>(length * 1000.0))) / 1000.0);
         c.name = rng.pick(kCueNames);
         const std::size_t what = rng.below(20);
         if (what < 7) {
-            c.kind = 1; // hot cue
+            c.kind = CueKind::HotCue;
             c.number = static_cast<int>(rng.below(8));
         } else if (what < 14) {
-            c.kind = 0; // memory cue
+            c.kind = CueKind::Memory;
         } else if (what < 17) {
-            c.kind = 2; // loop, sometimes on a hot-cue slot
+            c.kind = CueKind::Loop; // sometimes on a hot-cue slot
             c.end = formatted("%.3f", c.start + 4.0);
             if (rng.chance(50)) c.number = static_cast<int>(rng.below(8));
         } else if (what < 18) {
-            c.kind = 5; // load point
+            c.kind = CueKind::LoadPoint;
         } else {
-            c.kind = what == 18 ? 3 : 4; // fade in, fade out
+            c.kind = what == 18 ? CueKind::FadeIn : CueKind::FadeOut;
         }
         t.cues.push_back(std::move(c));
     }
@@ -230,9 +230,9 @@ void makeCues(ExpectedTrack& t, Random& rng) {
 
 // The POSITION_MARK Type of each cue kind: memory and hot cues 0, loops 4, fade in 1, fade out 2,
 // load point 3.
-int xmlType(const ExpectedCue& c) {
+int xmlType(const CueMark& c) {
     static const int kTypes[] = {0, 0, 4, 1, 2, 3};
-    return kTypes[c.kind];
+    return kTypes[static_cast<int>(c.kind)];
 }
 
 void writeTrack(std::string& out, const ExpectedTrack& t, std::vector<Marker> markers,
@@ -265,7 +265,7 @@ void writeTrack(std::string& out, const ExpectedTrack& t, std::vector<Marker> ma
         addNumber(out, "Battito", "%.0f", m.battito);
         out += "/>\n";
     }
-    for (const ExpectedCue& c : t.cues) {
+    for (const CueMark& c : t.cues) {
         out += "      <POSITION_MARK";
         addAttribute(out, "Name", c.name, rng);
         addNumber(out, "Type", "%.0f", xmlType(c));
@@ -282,7 +282,7 @@ struct TreeWriter {
     Random& rng;
     std::string& out;
 
-    void playlist(ExpectedNode& node, std::size_t depth) {
+    void playlist(PlaylistNode& node, std::size_t depth) {
         node.folder = false;
         node.name = std::string(rng.pick(kPlaylistWords)) + " " + std::to_string(c.playlists + 1);
         ++c.playlists;
@@ -292,7 +292,7 @@ struct TreeWriter {
         const std::size_t most = c.tracks.size() < 40 ? 3 * c.tracks.size() : 120;
         const std::size_t entries = rng.chance(5) ? 0 : 1 + rng.below(most);
         for (std::size_t i = 0; i < entries; ++i)
-            node.tracks.push_back(rng.below(c.tracks.size()));
+            node.trackIds.push_back(static_cast<std::uint32_t>(1 + rng.below(c.tracks.size())));
         indent(depth);
         out += "<NODE";
         addAttribute(out, "Name", node.name, rng);
@@ -303,9 +303,9 @@ struct TreeWriter {
             return;
         }
         out += ">\n";
-        for (std::size_t index : node.tracks) {
+        for (std::uint32_t id : node.trackIds) {
             indent(depth + 1);
-            const ExpectedTrack& t = c.tracks[index];
+            const ExpectedTrack& t = c.tracks[id - 1];
             if (byLocation) {
                 out += "<TRACK Key=\"" + fileUrl(t.path, true) + "\"/>\n";
             } else {
@@ -318,7 +318,7 @@ struct TreeWriter {
         out += "</NODE>\n";
     }
 
-    void folder(ExpectedNode& node, std::size_t depth) {
+    void folder(PlaylistNode& node, std::size_t depth) {
         if (depth > c.maxDepth) c.maxDepth = depth;
         const std::size_t children = 2 + rng.below(5);
         indent(depth);
@@ -327,7 +327,7 @@ struct TreeWriter {
         addNumber(out, "Count", "%.0f", static_cast<double>(children));
         out += ">\n";
         for (std::size_t i = 0; i < children; ++i) {
-            ExpectedNode& child = node.children.emplace_back();
+            PlaylistNode& child = node.children.emplace_back();
             if (depth < 6 && rng.chance(30)) {
                 child.name = rng.pick(kFolders);
                 folder(child, depth + 1);
@@ -383,7 +383,7 @@ ExpectedCollection generateXmlCollection(std::size_t trackCount, std::uint64_t s
         const std::size_t top = 3 + trackCount / 400;
         out += "    <NODE Type=\"0\" Name=\"ROOT\" Count=\"" + std::to_string(top) + "\">\n";
         for (std::size_t i = 0; i < top; ++i) {
-            ExpectedNode& child = c.root.children.emplace_back();
+            PlaylistNode& child = c.root.children.emplace_back();
             child.name = std::string(rng.pick(kFolders)) + " " + std::to_string(i + 1);
             writer.folder(child, 2);
         }

@@ -8,6 +8,8 @@
 //
 // Deterministic: the same count and seed always give the same bytes.
 
+#include "library/Catalogue.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -15,34 +17,20 @@
 
 namespace vyn::test {
 
-struct ExpectedCue {
-    int kind = 0; // CueKind value
-    int number = -1;
-    double start = 0.0;
-    double end = -1.0;
-    std::string name;
-};
-
 struct ExpectedTrack {
     std::int32_t xmlId = 0;
     std::string title, artist, album, genre, key;
     std::string path; // the decoded file-system path
     double bpm = 0.0;
     double duration = 0.0;
-    std::vector<ExpectedCue> cues;
-};
-
-struct ExpectedNode {
-    std::string name;
-    bool folder = true;
-    std::vector<std::size_t> tracks; // positions in ExpectedCollection::tracks
-    std::vector<ExpectedNode> children;
+    std::vector<CueMark> cues;
 };
 
 struct ExpectedCollection {
     std::string xml;
     std::vector<ExpectedTrack> tracks;
-    ExpectedNode root;
+    // The tree as the import into an empty catalogue builds it: ids are positions in `tracks` + 1.
+    PlaylistNode root;
     std::size_t playlists = 0;
     std::size_t locationKeyedPlaylists = 0;
     std::size_t maxDepth = 0;
