@@ -13,16 +13,6 @@ namespace {
 
 using Rows = std::vector<std::pair<std::string, std::string>>; // text, detail
 
-PlaylistNode node(std::string name, bool folder, std::vector<std::uint32_t> ids = {},
-                  std::vector<PlaylistNode> children = {}) {
-    PlaylistNode n;
-    n.name = std::move(name);
-    n.folder = folder;
-    n.trackIds = std::move(ids);
-    n.children = std::move(children);
-    return n;
-}
-
 class Browse : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -36,9 +26,12 @@ protected:
         catalogue.addTrack(solo);                                    // 3
         catalogue.addTrack(test::trackAt("/gone.wav", "Gone", "Z")); // 4
         catalogue.replaceRoot(
-            node("root", true, {},
-                 {node("Club", true, {}, {node("Peak", false, {1, 3}), node("", false, {2})}),
-                  node("Warm", false, {1, 4, 99}), node("", true)}));
+            {"root",
+             true,
+             {},
+             {{"Club", true, {}, {{"Peak", false, {1, 3}, {}}, {"", false, {2}, {}}}},
+              {"Warm", false, {1, 4, 99}, {}},
+              {"", true, {}, {}}}});
         missing.assign({4});
         model.refreshFromCatalogue();
     }
@@ -48,15 +41,14 @@ protected:
             out.emplace_back(r.text, r.detail);
         return out;
     }
-    int activateText(const std::string& text) {
+    void activateText(const std::string& text) {
         const auto& r = model.rows();
         for (std::size_t i = 0; i < r.size(); ++i)
             if (r[i].text == text) {
                 model.activate(static_cast<int>(i), 3, 1, true);
-                return static_cast<int>(i);
+                return;
             }
         ADD_FAILURE() << "no row " << text;
-        return -1;
     }
 
     Catalogue catalogue;
@@ -195,7 +187,7 @@ TEST_F(Browse, ControllerScrollingNeverLandsOnTheBackRow) {
 
 TEST_F(Browse, AReplacedTreeLeavesTheFallbackUntilTheNextRefresh) {
     model.openEntry(2); // Peak
-    catalogue.replaceRoot(node("USB", true, {}, {node("Other", false, {1})}));
+    catalogue.replaceRoot({"USB", true, {}, {{"Other", false, {1}, {}}}});
     model.rebuildRows();
     EXPECT_EQ(model.title(), "Playlist");
     EXPECT_EQ(rows(), (Rows{{"..", ""}}));
