@@ -1,8 +1,10 @@
 #include "library/XmlCollectionGenerator.h"
 
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string_view>
 
 namespace vyn::test {
@@ -62,12 +64,6 @@ const char* const kFolders[] = {"2019",        "2020",      "Gigs ♫",         
 const char* const kPlaylistWords[] = {"Friday", "Sunrise",    "Club",  "Festival",    "Back2Back",
                                       "Crate",  "Favourites", "Nuits", "Kiss & Tell", "Ü-Bahn"};
 
-void appendFormat(std::string& out, const char* format, double value) {
-    char buf[64];
-    const int n = std::snprintf(buf, sizeof buf, format, value);
-    out.append(buf, static_cast<std::size_t>(n));
-}
-
 // The double a formatted number reads back as, so expectations use exactly what the file says.
 double formatted(const char* format, double value) {
     char buf[64];
@@ -97,26 +93,15 @@ void appendEscaped(std::string& out, std::string_view text, Random& rng) {
     for (std::size_t i = 0; i < text.size();) {
         const std::size_t at = i;
         const std::uint32_t cp = decodeUtf8(text, i);
-        switch (cp) {
-        case '&':
-            out += "&amp;";
-            continue;
-        case '<':
-            out += "&lt;";
-            continue;
-        case '>':
-            out += "&gt;";
-            continue;
-        case '"':
-            out += "&quot;";
-            continue;
-        case '\'':
-            out += rng.chance(50) ? "&apos;" : "'";
-            continue;
-        default:
-            break;
-        }
-        if (cp >= 0x80 && rng.chance(20)) {
+        const char* entity = cp == '&'                      ? "&amp;"
+                             : cp == '<'                    ? "&lt;"
+                             : cp == '>'                    ? "&gt;"
+                             : cp == '"'                    ? "&quot;"
+                             : cp == '\'' && rng.chance(50) ? "&apos;"
+                                                            : nullptr;
+        if (entity) {
+            out += entity;
+        } else if (cp >= 0x80 && rng.chance(20)) {
             char buf[16];
             const int n = rng.chance(50) ? std::snprintf(buf, sizeof buf, "&#%u;", cp)
                                          : std::snprintf(buf, sizeof buf, "&#x%X;", cp);
@@ -134,34 +119,24 @@ std::string fileUrl(std::string_view path, bool lowerHex) {
     const char* digits = lowerHex ? "0123456789abcdef" : "0123456789ABCDEF";
     for (const char ch : path) {
         const auto c = static_cast<unsigned char>(ch);
-        const bool keep = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                          (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_' || c == '~' ||
-                          c == '/';
-        if (keep) {
+        if ((c < 0x80 && std::isalnum(c)) || (c != 0 && std::strchr("-._~/", c)))
             url += ch;
-        } else {
-            url += '%';
-            url += digits[c >> 4];
-            url += digits[c & 15];
-        }
+        else
+            url += {'%', digits[c >> 4], digits[c & 15]};
     }
     return url;
 }
 
 void addAttribute(std::string& out, const char* name, std::string_view value, Random& rng) {
-    out += ' ';
-    out += name;
-    out += "=\"";
+    out += std::string(" ") + name + "=\"";
     appendEscaped(out, value, rng);
     out += '"';
 }
 
 void addNumber(std::string& out, const char* name, const char* format, double value) {
-    out += ' ';
-    out += name;
-    out += "=\"";
-    appendFormat(out, format, value);
-    out += '"';
+    char buf[64];
+    std::snprintf(buf, sizeof buf, format, value);
+    out += std::string(" ") + name + "=\"" + buf + '"';
 }
 
 struct Marker {
