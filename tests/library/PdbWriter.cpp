@@ -188,20 +188,15 @@ std::string PdbWriter::build(std::map<PdbTable, std::vector<std::uint32_t>>* pag
                 file.replace(base + 40 + heap, r.bytes.size(), r.bytes);
                 const std::size_t end = base + pageSize_ - 36 * (i / 16);
                 putU16(file, end - 6 - 2 * (i % 16), static_cast<std::uint16_t>(heap));
-                if (r.present) {
-                    std::uint16_t flags = static_cast<std::uint8_t>(file[end - 4]) |
-                                          static_cast<std::uint8_t>(file[end - 3]) << 8;
-                    putU16(file, end - 4, static_cast<std::uint16_t>(flags | (1u << (i % 16))));
+                if (r.present) { // the group's presence bits, little-endian
+                    file[end - 4 + (i % 16) / 8] |= static_cast<char>(1u << (i % 8));
                     ++present;
                 }
                 heap += r.bytes.size();
             }
-            // Slot count in the low 13 bits, the live row count above it (24 bits in all).
-            const std::uint32_t packed = slots | (present << 13);
-            file[base + 24] = static_cast<char>(packed & 0xFF);
-            file[base + 25] = static_cast<char>((packed >> 8) & 0xFF);
-            file[base + 26] = static_cast<char>((packed >> 16) & 0xFF);
-            file[base + 27] = static_cast<char>(page.index ? 0x64 : 0x24);
+            // Slot count in the low 13 bits, the live row count above it (24 bits in all), then
+            // the page flags.
+            putU32(file, base + 24, slots | present << 13 | (page.index ? 0x64u : 0x24u) << 24);
         }
     }
     if (pagesOut) {
