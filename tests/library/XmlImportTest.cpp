@@ -124,13 +124,21 @@ TEST(XmlImportGrid, MarkersBecomeBeats) {
         // A marker without a usable tempo gives no beats but still ends the segment before it.
         {"4", tempo(0, 120) + tempo(1, 0) + tempo(3, 120),
          "120 constant 4: 0/1@120 0.5/2@120 3/1@120 3.5/2@120"},
+        // Tempos outside 20..400 give no beats; the last marker gets at least one, even past the
+        // end or without a duration.
+        {"0.5", tempo(0, 400), "400 constant 4: 0/1@400 0.15/2@400 0.3/3@400"},
+        {"10", tempo(0, 20), "20 constant 4: 0/1@20 3/2@20 6/3@20"},
+        {"10", tempo(0, 500) + tempo(1, 19.99) + tempo(2, 0), "0 constant 4:"},
+        {"10", tempo(12, 120), "120 constant 4: 12/1@120"},
+        {nullptr, tempo(0, 120), "120 constant 4: 0/1@120"},
         // Sorted stably by time: of the two markers at 1 s the second owns the segment.
         {"3", tempo(1, 120) + tempo(1, 100) + tempo(0, 60, "4/4", 4),
          "90 varying 4: 0/4@60 1/1@100 1.6/2@100 2.2/3@100"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.markers);
-        const std::string duration = "TotalTime=\"" + std::string(c.totalTime) + "\"";
+        const std::string duration =
+            c.totalTime ? "TotalTime=\"" + std::string(c.totalTime) + "\"" : std::string();
         EXPECT_EQ(describe(parseOne(duration, c.markers).grid), c.grid);
     }
     // An unusable bar length counts in four; an unusable Battito starts the bar.
@@ -142,25 +150,6 @@ TEST(XmlImportGrid, MarkersBecomeBeats) {
         EXPECT_EQ(describe(parseOne("TotalTime=\"2.6\"", marker).grid),
                   "120 constant 4: 0/1@120 0.5/2@120 1/3@120 1.5/4@120 2/1@120");
     }
-}
-
-TEST(XmlImportGrid, BeatCountsAtTheEdges) {
-    const struct {
-        const char* duration;
-        double start, bpm;
-        std::size_t beats;
-    } cases[] = {
-        {"TotalTime=\"10\"", 12.0, 120, 1}, // the last marker past the end gets one beat
-        {"", 0.0, 120, 1},                  // so does one without a duration
-        {"TotalTime=\"10\"", 0.0, 0, 0},    // tempos outside 20..400 give none
-        {"TotalTime=\"10\"", 0.0, 500, 0},
-        {"TotalTime=\"10\"", 0.0, 19.99, 0},
-        {"TotalTime=\"10\"", 0.0, 400, 67},
-        {"TotalTime=\"10\"", 0.0, 20, 3},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(parseOne(c.duration, tempo(c.start, c.bpm)).grid.beats.size(), c.beats)
-            << c.duration << " " << c.start << " " << c.bpm;
 }
 
 TEST(XmlImportGrid, StopsGrowingAtTheBeatLimit) {
