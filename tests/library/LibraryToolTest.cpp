@@ -2,8 +2,7 @@
 // (an interface), the --summary, --track and --analysis forms, and the error exits. What the
 // readers read is tested at their own level (XmlImportTest, UsbImportTest, AnlzReaderTest).
 
-#include "AnlzWriter.h"
-#include "PdbWriter.h"
+#include "SampleStick.h"
 #include "common/LibraryFixtures.h"
 #include "common/TestPaths.h"
 #include "support/Json.h"
@@ -58,38 +57,19 @@ TEST(LibraryTool, PrintsTheCollectionTheSummaryAndOneTrack) {
     EXPECT_EQ(output("library xml --track 1 " + file), track + "\n");
 }
 
-std::string makeStick() {
-    const std::string root = test::scratchDir("usb-tool") + "/my stick";
-    const std::string dat = "/PIONEER/USBANLZ/P001/ANLZ0000.DAT";
-    test::PdbWriter w;
-    test::PdbTrackSpec t;
-    t.id = 3;
-    t.title = "Song";
-    t.filePath = "/Contents/song.mp3";
-    t.analysisPath = dat;
-    w.addRow(PdbTable::Tracks, test::pdbTrackRow(t));
-    w.addRow(PdbTable::PlaylistTree, test::pdbPlaylistRow(1, 0, 0, false, "List"));
-    w.addRow(PdbTable::PlaylistEntries, test::pdbEntryRow(0, 3, 1));
-    test::touch(root + "/PIONEER/rekordbox/export.pdb", w.build());
-    test::touch(
-        root + dat,
-        test::AnlzWriter().beatGrid({{1, 12600, 40}}).cueList({{2, 2, 1000, 3000}}).build());
-    return root;
-}
-
 TEST(UsbTool, PrintsTheStickInTheSameLayoutWithTheAnalysisWhenAsked) {
-    const std::string root = makeStick();
+    const std::string root = test::writeSampleStick(test::scratchDir("usb-tool") + "/my stick");
     const JsonValue doc = json("library usb '" + root + "'");
     EXPECT_EQ(doc.find("playlistTree")->find("name")->asString(), "USB");
     const JsonValue& t = doc.find("tracks")->items().at(0);
-    EXPECT_EQ(t.find("path")->asString(), root + "/Contents/song.mp3");
+    EXPECT_EQ(t.find("path")->asString(), root + "/Contents/alpha.wav");
     EXPECT_EQ(t.find("grid")->find("beats")->asInteger(), 0); // read when loaded
     EXPECT_EQ(doc.find("report")->asString(),
-              "Imported 1 tracks, 1 with grids, 1 playlists. 1 files were missing.");
+              "Imported 2 tracks, 1 with grids, 2 playlists. 1 files were missing.");
 
     const JsonValue track = json("library usb --analysis --track 1 '" + root + "'");
-    EXPECT_DOUBLE_EQ(track.find("grid")->find("bpm")->asNumber(), 126.0);
-    EXPECT_DOUBLE_EQ(track.find("cues")->items().at(0).find("end")->asNumber(), 3.0);
+    EXPECT_DOUBLE_EQ(track.find("grid")->find("bpm")->asNumber(), 124.0);
+    EXPECT_DOUBLE_EQ(track.find("cues")->items().at(1).find("start")->asNumber(), 1.0);
 }
 
 TEST(AnlzTool, PrintsSectionsGridCuesAndWaveform) {

@@ -1,53 +1,16 @@
 #include "library/UsbImport.h"
-#include "AnlzWriter.h"
-#include "PdbWriter.h"
+#include "SampleStick.h"
 #include "common/LibraryFixtures.h"
 #include "common/TestPaths.h"
 #include "library/XmlImport.h"
 
 #include <gtest/gtest.h>
 
-#include <functional>
-
 namespace vyn {
 namespace {
 
-// A stick with two tracks (one present on disk), artists and a folder holding a playlist.
-std::string makeStick(const std::string& name) {
-    const std::string root = test::scratchDir(name);
-    test::PdbWriter w;
-    test::PdbTrackSpec a;
-    a.id = 5;
-    a.title = "Alpha";
-    a.fileName = "alpha.wav";
-    a.filePath = "/Contents/alpha.wav";
-    a.analysisPath = "/PIONEER/USBANLZ/P001/ANLZ0000.DAT";
-    a.artistId = 1, a.keyId = 2, a.tempo = 12400, a.duration = 200;
-    w.addRow(PdbTable::Tracks, test::pdbTrackRow(a));
-    test::PdbTrackSpec b;
-    b.id = 6;
-    b.fileName = "beta.mp3"; // no title: the file name stands in
-    b.filePath = "Contents/beta.mp3";
-    w.addRow(PdbTable::Tracks, test::pdbTrackRow(b));
-    w.addRow(PdbTable::Artists, test::pdbArtistRow(1, "Artist"));
-    w.addRow(PdbTable::Keys, test::pdbNamedRow(PdbTable::Keys, 2, "Am"));
-    w.addRow(PdbTable::PlaylistTree, test::pdbPlaylistRow(1, 0, 1, true, "Folder"));
-    w.addRow(PdbTable::PlaylistTree, test::pdbPlaylistRow(2, 1, 0, false, "Inside"));
-    w.addRow(PdbTable::PlaylistTree, test::pdbPlaylistRow(3, 0, 0, false, "Top"));
-    w.addRow(PdbTable::PlaylistEntries, test::pdbEntryRow(1, 6, 2));
-    w.addRow(PdbTable::PlaylistEntries, test::pdbEntryRow(2, 5, 2));
-    w.addRow(PdbTable::PlaylistEntries, test::pdbEntryRow(3, 77, 2)); // no such track
-    test::touch(root + "/PIONEER/rekordbox/export.pdb", w.build());
-    test::touch(root + "/Contents/alpha.wav", "RIFF");
-    test::touch(root + a.analysisPath, test::AnlzWriter()
-                                           .beatGrid({{1, 12400, 100}, {2, 12400, 584}})
-                                           .cueList({{1, 1, 1000}, {0, 1, 500}})
-                                           .build());
-    return root;
-}
-
 TEST(UsbImport, TracksAndTreeReachTheCatalogue) {
-    const std::string root = makeStick("usb-import");
+    const std::string root = test::writeSampleStick(test::scratchDir("usb-import"));
     Catalogue c;
     const ImportResult r = importUsbStick(c, root + "//");
     ASSERT_TRUE(r.ok) << r.error;
@@ -76,7 +39,7 @@ TEST(UsbImport, TracksAndTreeReachTheCatalogue) {
 }
 
 TEST(UsbImport, ReimportKeepsIdsAndFillsGridsWhenAskedAndAFailedReadChangesNothing) {
-    const std::string root = makeStick("usb-reimport");
+    const std::string root = test::writeSampleStick(test::scratchDir("usb-reimport"));
     Catalogue c;
     ASSERT_TRUE(importUsbStick(c, root).ok);
     UsbImportOptions options;
