@@ -1,12 +1,11 @@
 #include "library/AnlzReader.h"
 #include "AnlzWriter.h"
+#include "common/LibraryFixtures.h"
 #include "common/TestPaths.h"
 #include "library/TrackAnalysis.h"
-#include "support/FileIo.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
 #include <unistd.h>
@@ -164,31 +163,18 @@ TEST(AnlzLight, HugeSectionsAreNeverAllocated) {
     }
 }
 
-struct TempFile {
-    std::string path;
-    int fd = -1;
-    TempFile(const std::string& name, const std::string& bytes) {
-        path = test::scratchDir("anlz-files") + "/" + name;
-        EXPECT_TRUE(writeFileAtomically(path, bytes, nullptr));
-        fd = ::open(path.c_str(), O_RDONLY);
-    }
-    ~TempFile() {
-        ::close(fd);
-        std::remove(path.c_str());
-    }
-};
-
 TEST(AnlzFiles, PathsAndDescriptorsInBothModes) {
-    const std::string bytes = AnlzWriter()
-                                  .beatGrid({{1, 12000, 0}, {2, 12000, 500}})
-                                  .waveform(true, std::vector<std::uint16_t>(600, 0x1234))
-                                  .cueList({{1, 1, 250}})
-                                  .build();
-    TempFile file("a.DAT", bytes);
-    ::lseek(file.fd, 100, SEEK_SET); // light reads rewind first
+    const std::string dir = test::scratchDir("anlz-files");
+    const std::string path =
+        test::touch(dir + "/a.DAT", AnlzWriter()
+                                        .beatGrid({{1, 12000, 0}, {2, 12000, 500}})
+                                        .waveform(true, std::vector<std::uint16_t>(600, 0x1234))
+                                        .cueList({{1, 1, 250}})
+                                        .build());
+    const int fd = ::open(path.c_str(), O_RDONLY);
+    ::lseek(fd, 100, SEEK_SET); // light reads rewind first
     for (bool isFull : {false, true}) {
-        for (const AnlzResult& r :
-             {readAnlzFile(file.path, isFull), readAnlzDescriptor(file.fd, isFull)}) {
+        for (const AnlzResult& r : {readAnlzFile(path, isFull), readAnlzDescriptor(fd, isFull)}) {
             ASSERT_TRUE(r.ok) << r.error;
             EXPECT_EQ(r.grid.beats.size(), 2u);
             EXPECT_EQ(r.cues.size(), 1u);
@@ -197,11 +183,11 @@ TEST(AnlzFiles, PathsAndDescriptorsInBothModes) {
         }
     }
     EXPECT_EQ(readAnlzFile("", false).error, "could not open analysis file");
-    EXPECT_EQ(readAnlzFile(file.path + ".missing", true).error, "could not open analysis file");
+    EXPECT_EQ(readAnlzFile(path + ".missing", true).error, "could not open analysis file");
     EXPECT_EQ(readAnlzDescriptor(-1, true).error, "invalid analysis file descriptor");
-    TempFile empty("empty.DAT", "");
-    EXPECT_EQ(readAnlzFile(empty.path, true).error, "empty analysis file");
-    EXPECT_EQ(readAnlzDescriptor(empty.fd, true).error, "analysis descriptor held no data");
+    const int empty = ::open(test::touch(dir + "/empty.DAT", "").c_str(), O_RDONLY);
+    EXPECT_EQ(readAnlzFile(dir + "/empty.DAT", true).error, "empty analysis file");
+    EXPECT_EQ(readAnlzDescriptor(empty, true).error, "analysis descriptor held no data");
     int pipeFds[2];
 #ifdef _WIN32
     ASSERT_EQ(::_pipe(pipeFds, 4096, _O_BINARY), 0);
@@ -209,16 +195,13 @@ TEST(AnlzFiles, PathsAndDescriptorsInBothModes) {
     ASSERT_EQ(::pipe(pipeFds), 0);
 #endif
     EXPECT_EQ(readAnlzDescriptor(pipeFds[0], false).error, "could not rewind analysis file");
-    ::close(pipeFds[0]);
-    ::close(pipeFds[1]);
-}
-
-TEST(AnlzFiles, FullReadsAreCappedAt64MiB) {
-    TempFile big("big.EXT", AnlzWriter().beatGrid({{1, 12000, 0}}).build());
-    std::filesystem::resize_file(big.path, kMaxAnlzBytes + 1); // sparse: cheap to make
-    EXPECT_EQ(readAnlzFile(big.path, true).error, "analysis file is implausibly large");
-    EXPECT_EQ(readAnlzDescriptor(big.fd, true).error, "analysis file is implausibly large");
-    EXPECT_TRUE(readAnlzDescriptor(big.fd, false).ok); // light mode reads only what it needs
+    // Full reads are capped at 64 MiB; light mode reads only what it needs.
+    std::filesystem::resize_file(path, kMaxAnlzBytes + 1); // sparse: cheap to make
+    EXPECT_EQ(readAnlzFile(path, true).error, "analysis file is implausibly large");
+    EXPECT_EQ(readAnlzDescriptor(fd, true).error, "analysis file is implausibly large");
+    EXPECT_TRUE(readAnlzDescriptor(fd, false).ok);
+    for (int open : {fd, empty, pipeFds[0], pipeFds[1]})
+        ::close(open);
 }
 
 TEST(AnlzFiles, CompanionPath) {
@@ -235,22 +218,18 @@ TEST(TrackAnalysisFiles, BothFilesMergeWithoutDuplicateCues) {
     const std::string dir = test::scratchDir("track-analysis");
     const std::vector<test::AnlzCueSpec> hot{{1, 1, 1000}, {3, 2, 2000, 3000}};
     const std::vector<test::AnlzCueSpec> memory{{0, 1, 500}};
-    ASSERT_TRUE(writeFileAtomically(dir + "/A.DAT",
-                                    AnlzWriter()
-                                        .beatGrid({{1, 12000, 500}})
-                                        .cueList(hot)
-                                        .cueList(memory, false)
-                                        .waveform(false, {1, 2, 3})
-                                        .build(),
-                                    nullptr));
-    ASSERT_TRUE(writeFileAtomically(dir + "/A.EXT",
-                                    AnlzWriter()
-                                        .cueList(hot)
-                                        .extendedCueList(hot)
-                                        .extendedCueList(memory)
-                                        .waveform(true, {0xFFFF, 0, 0, 0})
-                                        .build(),
-                                    nullptr));
+    test::touch(dir + "/A.DAT", AnlzWriter()
+                                    .beatGrid({{1, 12000, 500}})
+                                    .cueList(hot)
+                                    .cueList(memory, false)
+                                    .waveform(false, {1, 2, 3})
+                                    .build());
+    test::touch(dir + "/A.EXT", AnlzWriter()
+                                    .cueList(hot)
+                                    .extendedCueList(hot)
+                                    .extendedCueList(memory)
+                                    .waveform(true, {0xFFFF, 0, 0, 0})
+                                    .build());
     const TrackAnalysis a = readTrackAnalysis(dir + "/A.DAT", "", -1, -1, true);
     EXPECT_EQ(a.filesRead, 2);
     EXPECT_EQ(a.grid.beats.size(), 1u);
