@@ -13,7 +13,6 @@
 #include "library/LibraryLoaderHooks.h"
 #include "library/UsbImport.h"
 #include "library/UsbTrackCache.h"
-#include "support/FileIo.h"
 
 #include <gtest/gtest.h>
 
