@@ -18,30 +18,20 @@ TEST(Feedback, FormValidation) {
 }
 
 TEST(Feedback, RelayAnswers) {
-    struct Case {
-        bool reached;
-        long status;
-        const char* body;
-        FeedbackOutcome outcome;
-    } cases[] = {
-        {true, 200, "{\"success\":true}", FeedbackOutcome::Sent},
-        {true, 201, "{\"success\": true}", FeedbackOutcome::Sent},
-        {true, 200, "{\"success\":\"true\"}", FeedbackOutcome::Sent},
-        {true, 299, "{\"success\": \"true\"}", FeedbackOutcome::Sent},
-        {true, 200, "{\"success\":  true}", FeedbackOutcome::NotSent},
-        {true, 200, "{\"success\":\"false\",\"message\":\"needs confirmation\"}",
+    const std::pair<HttpResponse, FeedbackOutcome> cases[] = {
+        {{true, 200, "{\"success\":true}", ""}, FeedbackOutcome::Sent},
+        {{true, 201, "{\"success\": true}", ""}, FeedbackOutcome::Sent},
+        {{true, 200, "{\"success\":\"true\"}", ""}, FeedbackOutcome::Sent},
+        {{true, 299, "{\"success\": \"true\"}", ""}, FeedbackOutcome::Sent},
+        {{true, 200, "{\"success\":  true}", ""}, FeedbackOutcome::NotSent},
+        {{true, 200, "{\"success\":\"false\",\"message\":\"needs confirmation\"}", ""},
          FeedbackOutcome::AwaitingActivation},
-        {true, 403, "Please Activate this form", FeedbackOutcome::AwaitingActivation},
-        {true, 404, "", FeedbackOutcome::NotSent},
-        {false, 0, "", FeedbackOutcome::Unreachable},
+        {{true, 403, "Please Activate this form", ""}, FeedbackOutcome::AwaitingActivation},
+        {{true, 404, "", ""}, FeedbackOutcome::NotSent},
+        {{false, 0, "", ""}, FeedbackOutcome::Unreachable},
     };
-    for (const Case& c : cases) {
-        HttpResponse r;
-        r.reached = c.reached;
-        r.status = c.status;
-        r.body = c.body;
-        EXPECT_EQ(feedbackOutcome(r), c.outcome) << c.status << " " << c.body;
-    }
+    for (const auto& [response, outcome] : cases)
+        EXPECT_EQ(feedbackOutcome(response), outcome) << response.status << " " << response.body;
 }
 
 TEST(Feedback, VersionFileAndBoothSummary) {
