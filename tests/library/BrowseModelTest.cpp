@@ -7,6 +7,7 @@
 #include "library/MissingTracks.h"
 
 #include <gtest/gtest.h>
+#include <tuple>
 
 namespace vyn {
 namespace {
@@ -136,13 +137,12 @@ TEST_F(Browse, SearchListsMatchesWithTheirShortDetail) {
 
 TEST_F(Browse, ActivationTargetsAClampedDeck) {
     model.openEntry(2); // Peak
-    const struct {
-        int lastDeck, deckNumber, deck;
-    } cases[] = {{3, 9, 3}, {3, 2, 1}, {3, 0, 0}, {-1, 5, 0}, {15, 16, 15}};
-    for (const auto& c : cases) {
-        const BrowseResult r = model.activate(2, c.lastDeck, c.deckNumber, true);
+    const std::tuple<int, int, int> cases[] = {
+        {3, 9, 3}, {3, 2, 1}, {3, 0, 0}, {-1, 5, 0}, {15, 16, 15}};
+    for (const auto& [lastDeck, deckNumber, deck] : cases) {
+        const BrowseResult r = model.activate(2, lastDeck, deckNumber, true);
         EXPECT_EQ(r.trackId, 3u);
-        EXPECT_EQ(r.deck, c.deck) << c.deckNumber;
+        EXPECT_EQ(r.deck, deck) << deckNumber;
         EXPECT_FALSE(r.navigated);
     }
     for (int row : {-1, 3})
@@ -154,15 +154,12 @@ TEST_F(Browse, ActivationTargetsAClampedDeck) {
 
 TEST_F(Browse, ControllerScrollingNeverLandsOnTheBackRow) {
     model.openEntry(4); // Warm: back row and two tracks
-    const struct {
-        int from;
-        std::int64_t by;
-        int to;
-    } playlist[] = {{1, -5, 1}, {1, 1, 2}, {2, 100, 2}, {0, 0, 1}, {2, INT64_MIN / 2, 1}};
-    for (const auto& c : playlist) {
-        model.select(c.from);
-        model.scroll(c.by);
-        EXPECT_EQ(model.selected(), c.to) << c.from << " by " << c.by;
+    const std::tuple<int, std::int64_t, int> playlist[] = {
+        {1, -5, 1}, {1, 1, 2}, {2, 100, 2}, {0, 0, 1}, {2, INT64_MIN / 2, 1}};
+    for (const auto& [from, by, to] : playlist) {
+        model.select(from);
+        model.scroll(by);
+        EXPECT_EQ(model.selected(), to) << from << " by " << by;
     }
     model.goBack();
     model.select(3);

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <thread>
+#include <tuple>
 
 namespace vyn {
 namespace {
@@ -21,12 +22,7 @@ std::vector<std::string> titles(const std::vector<const CatalogueTrack*>& tracks
 }
 
 TEST(CatalogueIdentity, IdsAreDenseAndFollowPathSourceAndKey) {
-    const struct {
-        const char* path;
-        const char* sourceId;
-        const char* sourceKey;
-        std::uint32_t id;
-    } adds[] = {
+    const std::tuple<const char*, const char*, const char*, std::uint32_t> adds[] = {
         {"/m/a.mp3", "", "", 1},
         {"/m/b.mp3", "", "", 2},
         {"", "", "", 3},
@@ -38,11 +34,11 @@ TEST(CatalogueIdentity, IdsAreDenseAndFollowPathSourceAndKey) {
     };
     Catalogue c;
     EXPECT_EQ(c.nextId(), 1u);
-    for (const auto& a : adds) {
-        CatalogueTrack t = test::trackAt(a.path, std::to_string(a.id));
-        t.sourceId = a.sourceId;
-        t.sourceKey = a.sourceKey;
-        EXPECT_EQ(c.addTrack(t), a.id) << a.path << " " << a.sourceId << " " << a.sourceKey;
+    for (const auto& [path, sourceId, sourceKey, id] : adds) {
+        CatalogueTrack t = test::trackAt(path, std::to_string(id));
+        t.sourceId = sourceId;
+        t.sourceKey = sourceKey;
+        EXPECT_EQ(c.addTrack(t), id) << path << " " << sourceId << " " << sourceKey;
     }
     EXPECT_EQ(c.size(), 7u);
     EXPECT_EQ(c.nextId(), 8u);
@@ -109,10 +105,7 @@ TEST(CatalogueSearch, MatchesTheFourFieldsFoldingOnlyAsciiLetters) {
           test::trackAt("/7", "\xC3\x89T\xC3\x89"), test::trackAt("/8", "abc", "def"),
           test::trackAt("/9", nul)})
         c.addTrack(t);
-    const struct {
-        std::string query;
-        std::vector<std::string> titles;
-    } cases[] = {
+    const std::pair<std::string, std::vector<std::string>> cases[] = {
         {"ABC", {"Title", "ABC in title", "zzz", "abc"}},
         {"caf\xC3\xA9", {"Caf\xC3\xA9"}}, // é and É are different letters
         {"CAF", {"Caf\xC3\xA9", "CAF\xC3\x89"}},
@@ -122,8 +115,8 @@ TEST(CatalogueSearch, MatchesTheFourFieldsFoldingOnlyAsciiLetters) {
         {std::string("a\0B", 3), {nul}},
         {"", {}},
     };
-    for (const auto& q : cases)
-        EXPECT_EQ(titles(c.search(q.query, 200)), q.titles) << q.query;
+    for (const auto& [query, found] : cases)
+        EXPECT_EQ(titles(c.search(query, 200)), found) << query;
     EXPECT_TRUE(c.search("abc", 0).empty());
 }
 

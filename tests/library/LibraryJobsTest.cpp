@@ -13,6 +13,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <tuple>
 
 namespace vyn {
 namespace {
@@ -42,11 +43,7 @@ protected:
 TEST_F(LibraryJobRun, ImportsReportTheirCountsOrTheirError) {
     const std::string stick = test::writeStick(dir + "/stick", {"a.mp3", "b.mp3"});
     const std::string collection = xml("c.xml", true);
-    const struct {
-        Kind kind;
-        std::string path;
-        std::string message;
-    } cases[] = {
+    const std::tuple<Kind, std::string, std::string> cases[] = {
         {Kind::ImportUsb, stick, "Imported 2 tracks, 0 with grids, 1 playlists."},
         {Kind::ImportXml, collection,
          "Imported 2 tracks, 0 with grids, 1 playlists. 1 files were missing."},
@@ -54,8 +51,8 @@ TEST_F(LibraryJobRun, ImportsReportTheirCountsOrTheirError) {
         {Kind::AddMusicFolder, dir + "/m", library_text::kMusicFolderAdded},
         {Kind::Relink, "", "Relinked 0 tracks, 1 still missing"},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(run(c.kind, c.path).message, c.message) << c.path;
+    for (const auto& [kind, path, message] : cases)
+        EXPECT_EQ(run(kind, path).message, message) << path;
 }
 
 TEST_F(LibraryJobRun, ImportsRememberTheirDrives) {
@@ -85,19 +82,16 @@ TEST_F(LibraryJobRun, ReopeningReportsWhatCameBack) {
     const std::string unplugged = dir + "/unplugged";
     const std::string damaged = dir + "/damaged";
     touch(damaged + "/PIONEER/rekordbox/export.pdb", "not a database");
-    const struct {
-        SavedDrives saved;
-        std::string message;
-    } cases[] = {
+    const std::pair<SavedDrives, std::string> cases[] = {
         {{}, ""},
         {{{unplugged}, {}}, library_text::kNotConnected},
         {{{a, unplugged}, {}}, "reopened 2 tracks"},
         {{{a, damaged}, {}}, std::string("reopened 2 tracks") + library_text::kSomeMissing},
         {{{unplugged}, {xml("c.xml", false)}}, "reopened 1 tracks"},
     };
-    for (const auto& c : cases) {
-        const LibraryJobOutcome o = run(Kind::Reopen, "", c.saved);
-        EXPECT_EQ(o.message, c.message);
+    for (const auto& [saved, message] : cases) {
+        const LibraryJobOutcome o = run(Kind::Reopen, "", saved);
+        EXPECT_EQ(o.message, message);
         EXPECT_FALSE(o.savedChanged) << "reopening never changes the lists";
     }
 }

@@ -12,6 +12,7 @@
 
 #include <filesystem>
 #include <map>
+#include <tuple>
 
 namespace vyn {
 namespace {
@@ -68,23 +69,19 @@ TEST_F(MusicFolder, EveryFormatImportsWithItsTags) {
     ASSERT_TRUE(r.result.ok) << r.result.error;
     EXPECT_EQ(r.result.counts.tracks, 6u);
     EXPECT_EQ(r.result.counts.playlists, 3u);
-    const struct {
-        const char* file;
-        const char* title;
-        double bpm;
-        const char* key;
-    } cases[] = {{"a.mp3", "Mp3 Title", 128, "Am"}, {"b.flac", "Flac Title", 124.5, "5A"},
-                 {"c.ogg", "Ogg Title", 90, "Dm"},  {"d.m4a", "M4a Title", 100, "C"},
-                 {"e.aiff", "Aiff Title", 140, ""}, {"untagged.wav", "untagged", 0, ""}};
+    const std::tuple<const char*, const char*, double, const char*> cases[] = {
+        {"a.mp3", "Mp3 Title", 128, "Am"}, {"b.flac", "Flac Title", 124.5, "5A"},
+        {"c.ogg", "Ogg Title", 90, "Dm"},  {"d.m4a", "M4a Title", 100, "C"},
+        {"e.aiff", "Aiff Title", 140, ""}, {"untagged.wav", "untagged", 0, ""}};
     auto tracks = byFile();
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.file);
-        ASSERT_EQ(tracks.count(c.file), 1u);
-        const CatalogueTrack& t = tracks[c.file];
-        const bool tagged = std::string(c.file) != "untagged.wav";
+    for (const auto& [file, title, bpm, key] : cases) {
+        SCOPED_TRACE(file);
+        ASSERT_EQ(tracks.count(file), 1u);
+        const CatalogueTrack& t = tracks[file];
+        const bool tagged = std::string(file) != "untagged.wav";
         EXPECT_EQ(std::tie(t.title, t.bpm, t.key, t.artist, t.album, t.genre, t.year),
-                  std::make_tuple(c.title, c.bpm, c.key, tagged ? "Artist" : "",
-                                  tagged ? "Album" : "", tagged ? "House" : "", tagged ? 2019 : 0));
+                  std::make_tuple(title, bpm, key, tagged ? "Artist" : "", tagged ? "Album" : "",
+                                  tagged ? "House" : "", tagged ? 2019 : 0));
         EXPECT_NEAR(t.duration, 1.0, 0.06);
     }
     auto id = [&](const char* file) { return tracks.at(file).id; };
@@ -125,17 +122,14 @@ TEST(MusicFolderMissing, AFolderThatIsNotThereFailsAndChangesNothing) {
 }
 
 TEST(AudioTagText, TempoAndYear) {
-    const struct {
-        const char* text;
-        double bpm;
-        int year;
-    } cases[] = {{"128", 128, 0},   {"127.5 BPM", 127.5, 0}, {" 90", 90, 0},  {"0", 0, 0},
-                 {"1000", 0, 1000}, {"nan", 0, 0},           {"inf", 0, 0},   {"", 0, 0},
-                 {"2019", 0, 2019}, {"2019-04-01", 0, 2019}, {"20190", 0, 0}, {"0000", 0, 0},
-                 {"19", 19, 0}};
-    for (const auto& c : cases) {
-        EXPECT_DOUBLE_EQ(parseTagBpm(c.text), c.bpm) << c.text;
-        EXPECT_EQ(parseTagYear(c.text), c.year) << c.text;
+    const std::tuple<const char*, double, int> cases[] = {
+        {"128", 128, 0},   {"127.5 BPM", 127.5, 0}, {" 90", 90, 0},  {"0", 0, 0},
+        {"1000", 0, 1000}, {"nan", 0, 0},           {"inf", 0, 0},   {"", 0, 0},
+        {"2019", 0, 2019}, {"2019-04-01", 0, 2019}, {"20190", 0, 0}, {"0000", 0, 0},
+        {"19", 19, 0}};
+    for (const auto& [text, bpm, year] : cases) {
+        EXPECT_DOUBLE_EQ(parseTagBpm(text), bpm) << text;
+        EXPECT_EQ(parseTagYear(text), year) << text;
     }
     EXPECT_FALSE(readAudioTags("http://example.com/a.mp3").ok) << "local files only";
 }

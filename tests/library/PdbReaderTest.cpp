@@ -4,6 +4,7 @@
 #include "support/Utf8.h"
 
 #include <gtest/gtest.h>
+#include <tuple>
 
 namespace vyn {
 namespace {
@@ -66,11 +67,7 @@ TEST(PdbStrings, DecodeToValidUtf8OrReadEmpty) {
     std::string odd = test::pdbUtf16({0x41}) + 'x';
     test::putU16(odd, 1, 7); // an odd length: the last byte is no unit
     const std::string longer = test::pdbLongAscii("twelve bytes");
-    const struct {
-        std::string encoded;
-        std::size_t pageSize;
-        std::string text;
-    } cases[] = {
+    const std::tuple<std::string, std::size_t, std::string> cases[] = {
         {"\013abcdXYZ", 0, "abcd"}, // short ASCII of total length 5: four bytes of text
         {"\001abc", 0, ""},
         {test::pdbLongAscii("long text"), 0, "long text"},
@@ -83,8 +80,8 @@ TEST(PdbStrings, DecodeToValidUtf8OrReadEmpty) {
         {longer, longer.size() - 1, ""},             // past the page
         {"\101abc", 0, ""},                          // short: 32 bytes claimed in a 4-byte page
     };
-    for (std::size_t i = 0; i < std::size(cases); ++i)
-        EXPECT_EQ(str(cases[i].encoded, cases[i].pageSize), cases[i].text) << "case " << i;
+    for (const auto& [encoded, pageSize, text] : cases)
+        EXPECT_EQ(str(encoded, pageSize), text) << encoded;
     EXPECT_EQ(readPdbString(nullptr, 10, 0), "");
     // Lone surrogates, high or low, become U+FFFD; the text stays well-formed.
     for (const std::vector<std::uint16_t>& units :

@@ -17,12 +17,10 @@ namespace {
 using test::touch;
 
 TEST(RelinkIndex, NormalisedFolders) {
-    const struct {
-        const char* in;
-        const char* out;
-    } cases[] = {{"/a/b/../c/", "/a/c"}, {"/a//b/./c", "/a/b/c"}, {"/", "/"}, {"", ""}};
-    for (const auto& c : cases)
-        EXPECT_EQ(RelinkIndex::normalise(c.in), c.out) << c.in;
+    const std::pair<const char*, const char*> cases[] = {
+        {"/a/b/../c/", "/a/c"}, {"/a//b/./c", "/a/b/c"}, {"/", "/"}, {"", ""}};
+    for (const auto& [in, out] : cases)
+        EXPECT_EQ(RelinkIndex::normalise(in), out) << in;
     RelinkIndex index;
     index.addFolder("/music/");
     index.addFolder("/music");

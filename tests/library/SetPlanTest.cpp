@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <tuple>
 
 namespace vyn {
 namespace {
@@ -21,10 +22,7 @@ const std::string kValid = kHead + "playlist Club/Peak\ngroup 2\n/Contents/A/x.m
                                    "/home/b.mp3\n";
 
 TEST(SetPlanParse, EveryMessageAndThePlanLeftAsItWas) {
-    const struct {
-        std::string text;
-        std::string error;
-    } cases[] = {
+    const std::pair<std::string, std::string> cases[] = {
         {"", ""},
         {" VYNSETPLAN 1 \r\n\r\n", ""},
         {"VYNSETPLAN 2\n", kNotAPlan},
@@ -40,13 +38,13 @@ TEST(SetPlanParse, EveryMessageAndThePlanLeftAsItWas) {
         {kHead + "playlist P\nsomething\n", kUnexpectedLine},
         {kHead + "playlist\n", kUnexpectedLine},
     };
-    for (const auto& c : cases) {
+    for (const auto& [text, error] : cases) {
         SetPlan plan;
         ASSERT_EQ(plan.parse(kValid), "");
         const std::string before = plan.fullText();
-        EXPECT_EQ(plan.parse(c.text), c.error) << c.text;
-        if (!c.error.empty()) {
-            EXPECT_EQ(plan.fullText(), before) << c.text;
+        EXPECT_EQ(plan.parse(text), error) << text;
+        if (!error.empty()) {
+            EXPECT_EQ(plan.fullText(), before) << text;
         }
     }
 }
@@ -106,20 +104,16 @@ TEST(SetPlanGroup, RulesAndMessages) {
     const std::vector<std::string> paths = stickPaths("E:", 6);
     std::vector<std::string> withoutPath = paths;
     withoutPath[1].clear();
-    const struct {
-        std::string key;
-        std::vector<int> positions;
-        const std::vector<std::string>* paths;
-        std::string error;
-    } cases[] = {
-        {"", {1, 2}, &paths, kNoPlaylist},    {"P", {1}, &paths, kSelectTwo},
-        {"P", {4, 4}, &paths, kNotAdjacent},  {"P", {3, 5}, &paths, kNotAdjacent},
-        {"P", {5, 6}, &paths, kNotAdjacent},  {"P", {-1, 0}, &paths, kNotAdjacent},
-        {"P", {0, 1}, &withoutPath, kNoPath}, {"P", {5, 4, 4}, &paths, ""},
-    };
+    const std::tuple<std::string, std::vector<int>, const std::vector<std::string>*, std::string>
+        cases[] = {
+            {"", {1, 2}, &paths, kNoPlaylist},    {"P", {1}, &paths, kSelectTwo},
+            {"P", {4, 4}, &paths, kNotAdjacent},  {"P", {3, 5}, &paths, kNotAdjacent},
+            {"P", {5, 6}, &paths, kNotAdjacent},  {"P", {-1, 0}, &paths, kNotAdjacent},
+            {"P", {0, 1}, &withoutPath, kNoPath}, {"P", {5, 4, 4}, &paths, ""},
+        };
     SetPlan plan;
-    for (const auto& c : cases)
-        EXPECT_EQ(plan.group(c.key, c.positions, *c.paths), c.error);
+    for (const auto& [key, positions, tracks, error] : cases)
+        EXPECT_EQ(plan.group(key, positions, *tracks), error);
     ASSERT_EQ(plan.playlists().size(), 1u);
     EXPECT_EQ(plan.playlists()[0].groups[0].keys,
               (std::vector<std::string>{"/Contents/Artist/4.mp3", "/Contents/Artist/5.mp3"}));
@@ -181,19 +175,14 @@ TEST(SetPlanMarks, FindEveryPlaceAGroupSitsTogether) {
 }
 
 TEST(SetPlanFollowers, GoToTheNextDecksThatAreNotPlaying) {
-    const struct {
-        int first;
-        std::size_t followers;
-        std::vector<bool> playing;
-        std::vector<int> decks;
-    } cases[] = {
+    const std::tuple<int, std::size_t, std::vector<bool>, std::vector<int>> cases[] = {
         {1, 2, {false, false, true, false}, {3, 0}},     // deck 2 of 4 while deck 3 plays
         {3, 3, {false, false, false, false}, {0, 1, 2}}, // wraps round
         {0, 3, {false, true, true, false}, {3}},         // the rest find no deck
         {0, 1, {}, {}},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(followerDecks(c.first, c.followers, c.playing), c.decks) << c.first;
+    for (const auto& [first, followers, playing, decks] : cases)
+        EXPECT_EQ(followerDecks(first, followers, playing), decks) << first;
 }
 
 class SetPlanFiles : public ::testing::Test {

@@ -108,11 +108,7 @@ TEST(XmlImportParse, UnreadableNumbersTakeTheirDefaults) {
 }
 
 TEST(XmlImportGrid, MarkersBecomeBeats) {
-    const struct {
-        const char* totalTime;
-        std::string markers;
-        const char* grid;
-    } cases[] = {
+    const std::tuple<const char*, std::string, const char*> cases[] = {
         // One marker runs to half a period before the end.
         {"2.0", tempo(0.5, 120), "120 constant 4: 0.5/1@120 1/2@120 1.5/3@120"},
         {"3.6", tempo(0, 120, "3/4"),
@@ -135,11 +131,11 @@ TEST(XmlImportGrid, MarkersBecomeBeats) {
         {"3", tempo(1, 120) + tempo(1, 100) + tempo(0, 60, "4/4", 4),
          "90 varying 4: 0/4@60 1/1@100 1.6/2@100 2.2/3@100"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.markers);
+    for (const auto& [totalTime, markers, grid] : cases) {
+        SCOPED_TRACE(markers);
         const std::string duration =
-            c.totalTime ? "TotalTime=\"" + std::string(c.totalTime) + "\"" : std::string();
-        EXPECT_EQ(describe(parseOne(duration, c.markers).grid), c.grid);
+            totalTime ? "TotalTime=\"" + std::string(totalTime) + "\"" : std::string();
+        EXPECT_EQ(describe(parseOne(duration, markers).grid), grid);
     }
     // An unusable bar length counts in four; an unusable Battito starts the bar.
     for (const std::string& marker :
