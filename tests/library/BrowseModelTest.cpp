@@ -7,6 +7,7 @@
 #include "library/MissingTracks.h"
 
 #include <gtest/gtest.h>
+
 #include <tuple>
 
 namespace vyn {

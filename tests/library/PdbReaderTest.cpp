@@ -4,6 +4,7 @@
 #include "support/Utf8.h"
 
 #include <gtest/gtest.h>
+
 #include <tuple>
 
 namespace vyn {
