@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace vyn {
@@ -21,18 +22,15 @@ std::vector<std::uint8_t> text(std::string s) {
 
 TEST(OscMessage, EncodesByteForByte) {
     using namespace std::string_literals;
-    struct Case {
-        OscMessage message;
-        std::string expected;
-    } cases[] = {
+    const std::pair<OscMessage, std::string> cases[] = {
         {OscMessage::withInt("/abc", -2), "/abc\0\0\0\0,i\0\0\xFF\xFF\xFF\xFE"s},
         {OscMessage::withInt("/abcdefg", 1), "/abcdefg\0\0\0\0,i\0\0\0\0\0\1"s},
         {OscMessage::withFloat("/x", 0.5f), "/x\0\0,f\0\0\x3F\0\0\0"s},
         {OscMessage::withStringFloat("/composition/tempocontroller/tempo", "a", 120.0f),
          "/composition/tempocontroller/tempo\0\0,sf\0a\0\0\0\x42\xF0\0\0"s},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(bytes(c.message.data(), c.message.size()), text(c.expected)) << c.expected;
+    for (const auto& [message, expected] : cases)
+        EXPECT_EQ(bytes(message.data(), message.size()), text(expected)) << expected;
     EXPECT_TRUE(OscMessage::withInt(std::string(505, 'a'), 1).empty()) << "over 512 bytes";
     EXPECT_EQ(OscMessage::withInt(std::string(503, 'a'), 1).size(), 512u);
 }
@@ -56,11 +54,8 @@ TEST(OscBundle, HeaderImmediateTimeTagAndSizePrefixes) {
 }
 
 TEST(OscSender, DestinationValidation) {
-    struct Case {
-        const char* host;
-        int port;
-        const char* error; // nullptr: opens
-    } cases[] = {
+    // No error: the sender opens.
+    const std::tuple<const char*, int, const char*> cases[] = {
         {"127.0.0.1", 7000, nullptr},
         {"localhost", 1, nullptr},
         {"10.0.0.255", 65535, nullptr},
@@ -74,11 +69,11 @@ TEST(OscSender, DestinationValidation) {
         {"1.2.3.4 ", 7000, "Host must be an IPv4 address."},
         {"0001.2.3.4", 7000, "Host must be an IPv4 address."},
     };
-    for (const Case& c : cases) {
+    for (const auto& [host, port, error] : cases) {
         OscSender sender;
-        EXPECT_EQ(sender.open(c.host, c.port), c.error == nullptr) << c.host;
-        EXPECT_EQ(sender.isOpen(), c.error == nullptr);
-        EXPECT_EQ(sender.lastError(), c.error ? c.error : "") << c.host;
+        EXPECT_EQ(sender.open(host, port), error == nullptr) << host;
+        EXPECT_EQ(sender.isOpen(), error == nullptr);
+        EXPECT_EQ(sender.lastError(), error ? error : "") << host;
     }
 }
 

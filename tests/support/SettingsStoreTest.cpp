@@ -80,10 +80,7 @@ TEST(SettingsStore, RefusesWhatCannotBeStoredAndChangesNothing) {
 // The XDG folders (Linux); the Windows ones are in SettingsRegistryTest.cpp.
 #ifndef _WIN32
 TEST(KnownFolders, DocumentsFromUserDirs) {
-    struct Case {
-        const char* text;
-        const char* expected;
-    } cases[] = {
+    const std::pair<const char*, const char*> cases[] = {
         {"XDG_DOCUMENTS_DIR=\"$HOME/Dokumente\"\n", "/home/dj/Dokumente"},
         {"# c\nXDG_MUSIC_DIR=\"$HOME/Music\"\n  XDG_DOCUMENTS_DIR=\"/data/docs/\"\n", "/data/docs"},
         {"XDG_DOCUMENTS_DIR=\"relative/docs\"\n", ""},
@@ -91,8 +88,8 @@ TEST(KnownFolders, DocumentsFromUserDirs) {
         {"XDG_DOCUMENTS_DIR=\"$HOME/a\"\nXDG_DOCUMENTS_DIR=\"$HOME/b\"\n", "/home/dj/b"},
         {"", ""},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(documentsDirFromUserDirs(c.text, "/home/dj"), c.expected) << c.text;
+    for (const auto& [text, documents] : cases)
+        EXPECT_EQ(documentsDirFromUserDirs(text, "/home/dj"), documents) << text;
     EXPECT_EQ(documentsDirFromUserDirs("XDG_DOCUMENTS_DIR=\"$HOME/x\"\n", ""), "");
 }
 

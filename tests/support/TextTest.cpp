@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace vyn {
 namespace {
 
@@ -59,10 +61,7 @@ TEST(Utf8, RepairTruncateAndAppend) {
 }
 
 TEST(TrackDisplayName, ArtistAndTitleElseTitleElseTheFileNameWithItsExtension) {
-    struct Case {
-        const char *artist, *title, *path, *shown;
-    };
-    const Case cases[] = {
+    const std::tuple<const char*, const char*, const char*, const char*> cases[] = {
         {"A", "B", "/x", "A - B"},
         {"", "B", "/x", "B"},
         {"A", "", "C:\\Music\\x.mp3", "x.mp3"},
@@ -71,8 +70,8 @@ TEST(TrackDisplayName, ArtistAndTitleElseTitleElseTheFileNameWithItsExtension) {
         {"", "", "", "(untitled)"},
         {"", "", "/music/", "(untitled)"},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(trackDisplayName(c.artist, c.title, c.path), c.shown) << c.path;
+    for (const auto& [artist, title, path, shown] : cases)
+        EXPECT_EQ(trackDisplayName(artist, title, path), shown) << path;
 }
 
 } // namespace
