@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace vyn {
 namespace {
 
@@ -65,12 +67,9 @@ TEST(RealCollections, ThreeExportsOfTheSameSixTracks) {
                                {},
                                {{"Folder", true, {}, {{"Sub Playlist", false, {5, 6}, {}}}},
                                 {"Playlist1", false, {5, 6}, {}}}};
-    const struct {
-        const char* file;
-        const char* report;              // Windows paths: every file is missing here
-        std::vector<std::string> titles; // in id order: the file's order, not its TrackIDs
-        PlaylistNode root;
-    } files[] = {
+    // Per file: the report (Windows paths: every file is missing here), the titles in id order
+    // (the file's order, not its TrackIDs) and the tree.
+    const std::tuple<const char*, const char*, std::vector<std::string>, PlaylistNode> files[] = {
         {"collection-a.xml", "Imported 6 tracks, 2 with grids, 2 playlists. 6 files were missing.",
          rb5, rb5Tree},
         {"collection-rb5.xml",
@@ -80,18 +79,18 @@ TEST(RealCollections, ThreeExportsOfTheSameSixTracks) {
          {"Demo Track 1", "Demo Track 2", "HORN", "NOISE", "SINEWAVE", "SIREN"},
          {"ROOT", true, {}, {{"Trial playlist - Cloud Library Sync", false, {}, {}}}}},
     };
-    for (const auto& f : files) {
-        SCOPED_TRACE(f.file);
+    for (const auto& [file, report, order, tree] : files) {
+        SCOPED_TRACE(file);
         Catalogue c;
-        const ImportResult r = importXmlFile(c, fixture(f.file));
+        const ImportResult r = importXmlFile(c, fixture(file));
         ASSERT_TRUE(r.ok) << r.error;
-        EXPECT_EQ(importReport(r.counts), f.report);
+        EXPECT_EQ(importReport(r.counts), report);
         std::lock_guard<std::mutex> lock(c.mutex());
         std::vector<std::string> titles;
         for (const CatalogueTrack& t : c.tracks())
             titles.push_back(t.title);
-        ASSERT_EQ(titles, f.titles);
-        EXPECT_TRUE(c.root() == f.root);
+        ASSERT_EQ(titles, order);
+        EXPECT_TRUE(c.root() == tree);
         for (const char* name : {"NOISE", "SINEWAVE", "SIREN", "HORN"}) {
             const CatalogueTrack* t = byTitle(c, name);
             EXPECT_EQ(std::tie(t->path, t->bpm, t->bitRate),
@@ -104,7 +103,7 @@ TEST(RealCollections, ThreeExportsOfTheSameSixTracks) {
         const CatalogueTrack* two = byTitle(c, "Demo Track 2");
         checkDemoTrack1(*one);
         checkDemoTrack2(*two);
-        if (f.root.children.size() == 1) { // the rekordbox 6 export: a key, no cues
+        if (tree.children.size() == 1) { // the rekordbox 6 export: a key, no cues
             EXPECT_EQ(one->key, "Fm");
             EXPECT_TRUE(one->cues.empty());
             continue;

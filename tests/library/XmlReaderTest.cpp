@@ -4,6 +4,7 @@
 
 #include <climits>
 #include <string>
+#include <tuple>
 
 namespace vyn {
 namespace {
@@ -38,14 +39,8 @@ std::string decoded(std::string_view raw) {
     return out;
 }
 
-struct Malformed {
-    const char* input;
-    const char* message;
-    std::size_t offset;
-};
-
 TEST(XmlReader, MalformedInputsFailWithTheirMessageAndOffset) {
-    const Malformed cases[] = {
+    const std::tuple<const char*, const char*, std::size_t> cases[] = {
         {"<?xml version=\"1.0\"", "unterminated XML declaration", 0},
         {"<a/><!-- never closed", "unterminated comment", 4},
         {"<!-->", "unterminated comment", 0},
@@ -69,20 +64,20 @@ TEST(XmlReader, MalformedInputsFailWithTheirMessageAndOffset) {
         {"<a x='1\">", "malformed attributes in <a>", 0},
         {"text <TRACK Name=\"&amp;", "malformed attributes in <TRACK>", 5},
     };
-    for (const Malformed& c : cases) {
-        SCOPED_TRACE(c.input);
-        const std::string_view xml(c.input);
+    for (const auto& [input, message, offset] : cases) {
+        SCOPED_TRACE(input);
+        const std::string_view xml(input);
         XmlReader r(xml.data(), xml.size());
         XmlEvent e;
         do {
             e = r.next();
         } while (e != XmlEvent::Error && e != XmlEvent::End);
         ASSERT_EQ(e, XmlEvent::Error);
-        EXPECT_EQ(r.error(), c.message);
-        EXPECT_EQ(r.errorOffset(), c.offset);
+        EXPECT_EQ(r.error(), message);
+        EXPECT_EQ(r.errorOffset(), offset);
         // An error ends the document: no event follows it.
         EXPECT_EQ(r.next(), XmlEvent::Error);
-        EXPECT_EQ(r.error(), c.message);
+        EXPECT_EQ(r.error(), message);
         EXPECT_EQ(r.attributeCount(), 0u);
     }
 }
