@@ -161,14 +161,11 @@ TEST(CatalogueThreads, ReadersUnderTheLockSeeWholeTracksAndAConsistentTree) {
     // catalogue lock. The import adds tracks in short lock turns, so a reader may see part of the
     // first import; but never a track half added (the search index agrees with the track list),
     // never tracks taken away, and never a playlist naming a track that is not there yet.
-    std::string xml = "<DJ_PLAYLISTS><COLLECTION>";
+    std::vector<test::XmlTrackSpec> songs;
     for (int i = 0; i < 300; ++i)
-        xml += "<TRACK TrackID=\"" + std::to_string(i) + "\" Name=\"Song " + std::to_string(i) +
-               "\" Location=\"file:///m/" + std::to_string(i) + ".mp3\"/>";
-    xml += "</COLLECTION><PLAYLISTS><NODE Type=\"0\" Name=\"ROOT\"><NODE Type=\"1\" Name=\"p\">";
-    for (int i = 0; i < 300; ++i)
-        xml += "<TRACK Key=\"" + std::to_string(i) + "\"/>";
-    xml += "</NODE></NODE></PLAYLISTS></DJ_PLAYLISTS>";
+        songs.push_back({"Song " + std::to_string(i), "", "/m/" + std::to_string(i) + ".mp3"});
+    const std::string xml =
+        test::writeXmlCollection(test::scratchDir("catalogue-threads") + "/c.xml", songs);
 
     Catalogue c;
     std::atomic<bool> done{false};
@@ -188,7 +185,7 @@ TEST(CatalogueThreads, ReadersUnderTheLockSeeWholeTracksAndAConsistentTree) {
         }
     });
     for (int round = 0; round < 20; ++round)
-        ASSERT_TRUE(importXmlCollection(c, xml.data(), xml.size()).ok);
+        ASSERT_TRUE(importXmlFile(c, xml).ok);
     done = true;
     reader.join();
     EXPECT_EQ(inconsistent.load(), 0);
