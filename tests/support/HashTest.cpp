@@ -40,17 +40,12 @@ template <class Hash> std::string millionAsInUnevenPieces() {
     return hex(h.finish());
 }
 
-struct Vector {
-    std::string text;
-    const char* digest;
-};
-
 const std::string kTwoBlocks = "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq";
 const std::string kFourBlocks = "abcdefghbcdefghicdefghijdefghijkefghijklfghijklmghijklmnhijklmno"
                                 "ijklmnopjklmnopqklmnopqrlmnopqrsmnopqrstnopqrstu";
 
 TEST(Sha1, PublishedVectorsAndPaddingBoundaries) {
-    const Vector vectors[] = {
+    const std::pair<std::string, const char*> vectors[] = {
         {"", "da39a3ee5e6b4b0d3255bfef95601890afd80709"},
         {"abc", "a9993e364706816aba3e25717850c26c9cd0d89d"},
         {kTwoBlocks, "84983e441c3bd26ebaae4aa1f95129e5e54670f1"},
@@ -60,20 +55,20 @@ TEST(Sha1, PublishedVectorsAndPaddingBoundaries) {
         {std::string(56, 'a'), "c2db330f6083854c99d4b5bfb6e8f29f201be699"},
         {std::string(64, 'a'), "0098ba824b5c16427bd7a1122a5a442a25ec644d"},
     };
-    for (const Vector& v : vectors)
-        EXPECT_EQ(hex(Sha1::of(v.text)), v.digest) << v.text;
+    for (const auto& [text, digest] : vectors)
+        EXPECT_EQ(hex(Sha1::of(text)), digest) << text;
     EXPECT_EQ(millionAsInUnevenPieces<Sha1>(), "34aa973cd4c4daa4f61eeb2bdbad27316534016f");
 }
 
 TEST(Sha256, PublishedVectors) {
-    const Vector vectors[] = {
+    const std::pair<std::string, const char*> vectors[] = {
         {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
         {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
         {kTwoBlocks, "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
         {kFourBlocks, "cf5b16a778af8380036ce59e7b0492370b249b11e8f07a51afac45037afee9d1"},
     };
-    for (const Vector& v : vectors)
-        EXPECT_EQ(Sha256::hex(Sha256::of(v.text)), v.digest) << v.text;
+    for (const auto& [text, digest] : vectors)
+        EXPECT_EQ(Sha256::hex(Sha256::of(text)), digest) << text;
     EXPECT_EQ(millionAsInUnevenPieces<Sha256>(),
               "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
 }
