@@ -74,26 +74,25 @@ TEST(AnlzGrid, BeatsBecomeAGrid) {
 TEST(AnlzCues, PlainAndExtendedEntriesAreRead) {
     const std::vector<test::AnlzCueSpec> cues{
         {0, 1, 12345}, {3, 2, 10000, 20000}, {2, 2, 4000}, {0xFFFFFFFF, 1, 1}};
-    for (bool extended : {false, true}) {
-        for (bool at20 : {true, false}) {
-            AnlzWriter w;
-            if (extended)
-                w.extendedCueList(cues, at20);
-            else
-                w.cueList(cues);
-            const AnlzResult r = full(w.build());
-            // A loop without an end keeps its flag; slot 0xFFFFFFFF is no usable hot cue.
-            std::vector<std::tuple<int, double, double, bool, bool>> got;
-            for (const AnlzCue& c : r.cues)
-                got.emplace_back(c.hotCueIndex, c.start, c.end, c.loop, c.extended);
-            EXPECT_EQ(got, (std::vector<std::tuple<int, double, double, bool, bool>>{
-                               {-1, 12.345, -1.0, false, extended},
-                               {2, 10.0, 20.0, true, extended},
-                               {1, 4.0, -1.0, true, extended},
-                               {-1, 0.001, -1.0, false, extended}}))
-                << extended << at20;
-            if (!extended) break;
-        }
+    // The plain list, and the extended one with its entries at offset 20 or 24.
+    for (int list : {0, 20, 24}) {
+        const bool extended = list != 0;
+        AnlzWriter w;
+        if (extended)
+            w.extendedCueList(cues, list == 20);
+        else
+            w.cueList(cues);
+        // A loop without an end keeps its flag; slot 0xFFFFFFFF is no usable hot cue.
+        const AnlzResult r = full(w.build());
+        std::vector<std::tuple<int, double, double, bool, bool>> got;
+        for (const AnlzCue& c : r.cues)
+            got.emplace_back(c.hotCueIndex, c.start, c.end, c.loop, c.extended);
+        EXPECT_EQ(got, (std::vector<std::tuple<int, double, double, bool, bool>>{
+                           {-1, 12.345, -1.0, false, extended},
+                           {2, 10.0, 20.0, true, extended},
+                           {1, 4.0, -1.0, true, extended},
+                           {-1, 0.001, -1.0, false, extended}}))
+            << list;
     }
 }
 
