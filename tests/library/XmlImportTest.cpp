@@ -194,37 +194,31 @@ TEST(XmlImportMarks, OnlyInsideAnOpenCollectionTrack) {
     EXPECT_TRUE(r.tracks[0].marks.empty());
 }
 
-TEST(XmlImportMerge, CopiesTracksAndFillsBpmFromTheGrid) {
-    Catalogue c;
-    const std::string xml = collection(
-        "<TRACK TrackID=\"9\" Name=\"T\" Artist=\"A\" Tonality=\"Am\" AverageBpm=\"0.00\" "
-        "TotalTime=\"3\" Location=\"file://localhost/C:/Music/a%20b.mp3\">" +
-        tempo(0, 120) + "</TRACK>");
-    const ImportResult r = import(c, xml);
-    ASSERT_TRUE(r.ok) << r.error;
-    EXPECT_EQ(importReport(r.counts),
-              "Imported 1 tracks, 1 with grids, 0 playlists. 1 files were missing.");
-    std::lock_guard<std::mutex> lock(c.mutex());
-    const CatalogueTrack& t = *c.trackById(1);
-    EXPECT_EQ(std::tie(t.path, t.key, t.bpm, t.analysisPath, t.sourceId),
-              std::make_tuple("C:/Music/a b.mp3", "Am", 120.0, "", ""));
-    EXPECT_EQ(t.grid.beats.size(), 6u);
-}
-
-TEST(XmlImportMerge, CountsPresentAndMissingFiles) {
+TEST(XmlImportMerge, CopiesTracksFillsBpmFromTheGridAndCountsMissingFiles) {
     const std::string dir = test::scratchDir("xml-missing");
     std::ofstream(dir + "/a b.mp3") << "x";
     auto at = [&](const std::string& id, const std::string& file) {
         return "<TRACK TrackID=\"" + id + "\" Location=\"file://localhost" + dir + "/" + file +
                "\"/>";
     };
-    // Present, gone, without a location, and an escaped NUL that names no file.
+    // Present, gone, without a location, an escaped NUL that names no file, and a track whose
+    // tempo only its grid states.
     Catalogue c;
-    const ImportResult r = import(c, collection(at("1", "a%20b.mp3") + at("2", "gone.mp3") +
-                                                "<TRACK TrackID=\"3\"/>" + at("4", "a%00b.mp3")));
-    ASSERT_TRUE(r.ok);
+    const ImportResult r =
+        import(c, collection(at("1", "a%20b.mp3") + at("2", "gone.mp3") + "<TRACK TrackID=\"3\"/>" +
+                             at("4", "a%00b.mp3") +
+                             "<TRACK TrackID=\"9\" Name=\"T\" Artist=\"A\" Tonality=\"Am\" "
+                             "AverageBpm=\"0.00\" TotalTime=\"3\" "
+                             "Location=\"file://localhost/C:/Music/a%20b.mp3\">" +
+                             tempo(0, 120) + "</TRACK>"));
+    ASSERT_TRUE(r.ok) << r.error;
     EXPECT_EQ(importReport(r.counts),
-              "Imported 4 tracks, 0 with grids, 0 playlists. 3 files were missing.");
+              "Imported 5 tracks, 1 with grids, 0 playlists. 4 files were missing.");
+    std::lock_guard<std::mutex> lock(c.mutex());
+    const CatalogueTrack& t = *c.trackById(5);
+    EXPECT_EQ(std::tie(t.path, t.key, t.bpm, t.analysisPath, t.sourceId),
+              std::make_tuple("C:/Music/a b.mp3", "Am", 120.0, "", ""));
+    EXPECT_EQ(t.grid.beats.size(), 6u);
 }
 
 const char* kTwoTracks = "<TRACK TrackID=\"10\" Name=\"one\" Location=\"file:///m/1.mp3\"/>"
