@@ -39,7 +39,7 @@ TEST_F(DeckLoad, StartsAtTheLoadPointAndTakesHotCuesFromTheCueList) {
     EXPECT_EQ(loopEdges(), std::make_pair(4.0f, 6.0f));
 }
 
-TEST_F(DeckLoad, ANewTrackClearsTransportAndKeyShiftButKeepsTheTempo) {
+TEST_F(DeckLoad, ANewTrackClearsTransportButKeepsTheTempoAndUnloadEmptiesTheDeck) {
     loadTrack(0, gridTrack());
     send(CommandType::SET_RATE, 0, 1.1);
     send(CommandType::SET_KEY_SHIFT, 0, 3);
@@ -57,17 +57,13 @@ TEST_F(DeckLoad, ANewTrackClearsTransportAndKeyShiftButKeepsTheTempo) {
     EXPECT_EQ(s.loopInSeconds, -1.0f);
     EXPECT_DOUBLE_EQ(s.userRate, 1.1);
     EXPECT_EQ(s.position, 0.0);
-}
 
-TEST_F(DeckLoad, UnloadEmptiesTheDeckAndRetiresTheTrack) {
-    loadTrack(0, gridTrack());
     send(CommandType::SET_HOT_CUE, 0, 1);
     send(CommandType::UNLOAD);
-    const DeckSnapshot s = deck();
-    EXPECT_EQ(static_cast<DeckState>(s.state), DeckState::EMPTY);
-    EXPECT_EQ(s.hotCueMask, 0);
-    EXPECT_EQ(s.length, 0u);
-    EXPECT_EQ(retired().size(), 1u);
+    EXPECT_EQ(state(), DeckState::EMPTY);
+    EXPECT_EQ(deck().hotCueMask, 0);
+    EXPECT_EQ(deck().length, 0u);
+    EXPECT_EQ(retired().size(), 2u) << "the replaced track and the unloaded one";
     // Transport commands on an empty deck do nothing.
     send(CommandType::PLAY);
     EXPECT_EQ(state(), DeckState::EMPTY);
@@ -101,18 +97,8 @@ TEST_F(DeckCue, OnAPausedDeckAwayFromTheCueItMovesTheCuePoint) {
     EXPECT_EQ(position(), 48000.0);
 }
 
-TEST_F(DeckCue, ToleranceAroundTheCuePointIsFiveMilliseconds) {
-    send(CommandType::SET_PLAYHEAD, 0, 240); // 5 ms after the cue point at 0
-    send(CommandType::CUE_DOWN);
-    EXPECT_TRUE(deck().preview);
-    send(CommandType::CUE_UP);
-    send(CommandType::SET_PLAYHEAD, 0, 241);
-    send(CommandType::CUE_DOWN);
-    EXPECT_FALSE(deck().preview);
-    EXPECT_EQ(deck().mainCue, 241u);
-}
-
-TEST_F(DeckCue, PlayDuringThePreviewDoesNotEndIt) {
+TEST_F(DeckCue, FiveMillisecondsFromThePointCountAsOnItAndPlayDoesNotEndThePreview) {
+    send(CommandType::SET_PLAYHEAD, 0, 240);
     send(CommandType::CUE_DOWN);
     ASSERT_TRUE(deck().preview);
     send(CommandType::PLAY);
@@ -120,18 +106,15 @@ TEST_F(DeckCue, PlayDuringThePreviewDoesNotEndIt) {
     send(CommandType::CUE_UP);
     EXPECT_EQ(state(), DeckState::PAUSED);
     EXPECT_EQ(position(), 0.0);
+    send(CommandType::SET_PLAYHEAD, 0, 241);
+    send(CommandType::CUE_DOWN);
+    EXPECT_FALSE(deck().preview);
+    EXPECT_EQ(deck().mainCue, 241u);
 }
 
 // ---------------------------------------------------------------------------------------------
 
 class DeckHotCue : public DeckCue {};
-
-TEST_F(DeckHotCue, JumpingToAnUnsetCueDoesNothing) {
-    send(CommandType::SET_PLAYHEAD, 0, 1000);
-    send(CommandType::JUMP_HOT_CUE, 0, 3);
-    EXPECT_EQ(state(), DeckState::READY);
-    EXPECT_EQ(position(), 1000.0);
-}
 
 TEST_F(DeckHotCue, JumpingOnAPausedDeckStartsPlaybackFromTheCue) {
     send(CommandType::SET_PLAYHEAD, 0, 10 * kBeat);
@@ -143,7 +126,11 @@ TEST_F(DeckHotCue, JumpingOnAPausedDeckStartsPlaybackFromTheCue) {
     EXPECT_EQ(position(), 10 * kBeat + 256);
 }
 
-TEST_F(DeckHotCue, IndicesOutsideTheEightSlotsAreIgnored) {
+TEST_F(DeckHotCue, UnsetCuesAndIndicesOutsideTheEightSlotsAreIgnored) {
+    send(CommandType::SET_PLAYHEAD, 0, 1000);
+    send(CommandType::JUMP_HOT_CUE, 0, 3);
+    EXPECT_EQ(state(), DeckState::READY);
+    EXPECT_EQ(position(), 1000.0);
     send(CommandType::SET_HOT_CUE, 0, 8);
     send(CommandType::SET_HOT_CUE, 0, -1);
     EXPECT_EQ(deck().hotCueMask, 0);
@@ -176,7 +163,7 @@ TEST_F(DeckHotCue, SetDuringALoopStoresALoopCue) {
 
 class DeckLoop : public DeckCue {};
 
-TEST_F(DeckLoop, OutBeforeInStoresTheOutPointWithoutLooping) {
+TEST_F(DeckLoop, OutBeforeInWaitsForTheInPointAndNoLoopIsShorterThanAThirtySecondBeat) {
     send(CommandType::SET_PLAYHEAD, 0, 3 * kBeat);
     send(CommandType::LOOP_OUT);
     EXPECT_FALSE(deck().looping);
@@ -188,10 +175,9 @@ TEST_F(DeckLoop, OutBeforeInStoresTheOutPointWithoutLooping) {
     send(CommandType::LOOP_OUT);
     EXPECT_TRUE(deck().looping);
     EXPECT_EQ(loopEdges(), std::make_pair(0.0f, 1.5f));
-}
 
-TEST_F(DeckLoop, NeverShorterThanAThirtySecondBeat) {
-    // 1/32 beat at 120 BPM is 750 frames.
+    // Never shorter than 1/32 beat: 750 frames at 120 BPM.
+    send(CommandType::RELOOP_EXIT);
     send(CommandType::SET_PLAYHEAD, 0, 10000);
     send(CommandType::LOOP_IN);
     send(CommandType::SET_PLAYHEAD, 0, 10740);
@@ -285,7 +271,7 @@ TEST_F(DeckLoop, InAndOutOnAnActiveLoopToggleEdgeAdjust) {
     EXPECT_FLOAT_EQ(deck().loopInSeconds, 1.0f);
 }
 
-TEST_F(DeckLoop, EdgeAdjustEndsByItselfAfterTenSecondsOfAudio) {
+TEST_F(DeckLoop, EdgeAdjustEndsAfterTenSecondsOfAudioAndTheJogMovesTheEdge) {
     send(CommandType::BEAT_LOOP, 0, 4);
     send(CommandType::LOOP_IN);
     ASSERT_TRUE(deck().loopInAdjust);
@@ -293,16 +279,12 @@ TEST_F(DeckLoop, EdgeAdjustEndsByItselfAfterTenSecondsOfAudio) {
     EXPECT_TRUE(deck().loopInAdjust);
     blocks(5);
     EXPECT_FALSE(deck().loopInAdjust);
-}
-
-TEST_F(DeckLoop, JogInAdjustModeMovesTheEdgeAndTheDeckPlaysOn) {
-    send(CommandType::BEAT_LOOP, 0, 4);
+    // The jog moves the edge in adjust mode; the touch does not hold the playing deck.
     send(CommandType::PLAY);
     send(CommandType::LOOP_OUT);
     const double before = position();
     push(CommandType::JOG_TOUCH, 0, 1);
     send(CommandType::JOG, 0, -0.5);
-    // The edge moved back by half the block; the touch did not hold the deck.
     EXPECT_NEAR(deck().loopOutSeconds, (4 * kBeat - 128) / kRate, 1e-5);
     EXPECT_EQ(position(), before + 256);
 }
@@ -311,24 +293,21 @@ TEST_F(DeckLoop, JogInAdjustModeMovesTheEdgeAndTheDeckPlaysOn) {
 
 class DeckBeatJump : public DeckCue {};
 
-TEST_F(DeckBeatJump, MovesByBeatsOnTheGridAndStopsAtTheStart) {
+TEST_F(DeckBeatJump, MovesByBeatsStopsAtTheStartAndCarriesTheLoopInsideTheTrack) {
     send(CommandType::SET_PLAYHEAD, 0, 2 * kBeat);
     send(CommandType::BEAT_JUMP, 0, 16);
     EXPECT_EQ(position(), 18 * kBeat);
     send(CommandType::BEAT_JUMP, 0, -32);
     EXPECT_EQ(position(), 0.0);
-}
-
-TEST_F(DeckBeatJump, TheLoopTravelsWithThePlayhead) {
+    // An active loop travels with the playhead...
     send(CommandType::SET_PLAYHEAD, 0, 4 * kBeat);
     send(CommandType::BEAT_LOOP, 0, 4);
     send(CommandType::BEAT_JUMP, 0, 16);
     EXPECT_EQ(loopEdges(), std::make_pair(10.0f, 12.0f));
     EXPECT_EQ(position(), 20 * kBeat);
     EXPECT_TRUE(deck().looping);
-}
-
-TEST_F(DeckBeatJump, NearTheEndTheJumpIsCutSoTheLoopStaysInsideTheTrack) {
+    // ...and near the end the jump is cut so the loop stays inside the track.
+    send(CommandType::RELOOP_EXIT);
     const double length = 60.0 * kRate;
     send(CommandType::SET_PLAYHEAD, 0, length - 8 * kBeat);
     send(CommandType::BEAT_LOOP, 0, 4);
@@ -340,7 +319,7 @@ TEST_F(DeckBeatJump, NearTheEndTheJumpIsCutSoTheLoopStaysInsideTheTrack) {
 
 // ---------------------------------------------------------------------------------------------
 
-TEST(DeckTakeover, ArmedRateIgnoresTheFaderUntilItComesClose) {
+TEST(DeckTakeover, AHeldRateIgnoresTheFaderUntilItComesCloseOrATrackLoads) {
     Deck d;
     d.prepare(kRate, 256, 0);
     Command load(CommandType::LOAD_TRACK, 0);
@@ -355,11 +334,8 @@ TEST(DeckTakeover, ArmedRateIgnoresTheFaderUntilItComesClose) {
     EXPECT_EQ(d.rate(), 1.2);
     d.apply(Command(CommandType::SET_RATE, 0, 5.0));
     EXPECT_EQ(d.rate(), 4.0);
-}
 
-TEST(DeckTakeover, SyncRateOverridesAndHandsBackTheSyncedTempo) {
-    Deck d;
-    d.prepare(kRate, 256, 0);
+    // A sync rate overrides the fader and hands its tempo back when it ends.
     d.apply(Command(CommandType::SET_RATE, 0, 0.9));
     d.setSyncRate(1.05);
     EXPECT_EQ(d.rate(), 1.05);
@@ -370,7 +346,6 @@ TEST(DeckTakeover, SyncRateOverridesAndHandsBackTheSyncedTempo) {
     EXPECT_EQ(d.rate(), 1.05);
     d.apply(Command(CommandType::SET_RATE, 0, 0.95));
     EXPECT_EQ(d.rate(), 1.05);
-    Command load(CommandType::LOAD_TRACK, 0);
     load.track = test::makeTrack(test::noise(4800), kRate);
     d.apply(load); // a load ends the takeover
     d.apply(Command(CommandType::SET_RATE, 0, 0.95));
@@ -382,7 +357,7 @@ TEST(DeckTakeover, SyncRateOverridesAndHandsBackTheSyncedTempo) {
 
 class DeckSlip : public DeckCue {};
 
-TEST_F(DeckSlip, ReleasingAHeldHotCueReturnsWhereTheTrackWouldHaveBeen) {
+TEST_F(DeckSlip, ReleasingTheHeldHotCueReturnsWhereTheTrackWouldHaveBeen) {
     send(CommandType::SET_HOT_CUE, 0, 0); // at 0
     send(CommandType::SET_PLAYHEAD, 0, 10 * kBeat);
     send(CommandType::SET_SLIP, 0, 1);
@@ -391,22 +366,15 @@ TEST_F(DeckSlip, ReleasingAHeldHotCueReturnsWhereTheTrackWouldHaveBeen) {
     send(CommandType::JUMP_HOT_CUE, 0, 0);
     EXPECT_TRUE(deck().slipActive);
     EXPECT_EQ(position(), 256.0);
-    blocks(50);
+    send(CommandType::HOT_CUE_UP, 0, 1); // another cue's release does not return
+    EXPECT_TRUE(deck().slipActive);
+    EXPECT_EQ(position(), 512.0);
+    blocks(49);
     EXPECT_FLOAT_EQ(deck().slipSeconds, static_cast<float>((p0 + 51 * 256) / kRate));
     send(CommandType::HOT_CUE_UP, 0, 0);
     EXPECT_EQ(state(), DeckState::PLAYING);
     EXPECT_FALSE(deck().slipActive);
     EXPECT_EQ(position(), p0 + 52 * 256);
-}
-
-TEST_F(DeckSlip, ReleasingAnotherHotCueDoesNotReturn) {
-    send(CommandType::SET_HOT_CUE, 0, 0);
-    send(CommandType::SET_SLIP, 0, 1);
-    send(CommandType::PLAY);
-    send(CommandType::JUMP_HOT_CUE, 0, 0);
-    send(CommandType::HOT_CUE_UP, 0, 1);
-    EXPECT_TRUE(deck().slipActive);
-    EXPECT_EQ(position(), 512.0);
 }
 
 TEST_F(DeckSlip, LeavingASlipLoopReturnsToTheShadow) {
