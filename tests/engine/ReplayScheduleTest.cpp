@@ -229,23 +229,13 @@ TEST(ReplayPlayer, PauseStopsOnlyThePlayingDecksAndResumeRestartsOnlyThose) {
 }
 
 // ---------------------------------------------------------------------------------------------
-ReplayEvent recorded(std::int64_t frame, int type, int deck, double value, std::string path = {}) {
-    ReplayEvent e;
-    e.frame = frame;
-    e.command = type;
-    e.deck = deck;
-    e.value = value;
-    e.path = std::move(path);
-    return e;
-}
-
 TEST(SetReplayFile, WritesKeysInTheirFixedOrder) {
     SetReplay r;
     r.name = "Set \"A\"";
     r.createdAtMillis = 1700000000123;
     r.sampleRate = 44100.0;
     r.droppedEvents = 2;
-    r.events.push_back(recorded(0, 1, 0, 0.0, "/m/a\\b.wav"));
+    r.events.push_back(load(0, 0, "/m/a\\b.wav"));
     ReplayEvent midi;
     midi.isMidi = true;
     midi.frame = 12;
@@ -266,8 +256,8 @@ TEST(SetReplayFile, RoundTripsWithoutLosingPositions) {
     SetReplay r;
     r.name = "round \xE2\x82\xAC trip\n";
     r.createdAtMillis = 5;
-    r.events.push_back(recorded(10, 5, 3, 12345678.25));
-    r.events.push_back(recorded(20, 6, 3, 1.0123456789));
+    r.events.push_back(command(10, CommandType::SET_PLAYHEAD, 3, 12345678.25));
+    r.events.push_back(command(20, CommandType::SET_RATE, 3, 1.0123456789));
     const auto back = readSetReplay(writeSetReplay(r));
     ASSERT_TRUE(back.ok) << back.error;
     EXPECT_EQ(back.replay.name, r.name);
@@ -306,16 +296,9 @@ TEST(SetReplayFile, RejectsOtherFormatsAndVersions) {
     EXPECT_FALSE(readSetReplay("").ok);
 }
 
-TEST(SetReplayFile, EmptyNameGetsTheSavedSetName) {
-    const auto r = readSetReplay(R"({"format":"vyn-set-replay","version":1,"createdAtMillis":0})");
-    ASSERT_TRUE(r.ok);
-    EXPECT_EQ(r.replay.name.rfind("Saved set ", 0), 0u);
-    EXPECT_EQ(r.replay.name.size(), std::string("Saved set 1970-01-01 00:00").size());
-}
-
-TEST(SetReplayFile, SortsEventsStablyByFrame) {
+TEST(SetReplayFile, SortsEventsStablyByFrameAndNamesAnUnnamedSet) {
     const auto r = readSetReplay(
-        R"({"format":"vyn-set-replay","version":1,"events":[)"
+        R"({"format":"vyn-set-replay","version":1,"createdAtMillis":0,"events":[)"
         R"({"frame":5,"kind":"command","command":1},{"frame":1,"kind":"command","command":2},)"
         R"({"frame":5,"kind":"command","command":3},{"frame":0,"kind":"command","command":4}]})");
     ASSERT_TRUE(r.ok);
@@ -323,6 +306,8 @@ TEST(SetReplayFile, SortsEventsStablyByFrame) {
     for (const auto& e : r.replay.events)
         order.push_back(e.command);
     EXPECT_EQ(order, (std::vector<int>{4, 2, 1, 3}));
+    EXPECT_EQ(r.replay.name.rfind("Saved set ", 0), 0u);
+    EXPECT_EQ(r.replay.name.size(), std::string("Saved set 1970-01-01 00:00").size());
 }
 
 } // namespace

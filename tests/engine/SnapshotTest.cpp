@@ -98,7 +98,7 @@ TEST_F(EngineSnapshots, ReadersOnOtherThreadsSeeWholeBlocks) {
     EXPECT_EQ(snapshot().frame, 256u + 20000u * 64u);
 }
 
-TEST_F(EngineSnapshots, EmptyDeckStaysEmptyAndUnmetered) {
+TEST_F(EngineSnapshots, EmptyDecksStayUnmeteredAndABlockNeverExceedsThePreparedSize) {
     block();
     const EngineSnapshot s = snapshot();
     EXPECT_EQ(s.loadedDecks, 0u);
@@ -109,9 +109,7 @@ TEST_F(EngineSnapshots, EmptyDeckStaysEmptyAndUnmetered) {
     }
     EXPECT_EQ(s.masterDeck, -1);
     EXPECT_EQ(s.masterBpm, 0.0f);
-}
 
-TEST_F(EngineSnapshots, RenderNeverExceedsTheBlockItWasPreparedFor) {
     engine->prepare(44100.0, 4096); // clamped to 2048
     engine->render(master.data(), 3000);
     EXPECT_EQ(snapshot().frame, 2048u);

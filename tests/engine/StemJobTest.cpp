@@ -141,11 +141,12 @@ TEST_F(StemJobs, WhatTheApplicationHearsBack) {
 }
 
 // A stand-in separator that runs until it is stopped makes "while it runs" certain.
-TEST_F(StemJobs, ANewerLoadStopsARunningSplit) {
+TEST_F(StemJobs, ARunningSplitStopsForANewerLoadOrOnRequestAndWaitsToBeAskedAgain) {
     test::FakeNeuralInstall neural(dir);
     neural.spin = true;
     loader().setPreferNeural(true);
     load(1, "music.wav");
+    load(2, "music.wav");
     ASSERT_EQ(loader().requestStems(1), Outcome::Submitted);
     waitUntilSplitting(1);
     ASSERT_TRUE(loader().queueLoad(1, dir + "/other.wav"));
@@ -156,18 +157,11 @@ TEST_F(StemJobs, ANewerLoadStopsARunningSplit) {
     host.render();
     EXPECT_EQ(deck(1).length, 3u * 44100u) << "the new track, unsplit";
     EXPECT_FALSE(deck(1).stemsAvailable);
-}
 
-TEST_F(StemJobs, ACancelledSplitIsNotRetriedUntilAsked) {
-    test::FakeNeuralInstall neural(dir);
-    neural.spin = true;
-    loader().setPreferNeural(true);
-    load(2, "music.wav");
     ASSERT_EQ(loader().requestStems(2), Outcome::Submitted);
     waitUntilSplitting(2);
     loader().cancelStems(2);
-    const LoadResult r = next(1);
-    EXPECT_EQ(r.error, "cancelled");
+    EXPECT_EQ(next(1).error, "cancelled");
     EXPECT_EQ(loader().stemStatus(2).error, "cancelled");
     EXPECT_EQ(loader().requestStems(2), Outcome::Failed);
     neural.spin = false;

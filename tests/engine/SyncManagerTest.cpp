@@ -27,7 +27,11 @@ protected:
     void step() { sync.update(in, out); }
 };
 
-TEST_F(Sync, ElectsTheFirstPlayingDeckAndKeepsTheLastOne) {
+TEST_F(Sync, ElectsTheFirstPlayingDeckWithAGridAndKeepsTheLastOne) {
+    in[3].loaded = true; // no grid: never a candidate
+    in[3].playing = true;
+    step();
+    EXPECT_EQ(sync.master(), -1);
     sync.setSyncOn(0, true);
     sync.setSyncOn(1, true);
     deck(0, 120, true);
@@ -44,13 +48,6 @@ TEST_F(Sync, ElectsTheFirstPlayingDeckAndKeepsTheLastOne) {
     step();
     EXPECT_EQ(sync.master(), 1) << "with nothing playing the last master stays";
     EXPECT_FALSE(sync.masterPlaying());
-}
-
-TEST_F(Sync, NoCandidateMeansNoMaster) {
-    in[3].loaded = true; // no grid
-    in[3].playing = true;
-    step();
-    EXPECT_EQ(sync.master(), -1);
 }
 
 TEST_F(Sync, ChosenMasterStaysMasterWhilePaused) {
@@ -111,7 +108,7 @@ TEST_F(Sync, LaggingFollowerIsNudgedGentlyUntilInPhase) {
     EXPECT_DOUBLE_EQ(out[1].rate, 1.0) << "inside the dead band nothing is nudged";
 }
 
-TEST_F(Sync, StartingASyncedDeckSnapsItsBarPhase) {
+TEST_F(Sync, StartingASyncedDeckSnapsItsBarPhaseAndAnAlignItsBeatPhase) {
     deck(0, 120, true, 8.0);  // bar phase 0
     deck(1, 120, false, 2.0); // bar phase 2: half a bar off
     sync.setSyncOn(1, true);
@@ -120,13 +117,9 @@ TEST_F(Sync, StartingASyncedDeckSnapsItsBarPhase) {
     step();
     EXPECT_DOUBLE_EQ(out[1].correction, -2.0);
     EXPECT_DOUBLE_EQ(out[1].rate, 1.0);
-}
-
-TEST_F(Sync, AlignWithoutSnapCorrectsTheBeatPhaseOnly) {
+    // An align without the snap corrects the beat phase only.
     deck(0, 120, true, 8.25);
     deck(1, 120, true, 5.0);
-    sync.setSyncOn(1, true);
-    step();
     sync.requestAlign(1, false);
     step();
     EXPECT_NEAR(out[1].correction, 0.25, 1e-12);
@@ -155,7 +148,7 @@ BeatGrid grid(std::vector<GridBeat> beats) {
     return g;
 }
 
-TEST(BeatGrid, EmptyGridAnswersZero) {
+TEST(BeatGrid, EmptyGridAndNotANumberAnswerZero) {
     BeatGrid g;
     EXPECT_EQ(g.indexAt(3.0), -1);
     EXPECT_EQ(g.beatAt(3.0), 0.0);
@@ -164,18 +157,21 @@ TEST(BeatGrid, EmptyGridAnswersZero) {
     EXPECT_EQ(g.barPhase(3.0), 0.0);
     EXPECT_TRUE(g.constantTempo);
     EXPECT_EQ(g.beatsPerBar, 4);
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    for (const BeatGrid& h : {grid({{1.0, 120.0, 1}}), grid({{0.5, 120.0, 1}, {1.0, 120.0, 2}})}) {
+        EXPECT_EQ(h.beatAt(nan), 0.0);
+        EXPECT_EQ(h.timeAt(nan), 0.0);
+        EXPECT_EQ(h.barPhase(nan), 0.0);
+    }
 }
 
-TEST(BeatGrid, SingleBeatExtrapolatesBothWays) {
+TEST(BeatGrid, SingleBeatExtrapolatesBothWaysAtAClampedTempo) {
     const BeatGrid g = grid({{1.0, 120.0, 1}});
     EXPECT_DOUBLE_EQ(g.beatAt(1.5), 1.0);
     EXPECT_DOUBLE_EQ(g.beatAt(0.5), -1.0);
     EXPECT_DOUBLE_EQ(g.timeAt(2.0), 2.0);
     EXPECT_EQ(g.indexAt(0.99), -1);
     EXPECT_EQ(g.indexAt(1.0), 0);
-}
-
-TEST(BeatGrid, ClampsExtrapolationTempo) {
     EXPECT_DOUBLE_EQ(grid({{0.0, 10.0, 1}}).timeAt(1.0), 3.0);
     EXPECT_DOUBLE_EQ(grid({{0.0, 1000.0, 1}}).timeAt(1.0), 0.15);
 }
@@ -209,15 +205,6 @@ TEST(LoadCue, PrefersLoadPointThenMemoryCue) {
     EXPECT_EQ(loadCueTime(
                   {{CueKind::Memory, -1, 7.0, -1.0, ""}, {CueKind::LoadPoint, -1, 9.0, -1.0, ""}}),
               9.0);
-}
-
-TEST(BeatGrid, NotANumberReadsAsZero) {
-    const double nan = std::numeric_limits<double>::quiet_NaN();
-    for (const BeatGrid& g : {grid({{1.0, 120.0, 1}}), grid({{0.5, 120.0, 1}, {1.0, 120.0, 2}})}) {
-        EXPECT_EQ(g.beatAt(nan), 0.0);
-        EXPECT_EQ(g.timeAt(nan), 0.0);
-        EXPECT_EQ(g.barPhase(nan), 0.0);
-    }
 }
 
 } // namespace
