@@ -11,6 +11,7 @@
 #include <cmath>
 #include <gtest/gtest.h>
 #include <set>
+#include <type_traits>
 #include <vector>
 
 namespace vyn {
@@ -59,15 +60,40 @@ TYPED_TEST(StretcherContract, KeepsItsPromisesAtTheEdges) {
     EXPECT_EQ(test::peakLevel(out.data(), out.size()), 0.0f);
 }
 
+// Input frames a stretcher has taken for `frames` of output: WSOLA first skips S frames.
+double expectedUse(const WsolaStretcher& s, std::size_t frames, double ratio) {
+    return s.searchFrames() + frames * ratio + s.latencyFrames();
+}
+double expectedUse(const PhaseVocoderStretcher& s, std::size_t frames, double ratio) {
+    return frames * ratio + s.latencyFrames();
+}
+
+TYPED_TEST(StretcherContract, DeliversEveryBlockAndAccountsForEveryInputFrame) {
+    const auto input = test::stereoSine(330.0, 48000.0, 48000 * 14, 0.5f);
+    for (double ratio : {0.25, 0.8, 1.0, 1.06, 2.83, 4.0}) {
+        for (int block : {64, 256, 2048}) {
+            TypeParam s;
+            s.prepare(48000.0, 2048, 3);
+            s.setRatio(ratio);
+            std::size_t used = 0;
+            const std::size_t frames = 48000 * 3;
+            const auto out = test::stretchThrough(s, input, block, frames, &used);
+            // Nothing pushed was dropped and the latency is right, so a deck's audible
+            // position is.
+            EXPECT_NEAR(static_cast<double>(used), expectedUse(s, frames, ratio),
+                        (std::is_same_v<TypeParam, WsolaStretcher> ? 1e-6 : 2.0))
+                << ratio << " " << block;
+            // After the first window the output never starves or fades.
+            for (std::size_t i = 2 * 2048; i + 200 < frames; i += 100)
+                ASSERT_GT(test::peakLevel(&out[2 * i], 400), 0.25f)
+                    << ratio << " " << block << " " << i;
+            EXPECT_LE(s.latencyFrames(), s.inputCapacity());
+        }
+    }
+}
+
 // ---------------------------------------------------------------------------------------------
 // WSOLA
-
-std::size_t stretch(WsolaStretcher& s, const std::vector<float>& input, std::vector<float>& out,
-                    int block, std::size_t outFrames) {
-    std::size_t used = 0;
-    out = test::stretchThrough(s, input, block, outFrames, &used);
-    return used;
-}
 
 TEST(WsolaWindow, EightVariantsForSixteenDecksAndAMissingRateIsFortyEightKilohertz) {
     WsolaStretcher a, b;
@@ -106,36 +132,8 @@ TEST(WsolaFirstSegment, StartsAtInputFrameSUnwindowed) {
         ASSERT_EQ(out[2 * i], ramp[2 * (S + i)]) << i;
         ASSERT_EQ(out[2 * i + 1], ramp[2 * (S + i) + 1]) << i;
     }
-    // Frames before S after a reset are never heard: nothing in the output is below ramp[S].
-    for (int i = 0; i < hop; ++i)
-        EXPECT_GE(out[2 * i], ramp[2 * S]);
     s.reset();
     EXPECT_EQ(s.readPosition(), S) << "a reset starts the analysis over";
-}
-
-TEST(WsolaProcess, AlwaysDeliversTheRequestedBlockWhenFedWhatItAsks) {
-    for (double ratio : {0.25, 0.8, 1.0, 1.06, 2.0, 2.83, 4.0}) {
-        for (int block : {64, 256, 2048}) {
-            WsolaStretcher s;
-            s.prepare(48000.0, 2048, 3);
-            s.setRatio(ratio);
-            const auto input = test::stereoSine(330.0, 48000.0, 48000 * 20, 0.5f);
-            std::vector<float> out;
-            const std::size_t frames = 48000 * 3;
-            const std::size_t used = stretch(s, input, out, block, frames);
-            // Nothing pushed was dropped: what went in is what the analysis position passed
-            // (S, then hop x ratio per hop of output) plus what is still held inside.
-            EXPECT_NEAR(static_cast<double>(used),
-                        s.searchFrames() + frames * ratio + s.latencyFrames(), 1e-6)
-                << ratio << " " << block;
-            // ...and after the first window the output never starves.
-            std::size_t silent = 0;
-            for (std::size_t i = 2 * 2048; i + 200 < frames; i += 100)
-                if (test::peakLevel(&out[2 * i], 2 * 200) < 0.1f) ++silent;
-            EXPECT_EQ(silent, 0u) << ratio << " " << block;
-            EXPECT_LE(s.latencyFrames(), s.inputCapacity());
-        }
-    }
 }
 
 TEST(WsolaProcess, UnityRatioPlacesSegmentsAtTheirNaturalPositions) {
@@ -143,28 +141,13 @@ TEST(WsolaProcess, UnityRatioPlacesSegmentsAtTheirNaturalPositions) {
     s.prepare(48000.0, 256, 0);
     const int S = s.searchFrames();
     const auto input = test::stereoSine(440.0, 48000.0, 48000, 0.5f);
-    std::vector<float> out;
-    stretch(s, input, out, 256, 24000);
+    const auto out = test::stretchThrough(s, input, 256, 24000);
     // Every segment continues its predecessor exactly, so the output is the input delayed by S,
     // apart from the tiny ripple of the overlapping Hann halves.
     double worst = 0.0;
     for (int i = 2000; i < 23000; ++i)
         worst = std::max(worst, std::fabs(static_cast<double>(out[2 * i]) - input[2 * (i + S)]));
     EXPECT_LT(worst, 0.01);
-}
-
-TEST(WsolaProcess, KeepsThePitchWhileChangingTheTempo) {
-    for (double ratio : {0.8, 1.25, 1.06, 2.0}) {
-        WsolaStretcher s;
-        s.prepare(48000.0, 512, 1);
-        s.setRatio(ratio);
-        const auto input = test::stereoSine(440.0, 48000.0, 48000 * 8, 0.5f);
-        std::vector<float> out;
-        stretch(s, input, out, 512, 48000 * 3);
-        const std::vector<float> steady(out.begin() + 2 * 4800, out.end());
-        EXPECT_NEAR(test::toneFrequency(steady, 48000.0), 440.0, 440.0 * 0.005) << ratio;
-        EXPECT_NEAR(test::toneFrequency(steady, 48000.0, 1), 440.0, 440.0 * 0.005) << ratio;
-    }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -190,27 +173,6 @@ TEST(PhaseVocoder, TheFirstHopAfterAResetIsTheInputAtFullLevel) {
     const auto out = test::stretchThrough(s, noise, 512, static_cast<std::size_t>(s.hopFrames()));
     for (std::size_t i = 0; i < out.size(); ++i)
         ASSERT_NEAR(out[i], noise[i], 1e-6) << i;
-}
-
-TEST(PhaseVocoder, DeliversEveryBlockAndAccountsForEveryInputFrame) {
-    const auto tone = stereo(14.0, [](double t, int) { return std::sin(2 * M_PI * 330 * t); });
-    for (double ratio : {0.25, 0.8, 1.06, 2.83, 4.0}) {
-        for (int block : {64, 256, 2048}) {
-            PhaseVocoderStretcher s;
-            s.prepare(kRate, 2048, 3);
-            s.setRatio(ratio);
-            std::size_t used = 0;
-            const std::size_t frames = 48000 * 3;
-            const auto out = test::stretchThrough(s, tone, block, frames, &used);
-            // What went in is how far the output has got at the ratio plus what is held inside:
-            // the latency is right, so a deck's audible position is.
-            EXPECT_NEAR(static_cast<double>(used), frames * ratio + s.latencyFrames(), 2.0)
-                << ratio << " " << block;
-            for (std::size_t i = 0; i + 200 < frames; i += 100)
-                ASSERT_GT(test::peakLevel(&out[2 * i], 400), 0.5f)
-                    << ratio << " " << block << " " << i;
-        }
-    }
 }
 
 TEST(PhaseVocoder, KeepsTheStereoImage) {
@@ -300,16 +262,13 @@ std::vector<std::int64_t> onsets(const std::vector<float>& v, std::size_t chunk)
     return found;
 }
 
-TEST(OnsetDetector, SteadySoundHasNone) {
+TEST(OnsetDetector, SteadySoundHasNoneAndEachAttackIsFoundAtItsFirstFrameHoweverCut) {
     EXPECT_TRUE(onsets(test::partialsSignal(test::kChordHz, 2.0, kRate), 256).empty());
     EXPECT_TRUE(onsets(test::partialsSignal({55.0, 110.0}, 2.0, kRate), 256).empty());
     EXPECT_TRUE(onsets(test::noise(96000), 256).empty());
     // Sound from the first frame, and a click within the first eight blocks (still learning).
     EXPECT_TRUE(onsets(test::clickSignal({0.006}, 1.0, kRate, std::vector<float>(48000, 0.3f)), 256)
                     .empty());
-}
-
-TEST(OnsetDetector, FindsEachAttackAtItsFirstFrameHoweverTheStreamIsCut) {
     // The hit 8 ms after the one at 0.625 s is the same attack as far as a stretcher goes.
     const auto v = test::clickSignal({0.0834, 0.625, 0.633, 1.2526}, 2.0, kRate,
                                      test::partialsSignal({261.63}, 2.0, kRate));

@@ -46,26 +46,23 @@ protected:
     bool ended = false;
 };
 
-TEST_F(Varispeed, UnitSpeedCopiesTheSourceExactly) {
+TEST_F(Varispeed, CopiesAtUnitSpeedAndInterpolatesAtFractionalPositions) {
     playhead = 17.0;
-    const auto out = read(1.0, 100);
+    auto out = read(1.0, 100);
     for (int i = 0; i < 100; ++i) {
         ASSERT_EQ(out[2 * i], 17.0f + i);
         ASSERT_EQ(out[2 * i + 1], -(17.0f + i));
     }
     EXPECT_EQ(playhead, 117.0);
     EXPECT_FALSE(ended);
-}
-
-TEST_F(Varispeed, InterpolatesBetweenFramesAtFractionalPositions) {
     playhead = 10.25;
-    const auto out = read(0.5, 8);
+    out = read(0.5, 8);
     for (int i = 0; i < 8; ++i)
         EXPECT_FLOAT_EQ(out[2 * i], 10.25f + 0.5f * i);
     EXPECT_DOUBLE_EQ(playhead, 14.25);
 }
 
-TEST_F(Varispeed, ReadsBackwardsAndStopsAtTheStartWithoutEnding) {
+TEST_F(Varispeed, StopsAtTheStartBackwardsAndReportsTheEndForwards) {
     playhead = 50.0;
     auto out = read(-1.0, 20);
     for (int i = 0; i < 20; ++i)
@@ -75,11 +72,8 @@ TEST_F(Varispeed, ReadsBackwardsAndStopsAtTheStartWithoutEnding) {
     EXPECT_EQ(playhead, 0.0);
     EXPECT_FALSE(ended);
     EXPECT_EQ(out[2 * 39], 0.0f); // positions below 0 hold the first frame
-}
-
-TEST_F(Varispeed, ReportsTheEndOfTheSource) {
     playhead = 990.0;
-    const auto out = read(1.0, 20);
+    out = read(1.0, 20);
     EXPECT_TRUE(ended);
     EXPECT_EQ(playhead, 1000.0);
     EXPECT_EQ(out[2 * 9], 999.0f);
@@ -129,18 +123,15 @@ TEST_F(Varispeed, LoopKeepsTheFractionalOvershootAtEveryWrap) {
     }
 }
 
-TEST_F(Varispeed, ReverseLoopWrapsFromTheInEdgeToTheOutEdge) {
+TEST_F(Varispeed, ReverseLoopWrapsToTheOutEdgeAndAPlayheadPastItComesBackByWholeLoops) {
     playhead = 120.0;
-    const auto out = readLooped(-1.0, 100, 100.0, 140.0);
+    auto out = readLooped(-1.0, 100, 100.0, 140.0);
     EXPECT_EQ(out[2 * 19], 101.0f);
     EXPECT_EQ(out[2 * 20], 120.0f + 20.0f); // 100 itself is skipped: wraps to 140
     for (int i = 0; i + 40 < 100; ++i)
         ASSERT_EQ(out[2 * i], out[2 * (i + 40)]);
-}
-
-TEST_F(Varispeed, PlayheadPastTheOutEdgeComesBackByWholeLoops) {
     playhead = 170.0; // 6 frames past the out edge, e.g. after halving a loop
-    const auto out = readLooped(1.0, 4, 100.0, 164.0);
+    out = readLooped(1.0, 4, 100.0, 164.0);
     EXPECT_EQ(out[0], 106.0f);
 }
 
