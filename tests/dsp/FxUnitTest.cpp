@@ -177,7 +177,7 @@ TEST_F(FxUnitTest, TheTailEndsAfterOneAndAQuarterDelaysOfSilence) {
 
 // ---- Send mode and the master target
 
-TEST_F(FxUnitTest, SendModeLeavesTheDeckDryAndAddsTheWetReturnTimesMix) {
+TEST_F(FxUnitTest, SendModeLeavesTheDeckDryAndAddsTheWetReturnTimesMixEvenAfterAnUnload) {
     configure(fx, FxUnit::kEcho, 4.0 / 6.0, 0.5, 0.5, 0, true);
     const auto input = test::impulse(60000, 0);
     const auto run = test::renderFx(fx, input);
@@ -186,14 +186,13 @@ TEST_F(FxUnitTest, SendModeLeavesTheDeckDryAndAddsTheWetReturnTimesMix) {
     EXPECT_FLOAT_EQ(run.master[0], 1.0f);
     EXPECT_FLOAT_EQ(run.master[2 * 24000], 0.5f);
     EXPECT_FLOAT_EQ(run.master[2 * 48000], 0.25f);
-}
-
-TEST_F(FxUnitTest, SendTailKeepsRingingWhenTheTargetDeckIsUnloaded) {
-    configure(fx, FxUnit::kEcho, 4.0 / 6.0, 0.5, 1.0, 0, true);
+    // The send's tail keeps ringing when the target deck is unloaded.
+    FxUnit unit;
+    prepared(unit, FxUnit::kEcho, 4.0 / 6.0, 0.5, 1.0, 0, true);
     test::FxRenderOptions o;
     o.deckLoaded = [](int frame) { return frame < 1024; };
-    const auto run = test::renderFx(fx, test::impulse(50000, 0), o);
-    EXPECT_EQ(test::framesAbove(run.master, 0, 1e-6f), (std::vector<int>{0, 24000, 48000}));
+    const auto unloaded = test::renderFx(unit, test::impulse(50000, 0), o);
+    EXPECT_EQ(test::framesAbove(unloaded.master, 0, 1e-6f), (std::vector<int>{0, 24000, 48000}));
 }
 
 TEST_F(FxUnitTest, OnlyTheTargetDeckFeedsTheUnit) {
@@ -363,20 +362,15 @@ TEST(FxRealtime, EveryTypeModeAndTargetRendersWithoutAllocatingOrLocking) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// Plays `deck` (summed once into the master, and into the cue bus when `cue`) through the bus in
-// blocks, returning the master output; `afterBlock` sees each block's end frame.
-std::vector<float> play(MasterBus& bus, const std::vector<float>& deck, int block, bool cue = false,
-                        std::vector<float>* cueOut = nullptr,
-                        const std::function<void(int)>& afterBlock = {}) {
+// Plays `deck` through the bus in blocks, returning the master output.
+std::vector<float> play(MasterBus& bus, const std::vector<float>& deck, int block) {
     const int frames = static_cast<int>(deck.size() / 2);
     std::vector<float> out(deck.size());
-    if (cueOut) cueOut->assign(deck.size(), 0.0f);
     for (int f = 0; f < frames; f += block) {
         const int n = std::min(block, frames - f);
         bus.beginBlock(n);
-        bus.addDeck(deck.data() + 2 * f, n, cue);
-        bus.output(out.data() + 2 * f, cueOut ? cueOut->data() + 2 * f : nullptr, n);
-        if (afterBlock) afterBlock(f + n);
+        bus.addDeck(deck.data() + 2 * f, n, false);
+        bus.output(out.data() + 2 * f, nullptr, n);
     }
     return out;
 }
@@ -388,7 +382,7 @@ std::vector<float> square(int frames, int period, float level) {
     return s;
 }
 
-TEST(MasterBus, LimiterHoldsASquareAtGainTwoToMinusOneDecibel) {
+TEST(MasterBus, LimiterHoldsASquareAtGainTwoToMinusOneDecibelAndReleasesOver120Ms) {
     MasterBus bus;
     bus.setMasterGain(2.0f);
     bus.prepare(kRate, 2048);
@@ -407,13 +401,6 @@ TEST(MasterBus, LimiterHoldsASquareAtGainTwoToMinusOneDecibel) {
     }
     EXPECT_LE(highest, 1.0f);
     EXPECT_NEAR(bus.limiterGain(), wanted, 0.001f);
-}
-
-TEST(MasterBus, LimiterReleasesOverOneHundredTwentyMilliseconds) {
-    MasterBus bus;
-    bus.setMasterGain(2.0f);
-    bus.prepare(kRate, 2048);
-    play(bus, square(4800, 96, 1.0f), 256);
     const float held = bus.limiterGain();
     // 120 ms of quiet signal: 63 % of the way back to unity.
     play(bus, square(5760, 96, 0.1f), 256);
@@ -422,15 +409,27 @@ TEST(MasterBus, LimiterReleasesOverOneHundredTwentyMilliseconds) {
     EXPECT_GT(bus.limiterGain(), 0.999f);
 }
 
-TEST(MasterBus, QuietSignalPassesUntouchedAndPeakIsBeforeTheLimiter) {
+TEST(MasterBus, QuietSignalPassesUntouchedAndNonFiniteFramesAreDropped) {
     MasterBus bus;
     bus.prepare(kRate, 512);
-    const auto in = test::stereoNoise(4096, 0.8f);
-    const auto out = play(bus, in, 512);
-    EXPECT_EQ(out, in);
+    const auto quiet = test::stereoNoise(4096, 0.8f);
+    EXPECT_EQ(play(bus, quiet, 512), quiet);
     EXPECT_EQ(bus.limiterGain(), 1.0f);
     EXPECT_LE(bus.masterPeak(), 0.8f);
     EXPECT_GT(bus.masterPeak(), 0.7f);
+    // Without poisoning the limiter or the peak.
+    std::vector<float> in(2 * 256, 0.5f);
+    in[20] = NAN;
+    in[41] = INFINITY;
+    const auto out = play(bus, in, 256);
+    EXPECT_EQ(out[20], 0.0f);
+    EXPECT_EQ(out[21], 0.0f);
+    EXPECT_EQ(out[41], 0.0f);
+    EXPECT_FLOAT_EQ(out[100], 0.5f);
+    EXPECT_EQ(bus.limiterGain(), 1.0f);
+    EXPECT_FLOAT_EQ(bus.masterPeak(), 0.5f);
+    bus.setMasterGain(NAN);
+    EXPECT_EQ(bus.masterGain(), 1.0f);
 }
 
 TEST(MasterBus, MasterGainGlidesWithATenMillisecondTimeConstant) {
@@ -461,23 +460,6 @@ TEST(MasterBus, DecksSumIntoMasterAndOnlyCuedDecksIntoTheUnlimitedCue) {
     bus.output(out.data(), cueOut.data(), 256);
     EXPECT_EQ(out[0], 0.0f);
     EXPECT_EQ(cueOut[0], 0.0f);
-}
-
-TEST(MasterBus, NonFiniteFramesAreDroppedWithoutPoisoningTheLimiter) {
-    MasterBus bus;
-    bus.prepare(kRate, 256);
-    std::vector<float> in(2 * 256, 0.5f);
-    in[20] = NAN;
-    in[41] = INFINITY;
-    const auto out = play(bus, in, 256);
-    EXPECT_EQ(out[20], 0.0f);
-    EXPECT_EQ(out[21], 0.0f);
-    EXPECT_EQ(out[41], 0.0f);
-    EXPECT_FLOAT_EQ(out[100], 0.5f);
-    EXPECT_EQ(bus.limiterGain(), 1.0f);
-    EXPECT_FLOAT_EQ(bus.masterPeak(), 0.5f);
-    bus.setMasterGain(NAN);
-    EXPECT_EQ(bus.masterGain(), 1.0f);
 }
 
 TEST(MasterBus, PrepareKeepsTheMasterLevelAndBlocksAreClampedToItsSize) {

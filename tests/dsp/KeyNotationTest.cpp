@@ -38,13 +38,10 @@ TEST(KeyNotation, ParsesWheelAndNoteNamesAndRejectsEverythingElse) {
         EXPECT_EQ(parseKeyNotation(text), kNone) << text;
 }
 
-TEST(KeyCode, PacksPitchClassAndMode) {
+TEST(KeyValues, CodesPackPitchClassAndModeAndShiftsRoundHalfAwayFromZeroAndClamp) {
     EXPECT_EQ(key(9, kMinorMode).value(), 0x0109);
     EXPECT_EQ(KeyCode::fromValue(key(4, kMajorMode).value()), key(4, kMajorMode));
     EXPECT_FALSE(KeyCode::fromValue(255).known());
-}
-
-TEST(KeyShiftValue, RoundsHalfAwayFromZeroAndClamps) {
     EXPECT_EQ(keyShiftFromValue(7.0), 6);
     EXPECT_EQ(keyShiftFromValue(-6.5), -6);
     EXPECT_EQ(keyShiftFromValue(2.5), 3);
@@ -56,12 +53,6 @@ TEST(KeyShiftValue, RoundsHalfAwayFromZeroAndClamps) {
     EXPECT_DOUBLE_EQ(pitchFactor(-3), std::pow(2.0, -0.25));
 }
 
-TEST(KeySyncChoice, FailsForUnknownKeys) {
-    EXPECT_FALSE(chooseKeySyncShift(kNone, key(0, kMajorMode), 0).has_value());
-    EXPECT_FALSE(chooseKeySyncShift(key(0, kMajorMode), kNone, 0).has_value());
-    EXPECT_FALSE(chooseKeySyncShift(key(12, kMajorMode), key(0, kMajorMode), 0).has_value());
-}
-
 // Wheel position of a key, worked out from the wheel notation itself.
 int wheelNumber(KeyCode k) {
     for (int n = 1; n <= 12; ++n) {
@@ -71,7 +62,10 @@ int wheelNumber(KeyCode k) {
     return -1;
 }
 
-TEST(KeySyncChoice, AlwaysLandsOnANeighbourOnTheWheelWithTheSmallestShift) {
+TEST(KeySyncChoice, AlwaysLandsOnANeighbourOnTheWheelWithTheSmallestShiftAndNeedsBothKeys) {
+    EXPECT_FALSE(chooseKeySyncShift(kNone, key(0, kMajorMode), 0).has_value());
+    EXPECT_FALSE(chooseKeySyncShift(key(0, kMajorMode), kNone, 0).has_value());
+    EXPECT_FALSE(chooseKeySyncShift(key(12, kMajorMode), key(0, kMajorMode), 0).has_value());
     // Compatible keys sit at the same wheel number (either letter) or one step away. The
     // choice must reach one with the smallest shift, upwards on a tie.
     auto compatible = [](KeyCode a, KeyCode b) {

@@ -61,7 +61,7 @@ protected:
     std::string dir;
 };
 
-TEST_F(StemCacheTest, SecondSplitOfATrackComesFromTheCache) {
+TEST_F(StemCacheTest, SecondSplitOfATrackComesFromTheCacheUnlessItsRateOrLengthChanged) {
     const std::vector<std::int16_t> pcm = music();
     const SeparationResult first = separate(pcm, 44100);
     ASSERT_TRUE(first.ok) << first.error;
@@ -82,11 +82,7 @@ TEST_F(StemCacheTest, SecondSplitOfATrackComesFromTheCache) {
     // "other" is not stored: rebuilt on load, it must come back as the split made it.
     for (int k = 0; k < kStemCount; ++k)
         EXPECT_EQ(second.stems.stems[k], first.stems.stems[k]) << "stem " << k;
-}
 
-TEST_F(StemCacheTest, RateOrLengthChangesTheKey) {
-    const std::vector<std::int16_t> pcm = music();
-    ASSERT_TRUE(separate(pcm, 44100).ok);
     EXPECT_NE(cacheFile(44099), cacheFile(44100));
     EXPECT_NE(cacheFile(44100, 44100.0), cacheFile(44100));
     EXPECT_FALSE(separate(pcm, 44099).fromCache);
@@ -266,7 +262,7 @@ Read readMixed(const StemSource& s, std::int64_t start, std::int64_t count, cons
     return r;
 }
 
-TEST(StemSource, PlainReadIsTheSumOfTheStems) {
+TEST(StemSource, PlainReadIsTheSumOfTheStemsAndLastsAsLongAsTheShortest) {
     const StemSource s(test::levelStems(100, 44100.0));
     EXPECT_EQ(s.frameCount(), 100u);
     EXPECT_EQ(s.sampleRate(), 44100.0);
@@ -282,17 +278,17 @@ TEST(StemSource, PlainReadIsTheSumOfTheStems) {
         EXPECT_FLOAT_EQ(out[2 * i + 1], -15 * kUnit);
         EXPECT_FLOAT_EQ(mixed.out[2 * i], out[2 * i]);
     }
+    StemSet set = test::levelStems(100, 48000.0);
+    set.stems[kStemVocals].resize(2 * 60);
+    EXPECT_EQ(StemSource(std::move(set)).frameCount(), 60u);
 }
 
-TEST(StemSource, GainsRampLinearlyAcrossTheRead) {
+TEST(StemSource, GainsRampLinearlyAcrossTheReadAndOverTheEdgesOfTheTrack) {
     const StemSource s(test::levelStems(1000, 48000.0));
-    struct Case {
-        float from[4];
-        float to[4];
-    };
     // Drums 0 -> 1, bass 1 -> 0, vocals held at 2, other killed at both ends.
-    const Case c{{0, 1, 2, 0}, {1, 0, 2, 0}};
-    const Read r = readMixed(s, 100, 101, c.from, c.to);
+    const float rampFrom[4] = {0, 1, 2, 0};
+    const float rampTo[4] = {1, 0, 2, 0};
+    Read r = readMixed(s, 100, 101, rampFrom, rampTo);
     ASSERT_EQ(r.produced, 101);
     for (int i = 0; i <= 100; ++i) {
         const float t = static_cast<float>(i) / 100.0f;
@@ -300,32 +296,23 @@ TEST(StemSource, GainsRampLinearlyAcrossTheRead) {
         ASSERT_NEAR(r.out[2 * i], want, 1e-5f) << i;
         ASSERT_NEAR(r.out[2 * i + 1], -want, 1e-5f) << i;
     }
-}
-
-TEST(StemSource, ReadsAtTheEdgesOfTheTrack) {
-    const StemSource s(test::levelStems(50, 48000.0));
+    const StemSource shortOne(test::levelStems(50, 48000.0));
     const float from[4] = {0, 0, 0, 0};
     const float to[4] = {1, 0, 0, 0};
     // Ten frames before the start: silence, then the ramp continues where those frames left it.
-    Read r = readMixed(s, -10, 21, from, to);
+    r = readMixed(shortOne, -10, 21, from, to);
     EXPECT_EQ(r.produced, 11);
     for (int i = 0; i < 10; ++i)
         ASSERT_EQ(r.out[2 * i], 0.0f);
     EXPECT_NEAR(r.out[2 * 10], 0.5f * kUnit, 1e-6f);
     EXPECT_NEAR(r.out[2 * 20], 1.0f * kUnit, 1e-6f);
     // Past the end: what remains, then silence.
-    r = readMixed(s, 45, 10, nullptr, nullptr);
+    r = readMixed(shortOne, 45, 10, nullptr, nullptr);
     EXPECT_EQ(r.produced, 5);
     EXPECT_FLOAT_EQ(r.out[2 * 4], 15 * kUnit);
     EXPECT_EQ(r.out[2 * 5], 0.0f);
-    EXPECT_EQ(readMixed(s, 50, 4, nullptr, nullptr).produced, 0);
-    EXPECT_EQ(readMixed(s, -4, 4, nullptr, nullptr).produced, 0);
-}
-
-TEST(StemSource, PlaysTheShortestStem) {
-    StemSet set = test::levelStems(100, 48000.0);
-    set.stems[kStemVocals].resize(2 * 60);
-    EXPECT_EQ(StemSource(std::move(set)).frameCount(), 60u);
+    EXPECT_EQ(readMixed(shortOne, 50, 4, nullptr, nullptr).produced, 0);
+    EXPECT_EQ(readMixed(shortOne, -4, 4, nullptr, nullptr).produced, 0);
 }
 
 // ---------------------------------------------------------------------------------------------
