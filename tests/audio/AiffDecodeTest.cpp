@@ -88,7 +88,7 @@ TEST(AiffConversion, FloatTypesInEitherCaseSetTheirOwnSampleSize) {
     }
 }
 
-TEST(AiffStructure, RateIsTheExtendedFloatOfCommAndFramesTheCommCountOrWhatIsThere) {
+TEST(AiffStructure, RateFromCommFramesFromCommOrWhatIsThereAndTheSsndOffsetSkipsPadding) {
     for (double rate : {22050.5, 192000.0})
         EXPECT_EQ(decodeBytes(aiff(2, 16, Bytes(8), nullptr, rate)).sampleRate, rate);
     const std::pair<std::uint32_t, std::size_t> cases[] = {{3, 3}, {0, 10}, {99, 10}};
@@ -99,13 +99,11 @@ TEST(AiffStructure, RateIsTheExtendedFloatOfCommAndFramesTheCommCountOrWhatIsThe
         test::formFile({{"COMM", test::commBody(2, 0, 16, 48000.0), {}},
                         {"SSND", test::ssndBody(bigEndian16({1, 2, 3, 4, 5})), 1u << 30}}));
     EXPECT_EQ(r.samples, (std::vector<std::int16_t>{1, 2, 3, 4}));
-}
 
-TEST(AiffStructure, SsndOffsetSkipsPadding) {
     const Bytes data = bigEndian16({11, 22, 33, 44});
-    const DecodeResult r = decodeBytes(test::formFile(
+    const DecodeResult padded = decodeBytes(test::formFile(
         {{"COMM", test::commBody(2, 0, 16, 44100.0), {}}, {"SSND", test::ssndBody(data, 6), {}}}));
-    EXPECT_EQ(r.samples, (std::vector<std::int16_t>{11, 22, 33, 44}));
+    EXPECT_EQ(padded.samples, (std::vector<std::int16_t>{11, 22, 33, 44}));
     // An offset past the chunk leaves no sound data.
     Bytes badOffset;
     test::putBe(badOffset, 1000, 4);

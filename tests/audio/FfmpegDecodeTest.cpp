@@ -115,19 +115,17 @@ TEST_F(FfmpegFiles, SurroundMixesDownAlikeInBothDecoders) {
     }
 }
 
-TEST_F(FfmpegFiles, FlacWithoutSamplesDecodesNoAudio) {
+TEST_F(FfmpegFiles, FailuresNameTheKindOrTheCause) {
     const std::string empty = dir_ + "/empty.wav";
     test::writeStereoWav(empty, {}, 44100);
-    DecodeResult r;
-    FfmpegDecoder::decodeFile(r, encode(kFlac, {}, empty), AudioKind::Flac);
-    EXPECT_FALSE(r.ok);
-    EXPECT_EQ(r.error, "decoded no audio from a file sniffed as FLAC");
-    EXPECT_TRUE(r.samples.empty());
-    EXPECT_EQ(r.frames, 0u);
-    EXPECT_EQ(r.sampleRate, 0.0);
-}
+    DecodeResult noAudio;
+    FfmpegDecoder::decodeFile(noAudio, encode(kFlac, {}, empty), AudioKind::Flac);
+    EXPECT_FALSE(noAudio.ok);
+    EXPECT_EQ(noAudio.error, "decoded no audio from a file sniffed as FLAC");
+    EXPECT_TRUE(noAudio.samples.empty());
+    EXPECT_EQ(noAudio.frames, 0u);
+    EXPECT_EQ(noAudio.sampleRate, 0.0);
 
-TEST_F(FfmpegFiles, FailuresNameTheKindOrTheCause) {
     test::Bytes junk = {'I', 'D', '3', 4, 0, 0, 0, 0, 0, 0};
     for (int i = 0; i < 5000; ++i)
         junk.push_back(static_cast<unsigned char>(i * 7919 >> 3));

@@ -40,9 +40,7 @@ TEST(OutputRouter, TheChannelCountDecidesWhatEachChannelCarries) {
         EXPECT_EQ(std::vector<float>(out.end() - c.channels, out.end()), c.lastFrame) << c.channels;
         EXPECT_EQ(t.lastMultiChannels, c.multiChannels) << c.channels;
     }
-}
-
-TEST(OutputRouter, LargeBuffersRenderInChunksOf2048) {
+    // Large buffers render in chunks of 2048.
     test::RecordingTarget t;
     const auto out = route(2, 5000, t);
     EXPECT_EQ(t.maxFrames, 2048);

@@ -38,22 +38,17 @@ protected:
     }
 };
 
-TEST_F(RtAudioDeviceTest, OpensTheStereoSinkThroughAlsa) {
-    ::vyn::test::setEnvironment("PULSE_SINK", "vyn_stereo");
-    RtAudioDevice d(LinuxAudioApi::Alsa);
-    const DeviceFormat f = playBriefly(d);
-    EXPECT_EQ(f.backendName, "ALSA");
-    EXPECT_EQ(f.channels, 2u);
-    EXPECT_EQ(f.sampleRate, 48000.0);
-    EXPECT_NE(f.endpointName.find("vyn_stereo"), std::string::npos);
-}
-
-TEST_F(RtAudioDeviceTest, OpensTheEightChannelSinkThroughAlsa) {
-    ::vyn::test::setEnvironment("PULSE_SINK", "vyn_8ch");
-    RtAudioDevice d(LinuxAudioApi::Alsa);
-    const DeviceFormat f = playBriefly(d);
-    EXPECT_EQ(f.channels, 8u);
-    EXPECT_EQ(f.deviceChannels, 8u);
+TEST_F(RtAudioDeviceTest, OpensTheStereoAndEightChannelSinksThroughAlsa) {
+    for (const auto& [sink, channels] : {std::pair{"vyn_stereo", 2u}, std::pair{"vyn_8ch", 8u}}) {
+        ::vyn::test::setEnvironment("PULSE_SINK", sink);
+        RtAudioDevice d(LinuxAudioApi::Alsa);
+        const DeviceFormat f = playBriefly(d);
+        EXPECT_EQ(f.backendName, "ALSA");
+        EXPECT_EQ(f.channels, channels);
+        EXPECT_EQ(f.deviceChannels, channels);
+        EXPECT_EQ(f.sampleRate, 48000.0);
+        EXPECT_NE(f.endpointName.find(sink), std::string::npos);
+    }
 }
 
 TEST_F(RtAudioDeviceTest, OpensTheJackServer) {

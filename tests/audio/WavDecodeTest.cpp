@@ -243,16 +243,13 @@ TEST(WavConversion, ExtensibleTakesItsSubFormat) {
 // ---------------------------------------------------------------------------------------------
 // WAV structure
 
-TEST(WavStructure, ChannelsBeyondTwoAreMixedDownAndMonoIsDuplicated) {
+TEST(WavStructure, MonoIsDuplicatedAndMoreChannelsMixDownByTheirSpeakers) {
     EXPECT_EQ(decodeBytes(test::simpleWav(1, 1, 22050, 16, int16s({5, -7}))).samples,
               (std::vector<std::int16_t>{5, 5, -7, -7}));
     EXPECT_EQ(decodeBytes(test::simpleWav(1, 6, 48000, 16,
                                           int16s({1, 2, 3, 4, 5, 6, 11, 12, 13, 14, 15, 16})))
                   .samples,
               (std::vector<std::int16_t>{3, 3, 13, 13})); // 5.1, rounded
-}
-
-TEST(WavStructure, TheSpeakerMaskNamesTheChannels) {
     // Four channels are 4.0 (FL FR FC BC) by default; a mask can make them FL FR SL SR.
     Bytes fmt = test::fmtExtensible(1, 4, 44100, 16);
     for (int i = 0; i < 4; ++i)
