@@ -1,5 +1,6 @@
 // Decks through a real output device, recorded from the PulseAudio null sinks: deck pairs on an
-// eight-channel device, the master on a stereo one, and `vyn --file` end to end.
+// eight-channel device, and `vyn --file` end to end on a stereo one. Which channel carries what
+// for every width is OutputRouter's; here the order is checked through the backend.
 
 #include "audio/AudioDeviceFactory.h"
 #include "common/ChildProcess.h"
@@ -63,18 +64,14 @@ protected:
     std::string dir;
 };
 
-// `check` on each stretch of at least 0.1 s in which deck 1's channel sounds (interleaved,
-// `channels` wide); a machine too loaded to feed the stream leaves gaps between them.
-template <typename Check>
-void forEachSoundingStretch(const std::vector<float>& rec, int channels, Check check) {
-    const auto stretches = test::soundingStretches(rec, channels, 0, 0.1);
-    ASSERT_GE(test::soundingSeconds(stretches, channels), 1.0) << "less than a second of sound";
-    for (const std::vector<float>& w : stretches)
-        check(w.data(), w.size() / static_cast<std::size_t>(channels));
-}
-
 TEST_F(DeckRouting, EightChannelsCarryDeckPairsAndNoMaster) {
-    forEachSoundingStretch(playTwoDecks("vyn_8ch", 8), 8, [](const float* w, std::size_t frames) {
+    // Each stretch of at least 0.1 s in which deck 1 sounds: a machine too loaded to feed the
+    // stream leaves gaps between them.
+    const auto stretches = test::soundingStretches(playTwoDecks("vyn_8ch", 8), 8, 0, 0.1);
+    ASSERT_GE(test::soundingSeconds(stretches, 8), 1.0) << "less than a second of sound";
+    for (const std::vector<float>& stretch : stretches) {
+        const float* w = stretch.data();
+        const std::size_t frames = stretch.size() / 8;
         for (int ch = 0; ch < 4; ++ch) {
             const double own = ch < 2 ? 440.0 : 1000.0, other = ch < 2 ? 1000.0 : 440.0;
             EXPECT_NEAR(test::toneLevel(w, frames, 8, ch, kRate, own), 0.25, 0.03) << ch;
@@ -84,17 +81,7 @@ TEST_F(DeckRouting, EightChannelsCarryDeckPairsAndNoMaster) {
         for (int ch = 4; ch < 8; ++ch)
             for (std::size_t f = 0; f < frames; ++f)
                 ASSERT_LT(std::fabs(w[f * 8 + ch]), 1e-4f) << ch;
-    });
-}
-
-TEST_F(DeckRouting, StereoCarriesTheMaster) {
-    forEachSoundingStretch(
-        playTwoDecks("vyn_stereo", 2), 2, [](const float* w, std::size_t frames) {
-            for (int ch : {0, 1}) {
-                EXPECT_NEAR(test::toneLevel(w, frames, 2, ch, kRate, 440.0), 0.25, 0.03) << ch;
-                EXPECT_NEAR(test::toneLevel(w, frames, 2, ch, kRate, 1000.0), 0.25, 0.03) << ch;
-            }
-        });
+    }
 }
 
 // Normalised correlation of `n` frames of two mono sequences.

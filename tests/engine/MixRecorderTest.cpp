@@ -98,7 +98,7 @@ protected:
     }
 };
 
-TEST_F(MixRecorderTest, TheFileHoldsExactlyWhatTheMasterPlayed) {
+TEST_F(MixRecorderTest, TheFileHoldsExactlyWhatTheMasterPlayedFromTheFrameAsked) {
     const std::string path = test::scratchDir("mix-recorder") + "/mix.wav";
     MixRecorderOptions options;
     options.headerSeconds = 0.0; // a header for every pass of the writer
@@ -120,25 +120,20 @@ TEST_F(MixRecorderTest, TheFileHoldsExactlyWhatTheMasterPlayed) {
     EXPECT_EQ(test::readWav(path).samples, played);
     renderGuarded(4);
     EXPECT_EQ(test::readWav(path).frames(), 200u * 256) << "nothing after the stop";
-    engine->setMasterTap(nullptr);
-}
 
-TEST_F(MixRecorderTest, AMixStartedDuringASetStartsAtTheSetsFrameZero) {
-    const std::string path = test::scratchDir("mix-recorder-from") + "/mix.wav";
-    MixRecorder mix(engine->capture(), {});
-    engine->setMasterTap(&mix);
-    playEightDecksWithKeyLock();
-    renderGuarded(10); // the set began at engine frame 1000, within these
-    ASSERT_TRUE(mix.start(path, 48000.0, 1000));
-    const std::vector<float> played = renderGuarded(4);
-    const MixRecordingResult r = mix.stop();
+    // A mix started during a set starts at the set's frame zero, 1560 frames ago: silence
+    // stands in for what was not captured.
+    const std::string since = path + ".since.wav";
+    ASSERT_TRUE(mix.start(since, 48000.0, snapshot().frame - 1560));
+    const std::vector<float> more = renderGuarded(4);
+    const MixRecordingResult late = mix.stop();
     engine->setMasterTap(nullptr);
-    EXPECT_EQ(r.frames, 2560u - 1000u + 1024u);
-    const test::WavContents wav = test::readWav(path);
-    ASSERT_EQ(wav.frames(), r.frames);
+    EXPECT_EQ(late.frames, 1560u + 1024u);
+    const test::WavContents wav = test::readWav(since);
+    ASSERT_EQ(wav.frames(), late.frames);
     EXPECT_TRUE(std::all_of(wav.samples.begin(), wav.samples.begin() + 2 * 1560,
                             [](float x) { return x == 0.0f; }));
-    EXPECT_TRUE(std::equal(played.begin(), played.end(), wav.samples.begin() + 2 * 1560));
+    EXPECT_TRUE(std::equal(more.begin(), more.end(), wav.samples.begin() + 2 * 1560));
 }
 
 // A FIFO stands in for a disk that stops taking data (POSIX only).
