@@ -3,6 +3,7 @@
 
 #include "common/EngineFixture.h"
 #include "common/TestTracks.h"
+#include "common/ToneMeasure.h"
 
 #include <cmath>
 
@@ -292,15 +293,9 @@ TEST_F(Deferral, ReleaseBeforeTheParkedJumpFiresFollowsIt) {
 
 class MixerRender : public test::EngineFixture {
 protected:
-    // Peak of the master's left channel over `blocks` blocks of 256 frames.
+    // Peak of the master over `blocks` blocks of 256 frames.
     float masterPeak(int blocks) {
-        float peak = 0.0f;
-        for (int b = 0; b < blocks; ++b) {
-            block(256);
-            for (int f = 0; f < 256; ++f)
-                peak = std::max(peak, std::fabs(master[2 * f]));
-        }
-        return peak;
+        return test::peakOf(render(256 * static_cast<std::size_t>(blocks)), 0, 256 * blocks);
     }
     void playTone(int deck, double hz, float amp = 0.5f) {
         load(deck, test::makeTrack(test::sineWave(hz, 48000.0, 48000 * 20, amp), 48000.0));
