@@ -32,7 +32,7 @@ Bytes int16s(std::initializer_list<int> values) {
 // ---------------------------------------------------------------------------------------------
 // Recognition
 
-TEST(Sniff, RecognisesEachContainerByItsFirstTwelveBytes) {
+TEST(Sniff, RecognisesEachContainerByItsFirstTwelveBytesAndDumpsAnUnknownOne) {
     const std::pair<std::string, AudioKind> cases[] = {
         {std::string("RIFF\0\0\0\0WAVE", 12), AudioKind::Wav},
         {std::string("RF64\xFF\xFF\xFF\xFFWAVE", 12), AudioKind::Wav},
@@ -63,9 +63,7 @@ TEST(Sniff, RecognisesEachContainerByItsFirstTwelveBytes) {
     const unsigned char flac[11] = {'f', 'L', 'a', 'C'};
     EXPECT_EQ(sniff(flac, sizeof flac), AudioKind::Unknown) << "fewer than twelve bytes";
     EXPECT_EQ(sniff(nullptr, 100), AudioKind::Unknown);
-}
-
-TEST(HeaderDump, HexThenPrintableCharactersOfAtMostTwelveBytes) {
+    // What an unknown header shows: hex, then the printable characters, of at most twelve bytes.
     const unsigned char bytes[] = {'M',  'T',  'h', 'd', 0x00, 0x7F, 0x20,
                                    0x7E, 0xFF, 'a', 'b', 'c',  'd',  'e'};
     EXPECT_EQ(headerDump(bytes, sizeof bytes),

@@ -57,7 +57,7 @@ TEST(WaveformAnalysis, LowToneFallsIntoTheLowBandHighToneIntoTheHighBand) {
     }
 }
 
-TEST(WaveformAnalysis, ColumnCountIsTheCeilingOfFramesOverColumnLength) {
+TEST(WaveformAnalysis, ColumnCountIsTheCeilingOfFramesOverColumnLengthAndDegenerateInputsGiveNone) {
     const std::vector<std::int16_t> tenSeconds(441000 * 2, 100);
     const Waveform w = analyseWaveform(tenSeconds.data(), 441000, 44100, 150.0);
     EXPECT_EQ(w.columns.size(), 1500u);
@@ -68,18 +68,16 @@ TEST(WaveformAnalysis, ColumnCountIsTheCeilingOfFramesOverColumnLength) {
     ASSERT_EQ(w2.columns.size(), 1501u);
     EXPECT_EQ(w2.columns.back().height, w2.columns[1000].height);
     EXPECT_GT(w2.columns.back().height, 0);
-}
 
-TEST(WaveformAnalysis, DegenerateInputsGiveAnEmptyWaveform) {
     const std::vector<std::int16_t> s(1000 * 2, 5000);
-    for (const Waveform& w :
+    for (const Waveform& empty :
          {analyseWaveform(s.data(), 1000, 100.0, 150.0), // s < 1
           analyseWaveform(nullptr, 1000, 44100.0, 150.0),
           analyseWaveform(s.data(), 0, 44100.0, 150.0), analyseWaveform(s.data(), 1000, 0.0, 150.0),
           analyseWaveform(s.data(), 1000, -44100.0, 150.0),
           analyseWaveform(s.data(), 1000, 44100.0, 0.0)}) {
-        EXPECT_TRUE(w.columns.empty());
-        EXPECT_EQ(w.columnsPerSecond, 150.0);
+        EXPECT_TRUE(empty.columns.empty());
+        EXPECT_EQ(empty.columnsPerSecond, 150.0);
     }
     // Exactly one frame per column is allowed.
     EXPECT_EQ(analyseWaveform(s.data(), 1000, 150.0, 150.0).columns.size(), 1000u);
@@ -88,8 +86,21 @@ TEST(WaveformAnalysis, DegenerateInputsGiveAnEmptyWaveform) {
 // ---------------------------------------------------------------------------------------------
 // Reduction
 
-TEST(WaveformReduction, PairsTakeTheLouderHeightAndHeightWeightedBands) {
+TEST(WaveformReduction, PairsTakeTheLouderHeightAndHeightWeightedBandsWhenThereIsAnythingToReduce) {
     Waveform in;
+    in.columnsPerSecond = 75.0;
+    in.columns.assign(10, WaveColumn{5, 1, 2, 3});
+    // Nothing to reduce.
+    const Waveform same = reduceWaveform(in, 10);
+    EXPECT_EQ(same.columns.size(), 10u);
+    EXPECT_EQ(same.columnsPerSecond, 75.0);
+    EXPECT_EQ(same.columns[9].high, 3);
+    const Waveform none = reduceWaveform(in, 0);
+    EXPECT_TRUE(none.columns.empty());
+    EXPECT_EQ(none.columnsPerSecond, 150.0);
+    EXPECT_TRUE(reduceWaveform(Waveform{}, 2048).columns.empty());
+
+    in.columns.clear();
     in.columnsPerSecond = 150.0;
     for (int i = 0; i < 2048; ++i) {
         in.columns.push_back({10, 7, 1, 0});
@@ -133,20 +144,6 @@ TEST(WaveformReduction, LongWaveformKeepsEveryColumnInItsPlace) {
     ASSERT_EQ(small.columns.size(), 2048u);
     EXPECT_EQ(small.columns.back().height, 29);
     EXPECT_EQ(small.columns[250000 * 2048 / 300000].height, 31);
-}
-
-TEST(WaveformReduction, NothingToReduce) {
-    Waveform in;
-    in.columnsPerSecond = 75.0;
-    in.columns.assign(10, WaveColumn{5, 1, 2, 3});
-    const Waveform same = reduceWaveform(in, 10);
-    EXPECT_EQ(same.columns.size(), 10u);
-    EXPECT_EQ(same.columnsPerSecond, 75.0);
-    EXPECT_EQ(same.columns[9].high, 3);
-    const Waveform none = reduceWaveform(in, 0);
-    EXPECT_TRUE(none.columns.empty());
-    EXPECT_EQ(none.columnsPerSecond, 150.0);
-    EXPECT_TRUE(reduceWaveform(Waveform{}, 2048).columns.empty());
 }
 
 } // namespace

@@ -129,6 +129,7 @@ TEST_F(DeckHotCue, JumpingOnAPausedDeckStartsPlaybackFromTheCue) {
 TEST_F(DeckHotCue, UnsetCuesAndIndicesOutsideTheEightSlotsAreIgnored) {
     send(CommandType::SET_PLAYHEAD, 0, 1000);
     send(CommandType::JUMP_HOT_CUE, 0, 3);
+    send(CommandType::JUMP_HOT_CUE, 0, 8);
     EXPECT_EQ(state(), DeckState::READY);
     EXPECT_EQ(position(), 1000.0);
     send(CommandType::SET_HOT_CUE, 0, 8);
@@ -163,7 +164,7 @@ TEST_F(DeckHotCue, SetDuringALoopStoresALoopCue) {
 
 class DeckLoop : public DeckCue {};
 
-TEST_F(DeckLoop, OutBeforeInWaitsForTheInPointAndNoLoopIsShorterThanAThirtySecondBeat) {
+TEST_F(DeckLoop, OutBeforeInWaitsForTheInPointAndLoopsHaveAMinimumLengthWithOrWithoutAGrid) {
     send(CommandType::SET_PLAYHEAD, 0, 3 * kBeat);
     send(CommandType::LOOP_OUT);
     EXPECT_FALSE(deck().looping);
@@ -190,9 +191,8 @@ TEST_F(DeckLoop, OutBeforeInWaitsForTheInPointAndNoLoopIsShorterThanAThirtySecon
     send(CommandType::RELOOP_EXIT);
     send(CommandType::BEAT_LOOP, 0, 1.0 / 64);
     EXPECT_FALSE(deck().looping);
-}
 
-TEST_F(DeckLoop, WithoutAGridTheMinimumIsFiveMilliseconds) {
+    // Without a grid the minimum is 5 ms and beats count at 120 BPM.
     loadTrack(1, test::makeTrack(test::noise(96000), kRate));
     send(CommandType::LOOP_IN, 1);
     send(CommandType::SET_PLAYHEAD, 1, 239);
@@ -201,7 +201,6 @@ TEST_F(DeckLoop, WithoutAGridTheMinimumIsFiveMilliseconds) {
     send(CommandType::SET_PLAYHEAD, 1, 240);
     send(CommandType::LOOP_OUT, 1);
     EXPECT_TRUE(deck(1).looping);
-    // Beats count at 120 BPM without a grid.
     send(CommandType::RELOOP_EXIT, 1);
     send(CommandType::SET_PLAYHEAD, 1, 0);
     send(CommandType::BEAT_LOOP, 1, 1);
@@ -476,7 +475,7 @@ TEST_F(DeckReverse, SlipReverseWithoutSlipModeReturnsAtOnceAndEndsTheLoop) {
 
 class DeckJog : public DeckSlip {};
 
-TEST_F(DeckJog, TouchingAPlayingDeckHoldsItUntilTheTopMoves) {
+TEST_F(DeckJog, TouchingAPlayingDeckHoldsItUntilTheTopMovesAndTheRingBendsItsSpeed) {
     send(CommandType::PLAY);
     send(CommandType::JOG_TOUCH, 0, 1);
     const double held = position();
@@ -494,6 +493,15 @@ TEST_F(DeckJog, TouchingAPlayingDeckHoldsItUntilTheTopMoves) {
     send(CommandType::JOG_TOUCH, 0, 0);
     EXPECT_EQ(position(), held + 23 * 128 + 256);
     EXPECT_FALSE(deck().jogging);
+    // The ring bends the playing speed for as long as a top movement, but not while touched.
+    const double p = position();
+    send(CommandType::JOG_RING, 0, 0.5);
+    blocks(40);
+    EXPECT_EQ(position(), p + 41 * 256 + 23 * 128);
+    send(CommandType::JOG_TOUCH, 0, 1);
+    const double touched = position();
+    send(CommandType::JOG_RING, 0, 0.5);
+    EXPECT_EQ(position(), touched);
 }
 
 TEST_F(DeckJog, AnUntouchedTopScrubsAPausedDeckBrieflyWithoutStartingIt) {
@@ -509,18 +517,6 @@ TEST_F(DeckJog, AnUntouchedTopScrubsAPausedDeckBrieflyWithoutStartingIt) {
     EXPECT_EQ(position(), 10000.0 + 8 * 512 + 1024);
     send(CommandType::JOG, 0, 0.0); // stops at once
     EXPECT_EQ(position(), 10000.0 + 8 * 512 + 1024);
-}
-
-TEST_F(DeckJog, TheRingBendsThePlayingSpeedButNotWhileTouched) {
-    send(CommandType::PLAY);
-    const double p = position();
-    send(CommandType::JOG_RING, 0, 0.5);
-    blocks(40);
-    EXPECT_EQ(position(), p + 41 * 256 + 23 * 128);
-    send(CommandType::JOG_TOUCH, 0, 1);
-    const double held = position();
-    send(CommandType::JOG_RING, 0, 0.5);
-    EXPECT_EQ(position(), held);
 }
 
 } // namespace

@@ -146,20 +146,17 @@ TEST(ReplaySchedule, RewindDropsHeldLoadsAndIssuesThemAgain) {
     EXPECT_EQ(s.position(), 1000);
 }
 
-TEST(ReplayPlayer, ASetWithEventsOnlyAtFrameZeroIsDoneAtOnce) {
+TEST(ReplayPlayer, TicksTurnWallTimeIntoFramesAndEndTheReplay) {
     Recorded out;
     ReplayPlayer p;
+    // A set with events only at frame zero is done at once.
     p.start(setOf({command(0, CommandType::SET_QUANTISE, -1, 1.0)}), out);
     EXPECT_EQ(out.after(kReset), (std::vector<std::string>{"post 18 d-1 1"}));
     EXPECT_TRUE(p.loaded());
     EXPECT_FALSE(p.playing());
     EXPECT_FALSE(p.ownsMix()) << "the live controls keep the mix";
     EXPECT_EQ(p.timeText(), "0:00 / 0:00");
-}
-
-TEST(ReplayPlayer, TicksTurnWallTimeIntoFramesAndEndTheReplay) {
-    Recorded out;
-    ReplayPlayer p;
+    out.take();
     p.start(setOf({command(0, CommandType::PLAY, 0), command(100, CommandType::PAUSE, 0),
                    command(2000, CommandType::PLAY, 0)}),
             out);
