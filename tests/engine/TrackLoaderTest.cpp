@@ -29,48 +29,41 @@ protected:
     std::unique_ptr<EngineHost>& engine = host.engine;
 };
 
-TEST_F(Loader, LoadsAFileOntoItsDeck) {
-    const std::string path = writeTone(dir + "/tone.wav", 1.0);
-    ASSERT_TRUE(engine->loader().queueLoad(4, path));
-    const auto results = collect(1);
-    ASSERT_EQ(results.size(), 1u);
-    EXPECT_TRUE(results[0].ok) << results[0].error;
-    EXPECT_EQ(results[0].deck, 4u);
-    EXPECT_EQ(results[0].path, path);
-    host.render();
-    const EngineSnapshot s = snapshot();
-    EXPECT_EQ(s.decks[4].state, static_cast<std::uint8_t>(DeckState::READY));
-    EXPECT_EQ(s.decks[4].length, 48000u);
-    const LoadedDeckInfo info = engine->loader().deckInfo(4);
-    EXPECT_EQ(info.path, path);
-    EXPECT_EQ(info.loadCount, 1u);
-    EXPECT_EQ(info.audioBytes, 48000u * 4u);
-    EXPECT_EQ(info.sampleRate, 48000.0);
-    EXPECT_EQ(engine->loader().loadedAudioBytes(), 48000u * 4u);
-    ASSERT_TRUE(info.waveform);
-    EXPECT_EQ(info.waveform->columns.size(), 150u);
-}
-
-TEST_F(Loader, CarriesTheLibrarysGridCuesAndKeyToTheDeck) {
+TEST_F(Loader, LoadsAFileOntoItsDeckWithTheLibrarysGridCuesAndKey) {
     LoadRequest r;
     r.deck = 6;
     r.trackId = 42;
     r.audioPath = writeTone(dir + "/keyed.wav", 2.0);
+    const std::string path = r.audioPath;
     r.keyText = "8A";
     r.grid.beats = {{0.5, 120.0, 1}, {1.0, 120.0, 2}};
     r.grid.updateSummary();
     r.cues = {{CueKind::HotCue, 2, 1.25, -1.0, "drop"}, {CueKind::Memory, -1, 0.5, -1.0, ""}};
     ASSERT_TRUE(engine->loader().submit(std::move(r)));
-    ASSERT_EQ(collect(1).size(), 1u);
+    const auto results = collect(1);
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_TRUE(results[0].ok) << results[0].error;
+    EXPECT_EQ(results[0].deck, 6u);
+    EXPECT_EQ(results[0].path, path);
     host.render();
     const DeckSnapshot d = snapshot().decks[6];
+    EXPECT_EQ(d.state, static_cast<std::uint8_t>(DeckState::READY));
+    EXPECT_EQ(d.length, 96000u);
     EXPECT_TRUE(d.hasKey);
     EXPECT_TRUE(d.hasGrid);
     EXPECT_FLOAT_EQ(d.bpm, 120.0f);
     EXPECT_EQ(d.hotCueMask, 1 << 2);
     EXPECT_FLOAT_EQ(d.hotCueSeconds[2], 1.25f);
     EXPECT_EQ(d.mainCue, 24000u) << "the first memory cue is where a track starts";
-    EXPECT_EQ(engine->loader().deckInfo(6).trackId, 42);
+    const LoadedDeckInfo info = engine->loader().deckInfo(6);
+    EXPECT_EQ(info.trackId, 42);
+    EXPECT_EQ(info.path, path);
+    EXPECT_EQ(info.loadCount, 1u);
+    EXPECT_EQ(info.audioBytes, 96000u * 4u);
+    EXPECT_EQ(info.sampleRate, 48000.0);
+    EXPECT_EQ(engine->loader().loadedAudioBytes(), 96000u * 4u);
+    ASSERT_TRUE(info.waveform);
+    EXPECT_EQ(info.waveform->columns.size(), 300u);
 }
 
 TEST_F(Loader, ASecondQuickLoadCancelsTheFirst) {
