@@ -228,7 +228,6 @@ TEST_P(DeckKeyLock, PlayingLoopingSlippingStretchingAndShiftingNeverAllocateOrLo
     for (int d = 0; d < 4; ++d)
         load(d, tracks[d]);
     block();
-    engine->overrideMaster(3, 0.0, 123.0);
     test::resetRealtimeViolations();
     // Step b of every 40 sends one command to deck b % 4; its value may depend on b and deck d.
     using Value = double (*)(int b, int d);
@@ -239,6 +238,10 @@ TEST_P(DeckKeyLock, PlayingLoopingSlippingStretchingAndShiftingNeverAllocateOrLo
         {1, {CommandType::SET_KEYLOCK, on}},
         {2, {CommandType::SET_RATE, [](int b, int) { return 0.8 + 0.05 * (b % 9); }}},
         {3, {CommandType::SET_KEY_SHIFT, [](int b, int) { return (b / 40) % 13 - 6.0; }}},
+        {4, {CommandType::SET_PLAYHEAD, [](int b, int) { return (b * 37) % 48000 * 1.0; }}},
+        {6, {CommandType::SET_FILTER, [](int b, int) { return (b % 21 - 10) / 10.0; }}},
+        {8, {CommandType::SET_QUANTISE, [](int b, int) { return b / 40 % 2 * 1.0; }}},
+        {10, {CommandType::SET_MASTER_GAIN, [](int, int) { return 0.8; }}},
         {5, {CommandType::BEAT_LOOP, [](int b, int) { return 1.0 + b % 3; }}},
         {7, {CommandType::SET_SLIP, on}},
         {9, {CommandType::JUMP_HOT_CUE, [](int b, int) { return b % 2 * 1.0; }}},
@@ -261,6 +264,8 @@ TEST_P(DeckKeyLock, PlayingLoopingSlippingStretchingAndShiftingNeverAllocateOrLo
     };
     for (int b = 0; b < 4000; ++b) {
         const int d = b % 4;
+        // A master to sync keys to and to park quantised commands for, now and then none.
+        if (b % 50 == 0) engine->overrideMaster(b % 100 == 0 ? 3 : -1, b / 50.0, 123.0);
         if (const auto step = script.find(b % 40); step != script.end())
             push(step->second.first, d, step->second.second(b, d));
         if (b == 2000) {
