@@ -265,16 +265,15 @@ TEST_F(FxUnitTest, KnobEffectsBypassInTheirDeadZones) {
 // ---- Commands and read-back
 
 TEST_F(FxUnitTest, CommandValuesAreRangeCheckedAndReadBack) {
-    fx.setTarget(3.9);
-    EXPECT_EQ(fx.target(), 3);
-    fx.setTarget(16);
-    EXPECT_EQ(fx.target(), FxUnit::kTargetNone);
-    fx.setTarget(-1);
-    EXPECT_EQ(fx.target(), FxUnit::kTargetMaster);
-    fx.setTarget(-7);
-    EXPECT_EQ(fx.target(), FxUnit::kTargetNone);
-    fx.setTarget(NAN);
-    EXPECT_EQ(fx.target(), FxUnit::kTargetNone);
+    const std::pair<double, int> targets[] = {{3.9, 3},
+                                              {16, FxUnit::kTargetNone},
+                                              {-1, FxUnit::kTargetMaster},
+                                              {-7, FxUnit::kTargetNone},
+                                              {NAN, FxUnit::kTargetNone}};
+    for (const auto& [value, target] : targets) {
+        fx.setTarget(value);
+        EXPECT_EQ(fx.target(), target) << value;
+    }
 
     fx.setType(2.7);
     EXPECT_EQ(fx.type(), FxUnit::kEcho);

@@ -3,7 +3,6 @@
 // load, and the stem cache behind it all.
 
 #include "common/OfflineEngine.h"
-#include "common/RealtimeGuard.h"
 #include "common/StemTracks.h"
 #include "common/TestPaths.h"
 #include "dsp/StemCache.h"
@@ -94,18 +93,14 @@ TEST_F(StemJobs, APlayingDeckGetsItsStemsWithoutLosingAnything) {
     EXPECT_EQ(loader().requestStems(0), Outcome::Submitted);
     EXPECT_EQ(loader().requestStems(0), Outcome::Running) << "asking again changes nothing";
     EXPECT_TRUE(loader().stemStatus(0).running);
-    test::resetRealtimeViolations();
     const LoadResult r = next(1);
     ASSERT_TRUE(r.ok) << r.error;
     EXPECT_EQ(r.deck, 0u);
     EXPECT_FALSE(r.fromCache);
-    const double before = deck(0).position;
     host.render();
-    EXPECT_EQ(test::realtimeViolations().total(), 0) << "through the swap";
-
+    // Playing on without a jump or a step through the swap is DeckStems.SplitLandingMidPlay...'s.
     const DeckSnapshot d = deck(0);
     EXPECT_TRUE(d.stemsAvailable);
-    EXPECT_NEAR(d.position, before + 256 * 44100.0 / 48000.0, 1e-6) << "played on, no jump";
     EXPECT_EQ(d.state, static_cast<std::uint8_t>(DeckState::PLAYING));
     EXPECT_TRUE(d.hasKey);
     EXPECT_TRUE(d.hasGrid);
