@@ -8,7 +8,6 @@
 #include <cmath>
 #include <functional>
 #include <numbers>
-#include <string>
 #include <vector>
 
 namespace vyn {
@@ -39,10 +38,6 @@ Channel sum(std::vector<Channel> parts) {
             v += c(t);
         return v;
     };
-}
-
-Channel silence() {
-    return [](double) { return 0.0; };
 }
 
 StemSet split(const std::vector<std::int16_t>& pcm, double rate) {
@@ -89,18 +84,12 @@ const Channel kVocalBand = sum({tone(500.0, 5000.0), tone(1500.0, 5000.0), tone(
 
 INSTANTIATE_TEST_SUITE_P(
     Separator, WhereSoundsLand,
-    ::testing::Values(Placement{"steady 100 Hz sine", 44100.0, tone(100.0), tone(100.0), kStemBass},
-                      Placement{"100 Hz at 8 kHz", 8000.0, tone(100.0), tone(100.0), kStemBass},
-                      Placement{"centred harmonic 1 kHz", 44100.0, kHarmonic1k, kHarmonic1k,
-                                kStemVocals},
-                      Placement{"mono vocal band", 48000.0, kVocalBand, kVocalBand, kStemVocals},
-                      Placement{"1 kHz panned left", 44100.0, tone(1000.0), silence(), kStemOther}),
-    [](const ::testing::TestParamInfo<Placement>& param) {
-        std::string name = param.param.name;
-        for (char& ch : name)
-            if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
-        return name;
-    });
+    ::testing::Values(
+        Placement{"steady 100 Hz sine", 44100.0, tone(100.0), tone(100.0), kStemBass},
+        Placement{"100 Hz at 8 kHz", 8000.0, tone(100.0), tone(100.0), kStemBass},
+        Placement{"centred harmonic 1 kHz", 44100.0, kHarmonic1k, kHarmonic1k, kStemVocals},
+        Placement{"mono vocal band", 48000.0, kVocalBand, kVocalBand, kStemVocals},
+        Placement{"1 kHz panned left", 44100.0, tone(1000.0), tone(0.0), kStemOther}));
 
 TEST(SpectralSeparator, OppositePhaseGivesNoVocals) {
     const StemSet s =

@@ -40,8 +40,9 @@ TEST(CommandQueue, DrainTakesOnlyWhatEachRingHeldWhenItBegan) {
 }
 
 // What the render block applied, as (type, value) pairs.
-std::vector<std::pair<CommandType, double>> appliedIn(const std::vector<Command>& commands) {
-    std::vector<std::pair<CommandType, double>> out;
+using Applied = std::vector<std::pair<CommandType, double>>;
+Applied appliedIn(const std::vector<Command>& commands) {
+    Applied out;
     for (const Command& c : commands)
         out.emplace_back(c.commandType(), c.value);
     return out;
@@ -52,12 +53,14 @@ constexpr CommandType kMove = CommandType::SET_PLAYHEAD;
 
 class Drain : public test::DeckFixture {};
 
-TEST_F(Drain, AppliesEachProducersCommandsInOrderAndTheRingsInRingOrder) {
+TEST_F(Drain, AppliesEachProducersCommandsInOrderTheRingsInRingOrderAndCoalescesMoves) {
+    load(2, silentTrack(480000));
+    block();
+    applied();
     for (int v = 1; v <= 3; ++v)
         push(kGain, -1, v);
     block();
-    EXPECT_EQ(appliedIn(applied()),
-              (std::vector<std::pair<CommandType, double>>{{kGain, 1}, {kGain, 2}, {kGain, 3}}));
+    EXPECT_EQ(appliedIn(applied()), (Applied{{kGain, 1}, {kGain, 2}, {kGain, 3}}));
     // Ring 0 is the loader's, ring 1 the engine's own; two more producers take 2 and 3.
     const int p2 = engine->acquireProducer();
     const int p3 = engine->acquireProducer();
@@ -65,14 +68,8 @@ TEST_F(Drain, AppliesEachProducersCommandsInOrderAndTheRingsInRingOrder) {
     engine->push(p2, Command(kGain, -1, 20));
     push(kGain, -1, 10);
     block();
-    EXPECT_EQ(appliedIn(applied()),
-              (std::vector<std::pair<CommandType, double>>{{kGain, 10}, {kGain, 20}, {kGain, 30}}));
-}
-
-TEST_F(Drain, CoalescesPlayheadMovesAroundOtherCommands) {
-    load(2, silentTrack(480000));
-    block();
-    applied();
+    EXPECT_EQ(appliedIn(applied()), (Applied{{kGain, 10}, {kGain, 20}, {kGain, 30}}));
+    // Playhead moves coalesce around other commands.
     for (int i = 1; i <= 5; ++i)
         push(kMove, 2, i * 777.0);
     push(CommandType::PLAY, 2);
@@ -80,8 +77,7 @@ TEST_F(Drain, CoalescesPlayheadMovesAroundOtherCommands) {
         push(kMove, 2, i * 777.0);
     block();
     EXPECT_EQ(appliedIn(applied()),
-              (std::vector<std::pair<CommandType, double>>{
-                  {kMove, 3885.0}, {CommandType::PLAY, 0.0}, {kMove, 7770.0}}));
+              (Applied{{kMove, 3885.0}, {CommandType::PLAY, 0.0}, {kMove, 7770.0}}));
     EXPECT_EQ(snapshot().decks[2].position, 7770.0 + 256.0);
 }
 
