@@ -346,7 +346,7 @@ TEST(DeckTakeover, AHeldRateIgnoresTheFaderUntilItComesCloseOrATrackLoads) {
     d.apply(Command(CommandType::SET_RATE, 0, 0.95));
     EXPECT_EQ(d.rate(), 1.05);
     load.track = test::makeTrack(test::noise(4800), kRate);
-    d.apply(load); // a load ends the takeover
+    EngineHost::destroyTrack(d.apply(load)); // a load ends the takeover and retires the first
     d.apply(Command(CommandType::SET_RATE, 0, 0.95));
     EXPECT_EQ(d.rate(), 0.95);
 }
