@@ -73,11 +73,8 @@ TEST(CommandLineHost, StagesAFileOnAStickBeforeDecodingIt) {
     fs::create_directories(dir + "/stick/Contents");
     const std::string track =
         test::writeToneWav(dir + "/stick/Contents/quiet.wav", 0.0, 1.0, 44100);
-    const char* savedAudio = std::getenv("VYN_AUDIO");
-    const char* savedCache = std::getenv("XDG_CACHE_HOME");
-    const std::string audio = savedAudio ? savedAudio : "", cache = savedCache ? savedCache : "";
-    ::vyn::test::setEnvironment("VYN_AUDIO", "null");
-    ::vyn::test::setEnvironment("XDG_CACHE_HOME", (dir + "/cache").c_str());
+    const test::ScopedEnvironment environment{{"VYN_AUDIO", "null"},
+                                              {"XDG_CACHE_HOME", dir + "/cache"}};
     std::fflush(stderr);
     const int err = ::dup(2);
     const std::string log = dir + "/stderr.txt";
@@ -109,10 +106,6 @@ TEST(CommandLineHost, StagesAFileOnAStickBeforeDecodingIt) {
     ::dup2(err, 2);
     ::close(err);
     std::fclose(logFile);
-    savedAudio ? ::vyn::test::setEnvironment("VYN_AUDIO", audio.c_str())
-               : ::vyn::test::unsetEnvironment("VYN_AUDIO");
-    savedCache ? ::vyn::test::setEnvironment("XDG_CACHE_HOME", cache.c_str())
-               : ::vyn::test::unsetEnvironment("XDG_CACHE_HOME");
 
     EXPECT_EQ(rc, 0) << text;
     EXPECT_NE(text.find("Playing " + track + " on deck 1\n"), std::string::npos) << text;

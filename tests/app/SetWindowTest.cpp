@@ -105,8 +105,8 @@ TEST(SetWindow, ALiveSetReplayedOfflineSoundsLikeTheMixRecording) {
         << "bind -1 note 0 60 fxEffect 0 trigger twos 0 1 0.01 2 echo\n"
         << "bind -1 note 0 61 fxTargetMaster 0 trigger twos 0 1 0.01 0 fx to master\n"
         << "bind -1 cc 0 9 fxMix 0 absolute twos 0 1 0.01 0 fx mix\n";
-    ::vyn::test::setEnvironment("VYN_MIDI", "jack");
-    ::vyn::test::setEnvironment("XDG_DATA_HOME", (dir + "/data").c_str());
+    const test::ScopedEnvironment environment{{"VYN_MIDI", "jack"},
+                                              {"XDG_DATA_HOME", dir + "/data"}};
 
     test::SinkRecorder sink("vyn_stereo", 2, dir + "/sink.raw");
     WindowProcess w(dir);

@@ -2,7 +2,11 @@
 // Where tests find the build's executables, a scratch folder, and the shared real-file fixtures.
 
 #include <cstdlib>
+#include <initializer_list>
+#include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace vyn::test {
 
@@ -45,6 +49,29 @@ inline void unsetEnvironment(const char* name) {
     unsetenv(name);
 #endif
 }
+
+// Sets variables for as long as it lives and then puts back what was there before, also when an
+// assertion ends the test early: a test never leaves its environment to the next one.
+class ScopedEnvironment {
+public:
+    ScopedEnvironment(std::initializer_list<std::pair<const char*, std::string>> values) {
+        for (const auto& [name, value] : values) {
+            const char* before = std::getenv(name);
+            saved_.emplace_back(name, before ? std::optional<std::string>(before) : std::nullopt);
+            setEnvironment(name, value);
+        }
+    }
+    ~ScopedEnvironment() {
+        for (auto it = saved_.rbegin(); it != saved_.rend(); ++it)
+            it->second ? setEnvironment(it->first.c_str(), *it->second)
+                       : unsetEnvironment(it->first.c_str());
+    }
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+private:
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+};
 
 // True when the test services (PulseAudio, JACK, Xvfb) were started for this run: their
 // environment (scripts/test-services start, then source its env) is set.

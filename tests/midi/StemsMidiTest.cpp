@@ -100,8 +100,7 @@ TEST(StemsEndToEnd, ControllerSwitchesStemsOnThenKillsTheDrums) {
     const std::string dir = test::scratchDir("stems-e2e");
     const std::vector<std::int16_t> pcm = clicksOverTone(40.0);
     ASSERT_FALSE(test::writeStereoWav(dir + "/clicks.wav", pcm).empty());
-    ::vyn::test::setEnvironment("PULSE_SINK", "vyn_stereo");
-    ::vyn::test::setEnvironment("VYN_AUDIO", "alsa");
+    const test::ScopedEnvironment environment{{"PULSE_SINK", "vyn_stereo"}, {"VYN_AUDIO", "alsa"}};
     AudioDeviceChoice choice = createAudioDeviceFromEnvironment();
     ASSERT_TRUE(choice.device) << choice.error;
     auto engine = EngineHost::create(std::move(choice.device));
@@ -179,8 +178,6 @@ TEST(StemsEndToEnd, ControllerSwitchesStemsOnThenKillsTheDrums) {
     engine->drainRetired(retired);
     for (LoadedTrack* t : retired)
         EngineHost::destroyTrack(t);
-    ::vyn::test::unsetEnvironment("PULSE_SINK");
-    ::vyn::test::unsetEnvironment("VYN_AUDIO");
 
     const Heard withDrums = listen(before);
     const Heard withoutDrums = listen(after);
