@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <csignal>
 #include <vector>
@@ -62,24 +63,37 @@ protected:
     std::string dir;
 };
 
+// The median level of the tone at `hz` in `channel` over 0.1-s windows of the stretches (whole
+// cycles of both tones). A block the loaded machine dropped inside a stretch breaks the phase and
+// spreads the tone over its window; the median is the level the routing gives.
+double medianLevel(const std::vector<std::vector<float>>& stretches, std::size_t channels,
+                   int channel, double hz) {
+    constexpr std::size_t kWindow = 4800;
+    std::vector<double> levels;
+    for (const std::vector<float>& s : stretches)
+        for (std::size_t f = 0; f + kWindow <= s.size() / channels; f += kWindow)
+            levels.push_back(
+                test::toneLevel(s.data() + f * channels, kWindow, channels, channel, kRate, hz));
+    if (levels.empty()) return 0.0;
+    std::nth_element(levels.begin(), levels.begin() + levels.size() / 2, levels.end());
+    return levels[levels.size() / 2];
+}
+
 TEST_F(DeckRouting, EightChannelsCarryDeckPairsAndNoMaster) {
     // Each stretch of at least 0.1 s in which deck 1 sounds: a machine too loaded to feed the
     // stream leaves gaps between them.
     const auto stretches = test::soundingStretches(playTwoDecks("vyn_8ch", 8), 8, 0, 0.1);
     ASSERT_GE(test::soundingSeconds(stretches, 8), 1.0) << "less than a second of sound";
-    for (const std::vector<float>& stretch : stretches) {
-        const float* w = stretch.data();
-        const std::size_t frames = stretch.size() / 8;
-        for (int ch = 0; ch < 4; ++ch) {
-            const double own = ch < 2 ? 440.0 : 1000.0, other = ch < 2 ? 1000.0 : 440.0;
-            EXPECT_NEAR(test::toneLevel(w, frames, 8, ch, kRate, own), 0.25, 0.03) << ch;
-            EXPECT_LT(test::toneLevel(w, frames, 8, ch, kRate, other), 0.005) << ch;
-        }
-        // Decks 3 and 4 are empty and the master goes nowhere.
-        for (int ch = 4; ch < 8; ++ch)
-            for (std::size_t f = 0; f < frames; ++f)
-                ASSERT_LT(std::fabs(w[f * 8 + ch]), 1e-4f) << ch;
+    for (int ch = 0; ch < 4; ++ch) {
+        const double own = ch < 2 ? 440.0 : 1000.0, other = ch < 2 ? 1000.0 : 440.0;
+        EXPECT_NEAR(medianLevel(stretches, 8, ch, own), 0.25, 0.03) << ch;
+        EXPECT_LT(medianLevel(stretches, 8, ch, other), 0.005) << ch;
     }
+    // Decks 3 and 4 are empty and the master goes nowhere.
+    for (const std::vector<float>& stretch : stretches)
+        for (std::size_t f = 0; f < stretch.size() / 8; ++f)
+            for (int ch = 4; ch < 8; ++ch)
+                ASSERT_LT(std::fabs(stretch[f * 8 + ch]), 1e-4f) << ch;
 }
 
 TEST_F(DeckRouting, CommandLineHostPlaysTheFileOnDeckThree) {
