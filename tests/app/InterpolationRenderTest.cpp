@@ -64,24 +64,18 @@ double awayFromTone(const test::WavContents& wav, int deck, double hz) {
                               {hz});
 }
 
-TEST(InterpolationRender, BandLimitedKeepsEveryToneCleanAcrossThePitchRange) {
-    for (double rate : {0.92, 1.0, 1.04, 1.08}) {
-        const test::WavContents wav = render(rate, "--interpolation 1");
-        std::printf("rate %.2f:", rate);
-        for (int d = 0; d < 5; ++d) {
-            const double db = awayFromTone(wav, d, kTones[d] * rate); // pitch follows the rate
-            std::printf("  %.0f Hz %.1f dB", kTones[d], db);
-            EXPECT_LE(db, kTones[d] <= 12000.0 ? -80.0 : -60.0) << kTones[d] << " Hz at " << rate;
-        }
-        std::printf("\n");
+// Across the pitch range and at every speed the reader's own tests hold it; here the option reaches
+// every deck of a render of real files, and linear stays the default.
+TEST(InterpolationRender, TheOptionSwitchesEveryDeckToBandLimited) {
+    const double linear[] = {-62.0, -43.0, -31.0, -16.0, -9.0}; // as linear always read at 1.04
+    const test::WavContents byDefault = render(1.04, "");
+    const test::WavContents bandLimited = render(1.04, "--interpolation 1");
+    for (int d = 0; d < 5; ++d) {
+        const double hz = kTones[d] * 1.04; // the pitch follows the rate
+        EXPECT_NEAR(awayFromTone(byDefault, d, hz), linear[d], 2.0) << kTones[d];
+        EXPECT_LE(awayFromTone(bandLimited, d, hz), kTones[d] <= 12000.0 ? -80.0 : -60.0)
+            << kTones[d];
     }
-}
-
-TEST(InterpolationRender, LinearStaysTheDefaultAndTheOptionTakesOnlyZeroOrOne) {
-    const double expected[] = {-62.0, -43.0, -31.0, -16.0, -9.0}; // at rate 1.04, as it always was
-    const test::WavContents wav = render(1.04, "");
-    for (int d = 0; d < 5; ++d)
-        EXPECT_NEAR(awayFromTone(wav, d, kTones[d] * 1.04), expected[d], 2.0) << kTones[d];
     const auto bad = test::runTool("render --interpolation 2 set.vynset out.wav");
     EXPECT_EQ(bad.exitCode, 2);
     EXPECT_NE(bad.err.find("--interpolation needs a whole number from 0 to 1"), std::string::npos);
