@@ -6,7 +6,9 @@
 #include <cstdlib>
 #include <new>
 #include <pthread.h>
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <dlfcn.h>
 #endif
 
@@ -178,9 +180,12 @@ int pthread_rwlock_wrlock(pthread_rwlock_t* l) {
 #if defined(_WIN32)
 namespace {
 
-// thread_local is emulated on mingw: the first use of a thread-local variable takes a lock, which
-// would come straight back into the wrappers. The mark is touched once during start-up, and the
-// wrappers consult it only after that.
+// thread_local is emulated on mingw: setting up a thread's block takes winpthreads' own locks,
+// which come straight back into the wrappers. The start-up thread's block is made once before the
+// wrappers read the mark; every other thread's on its first lock, behind a recursion guard kept
+// in native Win32 thread-local storage (which takes no lock).
+const DWORD gInLockHook = TlsAlloc();
+
 std::atomic<bool> gLockHooksReady{false};
 [[maybe_unused]] const bool gPrimed = [] {
     const bool mark = vyn::realtime::inAudioThread();
@@ -189,8 +194,15 @@ std::atomic<bool> gLockHooksReady{false};
 }();
 
 void noteLock() {
-    if (gLockHooksReady.load(std::memory_order_acquire) && vyn::realtime::inAudioThread())
-        gLocks.fetch_add(1, std::memory_order_relaxed);
+    if (!gLockHooksReady.load(std::memory_order_acquire) || gInLockHook == TLS_OUT_OF_INDEXES)
+        return;
+    const DWORD lastError = GetLastError(); // callers of the lock functions may read it
+    if (!TlsGetValue(gInLockHook)) {
+        TlsSetValue(gInLockHook, reinterpret_cast<void*>(1));
+        if (vyn::realtime::inAudioThread()) gLocks.fetch_add(1, std::memory_order_relaxed);
+        TlsSetValue(gInLockHook, nullptr);
+    }
+    SetLastError(lastError);
 }
 
 } // namespace
