@@ -23,6 +23,10 @@ std::string cacheFolder();
 // VYN's data: $XDG_DATA_HOME/vyn, default ~/.local/share/vyn.
 std::string dataFolder();
 
+// The folder of the running executable (mapping presets and fonts sit beside it); empty when
+// the system cannot say.
+std::string executableFolder();
+
 // The documents folder as user-dirs.dirs names it: the line XDG_DOCUMENTS_DIR="..." with $HOME
 // expanded; empty when the text has no usable line. Exposed for tests.
 std::string documentsDirFromUserDirs(const std::string& userDirsText, const std::string& home);

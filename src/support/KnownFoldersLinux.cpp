@@ -4,7 +4,9 @@
 #include "support/KnownFolders.h"
 
 #include <cstdlib>
+#include <filesystem>
 #include <string_view>
+#include <system_error>
 
 namespace vyn {
 namespace {
@@ -84,6 +86,12 @@ std::string documentsFolder() {
     }
     if (documents.empty() && !h.empty()) documents = h + "/Documents";
     return withSub(documents, "VYN");
+}
+
+std::string executableFolder() {
+    std::error_code ec;
+    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string() : exe.parent_path().string();
 }
 
 } // namespace vyn

@@ -39,4 +39,21 @@ std::string dataFolder() {
     return knownFolder(FOLDERID_LocalAppData, "VYN");
 }
 
+std::string executableFolder() {
+    // Paths may exceed MAX_PATH: grow the buffer until the name fits.
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (n == 0) return std::string();
+        if (n < path.size()) {
+            path.resize(n);
+            break;
+        }
+        if (path.size() >= 32768) return std::string();
+        path.resize(path.size() * 2);
+    }
+    const std::size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? std::string() : narrow(path.substr(0, slash));
+}
+
 } // namespace vyn

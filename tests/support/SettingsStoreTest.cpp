@@ -77,6 +77,14 @@ TEST(SettingsStore, RefusesWhatCannotBeStoredAndChangesNothing) {
     EXPECT_FALSE(blocked->text("layout").has_value());
 }
 
+TEST(KnownFolders, ExecutableFolderHoldsTheRunningTest) {
+    const std::string folder = executableFolder();
+    ASSERT_FALSE(folder.empty());
+    const std::filesystem::path self = std::filesystem::path(folder) / "settings_tests";
+    EXPECT_TRUE(std::filesystem::exists(self) || std::filesystem::exists(self.string() + ".exe"))
+        << folder;
+}
+
 // The XDG folders (Linux); the Windows ones are in SettingsRegistryTest.cpp.
 #ifndef _WIN32
 TEST(KnownFolders, DocumentsFromUserDirs) {

@@ -28,12 +28,6 @@ bool plainByte(unsigned char c) {
            c == '-' || c == '_' || c == '.' || c == '(' || c == ')';
 }
 
-std::string executableFolder() {
-    std::error_code ec;
-    const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-    return ec ? std::string() : exe.parent_path().string();
-}
-
 // The regular .vynmap files of `folder`; none when it cannot be read.
 std::vector<fs::path> mappingFiles(const std::string& folder) {
     std::vector<fs::path> files;
