@@ -6,9 +6,7 @@
 #include <cstdlib>
 #include <new>
 #include <pthread.h>
-#ifdef _WIN32
-#include <windows.h>
-#else
+#ifndef _WIN32
 #include <dlfcn.h>
 #endif
 
@@ -180,29 +178,10 @@ int pthread_rwlock_wrlock(pthread_rwlock_t* l) {
 #if defined(_WIN32)
 namespace {
 
-// thread_local is emulated on mingw: setting up a thread's block takes winpthreads' own locks,
-// which come straight back into the wrappers. The start-up thread's block is made once before the
-// wrappers read the mark; every other thread's on its first lock, behind a recursion guard kept
-// in native Win32 thread-local storage (which takes no lock).
-const DWORD gInLockHook = TlsAlloc();
-
-std::atomic<bool> gLockHooksReady{false};
-[[maybe_unused]] const bool gPrimed = [] {
-    const bool mark = vyn::realtime::inAudioThread();
-    gLockHooksReady.store(true, std::memory_order_release);
-    return !mark;
-}();
-
+// The audio-thread mark is native Win32 thread-local storage (RealtimeScopeWindows.cpp): reading
+// it takes no lock, so the wrappers cannot come back into themselves.
 void noteLock() {
-    if (!gLockHooksReady.load(std::memory_order_acquire) || gInLockHook == TLS_OUT_OF_INDEXES)
-        return;
-    const DWORD lastError = GetLastError(); // callers of the lock functions may read it
-    if (!TlsGetValue(gInLockHook)) {
-        TlsSetValue(gInLockHook, reinterpret_cast<void*>(1));
-        if (vyn::realtime::inAudioThread()) gLocks.fetch_add(1, std::memory_order_relaxed);
-        TlsSetValue(gInLockHook, nullptr);
-    }
-    SetLastError(lastError);
+    if (vyn::realtime::inAudioThread()) gLocks.fetch_add(1, std::memory_order_relaxed);
 }
 
 } // namespace
