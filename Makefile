@@ -68,9 +68,9 @@ windows: deps-windows
 	@cmake --build $(WINDOWS_BUILD) -j $(JOBS)
 	@scripts/pack-windows $(WINDOWS_BUILD) $(WINDOWS_PACKAGE)
 
-# The unit tests and the end-to-end tests that wine can host (WASAPI into the null sinks,
-# Media Foundation, the Link server against Linux peers).
-WINDOWS_TEST_LABELS ?= unit|e2e
+# The unit tests, the end-to-end tests that wine can host (WASAPI into the null sinks,
+# Media Foundation, the Link server against Linux peers) and the window on the Xvfb display.
+WINDOWS_TEST_LABELS ?= unit|e2e|gui
 windows-test: windows
 	@scripts/run-wine-tests $(WINDOWS_BUILD) -L '$(WINDOWS_TEST_LABELS)'
 

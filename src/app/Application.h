@@ -61,7 +61,8 @@ struct ApplicationOptions {
     std::optional<std::string> setPlanFile;
 };
 
-// Messages posted to the user-interface thread (the window turns them into SDL user events).
+// Messages posted to the user-interface thread (the window turns them into events of its own
+// message loop).
 enum class AppMessage : int {
     Refresh = 1,
     LibraryJobFinished = 2,

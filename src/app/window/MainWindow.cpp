@@ -6,87 +6,32 @@
 #include "app/window/Toolbar.h"
 #include "app/window/UiContext.h"
 
-#include <SDL.h>
-#include <SDL_opengl.h>
-#include <backends/imgui_impl_opengl3.h>
-#include <backends/imgui_impl_sdl.h>
 #include <imgui.h>
 
 #include <cmath>
 #include <cstdio>
-#include <deque>
 
 namespace vyn {
-namespace {
-
-// A key or button press followed by its release before the next frame would be lost (this ImGui
-// reads key state once per frame): such a release waits for the frame after.
-bool isPress(const SDL_Event& e) {
-    return e.type == SDL_KEYDOWN || e.type == SDL_MOUSEBUTTONDOWN;
-}
-bool isRelease(const SDL_Event& e) {
-    return e.type == SDL_KEYUP || e.type == SDL_MOUSEBUTTONUP;
-}
-int inputKey(const SDL_Event& e) {
-    if (e.type == SDL_KEYDOWN || e.type == SDL_KEYUP) return e.key.keysym.scancode;
-    return 100000 + e.button.button;
-}
-
-} // namespace
 
 MainWindow::~MainWindow() {
     close();
 }
 
 bool MainWindow::open(ApplicationOptions options) {
-    SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
-    if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
-        error_ = SDL_GetError();
-        return false;
-    }
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 0);
-    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 0);
-    window_ =
-        SDL_CreateWindow("VYN", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, kWidth, kHeight,
-                         SDL_WINDOW_OPENGL | SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI);
-    if (!window_) {
-        error_ = SDL_GetError();
-        SDL_Quit();
-        return false;
-    }
-    gl_ = SDL_GL_CreateContext(window_);
-    if (!gl_) {
-        error_ = SDL_GetError();
-        close();
-        return false;
-    }
-    SDL_GL_MakeCurrent(window_, gl_);
-    SDL_GL_SetSwapInterval(1); // vsync where the driver has it; the refresh thread caps the rest
-
-    SDL_DisplayMode mode;
-    if (SDL_GetCurrentDisplayMode(0, &mode) == 0 && mode.refresh_rate > 0)
-        refreshHz_ = mode.refresh_rate;
-
     IMGUI_CHECKVERSION();
     ImGui::CreateContext();
     ImGui::GetIO().IniFilename = nullptr; // window positions are not worth a file
-    ImGui_ImplSDL2_InitForOpenGL(window_, gl_);
-    ImGui_ImplOpenGL3_Init("#version 130");
     imgui_ = true;
+    if (!native_.open("VYN", kWidth, kHeight, error_)) {
+        close();
+        return false;
+    }
+    refreshHz_ = native_.refreshRate();
     updateScale();
 
     app_ = std::make_unique<Application>(std::move(options));
     registerToolWindows(tools_);
-    messageEvent_ = SDL_RegisterEvents(1);
-    const std::uint32_t type = messageEvent_;
-    app_->setMessagePoster([type](AppMessage m) {
-        SDL_Event e{};
-        e.type = type;
-        e.user.code = static_cast<int>(m);
-        SDL_PushEvent(&e);
-    });
+    app_->setMessagePoster(native_.messagePoster());
     app_->start();
     Application* app = app_.get();
     ticker_.start(refreshHz_, [app] { app->postMessage(AppMessage::Refresh); });
@@ -95,95 +40,38 @@ bool MainWindow::open(ApplicationOptions options) {
 
 void MainWindow::updateScale() {
     int w = kWidth, h = kHeight;
-    SDL_GetWindowSize(window_, &w, &h);
-    float dpi = 96.0f;
-    if (SDL_GetDisplayDPI(SDL_GetWindowDisplayIndex(window_), nullptr, &dpi, nullptr) != 0)
-        dpi = 96.0f;
-    if (theme_.setScale(Theme::scaleFor(w, h, dpi))) {
-        ImGui_ImplOpenGL3_DestroyFontsTexture();
-        ImGui_ImplOpenGL3_CreateFontsTexture();
-    }
+    native_.size(w, h);
+    if (theme_.setScale(Theme::scaleFor(w, h, native_.dpi()))) native_.rebuildFonts();
 }
 
 int MainWindow::run() {
-    std::deque<SDL_Event> backlog;
-    bool quit = false;
     frame();
-    while (!quit) {
-        SDL_Event e;
-        if (backlog.empty() && SDL_WaitEventTimeout(&e, 200)) backlog.push_back(e);
-        while (SDL_PollEvent(&e))
-            backlog.push_back(e);
-        bool refresh = false;
-        std::vector<int> pressed;
-        while (!backlog.empty() && !quit) {
-            const SDL_Event& next = backlog.front();
-            if (isRelease(next) &&
-                std::find(pressed.begin(), pressed.end(), inputKey(next)) != pressed.end()) {
-                refresh = true; // draw the press now; the release follows in the next frame
-                break;
-            }
-            if (isPress(next)) pressed.push_back(inputKey(next));
-            handleEvent(next, quit, refresh);
-            backlog.pop_front();
-        }
-        if (refresh && !quit) frame();
+    for (;;) {
+        const NativeWindow::Pump next = native_.pump(*this);
+        if (next == NativeWindow::Pump::Quit) break;
+        if (next == NativeWindow::Pump::Draw) frame();
     }
     close();
     return 0;
 }
 
-void MainWindow::handleEvent(const SDL_Event& e, bool& quit, bool& refresh) {
-    if (e.type == messageEvent_) {
-        const auto message = static_cast<AppMessage>(e.user.code);
-        if (message == AppMessage::Refresh)
-            refresh = true;
-        else
-            app_->handleMessage(message, std::chrono::steady_clock::now());
-        return;
-    }
-    switch (e.type) {
-    case SDL_QUIT:
-        quit = true;
-        return;
-    case SDL_WINDOWEVENT:
-        if (e.window.event == SDL_WINDOWEVENT_CLOSE) {
-            quit = true;
-            return;
-        }
-        if (e.window.event == SDL_WINDOWEVENT_FOCUS_LOST) app_->releaseHeldControls();
-        break;
-    case SDL_KEYDOWN:
-        if (e.key.keysym.mod & KMOD_CTRL) {
-            const SDL_Keycode k = e.key.keysym.sym;
-            if (k == SDLK_z)
-                shortcut_ =
-                    (e.key.keysym.mod & KMOD_SHIFT) ? EditShortcut::Redo : EditShortcut::Undo;
-            else if (k == SDLK_y)
-                shortcut_ = EditShortcut::Redo;
-            else if (k == SDLK_s)
-                shortcut_ = EditShortcut::Save;
-        }
-        break;
-    case SDL_MOUSEBUTTONDOWN:
-        if (e.button.button == SDL_BUTTON_LEFT) doubleClick_ = e.button.clicks >= 2;
-        break;
-    case SDL_DROPFILE:
-        dropFile(e.drop.file);
-        SDL_free(e.drop.file);
-        return;
-    default:
-        break;
-    }
-    ImGui_ImplSDL2_ProcessEvent(&e);
+void MainWindow::onMessage(AppMessage message) {
+    app_->handleMessage(message, std::chrono::steady_clock::now());
 }
 
-void MainWindow::dropFile(const char* path) {
-    if (!path) return;
-    int gx = 0, gy = 0, wx = 0, wy = 0;
-    SDL_GetGlobalMouseState(&gx, &gy);
-    SDL_GetWindowPosition(window_, &wx, &wy);
-    const float x = static_cast<float>(gx - wx), y = static_cast<float>(gy - wy);
+void MainWindow::onFocusLost() {
+    app_->releaseHeldControls();
+}
+
+void MainWindow::onShortcut(EditShortcut shortcut) {
+    shortcut_ = shortcut;
+}
+
+void MainWindow::onLeftPress(bool doubleClick) {
+    doubleClick_ = doubleClick;
+}
+
+void MainWindow::onDrop(const char* path, float x, float y) {
     for (const auto& [panel, rect] : shownPanels_)
         if (rect.contains(x, y)) {
             app_->loadFile(panel, path);
@@ -195,8 +83,7 @@ void MainWindow::frame() {
     const auto now = std::chrono::steady_clock::now();
     app_->handleMessage(AppMessage::Refresh, now);
     updateScale();
-    ImGui_ImplOpenGL3_NewFrame();
-    ImGui_ImplSDL2_NewFrame();
+    native_.newFrame();
     ImGui::NewFrame();
     ImGui::PushFont(theme_.body);
 
@@ -211,17 +98,11 @@ void MainWindow::frame() {
 
     ImGui::PopFont();
     ImGui::Render();
-    int w = 0, h = 0;
-    SDL_GL_GetDrawableSize(window_, &w, &h);
-    glViewport(0, 0, w, h);
     // With panels on screen the clear paints their face and the background is drawn around them
     // (see paintAroundPanels): the clear is nearly free, every drawn pixel is not.
     const ImVec4 bg =
         ImGui::ColorConvertU32ToFloat4(shownPanels_.empty() ? Theme::kBackground : Theme::kPanel);
-    glClearColor(bg.x, bg.y, bg.z, 1.0f);
-    glClear(GL_COLOR_BUFFER_BIT);
-    ImGui_ImplOpenGL3_RenderDrawData(ImGui::GetDrawData());
-    SDL_GL_SwapWindow(window_);
+    native_.present(bg.x, bg.y, bg.z);
     map_.endFrame(now);
     ticker_.acknowledge();
 }
@@ -332,20 +213,10 @@ void MainWindow::close() {
             }
     }
     ticker_.stop();
+    native_.close();
     if (imgui_) {
-        ImGui_ImplOpenGL3_Shutdown();
-        ImGui_ImplSDL2_Shutdown();
         ImGui::DestroyContext();
         imgui_ = false;
-    }
-    if (gl_) {
-        SDL_GL_DeleteContext(gl_);
-        gl_ = nullptr;
-    }
-    if (window_) {
-        SDL_DestroyWindow(window_);
-        window_ = nullptr;
-        SDL_Quit();
     }
     // The engine host and the device are stopped and destroyed after the window is gone.
     if (app_) {

@@ -1,9 +1,9 @@
 #pragma once
-// The main window: one SDL2 window with an OpenGL 3 context, drawn with Dear ImGui. It creates
-// the application object, runs the message loop (one frame per posted refresh, the refresh thread
-// pacing it at the display's rate), turns posted application messages (SDL user events) into
+// The main window: one OS window with an OpenGL 3 context (NativeWindow), drawn with Dear ImGui.
+// It creates the application object, runs the message loop (one frame per posted refresh, the
+// refresh thread pacing it at the display's rate), turns posted application messages into
 // Application::handleMessage calls, loads files dropped on a deck panel, and on close (its close
-// box, SIGINT or SIGTERM, which SDL turns into a quit event) shuts down in order.
+// box, SIGINT or SIGTERM) shuts down in order.
 //
 // Threading: the user-interface thread only (the thread that called open()).
 
@@ -13,6 +13,7 @@
 #include "app/UiMap.h"
 #include "app/window/DeckPanelView.h"
 #include "app/window/FileBrowserWindow.h"
+#include "app/window/NativeWindow.h"
 #include "app/window/Theme.h"
 #include "app/window/ToolWindow.h"
 #include "app/window/UiContext.h"
@@ -23,18 +24,15 @@
 #include <string>
 #include <vector>
 
-struct SDL_Window;
-union SDL_Event;
-
 namespace vyn {
 
-class MainWindow {
+class MainWindow : private WindowEventSink {
 public:
     static constexpr int kWidth = 1360;
     static constexpr int kHeight = 860;
 
     MainWindow() = default;
-    ~MainWindow();
+    ~MainWindow() override;
     MainWindow(const MainWindow&) = delete;
     MainWindow& operator=(const MainWindow&) = delete;
 
@@ -55,18 +53,19 @@ public:
     double refreshRate() const { return refreshHz_; }
 
 private:
-    void handleEvent(const SDL_Event& event, bool& quit, bool& refresh);
-    void dropFile(const char* path);
+    void onMessage(AppMessage message) override;
+    void onFocusLost() override;
+    void onShortcut(EditShortcut shortcut) override;
+    void onLeftPress(bool doubleClick) override;
+    void onDrop(const char* path, float x, float y) override;
     void drawMain(UiContext& ui);
     void paintAroundPanels(const std::vector<Rect>& panels, float radius);
     void drawToolWindows(UiContext& ui);
     void updateScale();
 
     std::string error_;
-    SDL_Window* window_ = nullptr;
-    void* gl_ = nullptr;
+    NativeWindow native_;
     bool imgui_ = false;
-    std::uint32_t messageEvent_ = 0;
     bool doubleClick_ = false; // the last left press was a double click
     EditShortcut shortcut_ = EditShortcut::None;
     double refreshHz_ = 60.0;

@@ -1,30 +1,41 @@
 #include "app/window/Theme.h"
 
+#include "support/KnownFolders.h"
+
+#include <imgui_internal.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <string>
 
 namespace vyn {
 namespace {
 
 constexpr float kBodyPixels = 17.0f;
-constexpr const char* kFontFolder = "/usr/share/fonts/truetype/dejavu/";
+// DejaVu beside the executable (the Windows package carries it), else the system's copy.
+constexpr const char* kSystemFontFolder = "/usr/share/fonts/truetype/dejavu/";
 
 // Latin, punctuation (dashes, ellipsis, middle dot), arrows and the minus sign.
 const ImWchar kGlyphs[] = {0x0020, 0x00FF, 0x2010, 0x2027, 0x2190, 0x2199,
                            0x2212, 0x2212, 0x25A0, 0x25FF, 0};
 
-bool fileReadable(const char* path) {
-    std::FILE* f = std::fopen(path, "rb");
+// ImGui's own file opening: it takes UTF-8 paths on every platform.
+bool fileReadable(const std::string& path) {
+    const ImFileHandle f = ImFileOpen(path.c_str(), "rb");
     if (!f) return false;
-    std::fclose(f);
+    ImFileClose(f);
     return true;
 }
 
 ImFont* addFont(ImFontAtlas& atlas, const char* file, float pixels) {
-    char path[256];
-    std::snprintf(path, sizeof path, "%s%s", kFontFolder, file);
-    if (fileReadable(path)) return atlas.AddFontFromFileTTF(path, pixels, nullptr, kGlyphs);
+    const std::string beside = executableFolder();
+    for (const std::string& folder :
+         {beside.empty() ? std::string() : beside + "/fonts/", std::string(kSystemFontFolder)}) {
+        const std::string path = folder + file;
+        if (!folder.empty() && fileReadable(path))
+            return atlas.AddFontFromFileTTF(path.c_str(), pixels, nullptr, kGlyphs);
+    }
     // Without the font package the built-in font still works, only smaller and plainer.
     ImFontConfig config;
     config.SizePixels = pixels;
