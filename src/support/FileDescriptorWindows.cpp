@@ -63,7 +63,18 @@ bool rewindDescriptor(int descriptor) {
 }
 
 std::int64_t readDescriptorOnce(int descriptor, void* dst, std::size_t n) {
-    return _read(descriptor, dst, static_cast<unsigned>(n < 0x40000000u ? n : 0x40000000u));
+    // From the OS handle, not through _read: a descriptor the caller opened in text mode would
+    // have CR LF turned into LF and stop at the first 0x1A byte.
+    if (descriptor < 0) return -1;
+    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(descriptor));
+    if (handle == INVALID_HANDLE_VALUE) return -1;
+    DWORD got = 0;
+    if (!ReadFile(handle, dst, static_cast<DWORD>(n < 0x40000000u ? n : 0x40000000u), &got,
+                  nullptr)) {
+        const DWORD error = GetLastError();
+        return error == ERROR_HANDLE_EOF || error == ERROR_BROKEN_PIPE ? 0 : -1;
+    }
+    return static_cast<std::int64_t>(got);
 }
 
 } // namespace vyn

@@ -33,7 +33,7 @@ struct CompressedFormat {
 };
 
 inline const CompressedFormat kCompressedFormats[] = {
-    {"Flac", "flac", "-c:a flac", AudioKind::Flac, {true, 0, 0, 0.99999}, {false, 0, 4096, 0.999}},
+    {"Flac", "flac", "-c:a flac", AudioKind::Flac, {true, 0, 0, 0.99999}, {true, 0, 4096, 0.999}},
     {"Mp3",
      "mp3",
      "-c:a libmp3lame -b:a 192k",
@@ -51,7 +51,7 @@ inline const CompressedFormat kCompressedFormats[] = {
      "-c:a libvorbis -q:a 6",
      AudioKind::Ogg,
      {true, 1024, 256, 0.99},
-     {false, 1024, 4096, 0.95}},
+     {true, 1024, 4096, 0.95}},
 };
 
 inline const CompressedFormat& compressedFormat(AudioKind kind) {

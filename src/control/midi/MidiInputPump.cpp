@@ -31,8 +31,7 @@ MidiInputPump::MidiInputPump() : thread_([this] { run(); }) {}
 
 MidiInputPump::~MidiInputPump() {
     stop_.store(true, std::memory_order_release);
-    pending_.fetch_add(1, std::memory_order_release);
-    pending_.notify_all();
+    pending_.bump();
     thread_.join();
 }
 
@@ -47,13 +46,12 @@ void MidiInputPump::remove(PumpSource* source) {
 }
 
 void MidiInputPump::notify() noexcept {
-    pending_.fetch_add(1, std::memory_order_release);
-    pending_.notify_one();
+    pending_.bump();
 }
 
 void MidiInputPump::run() {
     for (;;) {
-        const std::uint32_t seen = pending_.load(std::memory_order_acquire);
+        const std::uint32_t seen = pending_.load();
         if (stop_.load(std::memory_order_acquire)) return;
         {
             std::lock_guard<std::mutex> lock(feedMutex_);
@@ -63,7 +61,7 @@ void MidiInputPump::run() {
                     s->router->feed(s->port, c.bytes, c.length, c.time);
             }
         }
-        pending_.wait(seen, std::memory_order_acquire);
+        pending_.wait(seen);
     }
 }
 

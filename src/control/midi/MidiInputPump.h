@@ -10,6 +10,7 @@
 // when it is destroyed.
 
 #include "support/SpscRing.h"
+#include "support/WakeWord.h"
 
 #include <atomic>
 #include <chrono>
@@ -64,7 +65,7 @@ private:
 
     std::mutex feedMutex_;
     std::vector<PumpSource*> sources_; // guarded by feedMutex_
-    std::atomic<std::uint32_t> pending_{0};
+    WakeWord pending_;
     std::atomic<bool> stop_{false};
     std::thread thread_;
 };
