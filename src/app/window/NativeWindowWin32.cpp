@@ -89,6 +89,7 @@ struct NativeWindow::State {
     WindowEventSink* sink = nullptr;
     bool draw = false;
     bool quit = false;
+    SIZE initialFrame{0, 0}; // the outer size the window was created with
 
     LRESULT handle(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 };
@@ -119,6 +120,15 @@ LRESULT NativeWindow::State::handle(HWND hwnd, UINT msg, WPARAM wParam, LPARAM l
         return 0;
     case WM_ERASEBKGND:
         return 1; // every frame paints the whole client area
+    case WM_GETMINMAXINFO: {
+        // The window may be as large as it was created: the default limit follows the screen
+        // size the system reported first, which can be a placeholder (wine before it has asked
+        // the X server).
+        auto* limits = reinterpret_cast<MINMAXINFO*>(lParam);
+        limits->ptMaxTrackSize.x = std::max<LONG>(limits->ptMaxTrackSize.x, initialFrame.cx);
+        limits->ptMaxTrackSize.y = std::max<LONG>(limits->ptMaxTrackSize.y, initialFrame.cy);
+        return 0;
+    }
     case WM_KILLFOCUS:
         if (sink) sink->onFocusLost();
         break;
@@ -187,6 +197,7 @@ bool NativeWindow::open(const char* title, int width, int height, std::string& e
     RECT frame{0, 0, width, height};
     AdjustWindowRectEx(&frame, WS_OVERLAPPEDWINDOW, FALSE, WS_EX_ACCEPTFILES);
     const int frameW = frame.right - frame.left, frameH = frame.bottom - frame.top;
+    s.initialFrame = SIZE{frameW, frameH};
     RECT work{0, 0, frameW, frameH};
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
     const int workW = static_cast<int>(work.right - work.left);
@@ -202,6 +213,9 @@ bool NativeWindow::open(const char* title, int width, int height, std::string& e
         return false;
     }
     SetWindowLongPtrW(s.window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&s));
+    // Creation already applied the default size limit (WM_GETMINMAXINFO comes before any
+    // message could reach this state): size it again with the window's own limit.
+    SetWindowPos(s.window, nullptr, x, y, frameW, frameH, SWP_NOZORDER | SWP_NOACTIVATE);
 
     s.dc = GetDC(s.window);
     PIXELFORMATDESCRIPTOR format{};
