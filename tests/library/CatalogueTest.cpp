@@ -148,7 +148,8 @@ TEST(CatalogueSearch, SeesUpdatesAndNewTracks) {
 TEST(CatalogueFiles, FileExistsForAnyEntry) {
     const std::string dir = test::scratchDir("catalogue-files");
     const std::string file = dir + "/Caf\xC3\xA9 #1 100%.mp3";
-    std::ofstream(file) << "x";
+    // The name is UTF-8: a narrow path would be read in the Windows code page.
+    std::ofstream(std::filesystem::path(std::u8string(file.begin(), file.end()))) << "x";
     EXPECT_TRUE(Catalogue::fileExists(file));
     EXPECT_TRUE(Catalogue::fileExists(dir));
     EXPECT_FALSE(Catalogue::fileExists(dir + "/missing.mp3"));

@@ -309,10 +309,14 @@ TEST(MidiMappingNumbers, WriterFormatsLikePercentTenGInEveryLocale) {
     for (const auto& [value, text] : cases)
         EXPECT_EQ(midi_mapping::formatNumber(value), text);
     // A decimal-comma locale changes nothing. The machine need not have one installed: one is
-    // compiled for this test, and glibc reads it from LOCPATH.
+    // compiled for this test, and glibc reads it from LOCPATH. Windows names its locales its own
+    // way and always has them.
     const char* previous = std::setlocale(LC_NUMERIC, nullptr);
     const std::string saved = previous ? previous : "C";
-    if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8")) {
+    bool german = false;
+    for (const char* name : {"de_DE.UTF-8", "de-DE", "German_Germany.1252"})
+        german = german || std::setlocale(LC_NUMERIC, name) != nullptr;
+    if (!german) {
         const std::string dir = test::scratchDir("locale");
         const auto made = test::runProcess("localedef -i de_DE -f UTF-8 '" + dir + "/de_DE.UTF-8'");
         ::vyn::test::setEnvironment("LOCPATH", dir.c_str());
