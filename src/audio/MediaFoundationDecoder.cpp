@@ -11,6 +11,8 @@
 #include <objbase.h>
 #include <objidl.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <mutex>
 
@@ -90,6 +92,79 @@ std::string kindName(AudioKind kind) {
     return audioKindName(kind);
 }
 
+// Asks the reader for 16-bit PCM with `channels` at the file's rate; true when it delivers
+// exactly that.
+bool usePcm(IMFSourceReader* reader, UINT32 rate, UINT32 channels) {
+    ComPtr<IMFMediaType> pcm;
+    if (FAILED(MFCreateMediaType(pcm.out()))) return false;
+    pcm->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Audio);
+    pcm->SetGUID(MF_MT_SUBTYPE, MFAudioFormat_PCM);
+    pcm->SetUINT32(MF_MT_AUDIO_NUM_CHANNELS, channels);
+    pcm->SetUINT32(MF_MT_AUDIO_SAMPLES_PER_SECOND, rate);
+    pcm->SetUINT32(MF_MT_AUDIO_BITS_PER_SAMPLE, 16);
+    pcm->SetUINT32(MF_MT_AUDIO_BLOCK_ALIGNMENT, 2 * channels);
+    pcm->SetUINT32(MF_MT_AUDIO_AVG_BYTES_PER_SECOND, rate * 2 * channels);
+    pcm->SetUINT32(MF_MT_ALL_SAMPLES_INDEPENDENT, 1);
+    if (FAILED(reader->SetCurrentMediaType(kFirstAudioStream, nullptr, pcm.get()))) return false;
+    ComPtr<IMFMediaType> current;
+    UINT32 got = 0, bits = 0;
+    return SUCCEEDED(reader->GetCurrentMediaType(kFirstAudioStream, current.out())) &&
+           SUCCEEDED(current->GetUINT32(MF_MT_AUDIO_NUM_CHANNELS, &got)) &&
+           SUCCEEDED(current->GetUINT32(MF_MT_AUDIO_BITS_PER_SAMPLE, &bits)) && got == channels &&
+           bits == 16;
+}
+
+constexpr UINT32 kMaxFoldedChannels = 8;
+
+// Where the centre and the surround pairs sit in interleaved frames of each channel count, in
+// the default WAVE channel order (the LFE and a back centre are left out).
+struct FoldLayout {
+    int centre;   // -1: none
+    int pairs[2]; // first channel of each left/right surround pair; -1: none
+};
+constexpr FoldLayout kFoldLayouts[kMaxFoldedChannels + 1] = {
+    {-1, {-1, -1}}, {-1, {-1, -1}}, {-1, {-1, -1}}, // 0-2: not folded
+    {2, {-1, -1}},                                  // 3: L R C
+    {-1, {2, -1}},                                  // 4: L R BL BR
+    {2, {3, -1}},                                   // 5: L R C BL BR
+    {2, {4, -1}},                                   // 6: L R C LFE BL BR
+    {2, {5, -1}},                                   // 7: L R C LFE BC SL SR
+    {2, {4, 6}},                                    // 8: L R C LFE BL BR SL SR
+};
+
+// Interleaved 16-bit frames folded to stereo: mono on both sides; the centre and the surround
+// pairs at -3 dB into their side, the sum scaled back into range.
+void foldToStereo(const std::int16_t* in, UINT32 channels, std::size_t frames, std::int16_t* out) {
+    constexpr float kMinus3dB = 0.70710678f;
+    const FoldLayout& layout = kFoldLayouts[channels];
+    int extras = layout.centre >= 0 ? 1 : 0;
+    for (int pair : layout.pairs)
+        extras += pair >= 0 ? 1 : 0;
+    const float scale = 1.0f / (1.0f + kMinus3dB * static_cast<float>(extras));
+    auto clamp = [](float v) {
+        return static_cast<std::int16_t>(std::lround(std::clamp(v, -32768.0f, 32767.0f)));
+    };
+    for (std::size_t f = 0; f < frames; ++f) {
+        const std::int16_t* x = in + f * channels;
+        if (channels == 1) {
+            out[2 * f] = out[2 * f + 1] = x[0];
+            continue;
+        }
+        float left = x[0], right = x[1];
+        if (layout.centre >= 0) {
+            left += kMinus3dB * x[layout.centre];
+            right += kMinus3dB * x[layout.centre];
+        }
+        for (int pair : layout.pairs)
+            if (pair >= 0) {
+                left += kMinus3dB * x[pair];
+                right += kMinus3dB * x[pair + 1];
+            }
+        out[2 * f] = clamp(left * scale);
+        out[2 * f + 1] = clamp(right * scale);
+    }
+}
+
 void decodeReader(DecodeResult& out, IMFSourceReader* reader, AudioKind kind) {
     ComPtr<IMFMediaType> native;
     if (FAILED(reader->GetNativeMediaType(kFirstAudioStream, 0, native.out())))
@@ -99,28 +174,19 @@ void decodeReader(DecodeResult& out, IMFSourceReader* reader, AudioKind kind) {
     if (FAILED(native->GetUINT32(MF_MT_AUDIO_SAMPLES_PER_SECOND, &rate)) || rate == 0)
         return fail(out, "Media Foundation file has no sample rate");
 
-    ComPtr<IMFMediaType> pcm;
-    if (FAILED(MFCreateMediaType(pcm.out())))
-        return fail(out, "Media Foundation could not create a PCM type");
-    pcm->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Audio);
-    pcm->SetGUID(MF_MT_SUBTYPE, MFAudioFormat_PCM);
-    pcm->SetUINT32(MF_MT_AUDIO_NUM_CHANNELS, 2);
-    pcm->SetUINT32(MF_MT_AUDIO_SAMPLES_PER_SECOND, rate);
-    pcm->SetUINT32(MF_MT_AUDIO_BITS_PER_SAMPLE, 16);
-    pcm->SetUINT32(MF_MT_AUDIO_BLOCK_ALIGNMENT, 4);
-    pcm->SetUINT32(MF_MT_AUDIO_AVG_BYTES_PER_SECOND, rate * 4);
-    pcm->SetUINT32(MF_MT_ALL_SAMPLES_INDEPENDENT, 1);
     const std::string refused =
         "Media Foundation refused 16-bit stereo PCM (" + kindName(kind) + ")";
-    if (FAILED(reader->SetCurrentMediaType(kFirstAudioStream, nullptr, pcm.get())))
-        return fail(out, refused);
-    ComPtr<IMFMediaType> current;
-    UINT32 channels = 0, bits = 0;
-    if (FAILED(reader->GetCurrentMediaType(kFirstAudioStream, current.out())) ||
-        FAILED(current->GetUINT32(MF_MT_AUDIO_NUM_CHANNELS, &channels)) ||
-        FAILED(current->GetUINT32(MF_MT_AUDIO_BITS_PER_SAMPLE, &bits)) || channels != 2 ||
-        bits != 16)
-        return fail(out, refused);
+    UINT32 channels = 2;
+    if (!usePcm(reader, rate, channels)) {
+        // Not every Media Foundation converts the channel count (wine's does not): take the
+        // file's own count and fold it to stereo here.
+        UINT32 fileChannels = 0;
+        if (FAILED(native->GetUINT32(MF_MT_AUDIO_NUM_CHANNELS, &fileChannels)) ||
+            fileChannels < 1 || fileChannels > kMaxFoldedChannels ||
+            !usePcm(reader, rate, fileChannels))
+            return fail(out, refused);
+        channels = fileChannels;
+    }
     reader->SetStreamSelection(kAllStreams, FALSE);
     reader->SetStreamSelection(kFirstAudioStream, TRUE);
 
@@ -149,11 +215,17 @@ void decodeReader(DecodeResult& out, IMFSourceReader* reader, AudioKind kind) {
         }
         if (flags & (MF_SOURCE_READERF_ENDOFSTREAM | MF_SOURCE_READERF_ERROR)) break;
     }
-    if (bytes / 2 < 2)
-        return fail(out, "decoded no audio from a file sniffed as " + kindName(kind));
-    samples.resize(bytes / 4 * 2); // a trailing half frame is dropped
+    const std::size_t frames = bytes / (2u * channels); // a trailing part frame is dropped
+    if (frames == 0) return fail(out, "decoded no audio from a file sniffed as " + kindName(kind));
+    if (channels == 2) {
+        samples.resize(frames * 2);
+    } else {
+        std::vector<std::int16_t> stereo(frames * 2);
+        foldToStereo(samples.data(), channels, frames, stereo.data());
+        samples = std::move(stereo);
+    }
     out = DecodeResult{};
-    out.frames = samples.size() / 2;
+    out.frames = frames;
     out.samples = std::move(samples);
     out.sampleRate = rate;
     out.ok = true;

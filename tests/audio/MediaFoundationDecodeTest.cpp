@@ -75,6 +75,10 @@ TEST_F(MediaFoundationFiles, MonoAndSixChannelsComeOutStereoAtTheFilesOwnRate) {
     ASSERT_TRUE(mono.ok) << mono.error;
     EXPECT_EQ(mono.sampleRate, 32000.0);
     EXPECT_NEAR(static_cast<double>(mono.frames), 3.0 * 32000.0, 2.0 * 1152.0);
+    std::size_t unequal = 0;
+    for (std::size_t f = 0; f < mono.frames; ++f)
+        unequal += mono.samples[2 * f] != mono.samples[2 * f + 1];
+    EXPECT_EQ(unequal, 0u) << "mono plays the same on both sides";
     const DecodeResult six = decodeFile(encode(test::compressedFormat(AudioKind::M4a), "-ac 6"));
     ASSERT_TRUE(six.ok) << six.error;
     EXPECT_EQ(six.sampleRate, kRate);

@@ -121,8 +121,11 @@ TEST_F(DecodeEntryPoints, FailuresNameTheirCause) {
 
     EXPECT_EQ(decodeDescriptor(-1).error, "invalid file descriptor");
     EXPECT_EQ(decodeDescriptor(openFd(dir_ + "/empty.wav")).error, "descriptor held no data");
+#ifndef _WIN32
+    // Windows gives no descriptor for a folder at all.
     EXPECT_EQ(decodeDescriptor(openFd(dir_)).error,
               "read failed (errno " + std::to_string(EISDIR) + ")");
+#endif
     EXPECT_EQ(decodeDescriptor(openFd(file("six2.wav", {'R', 'I', 'F', 'F', 1, 2}))).error,
               dump + "52 49 46 46 01 02   \"RIFF..\"");
 
