@@ -9,6 +9,17 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Paths are UTF-8 strings everywhere else; path::string() and the std::string constructor would
+// use the ANSI code page on Windows and mangle (or throw on) names outside it.
+fs::path toPath(const std::string& utf8) {
+    return fs::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::string fromPath(const fs::path& p) {
+    const std::u8string s = p.u8string();
+    return std::string(s.begin(), s.end());
+}
+
 bool readableFolder(const fs::path& p) {
     std::error_code ec;
     fs::directory_iterator it(p, ec);
@@ -51,14 +62,14 @@ bool FileBrowser::shows(std::string_view name) const {
 }
 
 void FileBrowser::open(const std::string& folder) {
-    fs::path p = folder.empty() ? fs::path() : fs::path(folder);
+    fs::path p = folder.empty() ? fs::path() : toPath(folder);
     if (p.empty() || !readableFolder(p)) {
         const char* home = std::getenv("HOME");
-        p = home && readableFolder(home) ? fs::path(home) : fs::path("/");
+        p = home && readableFolder(toPath(home)) ? toPath(home) : fs::path("/");
     }
     std::error_code ec;
     p = fs::weakly_canonical(p, ec);
-    folder_ = p.string();
+    folder_ = fromPath(p);
     entries_.clear();
     error_.clear();
     if (p.has_relative_path()) entries_.push_back({"..", true});
@@ -66,7 +77,7 @@ void FileBrowser::open(const std::string& folder) {
     std::vector<BrowserEntry> files;
     for (fs::directory_iterator it(p, fs::directory_options::skip_permission_denied, ec), end;
          !ec && it != end; it.increment(ec)) {
-        const std::string name = it->path().filename().string();
+        const std::string name = fromPath(it->path().filename());
         if (name.empty() || name[0] == '.') continue;
         std::error_code typeError;
         if (it->is_directory(typeError))
@@ -82,7 +93,7 @@ void FileBrowser::open(const std::string& folder) {
 }
 
 void FileBrowser::up() {
-    open(fs::path(folder_).parent_path().string());
+    open(fromPath(toPath(folder_).parent_path()));
 }
 
 std::string FileBrowser::choose(const BrowserEntry& entry) {
@@ -90,7 +101,7 @@ std::string FileBrowser::choose(const BrowserEntry& entry) {
         up();
         return {};
     }
-    const std::string full = (fs::path(folder_) / entry.name).string();
+    const std::string full = fromPath(toPath(folder_) / toPath(entry.name));
     if (entry.folder) {
         open(full);
         return {};
@@ -100,29 +111,29 @@ std::string FileBrowser::choose(const BrowserEntry& entry) {
 
 std::string FileBrowser::submit(const std::string& typed) {
     if (typed.empty()) return {};
-    fs::path p(typed);
-    if (p.is_relative()) p = fs::path(folder_) / p;
+    fs::path p = toPath(typed);
+    if (p.is_relative()) p = toPath(folder_) / p;
     std::error_code ec;
     if (fs::is_directory(p, ec)) {
         if (filter_ == FileFilter::Folders) {
             error_.clear();
-            return fs::weakly_canonical(p, ec).string();
+            return fromPath(fs::weakly_canonical(p, ec));
         }
-        open(p.string());
+        open(fromPath(p));
         return {};
     }
     if (!fs::is_regular_file(p, ec)) {
         error_ = filter_ == FileFilter::Folders ? "No such folder." : "No such file.";
         return {};
     }
-    if (!shows(p.filename().string())) {
+    if (!shows(fromPath(p.filename()))) {
         error_ = filter_ == FileFilter::Xml       ? "Not an XML file."
                  : filter_ == FileFilter::Folders ? "Not a folder."
                                                   : "Not an audio file VYN can load.";
         return {};
     }
     error_.clear();
-    return p.string();
+    return fromPath(p);
 }
 
 } // namespace vyn

@@ -1,4 +1,5 @@
 #include "audio/MediaFoundationDecoder.h"
+#include "audio/MediaFoundationSession.h"
 #include "support/WideText.h"
 
 #include "support/FileDescriptor.h"
@@ -22,96 +23,59 @@ extern "C" HRESULT WINAPI MFCreateMFByteStreamOnStream(IStream* stream, IMFByteS
 namespace vyn {
 namespace {
 
-constexpr ULONG kMfVersion = 0x20070;
+using media_foundation::ComPtr;
+using media_foundation::ComScope;
+using media_foundation::startMediaFoundation;
+
 constexpr DWORD kFirstAudioStream = static_cast<DWORD>(MF_SOURCE_READER_FIRST_AUDIO_STREAM);
 constexpr DWORD kAllStreams = static_cast<DWORD>(MF_SOURCE_READER_ALL_STREAMS);
 // Compressed files beyond this are not loaded whole into memory.
 constexpr std::uint64_t kDescriptorLimit = 1ull << 31;
-
-// Owns one COM reference.
-template <typename T> class ComPtr {
-public:
-    ComPtr() = default;
-    ~ComPtr() { reset(); }
-    ComPtr(const ComPtr&) = delete;
-    ComPtr& operator=(const ComPtr&) = delete;
-    T* get() const { return p_; }
-    T* operator->() const { return p_; }
-    T** out() {
-        reset();
-        return &p_;
-    }
-    void reset() {
-        if (p_) p_->Release();
-        p_ = nullptr;
-    }
-
-private:
-    T* p_ = nullptr;
-};
-
-// The calling thread in COM's multithreaded apartment for one decode.
-class ComScope {
-public:
-    ComScope() : hr_(CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {}
-    ~ComScope() {
-        if (SUCCEEDED(hr_)) CoUninitialize();
-    }
-    bool usable() const { return SUCCEEDED(hr_) || hr_ == RPC_E_CHANGED_MODE; }
-
-private:
-    HRESULT hr_;
-};
-
-bool startMediaFoundation() {
-    static std::once_flag once;
-    static bool started = false;
-    std::call_once(once, [] { started = SUCCEEDED(MFStartup(kMfVersion, MFSTARTUP_LITE)); });
-    return started;
-}
 
 void fail(DecodeResult& out, std::string text) {
     out = DecodeResult{};
     out.error = std::move(text);
 }
 
-std::wstring widenPath(const std::string& utf8) {
-    const std::wstring wide = widen(utf8);
-    if (wide.empty()) return {};
-    // The source reader resolves its argument as a URL: a full path leaves it no doubt.
-    const DWORD full = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
-    if (full == 0) return wide;
-    std::wstring absolute(full, L'\0');
-    const DWORD written = GetFullPathNameW(wide.c_str(), full, absolute.data(), nullptr);
-    if (written == 0 || written >= full) return wide;
-    absolute.resize(written);
-    return absolute;
-}
-
 std::string kindName(AudioKind kind) {
     return audioKindName(kind);
 }
 
-// Asks the reader for 16-bit PCM with `channels` at the file's rate; true when it delivers
-// exactly that.
-bool usePcm(IMFSourceReader* reader, UINT32 rate, UINT32 channels) {
+// Asks the reader for PCM with `channels` at the file's rate, as 32-bit float or 16-bit integer
+// samples; true when it delivers exactly that.
+bool usePcm(IMFSourceReader* reader, UINT32 rate, UINT32 channels, bool floatSamples) {
+    const UINT32 bytes = floatSamples ? 4 : 2;
     ComPtr<IMFMediaType> pcm;
     if (FAILED(MFCreateMediaType(pcm.out()))) return false;
     pcm->SetGUID(MF_MT_MAJOR_TYPE, MFMediaType_Audio);
-    pcm->SetGUID(MF_MT_SUBTYPE, MFAudioFormat_PCM);
+    pcm->SetGUID(MF_MT_SUBTYPE, floatSamples ? MFAudioFormat_Float : MFAudioFormat_PCM);
     pcm->SetUINT32(MF_MT_AUDIO_NUM_CHANNELS, channels);
     pcm->SetUINT32(MF_MT_AUDIO_SAMPLES_PER_SECOND, rate);
-    pcm->SetUINT32(MF_MT_AUDIO_BITS_PER_SAMPLE, 16);
-    pcm->SetUINT32(MF_MT_AUDIO_BLOCK_ALIGNMENT, 2 * channels);
-    pcm->SetUINT32(MF_MT_AUDIO_AVG_BYTES_PER_SECOND, rate * 2 * channels);
+    pcm->SetUINT32(MF_MT_AUDIO_BITS_PER_SAMPLE, 8 * bytes);
+    pcm->SetUINT32(MF_MT_AUDIO_BLOCK_ALIGNMENT, bytes * channels);
+    pcm->SetUINT32(MF_MT_AUDIO_AVG_BYTES_PER_SECOND, rate * bytes * channels);
     pcm->SetUINT32(MF_MT_ALL_SAMPLES_INDEPENDENT, 1);
     if (FAILED(reader->SetCurrentMediaType(kFirstAudioStream, nullptr, pcm.get()))) return false;
     ComPtr<IMFMediaType> current;
+    GUID subtype = GUID_NULL;
     UINT32 got = 0, bits = 0;
     return SUCCEEDED(reader->GetCurrentMediaType(kFirstAudioStream, current.out())) &&
+           SUCCEEDED(current->GetGUID(MF_MT_SUBTYPE, &subtype)) &&
            SUCCEEDED(current->GetUINT32(MF_MT_AUDIO_NUM_CHANNELS, &got)) &&
            SUCCEEDED(current->GetUINT32(MF_MT_AUDIO_BITS_PER_SAMPLE, &bits)) && got == channels &&
-           bits == 16;
+           bits == 8 * bytes && subtype == (floatSamples ? MFAudioFormat_Float : MFAudioFormat_PCM);
+}
+
+// Float samples to 16-bit, rounded to nearest: the same file always gives the same samples.
+std::vector<std::int16_t> toInt16(const std::vector<unsigned char>& bytes, std::size_t count) {
+    std::vector<std::int16_t> out(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        float x;
+        std::memcpy(&x, bytes.data() + 4 * i, 4);
+        const float scaled = std::isfinite(x) ? x * 32768.0f : 0.0f;
+        out[i] = static_cast<std::int16_t>(std::lround(std::clamp(scaled, -32768.0f, 32767.0f)));
+    }
+    return out;
 }
 
 constexpr UINT32 kMaxFoldedChannels = 8;
@@ -176,21 +140,28 @@ void decodeReader(DecodeResult& out, IMFSourceReader* reader, AudioKind kind) {
 
     const std::string refused =
         "Media Foundation refused 16-bit stereo PCM (" + kindName(kind) + ")";
-    UINT32 channels = 2;
-    if (!usePcm(reader, rate, channels)) {
-        // Not every Media Foundation converts the channel count (wine's does not): take the
-        // file's own count and fold it to stereo here.
-        UINT32 fileChannels = 0;
-        if (FAILED(native->GetUINT32(MF_MT_AUDIO_NUM_CHANNELS, &fileChannels)) ||
-            fileChannels < 1 || fileChannels > kMaxFoldedChannels ||
-            !usePcm(reader, rate, fileChannels))
-            return fail(out, refused);
-        channels = fileChannels;
-    }
+    // Float first: a decoder that works in float (AAC) would otherwise be converted to 16 bits
+    // by the system, which may dither (wine's does), so that two decodes of one file differ.
+    // Not every Media Foundation converts the channel count (wine's does not): then the file's
+    // own count is taken and folded to stereo here.
+    UINT32 fileChannels = 0;
+    if (FAILED(native->GetUINT32(MF_MT_AUDIO_NUM_CHANNELS, &fileChannels)) || fileChannels < 1 ||
+        fileChannels > kMaxFoldedChannels)
+        fileChannels = 2;
+    UINT32 channels = 0;
+    bool floatSamples = false;
+    for (const bool asFloat : {true, false})
+        for (const UINT32 count : {UINT32{2}, fileChannels})
+            if (channels == 0 && usePcm(reader, rate, count, asFloat)) {
+                channels = count;
+                floatSamples = asFloat;
+            }
+    if (channels == 0) return fail(out, refused);
+    const std::size_t sampleBytes = floatSamples ? 4 : 2;
     reader->SetStreamSelection(kAllStreams, FALSE);
     reader->SetStreamSelection(kFirstAudioStream, TRUE);
 
-    std::vector<std::int16_t> samples;
+    std::vector<unsigned char> decoded;
     std::size_t bytes = 0;
     for (;;) {
         DWORD flags = 0;
@@ -205,9 +176,8 @@ void decodeReader(DecodeResult& out, IMFSourceReader* reader, AudioKind kind) {
             if (SUCCEEDED(sample->ConvertToContiguousBuffer(buffer.out())) && buffer.get() &&
                 SUCCEEDED(buffer->Lock(&data, nullptr, &length))) {
                 if (data && length > 0) {
-                    samples.resize((bytes + length + 1) / 2);
-                    std::memcpy(reinterpret_cast<unsigned char*>(samples.data()) + bytes, data,
-                                length);
+                    decoded.resize(bytes + length);
+                    std::memcpy(decoded.data() + bytes, data, length);
                     bytes += length;
                 }
                 buffer->Unlock();
@@ -215,8 +185,16 @@ void decodeReader(DecodeResult& out, IMFSourceReader* reader, AudioKind kind) {
         }
         if (flags & (MF_SOURCE_READERF_ENDOFSTREAM | MF_SOURCE_READERF_ERROR)) break;
     }
-    const std::size_t frames = bytes / (2u * channels); // a trailing part frame is dropped
+    const std::size_t frames = bytes / (sampleBytes * channels); // a part frame is dropped
     if (frames == 0) return fail(out, "decoded no audio from a file sniffed as " + kindName(kind));
+    std::vector<std::int16_t> samples;
+    if (floatSamples) {
+        samples = toInt16(decoded, frames * channels);
+    } else {
+        samples.resize(frames * channels);
+        std::memcpy(samples.data(), decoded.data(), frames * channels * 2);
+    }
+    decoded = {};
     if (channels == 2) {
         samples.resize(frames * 2);
     } else {
@@ -238,7 +216,7 @@ void MediaFoundationDecoder::decodeFile(DecodeResult& out, const std::string& pa
     ComScope com;
     if (!com.usable() || !startMediaFoundation())
         return fail(out, "Media Foundation could not start");
-    const std::wstring wide = widenPath(path);
+    const std::wstring wide = media_foundation::fullWidePath(path);
     if (wide.empty()) return fail(out, "path is not valid UTF-8");
     ComPtr<IMFSourceReader> reader;
     if (FAILED(MFCreateSourceReaderFromURL(wide.c_str(), nullptr, reader.out())))

@@ -9,8 +9,10 @@
 // - Each call joins COM's multithreaded apartment for its own duration (an apartment the thread
 //   already has is kept) and releases every COM object it made on every path.
 // - A sample without a buffer, or whose buffer cannot be made contiguous or locked, is skipped.
-// - The result is checked to be what was asked for (two channels of 16-bit samples); a reader
-//   that hands back anything else is treated as refusing the PCM type.
+// - Float samples are asked for first and rounded to 16 bits here (the system's own conversion
+//   may dither, so one file would decode differently each time); 16-bit PCM where float is
+//   refused. The result is checked to be what was asked for; a reader that hands back anything
+//   else is treated as refusing that type.
 //
 // Threading: both entry points are reentrant; each call owns its reader.
 

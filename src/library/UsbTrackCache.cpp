@@ -236,7 +236,18 @@ StageResult UsbTrackCache::stage(const std::string& source) {
     std::error_code ec;
     fs::rename(temporary, entry, ec);
     if (ec) {
+        // Windows refuses to replace a file another thread or process has open (a concurrent load
+        // of the same track stamping or reading it). The entry's name is the file's identity, so
+        // an entry of the right size that is already there is this very copy: use it.
+        std::error_code entryError, copyError;
+        const bool there =
+            fs::is_regular_file(entry, entryError) &&
+            fs::file_size(entry, entryError) == fs::file_size(temporary, copyError) &&
+            !entryError && !copyError;
         fs::remove(temporary, ec);
+        if (!there) return result;
+        result.ok = true;
+        result.path = entry;
         return result;
     }
     {

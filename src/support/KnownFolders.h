@@ -2,7 +2,8 @@
 // Where this user's files go, by the platform's conventions. Linux follows the XDG base
 // directories and xdg-user-dirs (`user-dirs.dirs` for the documents folder); Windows asks the shell
 // for its known folders (Documents\VYN; VYN in the local application data for the rest, as the
-// settings themselves are in the registry). Each function returns
+// settings themselves are in the registry; VYN_USER_ROOT, when set, stands in for the profile
+// folder that holds Documents and AppData\Local). Each function returns
 // an absolute path without a trailing slash, or an empty string when no per-user location is
 // known (no HOME); nothing is created here.
 //

@@ -11,11 +11,23 @@
 namespace vyn {
 namespace {
 
-std::string knownFolder(REFKNOWNFOLDERID id, const char* sub) {
-    PWSTR folder = nullptr;
-    std::string base;
-    if (SUCCEEDED(SHGetKnownFolderPath(id, 0, nullptr, &folder))) base = narrow(folder);
-    CoTaskMemFree(folder);
+// VYN_USER_ROOT, when set, stands in for the user's profile folder: Documents and
+// AppData\Local under it replace the shell's folders. It is what the XDG variables are on Linux:
+// a way to run VYN (and its tests) against folders of one's choosing without touching the user's
+// own, which the shell offers no per-process way to redirect.
+std::string profileOverride(const wchar_t* sub) {
+    const wchar_t* root = _wgetenv(L"VYN_USER_ROOT");
+    if (!root || !*root) return std::string();
+    return narrow(std::wstring(root) + L"\\" + sub);
+}
+
+std::string knownFolder(REFKNOWNFOLDERID id, const wchar_t* profileSub, const char* sub) {
+    std::string base = profileOverride(profileSub);
+    if (base.empty()) {
+        PWSTR folder = nullptr;
+        if (SUCCEEDED(SHGetKnownFolderPath(id, 0, nullptr, &folder))) base = narrow(folder);
+        CoTaskMemFree(folder);
+    }
     return base.empty() ? std::string() : base + "\\" + sub;
 }
 
@@ -24,19 +36,19 @@ std::string knownFolder(REFKNOWNFOLDERID id, const char* sub) {
 // Settings live in the registry; what would sit beside them on Linux (MIDI maps as files) goes to
 // the local application data.
 std::string configFolder() {
-    return knownFolder(FOLDERID_LocalAppData, "VYN");
+    return knownFolder(FOLDERID_LocalAppData, L"AppData\\Local", "VYN");
 }
 
 std::string documentsFolder() {
-    return knownFolder(FOLDERID_Documents, "VYN");
+    return knownFolder(FOLDERID_Documents, L"Documents", "VYN");
 }
 
 std::string cacheFolder() {
-    return knownFolder(FOLDERID_LocalAppData, "VYN");
+    return knownFolder(FOLDERID_LocalAppData, L"AppData\\Local", "VYN");
 }
 
 std::string dataFolder() {
-    return knownFolder(FOLDERID_LocalAppData, "VYN");
+    return knownFolder(FOLDERID_LocalAppData, L"AppData\\Local", "VYN");
 }
 
 std::string executableFolder() {

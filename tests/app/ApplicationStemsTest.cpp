@@ -10,12 +10,14 @@
 #include "common/TestPaths.h"
 #include "dsp/StemCache.h"
 #include "engine/EngineHost.h"
+#include "support/KnownFolders.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <thread>
 
 namespace vyn {
@@ -30,11 +32,13 @@ protected:
         dir = test::scratchDir("application-stems");
         // Long enough that the split runs across many refreshes, so the panel is seen showing it.
         ASSERT_TRUE(test::writeKickAndTones(dir + "/music.wav", 60.0, 44100.0));
-        test::setEnvironment("XDG_CACHE_HOME", dir + "/cache");
+        // The cache under the scratch folder: XDG_CACHE_HOME on Linux, the profile on Windows.
+        folders.emplace(std::initializer_list<std::pair<const char*, std::string>>{
+            {"XDG_CACHE_HOME", dir + "/cache"}, {"VYN_USER_ROOT", dir + "/profile"}});
     }
     void TearDown() override {
         app.reset();
-        test::unsetEnvironment("XDG_CACHE_HOME");
+        folders.reset();
         setStemCacheSettings({});
     }
     void start(const std::string& settingsText) {
@@ -72,6 +76,7 @@ protected:
         ASSERT_TRUE(runUntil([&] { return deck().state == 2; }));
     }
 
+    std::optional<test::ScopedEnvironment> folders;
     std::string dir;
     OfflineAudioDevice* offline = nullptr;
     std::unique_ptr<Application> app;
@@ -112,7 +117,8 @@ TEST_F(ApplicationStems, StemsSwitchedOnSplitThePlayingDeckAndTheStemControlsRid
 TEST_F(ApplicationStems, StemSettingsChooseTheCacheAndSplitEveryLoad) {
     start("stemsOnLoad=1\nstemCacheBytes=1000000000\nstemCacheFiles=3\n");
     const StemCacheSettings cache = stemCacheSettings();
-    EXPECT_EQ(cache.folder, dir + "/cache/vyn/stems");
+    EXPECT_EQ(cache.folder, cacheFolder() + "/stems");
+    EXPECT_EQ(cache.folder.rfind(dir, 0), 0u) << cache.folder;
     EXPECT_EQ(cache.byteBudget, 1000000000u);
     EXPECT_EQ(cache.fileBudget, 3u);
     ASSERT_TRUE(app->loadFile(0, dir + "/music.wav"));

@@ -8,6 +8,7 @@
 #include "common/TestPaths.h"
 #include "engine/EngineHost.h"
 #include "support/FileIo.h"
+#include "support/KnownFolders.h"
 
 #include <gtest/gtest.h>
 
@@ -15,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <thread>
 
 namespace vyn {
@@ -63,15 +65,20 @@ class SetSessionTest : public ::testing::Test {
 protected:
     void SetUp() override {
         dir = test::scratchDir("set-session");
-        documents = dir + "/documents";
-        data = dir + "/data";
-        ::vyn::test::setEnvironment("XDG_DOCUMENTS_DIR", documents.c_str());
-        ::vyn::test::setEnvironment("XDG_DATA_HOME", data.c_str());
+        // The XDG folders on Linux, a profile folder of the test's own on Windows; then the
+        // folders as the code names them (documents: VYN's folder in the documents folder).
+        folders.emplace(std::initializer_list<std::pair<const char*, std::string>>{
+            {"XDG_DOCUMENTS_DIR", dir + "/documents"},
+            {"XDG_DATA_HOME", dir + "/data"},
+            {"VYN_USER_ROOT", dir + "/profile"}});
+        documents = documentsFolder();
+        data = dataFolder();
+        ASSERT_EQ(documents.rfind(dir, 0), 0u) << documents;
+        ASSERT_EQ(data.rfind(dir, 0), 0u) << data;
     }
     void TearDown() override {
         if (app) app->shutdown();
-        ::vyn::test::unsetEnvironment("XDG_DOCUMENTS_DIR");
-        ::vyn::test::unsetEnvironment("XDG_DATA_HOME");
+        folders.reset();
     }
     void startApp() {
         ApplicationOptions options;
@@ -122,6 +129,7 @@ protected:
         return names;
     }
 
+    std::optional<test::ScopedEnvironment> folders;
     std::string dir, documents, data;
     std::unique_ptr<Application> app;
 };
@@ -129,7 +137,7 @@ protected:
 TEST_F(SetSessionTest, ARecordingIsSavedUnderItsTimeAndOfferedForReplayWhichOwnsTheMix) {
     startApp();
     recordQuantise();
-    const std::string folder = documents + "/VYN/sets";
+    const std::string folder = documents + "/sets";
     const auto saved = sets(folder);
     ASSERT_EQ(saved.size(), 1u);
     EXPECT_EQ(saved[0].size(), std::string("20240102-134501.vynset").size()) << saved[0];
@@ -173,36 +181,35 @@ TEST_F(SetSessionTest, ARecordingIsSavedUnderItsTimeAndOfferedForReplayWhichOwns
 
 TEST_F(SetSessionTest, ASaveThatCannotBeWrittenIsKeptAndTheNextPressWritesIt) {
     // A file where the folders should be: root may write anywhere, but not under a file.
-    fs::create_directories(documents);
-    fs::create_directories(data);
-    std::ofstream(documents + "/VYN") << "in the way";
+    fs::create_directories(fs::path(documents).parent_path());
+    fs::create_directories(fs::path(data).parent_path());
+    std::ofstream(documents) << "in the way";
     startApp();
     recordQuantise();
-    const std::string fallback = data + "/vyn/sets";
+    const std::string fallback = data + "/sets";
     ASSERT_EQ(sets(fallback).size(), 1u);
-    EXPECT_NE(app->statusLine().find(" in " + fallback + ": " + documents + "/VYN/sets"),
+    EXPECT_NE(app->statusLine().find(" in " + fallback + ": " + documents + "/sets"),
               std::string::npos)
         << app->statusLine();
 
-    fs::remove_all(data + "/vyn");
-    std::ofstream(data + "/vyn") << "in the way";
+    fs::remove_all(data);
+    std::ofstream(data) << "in the way";
     recordQuantise();
     SetSession& s = app->sets();
     EXPECT_EQ(s.recordState(), RecordState::Unsaved);
     EXPECT_EQ(s.recordLabel(), std::string("end & save"));
-    EXPECT_EQ(app->statusLine().rfind("could not save set replay in " + documents + "/VYN/sets", 0),
-              0u)
+    EXPECT_EQ(app->statusLine().rfind("could not save set replay in " + documents + "/sets", 0), 0u)
         << app->statusLine();
     EXPECT_NE(app->statusLine().find("end & save tries again"), std::string::npos);
     EXPECT_TRUE(s.replayEnabled()) << "the kept set can be replayed meanwhile";
 
-    fs::remove(documents + "/VYN");
+    fs::remove(documents);
     s.pressRecord(Application::Clock::now());
     EXPECT_EQ(s.recordState(), RecordState::Idle);
-    const auto saved = sets(documents + "/VYN/sets");
+    const auto saved = sets(documents + "/sets");
     ASSERT_EQ(saved.size(), 1u);
     EXPECT_EQ(app->statusLine(), "saved " + saved[0] + " (0:01)");
-    const auto read = readSetReplay(readWholeFile(documents + "/VYN/sets/" + saved[0]).data);
+    const auto read = readSetReplay(readWholeFile(documents + "/sets/" + saved[0]).data);
     ASSERT_TRUE(read.ok);
     EXPECT_EQ(read.replay.events.size(), 2u) << "the kept recording, whole";
 }

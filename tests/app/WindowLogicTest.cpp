@@ -167,7 +167,10 @@ TEST(UiMap, WritesChangesAtMostEveryHundredMilliseconds) {
 
 TEST(FileBrowser, ListsFoldersThenAudioFilesAndTakesTypedPaths) {
     namespace fs = std::filesystem;
-    const std::string dir = test::scratchDir("file-browser");
+    // The folder as the file system names it (with its drive on Windows): the browser shows
+    // folders that way, and paths are compared in the platform's own form.
+    const std::string dir = test::canonicalPath(test::scratchDir("file-browser"));
+    const auto at = [&](const char* name) { return test::nativePath(dir + name); };
     fs::create_directories(dir + "/sets");
     fs::create_directories(dir + "/.hidden");
     for (const char* f : {"b.MP3", "a.wav", "notes.txt", "c.aiff", ".x.wav", "d.m4a"})
@@ -179,17 +182,17 @@ TEST(FileBrowser, ListsFoldersThenAudioFilesAndTakesTypedPaths) {
         names.push_back(e.name);
     EXPECT_EQ(names, (std::vector<std::string>{"..", "sets", "a.wav", "b.MP3", "c.aiff", "d.m4a"}));
 
-    EXPECT_EQ(b.submit(dir + "/a.wav"), dir + "/a.wav");
-    EXPECT_EQ(b.submit("b.MP3"), dir + "/b.MP3") << "relative to the folder shown";
+    EXPECT_EQ(test::nativePath(b.submit(dir + "/a.wav")), at("/a.wav"));
+    EXPECT_EQ(b.submit("b.MP3"), at("/b.MP3")) << "relative to the folder shown";
     EXPECT_EQ(b.submit("notes.txt"), "");
     EXPECT_EQ(b.error(), "Not an audio file VYN can load.");
     EXPECT_EQ(b.submit("missing.wav"), "");
     EXPECT_EQ(b.error(), "No such file.");
     EXPECT_EQ(b.submit("sets"), "") << "a folder opens";
-    EXPECT_EQ(b.folder(), dir + "/sets");
+    EXPECT_EQ(b.folder(), at("/sets"));
     EXPECT_EQ(b.choose(BrowserEntry{"..", true}), "");
-    EXPECT_EQ(b.folder(), dir);
-    EXPECT_EQ(b.choose(BrowserEntry{"c.aiff", false}), dir + "/c.aiff");
+    EXPECT_EQ(b.folder(), at(""));
+    EXPECT_EQ(b.choose(BrowserEntry{"c.aiff", false}), at("/c.aiff"));
 
     b.open(dir + "/does-not-exist");
     EXPECT_FALSE(b.folder().empty()) << "falls back to a folder that exists";

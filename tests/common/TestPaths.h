@@ -2,6 +2,7 @@
 // Where tests find the build's executables, a scratch folder, and the shared real-file fixtures.
 
 #include <cstdlib>
+#include <filesystem>
 #include <initializer_list>
 #include <optional>
 #include <string>
@@ -17,6 +18,21 @@ std::string scratchDir(const std::string& name);
 std::string builtExecutable(const std::string& name);
 // ../shared/fixtures/rekordbox beside the source tree, or empty when it is absent.
 std::string rekordboxFixtures();
+
+// `path` (UTF-8) with the platform's separators ("\\" on Windows): what the code's paths look like
+// once it has composed or normalised them through std::filesystem.
+inline std::string nativePath(const std::string& path) {
+    const std::u8string out =
+        std::filesystem::path(std::u8string(path.begin(), path.end())).make_preferred().u8string();
+    return std::string(out.begin(), out.end());
+}
+// scratchDir() as the file system names it: absolute, with the drive on Windows, in native form.
+inline std::string canonicalPath(const std::string& path) {
+    std::error_code ec;
+    const std::u8string out =
+        std::filesystem::weakly_canonical(std::u8string(path.begin(), path.end()), ec).u8string();
+    return ec ? nativePath(path) : std::string(out.begin(), out.end());
+}
 
 // The whole content of a file; empty when it cannot be read.
 std::string readText(const std::string& path);

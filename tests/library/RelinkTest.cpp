@@ -20,32 +20,35 @@ TEST(RelinkIndex, NormalisedFolders) {
     const std::pair<const char*, const char*> cases[] = {
         {"/a/b/../c/", "/a/c"}, {"/a//b/./c", "/a/b/c"}, {"/", "/"}, {"", ""}};
     for (const auto& [in, out] : cases)
-        EXPECT_EQ(RelinkIndex::normalise(in), out) << in;
+        EXPECT_EQ(RelinkIndex::normalise(in), test::nativePath(out)) << in;
     RelinkIndex index;
     index.addFolder("/music/");
     index.addFolder("/music");
     index.addFolder("//");
-    EXPECT_EQ(index.folders(), std::vector<std::string>{"/music"});
+    EXPECT_EQ(index.folders(), std::vector<std::string>{test::nativePath("/music")});
 }
 
 TEST(RelinkIndex, SuffixSearchLearnsARuleThatFindsTheNextTrackDirectly) {
     const std::string dir = test::scratchDir("relink-rule");
     const std::string backup = dir + "/Backup";
-    touch(backup + "/Music/A/x.mp3");
+    touch(test::nativePath(backup + "/Music/A/x.mp3"));
     // Deeper than the suffix search looks (eight components): only the rule can find it.
     const std::string deep = "/Music/B/1/2/3/4/5/6/7/y.mp3";
-    touch(backup + deep);
+    touch(test::nativePath(backup + deep));
     RelinkIndex index;
     index.addFolder(backup);
 
-    EXPECT_EQ(index.findReplacement("D:/Music/A/x.mp3"), backup + "/Music/A/x.mp3");
+    EXPECT_EQ(index.findReplacement("D:/Music/A/x.mp3"),
+              test::nativePath(backup + "/Music/A/x.mp3"));
     ASSERT_EQ(index.rules().size(), 1u);
     EXPECT_EQ(index.rules()[0].oldPrefix, "D:");
-    EXPECT_EQ(index.rules()[0].newPrefix, backup);
-    EXPECT_EQ(index.findReplacement("D:" + deep), backup + deep);
-    EXPECT_EQ(index.findReplacement("D:\\Music\\A\\x.mp3"), backup + "/Music/A/x.mp3")
+    EXPECT_EQ(index.rules()[0].newPrefix, test::nativePath(backup));
+    EXPECT_EQ(index.findReplacement("D:" + deep), test::nativePath(backup + deep));
+    EXPECT_EQ(index.findReplacement("D:\\Music\\A\\x.mp3"),
+              test::nativePath(backup + "/Music/A/x.mp3"))
         << "paths from another system split at backslashes too";
-    EXPECT_EQ(index.findReplacement("D:extra/Music/A/x.mp3"), backup + "/Music/A/x.mp3")
+    EXPECT_EQ(index.findReplacement("D:extra/Music/A/x.mp3"),
+              test::nativePath(backup + "/Music/A/x.mp3"))
         << "found by suffix, not by the rule for D:";
     EXPECT_EQ(index.rules().size(), 2u) << "a second old prefix was learned";
 }
@@ -53,15 +56,16 @@ TEST(RelinkIndex, SuffixSearchLearnsARuleThatFindsTheNextTrackDirectly) {
 TEST(RelinkIndex, NameIndexPicksTheFileOfTheSameParentFolder) {
     const std::string dir = test::scratchDir("relink-names");
     touch(dir + "/lib/A/x.mp3");
-    touch(dir + "/lib/B/x.mp3");
-    touch(dir + "/lib/deep/Only.MP3");
+    touch(test::nativePath(dir + "/lib/B/x.mp3"));
+    touch(test::nativePath(dir + "/lib/deep/Only.MP3"));
     RelinkIndex index;
     index.addFolder(dir + "/lib");
     EXPECT_EQ(index.scan(), 3u);
-    EXPECT_EQ(index.findReplacement("/gone/B/x.mp3"), dir + "/lib/B/x.mp3");
+    EXPECT_EQ(index.findReplacement("/gone/B/x.mp3"), test::nativePath(dir + "/lib/B/x.mp3"));
     EXPECT_EQ(index.findReplacement("/gone/C/x.mp3"), "");
     EXPECT_EQ(index.findReplacement("x.mp3"), "") << "no parent folder to choose by";
-    EXPECT_EQ(index.findReplacement("/other/place/only.mp3"), dir + "/lib/deep/Only.MP3")
+    EXPECT_EQ(index.findReplacement("/other/place/only.mp3"),
+              test::nativePath(dir + "/lib/deep/Only.MP3"))
         << "one file of that name, in any case";
 }
 
@@ -77,10 +81,11 @@ TEST(RelinkIndex, ScanStopsAtItsLimitAndRulesRespectComponents) {
     EXPECT_EQ(index.scan(RelinkIndex::kScanLimit, &stop), 0u) << "a job asked to stop";
 
     touch(dir + "/new/er/x.mp3");
-    touch(dir + "/new/A/z.mp3");
+    touch(test::nativePath(dir + "/new/A/z.mp3"));
     RelinkIndex rules;
     rules.addFolder(dir + "/new");
-    ASSERT_EQ(rules.findReplacement("/old/A/z.mp3"), dir + "/new/A/z.mp3"); // learns /old
+    ASSERT_EQ(rules.findReplacement("/old/A/z.mp3"),
+              test::nativePath(dir + "/new/A/z.mp3")); // learns /old
     EXPECT_EQ(rules.findReplacement("/older/x.mp3"), "")
         << "the rule for /old says nothing about /older";
 }
@@ -110,8 +115,8 @@ TEST(RelinkPass, CountsWritesBackAndKeepsTheMissingSet) {
     EXPECT_EQ(r.folders, index.folders());
     EXPECT_EQ(relinkReport(r), "Relinked 2 tracks, 1 still missing");
     EXPECT_EQ(c.trackById(1)->relinkedPath, "");
-    EXPECT_EQ(c.trackById(2)->relinkedPath, dir + "/lib/Moved/m.wav");
-    EXPECT_EQ(c.trackById(3)->relinkedPath, dir + "/lib/Scanned/deep/s.wav");
+    EXPECT_EQ(c.trackById(2)->relinkedPath, test::nativePath(dir + "/lib/Moved/m.wav"));
+    EXPECT_EQ(c.trackById(3)->relinkedPath, test::nativePath(dir + "/lib/Scanned/deep/s.wav"));
     EXPECT_EQ(missing.size(), 1u);
     EXPECT_TRUE(missing.contains(4));
 

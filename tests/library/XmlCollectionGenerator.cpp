@@ -112,6 +112,16 @@ void appendEscaped(std::string& out, std::string_view text, Random& rng) {
     }
 }
 
+// A name as a file of the collection may carry it. Windows forbids < > : " | ? * in file names
+// (the XML escapes of these names are still exercised by the tags, which keep them).
+std::string fileNamePart(std::string name) {
+#ifdef _WIN32
+    for (char& ch : name)
+        if (std::strchr("<>:\"|?*", ch)) ch = '_';
+#endif
+    return name;
+}
+
 // A file URL for a path: unreserved bytes stay, the rest is percent-escaped (hex digits in upper
 // or lower case).
 std::string fileUrl(std::string_view path, bool lowerHex) {
@@ -344,7 +354,8 @@ ExpectedCollection generateXmlCollection(std::size_t trackCount, std::uint64_t s
         t.key = rng.pick(kKeys);
         char number[32];
         std::snprintf(number, sizeof number, "%05zu", i);
-        t.path = musicRoot + "/" + t.artist + "/" + number + " " + t.title + ".mp3";
+        t.path = musicRoot + "/" + fileNamePart(t.artist) + "/" + number + " " +
+                 fileNamePart(t.title) + ".mp3";
         std::vector<Marker> markers;
         makeGrid(t, markers, rng);
         makeCues(t, rng);
