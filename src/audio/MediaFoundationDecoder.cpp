@@ -32,6 +32,21 @@ constexpr DWORD kAllStreams = static_cast<DWORD>(MF_SOURCE_READER_ALL_STREAMS);
 // Compressed files beyond this are not loaded whole into memory.
 constexpr std::uint64_t kDescriptorLimit = 1ull << 31;
 
+const wchar_t* contentType(AudioKind kind) {
+    switch (kind) {
+    case AudioKind::Mp3:
+        return L"audio/mpeg";
+    case AudioKind::Flac:
+        return L"audio/flac";
+    case AudioKind::M4a:
+        return L"audio/mp4";
+    case AudioKind::Ogg:
+        return L"audio/ogg";
+    default:
+        return nullptr;
+    }
+}
+
 void fail(DecodeResult& out, std::string text) {
     out = DecodeResult{};
     out.error = std::move(text);
@@ -255,6 +270,13 @@ void MediaFoundationDecoder::decodeDescriptor(DecodeResult& out, int descriptor,
     ComPtr<IMFByteStream> byteStream;
     if (FAILED(MFCreateMFByteStreamOnStream(stream.get(), byteStream.out())))
         return fail(out, "Media Foundation could not wrap the descriptor");
+    // Without a URL the resolver would guess the container from the bytes and may pick another
+    // source than a path of the same file gets; the sniffed kind names it.
+    ComPtr<IMFAttributes> streamAttributes;
+    if (SUCCEEDED(byteStream->QueryInterface(IID_PPV_ARGS(streamAttributes.out())))) {
+        if (const wchar_t* type = contentType(kind))
+            streamAttributes->SetString(MF_BYTESTREAM_CONTENT_TYPE, type);
+    }
     ComPtr<IMFSourceReader> reader;
     if (FAILED(MFCreateSourceReaderFromByteStream(byteStream.get(), nullptr, reader.out())))
         return fail(out,

@@ -62,7 +62,16 @@ TEST_P(MediaFoundationCodecs, DecodesByPathAndDescriptorOrSaysWineCannot) {
     ASSERT_TRUE(byFd.ok) << byFd.error;
     EXPECT_EQ(byFd.sampleRate, byPath.sampleRate);
     EXPECT_EQ(byFd.frames, byPath.frames);
-    EXPECT_TRUE(byFd.samples == byPath.samples);
+    if (codec.kind == AudioKind::M4a) {
+        // Wine's AAC decoding is not repeatable: two decodes of one file by path differ in about
+        // a fifth of their samples (by up to ~120 LSB) every other run. The descriptor's decode
+        // is held to the same signal bounds instead of to the path's samples.
+        for (int channel = 0; channel < 2; ++channel)
+            EXPECT_GT(bestCorrelation(byFd, channel, bounds.lagTolerance), bounds.minCorrelation)
+                << "channel " << channel;
+    } else {
+        EXPECT_TRUE(byFd.samples == byPath.samples);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, MediaFoundationCodecs,
