@@ -6,7 +6,7 @@
 // display.
 //
 // The library (jobs, browsing, Set Plan) is the LibraryController member; set recording, replay
-// and the mix recording live in SetSession (sets()). Later parts plug in the same way: members
+// and the mix recording live in SetSession (sets()). Later subsystems plug in the same way: members
 // started in start() and stopped in shutdown(); their refresh work goes into refresh(); their
 // posted messages arrive through handleMessage().
 //
@@ -189,7 +189,7 @@ public:
     void stopLink();
     void newLinkCode();
 
-    // --- the subsystems, for the tool windows of later parts ---
+    // --- the subsystems, for the tool windows ---
     EngineHost& engine() { return *engine_; }
     Catalogue& catalogue() { return *catalogue_; }
     LibraryController& library() { return *library_; }
