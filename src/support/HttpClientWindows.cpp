@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 namespace vyn {
@@ -37,7 +38,7 @@ private:
 };
 
 // libcurl's texts for the failures both builds can meet.
-const char* errorText(DWORD error) {
+std::string errorText(DWORD error) {
     switch (error) {
     case ERROR_WINHTTP_NAME_NOT_RESOLVED:
         return "Couldn't resolve host name";
@@ -58,13 +59,15 @@ const char* errorText(DWORD error) {
     case ERROR_WINHTTP_INVALID_URL:
         return "URL using bad/illegal format or missing URL";
     default:
-        return "Failure when receiving data from the peer";
+        // The number names the cause where no shared text does.
+        return "Failure when receiving data from the peer (WinHTTP error " + std::to_string(error) +
+               ")";
     }
 }
 
-HttpResponse failure(const char* text) {
+HttpResponse failure(std::string text) {
     HttpResponse r;
-    r.error = text;
+    r.error = std::move(text);
     return r;
 }
 

@@ -3,6 +3,7 @@
 // made with the openssl tool at test time, and a small OpenSSL server on a free loopback port
 // that records each request and answers with the reply set for its path.
 
+#include "common/TestCertificates.h"
 #include "common/TestPaths.h"
 
 #include <gtest/gtest.h>
@@ -24,31 +25,6 @@
 #include <vector>
 
 namespace vyn::test {
-
-// Files of a fresh test CA and a server certificate signed by it, in `dir`.
-struct TestCertificates {
-    std::string caFile, certFile, keyFile;
-    bool ok = false;
-
-    explicit TestCertificates(const std::string& dir) {
-        caFile = dir + "/ca.pem";
-        certFile = dir + "/server.pem";
-        keyFile = dir + "/server.key";
-        const std::string d = "'" + dir + "'";
-        const std::string script =
-            "cd " + d +
-            " && openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=VYN-test-CA"
-            " -keyout ca.key -out ca.pem && "
-            "openssl req -newkey rsa:2048 -nodes -subj /CN=127.0.0.1 -keyout server.key"
-            " -out server.csr && "
-            "printf 'subjectAltName=IP:127.0.0.1,DNS:localhost\\n' > san.ext && "
-            "openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2"
-            " -extfile san.ext -out server.pem";
-        const ProcessResult r = runProcess(script);
-        ok = r.exitCode == 0;
-        if (!ok) ADD_FAILURE() << r.err;
-    }
-};
 
 class TestHttpsServer {
 public:
