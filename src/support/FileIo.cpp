@@ -5,16 +5,34 @@
 #include <system_error>
 
 namespace vyn {
+namespace {
+
+// The C runtime's narrow calls read a path in the system's code page on Windows: open and
+// remove through the filesystem path made from the UTF-8 text instead.
+std::FILE* openFile(const std::string& path, bool write) {
+#ifdef _WIN32
+    return _wfopen(pathFromUtf8(path).c_str(), write ? L"wb" : L"rb");
+#else
+    return std::fopen(path.c_str(), write ? "wb" : "rb");
+#endif
+}
+
+void removeFile(const std::string& path) {
+    std::error_code ec;
+    std::filesystem::remove(pathFromUtf8(path), ec);
+}
+
+} // namespace
 
 FileReadResult readWholeFile(const std::string& path, std::uint64_t maxBytes) {
     FileReadResult r;
-    std::FILE* f = std::fopen(path.c_str(), "rb");
+    std::FILE* f = openFile(path, false);
     if (!f) {
         r.error = "could not open the file";
         return r;
     }
     std::error_code ec;
-    const auto size = std::filesystem::file_size(path, ec);
+    const auto size = std::filesystem::file_size(pathFromUtf8(path), ec);
     if (!ec && size > maxBytes) {
         std::fclose(f);
         r.error = "file is too large";
@@ -46,7 +64,7 @@ FileReadResult readWholeFile(const std::string& path, std::uint64_t maxBytes) {
 
 bool writeFileAtomically(const std::string& path, std::string_view data, std::string* error) {
     const std::string tmp = path + ".tmp";
-    std::FILE* f = std::fopen(tmp.c_str(), "wb");
+    std::FILE* f = openFile(tmp, true);
     if (!f) {
         if (error) *error = "could not create the file";
         return false;
@@ -54,14 +72,14 @@ bool writeFileAtomically(const std::string& path, std::string_view data, std::st
     const bool written = std::fwrite(data.data(), 1, data.size(), f) == data.size();
     const bool closed = std::fclose(f) == 0;
     if (!written || !closed) {
-        std::remove(tmp.c_str());
+        removeFile(tmp);
         if (error) *error = "could not write the file";
         return false;
     }
     std::error_code ec;
-    std::filesystem::rename(tmp, path, ec);
+    std::filesystem::rename(pathFromUtf8(tmp), pathFromUtf8(path), ec);
     if (ec) {
-        std::remove(tmp.c_str());
+        removeFile(tmp);
         if (error) *error = "could not replace the file";
         return false;
     }
@@ -70,7 +88,7 @@ bool writeFileAtomically(const std::string& path, std::string_view data, std::st
 
 bool fileExists(const std::string& path) {
     std::error_code ec;
-    return std::filesystem::is_regular_file(path, ec);
+    return std::filesystem::is_regular_file(pathFromUtf8(path), ec);
 }
 
 } // namespace vyn

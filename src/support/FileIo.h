@@ -2,6 +2,7 @@
 // Whole-file reads and crash-safe writes (temporary name, then rename over the final name).
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,6 +14,12 @@ struct FileReadResult {
     std::string data;
     std::string error;
 };
+
+// Paths are UTF-8 text. A filesystem path made from one must say so: on Windows a plain narrow
+// string would be read in the system's code page.
+inline std::filesystem::path pathFromUtf8(std::string_view utf8) {
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
 
 // Reads at most `maxBytes`; a larger file fails with "file is too large".
 FileReadResult readWholeFile(const std::string& path, std::uint64_t maxBytes = 1ull << 32);
