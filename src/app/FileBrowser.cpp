@@ -1,5 +1,7 @@
 #include "app/FileBrowser.h"
 
+#include "support/FileIo.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
@@ -11,15 +13,6 @@ namespace {
 
 // Paths are UTF-8 strings everywhere else; path::string() and the std::string constructor would
 // use the ANSI code page on Windows and mangle (or throw on) names outside it.
-fs::path toPath(const std::string& utf8) {
-    return fs::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
-std::string fromPath(const fs::path& p) {
-    const std::u8string s = p.u8string();
-    return std::string(s.begin(), s.end());
-}
-
 bool readableFolder(const fs::path& p) {
     std::error_code ec;
     fs::directory_iterator it(p, ec);
@@ -62,14 +55,14 @@ bool FileBrowser::shows(std::string_view name) const {
 }
 
 void FileBrowser::open(const std::string& folder) {
-    fs::path p = folder.empty() ? fs::path() : toPath(folder);
+    fs::path p = folder.empty() ? fs::path() : pathFromUtf8(folder);
     if (p.empty() || !readableFolder(p)) {
         const char* home = std::getenv("HOME");
-        p = home && readableFolder(toPath(home)) ? toPath(home) : fs::path("/");
+        p = home && readableFolder(pathFromUtf8(home)) ? pathFromUtf8(home) : fs::path("/");
     }
     std::error_code ec;
     p = fs::weakly_canonical(p, ec);
-    folder_ = fromPath(p);
+    folder_ = utf8FromPath(p);
     entries_.clear();
     error_.clear();
     if (p.has_relative_path()) entries_.push_back({"..", true});
@@ -77,7 +70,7 @@ void FileBrowser::open(const std::string& folder) {
     std::vector<BrowserEntry> files;
     for (fs::directory_iterator it(p, fs::directory_options::skip_permission_denied, ec), end;
          !ec && it != end; it.increment(ec)) {
-        const std::string name = fromPath(it->path().filename());
+        const std::string name = utf8FromPath(it->path().filename());
         if (name.empty() || name[0] == '.') continue;
         std::error_code typeError;
         if (it->is_directory(typeError))
@@ -93,7 +86,7 @@ void FileBrowser::open(const std::string& folder) {
 }
 
 void FileBrowser::up() {
-    open(fromPath(toPath(folder_).parent_path()));
+    open(utf8FromPath(pathFromUtf8(folder_).parent_path()));
 }
 
 std::string FileBrowser::choose(const BrowserEntry& entry) {
@@ -101,7 +94,7 @@ std::string FileBrowser::choose(const BrowserEntry& entry) {
         up();
         return {};
     }
-    const std::string full = fromPath(toPath(folder_) / toPath(entry.name));
+    const std::string full = utf8FromPath(pathFromUtf8(folder_) / pathFromUtf8(entry.name));
     if (entry.folder) {
         open(full);
         return {};
@@ -111,29 +104,29 @@ std::string FileBrowser::choose(const BrowserEntry& entry) {
 
 std::string FileBrowser::submit(const std::string& typed) {
     if (typed.empty()) return {};
-    fs::path p = toPath(typed);
-    if (p.is_relative()) p = toPath(folder_) / p;
+    fs::path p = pathFromUtf8(typed);
+    if (p.is_relative()) p = pathFromUtf8(folder_) / p;
     std::error_code ec;
     if (fs::is_directory(p, ec)) {
         if (filter_ == FileFilter::Folders) {
             error_.clear();
-            return fromPath(fs::weakly_canonical(p, ec));
+            return utf8FromPath(fs::weakly_canonical(p, ec));
         }
-        open(fromPath(p));
+        open(utf8FromPath(p));
         return {};
     }
     if (!fs::is_regular_file(p, ec)) {
         error_ = filter_ == FileFilter::Folders ? "No such folder." : "No such file.";
         return {};
     }
-    if (!shows(fromPath(p.filename()))) {
+    if (!shows(utf8FromPath(p.filename()))) {
         error_ = filter_ == FileFilter::Xml       ? "Not an XML file."
                  : filter_ == FileFilter::Folders ? "Not a folder."
                                                   : "Not an audio file VYN can load.";
         return {};
     }
     error_.clear();
-    return fromPath(p);
+    return utf8FromPath(p);
 }
 
 } // namespace vyn

@@ -32,7 +32,7 @@ std::string freeStem(const std::string& stem, const std::vector<Place>& places) 
         bool taken = false;
         for (const Place& p : places) {
             std::error_code ec;
-            taken = taken || fs::exists(p.folder + "/" + candidate + p.extension, ec);
+            taken = taken || fs::exists(pathFromUtf8(p.folder + "/" + candidate + p.extension), ec);
         }
         if (!taken) return candidate;
     }
@@ -45,8 +45,8 @@ SaveResult save(const SetReplay& set, const std::string& folder, const std::stri
         return r;
     }
     std::error_code ec;
-    fs::create_directories(folder, ec);
-    if (!fs::is_directory(folder, ec)) {
+    fs::create_directories(pathFromUtf8(folder), ec);
+    if (!fs::is_directory(pathFromUtf8(folder), ec)) {
         r.error = "the folder could not be created";
         return r;
     }
@@ -79,7 +79,8 @@ std::string savedMessage(const SetReplay& set, const std::string& path) {
     const double seconds = set.events.empty() ? 0.0
                                               : static_cast<double>(set.events.back().frame) /
                                                     std::max(set.sampleRate, 1.0);
-    return "saved " + fs::path(path).filename().string() + " (" + minutesAndSeconds(seconds) + ")";
+    return "saved " + utf8FromPath(pathFromUtf8(path).filename()) + " (" +
+           minutesAndSeconds(seconds) + ")";
 }
 
 } // namespace vyn::set_files

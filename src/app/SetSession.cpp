@@ -5,6 +5,7 @@
 #include "engine/EngineHost.h"
 #include "library/Catalogue.h"
 #include "library/LibraryLoaderHooks.h"
+#include "support/FileIo.h"
 #include "support/SettingsStore.h"
 #include "support/TimeFormat.h"
 
@@ -18,7 +19,7 @@ namespace {
 constexpr const char* kMixFolderSetting = "mixFolder";
 
 std::string fileName(const std::string& path) {
-    return std::filesystem::path(path).filename().string();
+    return utf8FromPath(pathFromUtf8(path).filename());
 }
 
 } // namespace
@@ -291,14 +292,15 @@ void SetSession::toggleMixRecording() {
     }
     const std::string folder = mixFolder();
     std::error_code ec;
-    std::filesystem::create_directories(folder, ec);
+    std::filesystem::create_directories(pathFromUtf8(folder), ec);
     // During a set recording the mix takes the set's name and starts at its frame 0, silent
     // until now, so the two line up.
     std::int64_t from = -1;
     std::string stem;
     if (state_ == RecordState::Recording && recorder_) {
         from = engine_.capture().startFrameOf(recorder_->recordingId());
-        if (from >= 0 && !std::filesystem::exists(folder + "/" + stem_ + ".wav", ec)) stem = stem_;
+        if (from >= 0 && !std::filesystem::exists(pathFromUtf8(folder + "/" + stem_ + ".wav"), ec))
+            stem = stem_;
     }
     if (stem.empty()) {
         from = -1;

@@ -1,5 +1,7 @@
 #include "audio/WavFileWriter.h"
 
+#include "support/FileIo.h"
+
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -27,7 +29,7 @@ void putTag(std::vector<unsigned char>& b, const char* tag) {
 WavFileWriter::~WavFileWriter() {
     if (file_) {
         std::fclose(file_);
-        std::remove(tmpPath_.c_str());
+        removeFile(tmpPath_);
     }
 }
 
@@ -36,7 +38,7 @@ bool WavFileWriter::fail(const char* text) {
     if (file_) {
         std::fclose(file_);
         file_ = nullptr;
-        std::remove(tmpPath_.c_str());
+        removeFile(tmpPath_);
     }
     return false;
 }
@@ -85,7 +87,7 @@ bool WavFileWriter::open(const std::string& path, Format format, int channels,
     channels_ = channels;
     sampleRate_ = sampleRate;
     dataBytes_ = 0;
-    file_ = std::fopen(tmpPath_.c_str(), "wb");
+    file_ = openFile(tmpPath_, "wb");
     if (!file_) return fail("could not create the output file");
     if (!writeHeader(0)) return fail("could not write the output file");
     return true;
@@ -129,15 +131,15 @@ bool WavFileWriter::finish() {
         return fail("could not write the output file");
     if (std::fclose(file_) != 0) {
         file_ = nullptr;
-        std::remove(tmpPath_.c_str());
+        removeFile(tmpPath_);
         error_ = "could not write the output file";
         return false;
     }
     file_ = nullptr;
     std::error_code ec;
-    std::filesystem::rename(tmpPath_, path_, ec);
+    std::filesystem::rename(pathFromUtf8(tmpPath_), pathFromUtf8(path_), ec);
     if (ec) {
-        std::remove(tmpPath_.c_str());
+        removeFile(tmpPath_);
         error_ = "could not replace the output file";
         return false;
     }

@@ -1,5 +1,7 @@
 #include "audio/WavRecordingFile.h"
 
+#include "support/FileIo.h"
+
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -58,15 +60,15 @@ bool WavRecordingFile::open(const std::string& path, int channels, std::uint32_t
     dataBytes_ = 0;
     rf64_ = false;
     std::error_code ec;
-    const bool pipe = std::filesystem::is_fifo(path, ec);
-    if (!pipe && std::filesystem::exists(path, ec)) {
+    const bool pipe = std::filesystem::is_fifo(pathFromUtf8(path), ec);
+    if (!pipe && std::filesystem::exists(pathFromUtf8(path), ec)) {
         error_ = "a file of that name exists";
         return false;
     }
 #ifdef _WIN32
-    file_ = std::fopen(path.c_str(), "wb");
+    file_ = openFile(path, "wb");
 #else
-    file_ = std::fopen(path.c_str(), pipe ? "wb" : "wbx"); // never replaces a file
+    file_ = openFile(path, pipe ? "wb" : "wbx"); // never replaces a file
 #endif
     if (!file_) {
         error_ = "could not create the file";
@@ -76,7 +78,7 @@ bool WavRecordingFile::open(const std::string& path, int channels, std::uint32_t
     if (!writeHeader()) {
         std::fclose(file_);
         file_ = nullptr;
-        if (!pipe) std::filesystem::remove(path, ec);
+        if (!pipe) removeFile(path);
         return false;
     }
     return true;

@@ -1,5 +1,6 @@
 #include "dsp/StemCache.h"
 
+#include "support/FileIo.h"
 #include "support/Sha256.h"
 
 #include <algorithm>
@@ -33,10 +34,6 @@ std::mutex& settingsMutex() {
 StemCacheSettings& settingsStorage() {
     static StemCacheSettings s;
     return s;
-}
-
-fs::path pathOf(const std::string& utf8) {
-    return fs::path(std::u8string(utf8.begin(), utf8.end()));
 }
 
 template <class T> void put(std::uint8_t* at, T value) {
@@ -125,7 +122,7 @@ std::string stemCachePath(const std::string& trackPath, std::int64_t frames, dou
 bool loadStemCache(const std::string& path, const std::int16_t* original, std::int64_t frames,
                    double sampleRate, StemSet& out) {
     if (path.empty() || !original || frames < 1) return false;
-    const fs::path file = pathOf(path);
+    const fs::path file = pathFromUtf8(path);
     std::ifstream in(file, std::ios::binary);
     if (!in) return false;
     std::uint8_t header[kHeaderBytes];
@@ -176,7 +173,7 @@ bool storeStemCache(const std::string& path, const StemSet& stems) {
     const auto samples = 2 * static_cast<std::size_t>(stems.frames);
     for (const auto& s : stems.stems)
         if (s.size() != samples) return false;
-    const fs::path file = pathOf(path);
+    const fs::path file = pathFromUtf8(path);
     std::error_code ec;
     const fs::path folder = file.parent_path();
     if (!folder.empty()) fs::create_directories(folder, ec);
@@ -205,7 +202,7 @@ void pruneStemCache() {
     };
     std::vector<Entry> entries;
     std::error_code ec;
-    for (fs::directory_iterator it(pathOf(settings.folder), ec), end; !ec && it != end;
+    for (fs::directory_iterator it(pathFromUtf8(settings.folder), ec), end; !ec && it != end;
          it.increment(ec)) {
         std::error_code e;
         if (!it->is_regular_file(e) || e || it->path().extension() != ".vynstem") continue;

@@ -1,5 +1,6 @@
 #include "dsp/StemModels.h"
 
+#include "support/FileIo.h"
 #include "support/Sha256.h"
 
 #include <filesystem>
@@ -28,10 +29,6 @@ struct Registry {
 Registry& registry() {
     static Registry r;
     return r;
-}
-
-fs::path pathOf(const std::string& utf8) {
-    return fs::path(std::u8string(utf8.begin(), utf8.end()));
 }
 
 std::string joinModelPath(const std::string& folder, const std::string& name) {
@@ -105,7 +102,7 @@ StemModelStatus checkStemModel(const std::string& name, bool verifyDigest) {
     ModelEntry entry;
     std::string path;
     if (!lookUp(name, entry, path)) return StemModelStatus::Unknown;
-    const fs::path file = pathOf(path);
+    const fs::path file = pathFromUtf8(path);
     std::error_code ec;
     const fs::file_status status = fs::status(file, ec);
     if (ec || !fs::exists(status)) return StemModelStatus::Missing;

@@ -1,5 +1,7 @@
 #include "engine/MixRecorder.h"
 
+#include "support/FileIo.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -226,7 +228,7 @@ void MixRecorder::writerLoop() {
         const std::string unused = next_->path();
         next_->close();
         next_.reset();
-        std::remove(unused.c_str());
+        removeFile(unused);
     }
 }
 

@@ -261,7 +261,7 @@ void TrackLoader::runLoad(LoadRequest& request, Job& job) {
     } else {
         decoded = decodeFile(decodePath);
     }
-    if (oneShot) std::remove(decodePath.c_str());
+    if (oneShot) removeFile(decodePath);
     if (!decoded.ok) {
         job.error = decoded.error;
         return;

@@ -1,5 +1,6 @@
 #include "library/Catalogue.h"
 
+#include "support/FileIo.h"
 #include "support/TrackName.h"
 
 #include <algorithm>
@@ -213,7 +214,7 @@ double Catalogue::startPosition(const CatalogueTrack& track) {
 bool Catalogue::fileExists(const std::string& path) {
     if (path.empty()) return false;
     std::error_code ec;
-    const std::filesystem::path p(std::u8string(path.begin(), path.end()));
+    const std::filesystem::path p = pathFromUtf8(path);
     const auto status = std::filesystem::status(p, ec);
     return !ec && std::filesystem::exists(status);
 }

@@ -5,6 +5,7 @@
 #include "library/MusicFolderImport.h"
 #include "library/UsbImport.h"
 #include "library/XmlImport.h"
+#include "support/FileIo.h"
 
 #include <filesystem>
 #include <system_error>
@@ -14,14 +15,12 @@ namespace {
 
 bool isRegularFile(const std::string& utf8) {
     std::error_code ec;
-    return std::filesystem::is_regular_file(
-        std::filesystem::path(std::u8string(utf8.begin(), utf8.end())), ec);
+    return std::filesystem::is_regular_file(pathFromUtf8(utf8), ec);
 }
 
 bool isFolder(const std::string& utf8) {
     std::error_code ec;
-    return std::filesystem::is_directory(
-        std::filesystem::path(std::u8string(utf8.begin(), utf8.end())), ec);
+    return std::filesystem::is_directory(pathFromUtf8(utf8), ec);
 }
 
 bool savesDrives(LibraryJobKind kind) {

@@ -41,7 +41,7 @@ void readAnalysis(UsbTrackCache& cache, LoadRequest& request,
     TrackAnalysis analysis =
         readTrackAnalysis(first, second, request.analysisFd, request.analysisFd2, true);
     for (const std::string& copy : oneShots)
-        std::remove(copy.c_str());
+        removeFile(copy);
     if (analysis.filesRead == 0) return;
     if (request.grid.empty() && !analysis.grid.empty()) request.grid = std::move(analysis.grid);
     if (request.cues.empty() && !analysis.cues.empty()) request.cues = std::move(analysis.cues);

@@ -2,6 +2,7 @@
 
 #include "audio/AudioTags.h"
 #include "library/CatalogueMerge.h"
+#include "support/FileIo.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -12,15 +13,6 @@
 namespace vyn {
 namespace fs = std::filesystem;
 namespace {
-
-fs::path toPath(const std::string& utf8) {
-    return fs::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
-std::string fromPath(const fs::path& p) {
-    const std::u8string s = p.u8string();
-    return std::string(s.begin(), s.end());
-}
 
 // Deeper trees than this are not music libraries; the bound keeps the walk's stack small.
 constexpr std::size_t kMaxDepth = 64;
@@ -33,11 +25,11 @@ public:
         if (stopped() || depth > kMaxDepth) return;
         std::error_code ec;
         const fs::path real = fs::canonical(dir, ec);
-        if (ec || !walked_.insert(fromPath(real)).second) return;
+        if (ec || !walked_.insert(utf8FromPath(real)).second) return;
         std::vector<std::pair<std::string, fs::path>> files, folders;
         for (fs::directory_iterator it(dir, fs::directory_options::skip_permission_denied, ec);
              !ec && it != fs::directory_iterator(); it.increment(ec)) {
-            const std::string name = fromPath(it->path().filename());
+            const std::string name = utf8FromPath(it->path().filename());
             if (name.empty() || name[0] == '.') continue;
             std::error_code typeError; // is_directory/is_regular_file follow links
             if (it->is_directory(typeError))
@@ -51,8 +43,8 @@ public:
             if (stopped()) return;
             std::error_code linkError;
             const fs::path target = fs::canonical(path, linkError);
-            if (linkError || !listed_.insert(fromPath(target)).second) continue;
-            out.push_back({fromPath(path), playlist});
+            if (linkError || !listed_.insert(utf8FromPath(target)).second) continue;
+            out.push_back({utf8FromPath(path), playlist});
         }
         for (const auto& [name, path] : folders)
             folder(path, playlist + "/" + name, depth + 1);
@@ -72,14 +64,14 @@ private:
 };
 
 std::string rootName(const std::string& root) {
-    const fs::path p = toPath(root).lexically_normal();
-    std::string name = fromPath(p.filename());
-    if (name.empty()) name = fromPath(p.parent_path().filename());
+    const fs::path p = pathFromUtf8(root).lexically_normal();
+    std::string name = utf8FromPath(p.filename());
+    if (name.empty()) name = utf8FromPath(p.parent_path().filename());
     return name.empty() ? root : name;
 }
 
 std::string stemOf(const std::string& path) {
-    return fromPath(toPath(path).stem());
+    return utf8FromPath(pathFromUtf8(path).stem());
 }
 
 } // namespace
@@ -99,7 +91,7 @@ bool isMusicFileName(std::string_view name) {
 std::vector<MusicFile> listMusicFiles(const std::string& root, std::size_t limit,
                                       const std::atomic<bool>* cancel) {
     Walk walk(limit, cancel);
-    walk.folder(toPath(root), rootName(root), 0);
+    walk.folder(pathFromUtf8(root), rootName(root), 0);
     return std::move(walk.out);
 }
 
@@ -124,7 +116,7 @@ MusicFolderImport importMusicFolder(Catalogue& catalogue, const std::string& roo
                                     const std::atomic<bool>* cancel) {
     MusicFolderImport out;
     std::error_code ec;
-    if (!fs::is_directory(toPath(root), ec)) {
+    if (!fs::is_directory(pathFromUtf8(root), ec)) {
         out.result.error = "could not open " + root;
         return out;
     }

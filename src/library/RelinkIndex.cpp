@@ -1,5 +1,7 @@
 #include "library/RelinkIndex.h"
 
+#include "support/FileIo.h"
+
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
@@ -7,15 +9,6 @@
 namespace vyn {
 namespace fs = std::filesystem;
 namespace {
-
-fs::path toPath(const std::string& utf8) {
-    return fs::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
-std::string fromPath(const fs::path& p) {
-    const std::u8string s = p.u8string();
-    return std::string(s.begin(), s.end());
-}
 
 bool isSeparator(char c) {
     return c == '/' || c == '\\';
@@ -53,7 +46,7 @@ std::string joinFrom(const std::string& base, const std::string& path,
 
 bool isRegularFile(const std::string& path) {
     std::error_code ec;
-    return fs::is_regular_file(toPath(path), ec);
+    return fs::is_regular_file(pathFromUtf8(path), ec);
 }
 
 std::string lowerAscii(std::string text) {
@@ -77,7 +70,7 @@ std::string trimSeparators(std::string path) {
 
 std::string RelinkIndex::normalise(const std::string& path) {
     if (path.empty()) return {};
-    std::string out = fromPath(toPath(path).lexically_normal().make_preferred());
+    std::string out = utf8FromPath(pathFromUtf8(path).lexically_normal().make_preferred());
     while (out.size() > 1 && isSeparator(out.back()))
         out.pop_back();
     return out;
@@ -94,7 +87,7 @@ void RelinkIndex::addFolder(const std::string& path) {
 std::string RelinkIndex::findReplacement(const std::string& missingPath) {
     if (missingPath.empty()) return {};
     std::error_code ec;
-    if (fs::exists(toPath(missingPath), ec)) return missingPath;
+    if (fs::exists(pathFromUtf8(missingPath), ec)) return missingPath;
     if (std::string found = byRule(missingPath); !found.empty()) return found;
     if (std::string found = bySuffix(missingPath); !found.empty()) return found;
     return byName(missingPath);
@@ -154,14 +147,14 @@ std::size_t RelinkIndex::scan(std::size_t limit, const std::atomic<bool>* cancel
     indexed_ = 0;
     for (const std::string& folder : folders_) {
         std::error_code ec;
-        fs::recursive_directory_iterator it(toPath(folder),
+        fs::recursive_directory_iterator it(pathFromUtf8(folder),
                                             fs::directory_options::skip_permission_denied, ec);
         for (; !ec && it != fs::recursive_directory_iterator() && indexed_ < limit;
              it.increment(ec)) {
             if (cancel && cancel->load(std::memory_order_relaxed)) return indexed_;
             std::error_code typeError;
             if (!it->is_regular_file(typeError)) continue;
-            const std::string full = normalise(fromPath(it->path()));
+            const std::string full = normalise(utf8FromPath(it->path()));
             names_[lowerAscii(fileNameOf(full))].push_back(full);
             ++indexed_;
         }

@@ -14,10 +14,6 @@ using namespace set_plan_text;
 
 constexpr std::uint64_t kMaxPlanBytes = 16u << 20;
 
-fs::path toPath(const std::string& utf8) {
-    return fs::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
 std::string fileNameOf(const std::string& path) {
     const std::size_t slash = path.find_last_of("/\\");
     return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -29,7 +25,7 @@ std::string damagedName(const std::string& file) {
     for (int n = 1; n < 1000; ++n) {
         const std::string candidate =
             n == 1 ? file + ".damaged" : file + "." + std::to_string(n) + ".damaged";
-        if (!fs::exists(toPath(candidate), ec)) return candidate;
+        if (!fs::exists(pathFromUtf8(candidate), ec)) return candidate;
     }
     return {};
 }
@@ -45,7 +41,8 @@ std::vector<std::string> sticksAmong(const std::vector<std::string>& roots) {
 
 bool SetPlanStore::isStick(const std::string& root) {
     std::error_code ec;
-    return fs::is_regular_file(toPath(trimStickRoot(root) + "/PIONEER/rekordbox/export.pdb"), ec);
+    return fs::is_regular_file(pathFromUtf8(trimStickRoot(root) + "/PIONEER/rekordbox/export.pdb"),
+                               ec);
 }
 
 std::string SetPlanStore::stickFile(const std::string& root) {
@@ -54,7 +51,7 @@ std::string SetPlanStore::stickFile(const std::string& root) {
 
 std::string SetPlanStore::writeStickFile(const std::string& root, const std::string& text) {
     std::error_code ec;
-    const fs::path folder = toPath(trimStickRoot(root) + "/" + kStickFolder);
+    const fs::path folder = pathFromUtf8(trimStickRoot(root) + "/" + kStickFolder);
     fs::create_directories(folder, ec);
     if (ec || !fs::is_directory(folder, ec)) return kNoStickFolder;
     if (!writeFileAtomically(stickFile(root), text, nullptr)) return kStickWriteFailed;
@@ -66,14 +63,14 @@ std::string SetPlanStore::load() {
     plan_.clearHistory();
     if (localFile_.empty()) return {};
     std::error_code ec;
-    if (!fs::exists(toPath(localFile_), ec)) return {};
+    if (!fs::exists(pathFromUtf8(localFile_), ec)) return {};
     const FileReadResult file = readWholeFile(localFile_, kMaxPlanBytes);
     const std::string error = file.ok ? plan_.parse(file.data) : file.error;
     if (error.empty()) return {};
     plan_.parse("");
     const std::string aside = damagedName(localFile_);
     if (!aside.empty()) {
-        fs::rename(toPath(localFile_), toPath(aside), ec);
+        fs::rename(pathFromUtf8(localFile_), pathFromUtf8(aside), ec);
         if (!ec)
             return "The Set Plan file could not be read (" + error + ") and was kept as " +
                    fileNameOf(aside) + "; the plan starts empty.";
@@ -86,7 +83,7 @@ std::string SetPlanStore::load() {
 bool SetPlanStore::writeLocal() {
     if (localFile_.empty() || localBlocked_) return false;
     std::error_code ec;
-    fs::create_directories(toPath(localFile_).parent_path(), ec);
+    fs::create_directories(pathFromUtf8(localFile_).parent_path(), ec);
     return writeFileAtomically(localFile_, plan_.fullText(), nullptr);
 }
 

@@ -1,5 +1,7 @@
 #include "library/UsbTrackCache.h"
 
+#include "support/FileIo.h"
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -33,9 +35,9 @@ std::string extensionOf(const std::string& path) {
 // Copies `from` into a file created for it (exclusively: an existing `to` is never reused). A
 // failed copy removes what it wrote.
 CopyOutcome copyFile(const std::string& from, const std::string& to, bool paced) {
-    std::FILE* in = std::fopen(from.c_str(), "rb");
+    std::FILE* in = openFile(from, "rb");
     if (!in) return CopyOutcome::Failed;
-    std::FILE* out = std::fopen(to.c_str(), "wbx");
+    std::FILE* out = openFile(to, "wbx");
     if (!out) {
         std::fclose(in);
         return CopyOutcome::NotCreated;
@@ -58,7 +60,7 @@ CopyOutcome copyFile(const std::string& from, const std::string& to, bool paced)
     }
     if (std::fclose(out) != 0) ok = false;
     std::fclose(in);
-    if (!ok) std::remove(to.c_str());
+    if (!ok) removeFile(to);
     return ok ? CopyOutcome::Copied : CopyOutcome::Failed;
 }
 
@@ -90,8 +92,8 @@ bool UsbTrackCache::setCacheFolder(const std::string& folder) {
     folder_.clear();
     if (folder.empty()) return false;
     std::error_code ec;
-    fs::create_directories(folder, ec);
-    if (!fs::is_directory(folder, ec)) return false;
+    fs::create_directories(pathFromUtf8(folder), ec);
+    if (!fs::is_directory(pathFromUtf8(folder), ec)) return false;
     folder_ = folder;
     return true;
 }
@@ -112,9 +114,9 @@ bool UsbTrackCache::needsStaging(const std::string& path) const {
 
 bool UsbTrackCache::fileKey(const std::string& path, std::uint64_t& key) {
     std::error_code ec;
-    const std::uintmax_t size = fs::file_size(path, ec);
+    const std::uintmax_t size = fs::file_size(pathFromUtf8(path), ec);
     if (ec || size == 0) return false;
-    const fs::file_time_type written = fs::last_write_time(path, ec);
+    const fs::file_time_type written = fs::last_write_time(pathFromUtf8(path), ec);
     if (ec) return false;
     std::uint64_t h = kKeySeed;
     for (const char c : path)
@@ -134,14 +136,14 @@ std::string UsbTrackCache::entryName(std::uint64_t key, const std::string& sourc
 std::string UsbTrackCache::readyFolder() {
     std::error_code ec;
     if (!folder_.empty()) {
-        fs::create_directories(folder_, ec); // it may have been removed since it was set
-        return fs::is_directory(folder_, ec) ? folder_ : std::string();
+        fs::create_directories(pathFromUtf8(folder_), ec); // it may have been removed since set
+        return fs::is_directory(pathFromUtf8(folder_), ec) ? folder_ : std::string();
     }
     const fs::path temp = fs::temp_directory_path(ec);
     if (ec) return {};
     const fs::path fallback = temp / "vyn-usb-cache";
     if (!makePrivateFolder(fallback)) return {};
-    folder_ = fallback.string();
+    folder_ = utf8FromPath(fallback);
     return folder_;
 }
 
@@ -152,13 +154,14 @@ void UsbTrackCache::prune(const std::string& folder, const std::string& keep) {
         std::uintmax_t size;
     };
     std::error_code ec;
-    if (!fs::is_directory(folder, ec)) return;
+    if (!fs::is_directory(pathFromUtf8(folder), ec)) return;
     std::vector<Entry> entries;
     std::uintmax_t total = 0;
     // Copies cut short by a crash are swept once they are surely nobody's work in progress.
     const auto staleParts = fs::file_time_type::clock::now() - std::chrono::hours(1);
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string name = it->path().filename().string();
+    for (fs::directory_iterator it(pathFromUtf8(folder), ec), end; !ec && it != end;
+         it.increment(ec)) {
+        const std::string name = utf8FromPath(it->path().filename());
         const bool part = name.rfind("part-", 0) == 0;
         if (!part && name.rfind("vyn-", 0) != 0) continue;
         std::error_code e;
@@ -178,7 +181,7 @@ void UsbTrackCache::prune(const std::string& folder, const std::string& keep) {
     if (count <= kMaxEntries && total <= kMaxBytes) return;
     std::sort(entries.begin(), entries.end(),
               [](const Entry& a, const Entry& b) { return a.written < b.written; });
-    const fs::path kept(keep);
+    const fs::path kept = pathFromUtf8(keep);
     for (const Entry& e : entries) {
         if (count <= kMaxEntries && total <= kMaxBytes) break;
         if (e.path == kept) continue; // the entry just staged is about to be decoded
@@ -219,11 +222,13 @@ StageResult UsbTrackCache::stage(const std::string& source) {
         if (folder.empty()) return result;
         entry = folder + "/" + name;
         std::error_code ec, entryError, sourceError;
-        if (fs::is_regular_file(entry, ec) &&
-            fs::file_size(entry, entryError) == fs::file_size(source, sourceError) && !entryError &&
-            !sourceError) {
+        const fs::path entryPath = pathFromUtf8(entry);
+        if (fs::is_regular_file(entryPath, ec) &&
+            fs::file_size(entryPath, entryError) ==
+                fs::file_size(pathFromUtf8(source), sourceError) &&
+            !entryError && !sourceError) {
             // A hit counts as a use: pruning removes the least recently used entries first.
-            fs::last_write_time(entry, fs::file_time_type::clock::now(), ec);
+            fs::last_write_time(entryPath, fs::file_time_type::clock::now(), ec);
             result.ok = true;
             result.path = entry;
             return result;
@@ -234,17 +239,17 @@ StageResult UsbTrackCache::stage(const std::string& source) {
     const std::string temporary = folder + "/part-" + uniqueSuffix() + "-" + name;
     if (copyFile(source, temporary, paced) != CopyOutcome::Copied) return result;
     std::error_code ec;
-    fs::rename(temporary, entry, ec);
+    fs::rename(pathFromUtf8(temporary), pathFromUtf8(entry), ec);
     if (ec) {
         // Windows refuses to replace a file another thread or process has open (a concurrent load
         // of the same track stamping or reading it). The entry's name is the file's identity, so
         // an entry of the right size that is already there is this very copy: use it.
         std::error_code entryError, copyError;
-        const bool there =
-            fs::is_regular_file(entry, entryError) &&
-            fs::file_size(entry, entryError) == fs::file_size(temporary, copyError) &&
-            !entryError && !copyError;
-        fs::remove(temporary, ec);
+        const bool there = fs::is_regular_file(pathFromUtf8(entry), entryError) &&
+                           fs::file_size(pathFromUtf8(entry), entryError) ==
+                               fs::file_size(pathFromUtf8(temporary), copyError) &&
+                           !entryError && !copyError;
+        removeFile(temporary);
         if (!there) return result;
         result.ok = true;
         result.path = entry;
@@ -268,7 +273,7 @@ StageResult UsbTrackCache::stageOneShot(const std::string& source, bool paced) {
         folder = readyFolder();
     }
     if (folder.empty()) return result;
-    const fs::path privateFolder = fs::path(folder) / "one-shot";
+    const fs::path privateFolder = pathFromUtf8(folder) / "one-shot";
     if (!makePrivateFolder(privateFolder)) return result;
     const auto now = std::chrono::steady_clock::now().time_since_epoch();
     const std::string stamp =
@@ -276,8 +281,8 @@ StageResult UsbTrackCache::stageOneShot(const std::string& source, bool paced) {
     const std::string extension = extensionOf(source);
     for (int attempt = 0; attempt < kOneShotAttempts; ++attempt) {
         const std::string copy =
-            (privateFolder / ("vyn-load-" + stamp + "-" + std::to_string(attempt) + extension))
-                .string();
+            utf8FromPath(privateFolder / pathFromUtf8("vyn-load-" + stamp + "-" +
+                                                      std::to_string(attempt) + extension));
         const CopyOutcome outcome = copyFile(source, copy, paced);
         if (outcome == CopyOutcome::NotCreated) continue; // taken: try the next name
         if (outcome == CopyOutcome::Failed) return result;

@@ -5,28 +5,28 @@
 #include <system_error>
 
 namespace vyn {
-namespace {
 
 // The C runtime's narrow calls read a path in the system's code page on Windows: open and
-// remove through the filesystem path made from the UTF-8 text instead.
-std::FILE* openFile(const std::string& path, bool write) {
+// remove through the wide path made from the UTF-8 text instead.
+std::FILE* openFile(const std::string& path, const char* mode) {
 #ifdef _WIN32
-    return _wfopen(pathFromUtf8(path).c_str(), write ? L"wb" : L"rb");
+    std::wstring wideMode;
+    for (const char* m = mode; *m; ++m)
+        wideMode += static_cast<wchar_t>(*m);
+    return _wfopen(pathFromUtf8(path).c_str(), wideMode.c_str());
 #else
-    return std::fopen(path.c_str(), write ? "wb" : "rb");
+    return std::fopen(path.c_str(), mode);
 #endif
 }
 
-void removeFile(const std::string& path) {
+bool removeFile(const std::string& path) {
     std::error_code ec;
-    std::filesystem::remove(pathFromUtf8(path), ec);
+    return std::filesystem::remove(pathFromUtf8(path), ec);
 }
-
-} // namespace
 
 FileReadResult readWholeFile(const std::string& path, std::uint64_t maxBytes) {
     FileReadResult r;
-    std::FILE* f = openFile(path, false);
+    std::FILE* f = openFile(path, "rb");
     if (!f) {
         r.error = "could not open the file";
         return r;
@@ -64,7 +64,7 @@ FileReadResult readWholeFile(const std::string& path, std::uint64_t maxBytes) {
 
 bool writeFileAtomically(const std::string& path, std::string_view data, std::string* error) {
     const std::string tmp = path + ".tmp";
-    std::FILE* f = openFile(tmp, true);
+    std::FILE* f = openFile(tmp, "wb");
     if (!f) {
         if (error) *error = "could not create the file";
         return false;

@@ -2,6 +2,7 @@
 // Whole-file reads and crash-safe writes (temporary name, then rename over the final name).
 
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -20,6 +21,17 @@ struct FileReadResult {
 inline std::filesystem::path pathFromUtf8(std::string_view utf8) {
     return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
 }
+
+inline std::string utf8FromPath(const std::filesystem::path& path) {
+    const std::u8string utf8 = path.u8string();
+    return std::string(utf8.begin(), utf8.end());
+}
+
+// fopen for a UTF-8 path, with the C runtime's mode letters ("rb", "wbx").
+std::FILE* openFile(const std::string& path, const char* mode);
+
+// Removes the file if it is there; true when it was removed.
+bool removeFile(const std::string& path);
 
 // Reads at most `maxBytes`; a larger file fails with "file is too large".
 FileReadResult readWholeFile(const std::string& path, std::uint64_t maxBytes = 1ull << 32);

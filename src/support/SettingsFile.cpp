@@ -110,7 +110,7 @@ private:
             data += '\n';
         }
         std::error_code ec;
-        const std::filesystem::path folder = std::filesystem::path(path_).parent_path();
+        const std::filesystem::path folder = pathFromUtf8(path_).parent_path();
         if (!folder.empty()) std::filesystem::create_directories(folder, ec);
         std::string error;
         if (!writeFileAtomically(path_, data, &error)) return fail("settings could not be saved");

@@ -17,7 +17,7 @@
 namespace vyn::test {
 
 inline std::string touch(const std::string& path, const std::string& bytes = "x") {
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::filesystem::create_directories(pathFromUtf8(path).parent_path());
     EXPECT_TRUE(writeFileAtomically(path, bytes, nullptr)) << path;
     return path;
 }

@@ -1,10 +1,10 @@
 #include "common/TestPaths.h"
+#include "support/FileIo.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <unistd.h>
 
 namespace vyn::test {
@@ -37,10 +37,7 @@ std::string rekordboxFixtures() {
 }
 
 std::string readText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
+    return readWholeFile(path).data;
 }
 
 ProcessResult runProcess(const std::string& command, const std::string& input) {

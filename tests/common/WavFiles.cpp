@@ -1,11 +1,11 @@
 #include "common/WavFiles.h"
 
 #include "common/TestPaths.h"
+#include "support/FileIo.h"
 
 #include <cmath>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <numbers>
 
 namespace vyn::test {
@@ -33,11 +33,8 @@ std::string writeStereoWav(const std::string& path, const std::vector<std::int16
     put(16, 2);
     header += "data";
     put(frames * 4, 4);
-    std::ofstream out(path, std::ios::binary);
-    out << header;
-    out.write(reinterpret_cast<const char*>(samples.data()),
-              static_cast<std::streamsize>(frames * 2 * sizeof(std::int16_t)));
-    return out ? path : std::string();
+    header.append(reinterpret_cast<const char*>(samples.data()), frames * 2 * sizeof(std::int16_t));
+    return writeFileAtomically(path, header, nullptr) ? path : std::string();
 }
 
 std::string writeToneWav(const std::string& path, double hz, double seconds, std::uint32_t rate,

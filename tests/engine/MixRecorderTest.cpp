@@ -41,7 +41,7 @@ std::uint64_t u64(const std::string& d, std::size_t at) {
 
 TEST(WavRecordingFile, EveryHeaderUpdateDescribesTheSamplesSoFarAndLargeFilesTurnRf64) {
     const std::string dir = test::scratchDir("wav-recording");
-    const std::string path = dir + "/mix.wav";
+    const std::string path = dir + "/mix Caf\xC3\xA9.wav"; // a UTF-8 name on every platform
     WavRecordingFile f;
     ASSERT_TRUE(f.open(path, 2, 48000, 8000));
     EXPECT_FALSE(WavRecordingFile().open(path, 2, 48000)) << "never replaces a file";

@@ -163,6 +163,27 @@ TEST_F(UsbCache, ConcurrentLoadsOfOneTrackAgree) {
     EXPECT_EQ(entries(folder), 1u); // no temporary copy left behind
 }
 
+// A stick, a track and a cache folder named outside ASCII (as a user's profile folder may be):
+// copied, reused and removed under those very names.
+TEST(UsbCacheNames, NamesOutsideAsciiStageUnderThoseNames) {
+    const std::string base = test::scratchDir("usb-cache-utf8");
+    const std::string stick = base + "/Stick Caf\xC3\xA9", folder = base + "/Cach\xC3\xA9";
+    const std::string track = test::touch(stick + "/Se\xC3\xB1or.mp3", "song");
+    const std::string empty = test::touch(stick + "/\xC3\xA9mpty.wav", "");
+    UsbTrackCache cache(std::make_unique<test::PrefixDriveClassifier>(stick + "/"));
+    ASSERT_TRUE(cache.setCacheFolder(folder));
+    const StageResult first = cache.stage(track);
+    ASSERT_TRUE(first.ok && first.copied);
+    EXPECT_EQ(readWholeFile(first.path).data, "song");
+    const StageResult again = cache.stage(track);
+    EXPECT_EQ(std::tie(again.ok, again.copied, again.path),
+              std::make_tuple(true, false, first.path));
+    EXPECT_EQ(test::runProcess("cat '" + first.path + "'").out, "song");
+    const StageResult once = cache.stage(empty);
+    ASSERT_TRUE(once.ok && once.oneShot);
+    EXPECT_TRUE(removeFile(once.path));
+}
+
 TEST(UsbCacheFolder, UnusableFoldersAreRefused) {
     const std::string base = test::scratchDir("usb-cache-folder");
     test::touch(base + "/file", "x");

@@ -5,6 +5,7 @@
 #include "app/window/Theme.h"
 #include "app/window/UiContext.h"
 #include "app/window/UiWidgets.h"
+#include "support/FileIo.h"
 
 #include <imgui.h>
 
@@ -41,7 +42,7 @@ void FileBrowserWindow::pick(UiContext& ui, const std::string& path) {
         picked(path);
         return;
     }
-    ui.app.rememberFolder(std::filesystem::path(path).parent_path().string());
+    ui.app.rememberFolder(utf8FromPath(pathFromUtf8(path).parent_path()));
     ui.app.loadFile(panel_, path);
     close();
 }

@@ -92,11 +92,11 @@ bool MidiMapStore::save(std::string_view device, std::string_view text) {
     const std::string path = pathFor(device);
     std::error_code ec;
     if (text.empty()) {
-        fs::remove(path, ec);
+        fs::remove(pathFromUtf8(path), ec);
         if (ec) lastError_ = "Could not delete the saved mapping.";
         return !ec;
     }
-    fs::create_directories(mapsFolder_, ec);
+    fs::create_directories(pathFromUtf8(mapsFolder_), ec);
     std::string error;
     if (!writeFileAtomically(path, text, &error)) {
         lastError_ = error;
