@@ -43,7 +43,7 @@ test-tsan: deps
 	@scripts/run-tests build/tsan -L threaded
 
 # Every parser under libFuzzer (clang, its own tree): the targets of tests/fuzz/targets.cmake, run
-# one after another for FUZZ_SECONDS each (CI: 15 s each; releases: FUZZ_SECONDS=600 make fuzz).
+# one after another for FUZZ_SECONDS each (CI: 10 s each; releases: FUZZ_SECONDS=600 make fuzz).
 FUZZ_SECONDS ?= 15
 FUZZ_BUILD ?= build/fuzz
 fuzz: deps
