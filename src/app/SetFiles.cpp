@@ -60,9 +60,10 @@ std::optional<SetReplay> newestSet(const std::vector<std::string>& folders) {
     for (const std::string& folder : folders) {
         std::error_code ec;
         if (folder.empty()) continue;
-        for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        for (fs::directory_iterator it(pathFromUtf8(folder), ec), end; !ec && it != end;
+             it.increment(ec)) {
             if (it->path().extension() != ".vynset" || !it->is_regular_file(ec)) continue;
-            files.emplace_back(it->last_write_time(ec), it->path().string());
+            files.emplace_back(it->last_write_time(ec), utf8FromPath(it->path()));
         }
     }
     std::sort(files.begin(), files.end(), [](const auto& a, const auto& b) { return a > b; });

@@ -32,8 +32,9 @@ bool plainByte(unsigned char c) {
 std::vector<fs::path> mappingFiles(const std::string& folder) {
     std::vector<fs::path> files;
     std::error_code ec;
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string file = it->path().filename().string();
+    for (fs::directory_iterator it(pathFromUtf8(folder), ec), end; !ec && it != end;
+         it.increment(ec)) {
+        const std::string file = utf8FromPath(it->path().filename());
         if (file.size() > kExtension.size() &&
             file.compare(file.size() - kExtension.size(), kExtension.size(), kExtension) == 0 &&
             it->is_regular_file(ec))
@@ -109,7 +110,7 @@ std::vector<MidiMapping> MidiMapStore::savedMappings() const {
     std::vector<MidiMapping> mappings;
     if (mapsFolder_.empty()) return mappings;
     for (const fs::path& file : mappingFiles(mapsFolder_)) {
-        const FileReadResult text = readWholeFile(file.string(), kMaxMappingBytes);
+        const FileReadResult text = readWholeFile(utf8FromPath(file), kMaxMappingBytes);
         MidiMapping mapping;
         if (text.ok && readMidiMapping(text.data, mapping).ok && !mapping.device.empty())
             mappings.push_back(std::move(mapping));
@@ -121,7 +122,7 @@ std::vector<std::string> MidiMapStore::presetNames() const {
     std::vector<std::string> names;
     for (const std::string& folder : presetFolders_)
         for (const fs::path& file : mappingFiles(folder))
-            names.push_back(file.stem().string());
+            names.push_back(utf8FromPath(file.stem()));
     std::sort(names.begin(), names.end());
     names.erase(std::unique(names.begin(), names.end()), names.end());
     return names;
