@@ -21,8 +21,6 @@ std::vector<float> wetOf(const test::FxRun& run, const std::vector<float>& input
     return wet;
 }
 
-// ---- Gate
-
 TEST(GateEffect, HalfDutyAtOneBeatIsOpenHalfTheBeatWithSmoothEdges) {
     FxUnit fx;
     test::prepared(fx, FxUnit::kGate, 4.0 / 6.0, 0.5);
@@ -63,8 +61,6 @@ TEST(GateEffect, EveryDutyClosesWithoutAJump) {
     }
 }
 
-// ---- Pitch shift
-
 // Largest component between `low` and `high` Hz (5 Hz steps).
 double strongestIn(const std::vector<float>& stereo, double low, double high) {
     double best = 0.0;
@@ -98,8 +94,6 @@ TEST(PitchShiftEffect, PlusAndMinusOneShiftByAnOctaveWithoutClicksFromAnEmptyLin
             0.0f);
     }
 }
-
-// ---- Rolls
 
 TEST(RollEffect, PassesTheInputWhileCapturingThenRepeatsTheLoop) {
     FxUnit fx;
@@ -136,8 +130,6 @@ TEST(RollEffect, RisingRollReachesFourTimesSpeedInAboutEightPointSevenSeconds) {
     }
 }
 
-// ---- Sweep tones
-
 // Mean frequency of the sweep 40 * 50^u while u runs from a to b (what zero crossings measure).
 double meanSweepHz(double a, double b) {
     return 40.0 * (std::pow(50.0, b) - std::pow(50.0, a)) / ((b - a) * std::log(50.0));
@@ -172,8 +164,6 @@ TEST(SweepToneEffect, TriangleGoesUpAndBackDownAndIgnoresTheInput) {
     for (std::size_t i = 0; i < b.size(); i += 101)
         ASSERT_NEAR(b[i], a.deck[i], 1e-6f);
 }
-
-// ---- Echo family
 
 TEST(EchoEffects, LowCutEchoRepeatsTheHighsAndDropsTheLows) {
     auto repeatLevel = [](double hz) {
@@ -226,8 +216,6 @@ TEST(EchoEffects, ShrinkingEchoRepeatsComeCloserTogether) {
         EXPECT_LT(repeats[i] - repeats[i - 1], repeats[i - 1] - repeats[i - 2]) << i;
 }
 
-// ---- Modulation
-
 TEST(ModulationEffects, FlangerChannelsSweepInOppositePhase) {
     FxUnit fx;
     test::prepared(fx, FxUnit::kFlanger, 0.5, 0.0);
@@ -273,8 +261,6 @@ TEST(ModulationEffects, RateBackToZeroRestartsTheFlanger) {
     EXPECT_EQ(test::renderFx(a, input).deck, test::renderFx(b, input).deck);
 }
 
-// ---- Reverb
-
 TEST(ReverbEffect, RingsForSecondsAndABiggerRoomRingsLonger) {
     auto tailEnergy = [](double room, int from, int to) {
         FxUnit fx;
@@ -307,8 +293,6 @@ TEST(ReverbEffect, UntargetedTailLastsUntilThreeSecondsOfSilence) {
     test::renderFx(fx, std::vector<float>(2 * 4 * 48000, 0.0f));
     EXPECT_FALSE(fx.tailActive());
 }
-
-// ---- Every type
 
 TEST(AllEffects, StayBoundedOnFullScaleNoiseAtEveryRate) {
     for (double rate : {22050.0, 44100.0, 96000.0, 0.0}) {

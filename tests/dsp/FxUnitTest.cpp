@@ -26,8 +26,6 @@ protected:
     FxUnit fx;
 };
 
-// ---- Echo timing and the beat table
-
 TEST_F(FxUnitTest, EchoAtOneBeatAndHalfFeedbackRepeatsEveryHalfSecondAtHalfLevel) {
     configure(fx, FxUnit::kEcho, 0.59, 0.5);
     const auto run = test::renderFx(fx, test::impulse(96000, 100));
@@ -96,8 +94,6 @@ TEST_F(FxUnitTest, TheBeatStepSurvivesTypeChanges) {
         EXPECT_EQ(run.deck[2 * (12000 * period + 9000)], 0.0f) << period;
     }
 }
-
-// ---- Tails
 
 TEST_F(FxUnitTest, UntargetingLeavesTheRepeatsOnTheMaster) {
     configure(fx, FxUnit::kEcho, 4.0 / 6.0, 0.5);
@@ -175,8 +171,6 @@ TEST_F(FxUnitTest, TheTailEndsAfterOneAndAQuarterDelaysOfSilence) {
     EXPECT_FALSE(fx.tailActive());
 }
 
-// ---- Send mode and the master target
-
 TEST_F(FxUnitTest, SendModeLeavesTheDeckDryAndAddsTheWetReturnTimesMixEvenAfterAnUnload) {
     configure(fx, FxUnit::kEcho, 4.0 / 6.0, 0.5, 0.5, 0, true);
     const auto input = test::impulse(60000, 0);
@@ -223,8 +217,6 @@ TEST_F(FxUnitTest, CrossfadeTypesBlendDryAndWetByMix) {
     EXPECT_FLOAT_EQ(run.deck[2 * 6000], 1.0f);
 }
 
-// ---- Bypass
-
 TEST_F(FxUnitTest, MixZeroBypassesEveryType) {
     const auto input = test::stereoNoise(8192, 0.5f);
     for (int type = 1; type < FxUnit::kTypeCount; ++type) {
@@ -261,8 +253,6 @@ TEST_F(FxUnitTest, KnobEffectsBypassInTheirDeadZones) {
     EXPECT_FALSE(fx.bypassed());
     EXPECT_NE(test::renderFx(fx, input).master, input);
 }
-
-// ---- Commands and read-back
 
 TEST_F(FxUnitTest, CommandValuesAreRangeCheckedAndReadBack) {
     const std::pair<double, int> targets[] = {{3.9, 3},
@@ -312,8 +302,6 @@ TEST(FxUnprepared, RenderCallsBeforePrepareLeaveTheAudioAlone) {
     EXPECT_EQ(master, input);
 }
 
-// ---- Real-time safety
-
 TEST(FxRealtime, EveryTypeModeAndTargetRendersWithoutAllocatingOrLocking) {
     FxUnit fx;
     fx.prepare(kRate, 2048);
@@ -356,7 +344,6 @@ TEST(FxRealtime, EveryTypeModeAndTargetRendersWithoutAllocatingOrLocking) {
         ASSERT_TRUE(std::isfinite(s));
 }
 
-// ---------------------------------------------------------------------------------------------
 // Plays `deck` through the bus in blocks, returning the master output.
 std::vector<float> play(MasterBus& bus, const std::vector<float>& deck, int block) {
     const int frames = static_cast<int>(deck.size() / 2);

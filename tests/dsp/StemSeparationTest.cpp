@@ -244,7 +244,6 @@ TEST_F(NeuralHandOver, TheFirstPresentModelGoesToTheFactoryAndNamesTheStems) {
     EXPECT_FALSE(separateStems(r).stems.neural) << "a factory that gives nothing falls back";
 }
 
-// ---------------------------------------------------------------------------------------------
 // Reading a stem source: the plain sum, per-stem gains ramping across a read, and the edges.
 
 constexpr float kUnit = 1000.0f / 32768.0f; // the drums level of levelStems(); bass is 2x, ...
@@ -315,7 +314,6 @@ TEST(StemSource, GainsRampLinearlyAcrossTheReadAndOverTheEdgesOfTheTrack) {
     EXPECT_EQ(readMixed(shortOne, -4, 4, nullptr, nullptr).produced, 0);
 }
 
-// ---------------------------------------------------------------------------------------------
 // vyn-tool stems, run as a process.
 
 TEST(StemsTool, WritesFourStemsThatAddUpToTheTrack) {

@@ -92,7 +92,6 @@ TYPED_TEST(StretcherContract, DeliversEveryBlockAndAccountsForEveryInputFrame) {
     }
 }
 
-// ---------------------------------------------------------------------------------------------
 // WSOLA
 
 TEST(WsolaWindow, EightVariantsForSixteenDecksAndAMissingRateIsFortyEightKilohertz) {
@@ -150,7 +149,6 @@ TEST(WsolaProcess, UnityRatioPlacesSegmentsAtTheirNaturalPositions) {
     EXPECT_LT(worst, 0.01);
 }
 
-// ---------------------------------------------------------------------------------------------
 // Phase vocoder
 
 constexpr double kRate = 48000.0;
@@ -244,7 +242,6 @@ TEST(PhaseVocoder, OnsetsLandOnTimeSlowerAndFasterAndAFlamKeepsItsShape) {
     }
 }
 
-// ---------------------------------------------------------------------------------------------
 // The onsets found in mono `v` (played as stereo) fed in chunks of `chunk` frames.
 std::vector<std::int64_t> onsets(const std::vector<float>& v, std::size_t chunk) {
     std::vector<float> s(2 * v.size());

@@ -146,7 +146,6 @@ TEST_F(Varispeed, ALoopAtTheEndOfTheSourceKeepsPlayingAndUnsetEdgesAreNoLoop) {
     EXPECT_TRUE(ended) << "no in point: plays to the end";
 }
 
-// ---------------------------------------------------------------------------------------------
 // The varispeed reader with the band-limited interpolator: how closely it follows a waveform
 // between frames, what it removes when it decimates, loops at fractional speeds, and switching
 // interpolation in the middle of playback.

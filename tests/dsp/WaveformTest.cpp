@@ -21,7 +21,6 @@ Waveform analyse(const std::vector<std::int16_t>& s, double rate) {
     return analyseWaveform(s.data(), s.size() / 2, rate, 150.0);
 }
 
-// ---------------------------------------------------------------------------------------------
 // Analysis
 
 TEST(WaveformAnalysis, FullScaleSquareIsFullHeightAndSilenceIsFlatWithNoBands) {
@@ -83,7 +82,6 @@ TEST(WaveformAnalysis, ColumnCountIsTheCeilingOfFramesOverColumnLengthAndDegener
     EXPECT_EQ(analyseWaveform(s.data(), 1000, 150.0, 150.0).columns.size(), 1000u);
 }
 
-// ---------------------------------------------------------------------------------------------
 // Reduction
 
 TEST(WaveformReduction, PairsTakeTheLouderHeightAndHeightWeightedBandsWhenThereIsAnythingToReduce) {

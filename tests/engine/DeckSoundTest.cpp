@@ -1,7 +1,7 @@
 // What a deck sounds like, measured on audio rendered through the engine host: the varispeed
-// reader, key lock, key shift, leaving stretch mode, loops, key sync, the real-time guard, the
-// isolator kill and the interpolation setting. Key lock and key shift run through both
-// stretchers (WSOLA and the phase vocoder).
+// reader, key lock, key shift, leaving stretch mode, loops, key sync, the real-time guard and the
+// interpolation setting. Key lock and key shift run through both stretchers (WSOLA and the phase
+// vocoder).
 
 #include "DeckFixture.h"
 #include "common/RealtimeGuard.h"
@@ -156,8 +156,6 @@ TEST_P(DeckKeyLock, KeyLockInsideALoopKeepsTheLoopAndThePitch) {
     EXPECT_LT(position(), kBeat * 2);
 }
 
-// ---------------------------------------------------------------------------------------------
-
 class DeckKeySync : public test::DeckFixture {
 protected:
     LoadedTrack* keyed(std::uint8_t pitch, std::uint8_t mode) {
@@ -213,8 +211,6 @@ TEST_F(DeckKeySync, DoesNothingWithoutAMasterOnItselfOrWithoutAKey) {
     EXPECT_TRUE(deck(0).keySync);
     EXPECT_EQ(deck(0).keyShift, 0);
 }
-
-// ---------------------------------------------------------------------------------------------
 
 TEST_P(DeckKeyLock, PlayingLoopingSlippingStretchingAndShiftingNeverAllocateOrLock) {
     std::vector<LoadedTrack*> tracks;
@@ -284,55 +280,6 @@ TEST_P(DeckKeyLock, PlayingLoopingSlippingStretchingAndShiftingNeverAllocateOrLo
         EXPECT_GT(s.decks[d].position, 0.0) << d;
 }
 
-// ---------------------------------------------------------------------------------------------
-// How deep an isolator kill goes and how flat the other bands stay, measured on the master
-// rendered through the engine host with the real-time guard armed.
-
-using EqKill = test::DeckFixture;
-
-TEST_F(EqKill, AnIsolatorKillTakesItsBandFortyDecibelsDownAndLeavesTheOthersFlat) {
-    // Every test tone at once, each with a whole number of cycles per second: over a whole second
-    // they are orthogonal and each one's level reads on its own.
-    const double tones[] = {25, 50, 100, 400, 500, 1000, 1600, 2000, 8000, 12000, 16000, 20000};
-    const float amplitude = 0.05f;
-    std::vector<float> comb(static_cast<std::size_t>(3 * kRate), 0.0f);
-    for (double hz : tones) {
-        const std::vector<float> tone = test::sineWave(hz, kRate, comb.size(), amplitude);
-        for (std::size_t i = 0; i < comb.size(); ++i)
-            comb[i] += tone[i];
-    }
-    struct Case {
-        float low, mid, high;
-        std::vector<double> killed; // at least 40 dB down
-        std::vector<double> kept;   // within 1 dB, an octave or more from a crossover
-    };
-    const Case cases[] = {
-        {0, 1, 1, {25, 50, 100}, {400, 500, 1000, 1600, 2000, 8000, 12000, 16000, 20000}},
-        {1, 0, 1, {500, 1000, 1600}, {25, 50, 100, 8000, 12000, 16000, 20000}},
-        {1, 1, 0, {8000, 12000, 16000, 20000}, {25, 50, 100, 400, 500, 1000, 1600, 2000}},
-    };
-    test::resetRealtimeViolations();
-    for (const Case& c : cases) {
-        loadTrack(0, test::makeTrack(comb, kRate));
-        push(CommandType::SET_EQ_LOW, 0, c.low);
-        push(CommandType::SET_EQ_MID, 0, c.mid);
-        push(CommandType::SET_EQ_HIGH, 0, c.high);
-        push(CommandType::PLAY, 0);
-        render(static_cast<std::size_t>(0.5 * kRate)); // the 15 ms glides and the filters settle
-        const std::vector<float> out = render(static_cast<std::size_t>(kRate));
-        auto db = [&](double hz) {
-            return 20.0 * std::log10(test::toneLevel(out.data(), out.size() / 2, 2, 0, kRate, hz) /
-                                     amplitude);
-        };
-        for (double hz : c.killed)
-            EXPECT_LT(db(hz), -40.0) << c.low << c.mid << c.high << " at " << hz;
-        for (double hz : c.kept)
-            EXPECT_NEAR(db(hz), 0.0, 1.0) << c.low << c.mid << c.high << " at " << hz;
-    }
-    EXPECT_EQ(test::realtimeViolations().total(), 0);
-}
-
-// ---------------------------------------------------------------------------------------------
 // The engine-wide interpolation setting changed while decks play: it reaches every deck at a
 // block boundary, and the render block stays free of allocations and locks while it does.
 

@@ -69,8 +69,6 @@ TEST_F(DeckLoad, ANewTrackClearsTransportButKeepsTheTempoAndUnloadEmptiesTheDeck
     EXPECT_EQ(state(), DeckState::EMPTY);
 }
 
-// ---------------------------------------------------------------------------------------------
-
 class DeckCue : public test::DeckFixture {
 protected:
     void SetUp() override {
@@ -79,7 +77,7 @@ protected:
     }
 };
 
-TEST_F(DeckCue, OnAPausedDeckAwayFromTheCueItMovesTheCuePoint) {
+TEST_F(DeckCue, AwayFromTheCueItMovesThePointAndOnItPreviews) {
     send(CommandType::SET_PLAYHEAD, 0, 48000);
     send(CommandType::CUE_DOWN);
     EXPECT_EQ(deck().mainCue, 48000u);
@@ -95,38 +93,25 @@ TEST_F(DeckCue, OnAPausedDeckAwayFromTheCueItMovesTheCuePoint) {
     EXPECT_EQ(state(), DeckState::PAUSED);
     EXPECT_FALSE(deck().preview);
     EXPECT_EQ(position(), 48000.0);
-}
-
-TEST_F(DeckCue, FiveMillisecondsFromThePointCountAsOnItAndPlayDoesNotEndThePreview) {
-    send(CommandType::SET_PLAYHEAD, 0, 240);
+    // Five milliseconds from the point count as on it, and play does not end the preview.
+    send(CommandType::SET_PLAYHEAD, 0, 48240);
     send(CommandType::CUE_DOWN);
     ASSERT_TRUE(deck().preview);
     send(CommandType::PLAY);
     blocks(4);
     send(CommandType::CUE_UP);
     EXPECT_EQ(state(), DeckState::PAUSED);
-    EXPECT_EQ(position(), 0.0);
-    send(CommandType::SET_PLAYHEAD, 0, 241);
+    EXPECT_EQ(position(), 48000.0);
+    send(CommandType::SET_PLAYHEAD, 0, 48241);
     send(CommandType::CUE_DOWN);
     EXPECT_FALSE(deck().preview);
-    EXPECT_EQ(deck().mainCue, 241u);
+    EXPECT_EQ(deck().mainCue, 48241u);
 }
-
-// ---------------------------------------------------------------------------------------------
 
 class DeckHotCue : public DeckCue {};
 
-TEST_F(DeckHotCue, JumpingOnAPausedDeckStartsPlaybackFromTheCue) {
-    send(CommandType::SET_PLAYHEAD, 0, 10 * kBeat);
-    send(CommandType::SET_HOT_CUE, 0, 5);
-    EXPECT_FLOAT_EQ(deck().hotCueSeconds[5], 5.0f);
-    send(CommandType::SET_PLAYHEAD, 0, 0);
-    send(CommandType::JUMP_HOT_CUE, 0, 5);
-    EXPECT_EQ(state(), DeckState::PLAYING);
-    EXPECT_EQ(position(), 10 * kBeat + 256);
-}
-
-TEST_F(DeckHotCue, UnsetCuesAndIndicesOutsideTheEightSlotsAreIgnored) {
+TEST_F(DeckHotCue, SetJumpClearAndLoopCues) {
+    // Unset cues and indices outside the eight slots are ignored.
     send(CommandType::SET_PLAYHEAD, 0, 1000);
     send(CommandType::JUMP_HOT_CUE, 0, 3);
     send(CommandType::JUMP_HOT_CUE, 0, 8);
@@ -140,9 +125,18 @@ TEST_F(DeckHotCue, UnsetCuesAndIndicesOutsideTheEightSlotsAreIgnored) {
     send(CommandType::CLEAR_HOT_CUE, 0, 7);
     EXPECT_EQ(deck().hotCueMask, 0);
     EXPECT_EQ(deck().hotCueSeconds[7], -1.0f);
-}
 
-TEST_F(DeckHotCue, SetDuringALoopStoresALoopCue) {
+    // Jumping on a paused deck starts playback from the cue.
+    send(CommandType::SET_PLAYHEAD, 0, 10 * kBeat);
+    send(CommandType::SET_HOT_CUE, 0, 5);
+    EXPECT_FLOAT_EQ(deck().hotCueSeconds[5], 5.0f);
+    send(CommandType::SET_PLAYHEAD, 0, 0);
+    send(CommandType::JUMP_HOT_CUE, 0, 5);
+    EXPECT_EQ(state(), DeckState::PLAYING);
+    EXPECT_EQ(position(), 10 * kBeat + 256);
+
+    // Set during a loop, the cue stores the loop; halving the loop moves the cue along.
+    send(CommandType::PAUSE);
     send(CommandType::SET_PLAYHEAD, 0, 4 * kBeat);
     send(CommandType::BEAT_LOOP, 0, 2);
     send(CommandType::SET_HOT_CUE, 0, 1);
@@ -152,15 +146,12 @@ TEST_F(DeckHotCue, SetDuringALoopStoresALoopCue) {
     send(CommandType::JUMP_HOT_CUE, 0, 1);
     EXPECT_TRUE(deck().looping);
     EXPECT_EQ(loopEdges(), std::make_pair(2.0f, 3.0f));
-    // Halving the loop moves the loop cue along with it.
     send(CommandType::LOOP_HALVE);
     EXPECT_FLOAT_EQ(deck().loopOutSeconds, 2.5f);
     send(CommandType::CLEAR_HOT_CUE, 0, 1);
     send(CommandType::LOOP_DOUBLE);
     EXPECT_EQ(deck().hotCueSeconds[1], -1.0f);
 }
-
-// ---------------------------------------------------------------------------------------------
 
 class DeckLoop : public DeckCue {};
 
@@ -288,8 +279,6 @@ TEST_F(DeckLoop, EdgeAdjustEndsAfterTenSecondsOfAudioAndTheJogMovesTheEdge) {
     EXPECT_EQ(position(), before + 256);
 }
 
-// ---------------------------------------------------------------------------------------------
-
 class DeckBeatJump : public DeckCue {};
 
 TEST_F(DeckBeatJump, MovesByBeatsStopsAtTheStartAndCarriesTheLoopInsideTheTrack) {
@@ -315,8 +304,6 @@ TEST_F(DeckBeatJump, MovesByBeatsStopsAtTheStartAndCarriesTheLoopInsideTheTrack)
     EXPECT_FLOAT_EQ(deck().loopInSeconds, 58.0f);
     EXPECT_EQ(position(), length - 4 * kBeat);
 }
-
-// ---------------------------------------------------------------------------------------------
 
 TEST(DeckTakeover, AHeldRateIgnoresTheFaderUntilItComesCloseOrATrackLoads) {
     Deck d;
@@ -351,7 +338,6 @@ TEST(DeckTakeover, AHeldRateIgnoresTheFaderUntilItComesCloseOrATrackLoads) {
     EXPECT_EQ(d.rate(), 0.95);
 }
 
-// ---------------------------------------------------------------------------------------------
 // Slip, reverse and the jog wheel.
 
 class DeckSlip : public DeckCue {};
@@ -470,8 +456,6 @@ TEST_F(DeckReverse, SlipReverseWithoutSlipModeReturnsAtOnceAndEndsTheLoop) {
     EXPECT_FALSE(deck().slipActive);
     EXPECT_EQ(position(), 10 * kBeat + 14 * 256);
 }
-
-// ---------------------------------------------------------------------------------------------
 
 class DeckJog : public DeckSlip {};
 

@@ -93,8 +93,6 @@ TEST_F(KeylockQuality, ClicksKeepTheirAttackAndTheirTimeOverAMinute) {
     EXPECT_NEAR(spacing, 0.5 / rate, 1e-5);
 }
 
-// ---------------------------------------------------------------------------------------------
-
 // A tone whose pitch rises by 40 Hz a second: under key lock the pitch heard tells which moment
 // of the track is playing.
 std::vector<float> glide(double seconds) {

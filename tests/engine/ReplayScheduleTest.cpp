@@ -225,7 +225,6 @@ TEST(ReplayPlayer, PauseStopsOnlyThePlayingDecksAndResumeRestartsOnlyThose) {
     EXPECT_TRUE(out.take().empty()) << "the decks keep what they have";
 }
 
-// ---------------------------------------------------------------------------------------------
 TEST(SetReplayFile, WritesKeysInTheirFixedOrder) {
     SetReplay r;
     r.name = "Set \"A\"";

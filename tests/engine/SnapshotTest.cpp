@@ -118,7 +118,6 @@ TEST_F(EngineSnapshots, EmptyDecksStayUnmeteredAndABlockNeverExceedsThePreparedS
     EXPECT_EQ(snapshot().frame, 2048u);
 }
 
-// ---------------------------------------------------------------------------------------------
 TEST(RealtimeGuard, CatchesAllocationAndLockingOnTheAudioThread) {
     test::resetRealtimeViolations();
     std::mutex m;

@@ -140,7 +140,6 @@ TEST_F(Sync, SwapCarriesFlagsAndMasterReferences) {
     EXPECT_FALSE(sync.syncOn(1));
 }
 
-// ---------------------------------------------------------------------------------------------
 BeatGrid grid(std::vector<GridBeat> beats) {
     BeatGrid g;
     g.beats = std::move(beats);
