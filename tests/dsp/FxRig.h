@@ -22,9 +22,9 @@ struct FxRenderOptions {
     double tempo = 120.0;
     int deck = 0;
     // Called before each block with its first frame: commands go here, as between engine blocks.
-    std::function<void(FxUnit&, int)> beforeBlock;
+    std::function<void(FxUnit&, int)> beforeBlock = {};
     // False from the frame it returns false: the deck is not loaded and is skipped.
-    std::function<bool(int)> deckLoaded;
+    std::function<bool(int)> deckLoaded = {};
 };
 
 inline FxRun renderFx(FxUnit& fx, const std::vector<float>& input,
@@ -86,6 +86,11 @@ inline std::vector<int> framesAbove(const std::vector<float>& stereo, int ch, fl
     for (std::size_t f = 0; f < stereo.size() / 2; ++f)
         if (std::fabs(stereo[2 * f + ch]) > threshold) out.push_back(static_cast<int>(f));
     return out;
+}
+
+// The frames of channel `ch` that carry anything: where an impulse's repeats land.
+inline std::vector<int> hits(const std::vector<float>& stereo, int ch = 0) {
+    return framesAbove(stereo, ch, 1e-6f);
 }
 
 } // namespace vyn::test

@@ -29,7 +29,7 @@ protected:
 TEST_F(FxUnitTest, EchoAtOneBeatAndHalfFeedbackRepeatsEveryHalfSecondAtHalfLevel) {
     configure(fx, FxUnit::kEcho, 0.59, 0.5);
     const auto run = test::renderFx(fx, test::impulse(96000, 100));
-    const auto hits = test::framesAbove(run.deck, 0, 1e-6f);
+    const auto hits = test::hits(run.deck);
     ASSERT_EQ(hits, (std::vector<int>{100, 24100, 48100, 72100}));
     // Dry, then the line's first pass, then each repeat half as loud as the one before.
     EXPECT_FLOAT_EQ(run.deck[2 * 100], 1.0f);
@@ -52,27 +52,22 @@ TEST_F(FxUnitTest, ParameterRoundsToTheNearestBeatTableStep) {
         prepared(unit, FxUnit::kSingleEcho, c.value, 0.0);
         EXPECT_FLOAT_EQ(unit.param(), c.readBack) << c.value;
         const auto run = test::renderFx(unit, test::impulse(100000, 0));
-        EXPECT_EQ(test::framesAbove(run.deck, 0, 1e-6f), (std::vector<int>{0, c.delayFrames}))
-            << c.value;
+        EXPECT_EQ(test::hits(run.deck), (std::vector<int>{0, c.delayFrames})) << c.value;
     }
 }
 
 TEST_F(FxUnitTest, TempoComesFromTheMasterAndValuesNotAboveOneAreIgnored) {
     configure(fx, FxUnit::kSingleEcho, 4.0 / 6.0, 0.0);
-    test::FxRenderOptions noTempo;
-    noTempo.tempo = 0.0;
     // Before any tempo, beats run at 120 BPM.
-    auto run = test::renderFx(fx, test::impulse(30000, 0), noTempo);
-    EXPECT_EQ(test::framesAbove(run.deck, 0, 1e-6f), (std::vector<int>{0, 24000}));
-    test::FxRenderOptions at100;
-    at100.tempo = 100.0;
-    run = test::renderFx(fx, test::impulse(40000, 0), at100);
-    EXPECT_EQ(test::framesAbove(run.deck, 0, 1e-6f), (std::vector<int>{0, 28800}));
+    auto run = test::renderFx(fx, test::impulse(30000, 0), {.tempo = 0.0});
+    EXPECT_EQ(test::hits(run.deck), (std::vector<int>{0, 24000}));
+    run = test::renderFx(fx, test::impulse(40000, 0), {.tempo = 100.0});
+    EXPECT_EQ(test::hits(run.deck), (std::vector<int>{0, 28800}));
     // No tempo (0) or nonsense keeps the last tempo the unit was given.
     fx.setTempo(0.5);
     fx.setTempo(NAN);
-    run = test::renderFx(fx, test::impulse(40000, 0), noTempo);
-    EXPECT_EQ(test::framesAbove(run.deck, 0, 1e-6f), (std::vector<int>{0, 28800}));
+    run = test::renderFx(fx, test::impulse(40000, 0), {.tempo = 0.0});
+    EXPECT_EQ(test::hits(run.deck), (std::vector<int>{0, 28800}));
 }
 
 TEST_F(FxUnitTest, TheBeatStepSurvivesTypeChanges) {
@@ -97,15 +92,14 @@ TEST_F(FxUnitTest, TheBeatStepSurvivesTypeChanges) {
 
 TEST_F(FxUnitTest, UntargetingLeavesTheRepeatsOnTheMaster) {
     configure(fx, FxUnit::kEcho, 4.0 / 6.0, 0.5);
-    test::FxRenderOptions o;
-    o.beforeBlock = [](FxUnit& unit, int frame) {
-        if (frame == 12032) unit.setTarget(FxUnit::kTargetNone);
-    };
-    const auto run = test::renderFx(fx, test::impulse(80000, 0), o);
+    const auto run =
+        test::renderFx(fx, test::impulse(80000, 0), {.beforeBlock = [](FxUnit& u, int f) {
+                           if (f == 12032) u.setTarget(FxUnit::kTargetNone);
+                       }});
     EXPECT_EQ(fx.target(), FxUnit::kTargetNone);
     // The deck itself is dry from then on; the master still hears the line play out.
-    EXPECT_EQ(test::framesAbove(run.deck, 0, 1e-6f), (std::vector<int>{0}));
-    EXPECT_EQ(test::framesAbove(run.master, 1, 1e-6f), (std::vector<int>{0, 24000, 48000, 72000}));
+    EXPECT_EQ(test::hits(run.deck), (std::vector<int>{0}));
+    EXPECT_EQ(test::hits(run.master, 1), (std::vector<int>{0, 24000, 48000, 72000}));
     EXPECT_FLOAT_EQ(run.master[2 * 48000], 0.5f);
     EXPECT_TRUE(fx.tailActive());
 }
@@ -134,15 +128,11 @@ TEST_F(FxUnitTest, CuttingOrResettingTheLineSilencesItAtOnce) {
     for (const Case& c : cases) {
         FxUnit unit;
         prepared(unit, c.type, c.type == FxUnit::kEcho ? 4.0 / 6.0 : 0.5, 0.5);
-        test::FxRenderOptions o;
-        o.beforeBlock = [&c](FxUnit& u, int frame) {
-            if (frame == 1024) c.change(u);
-        };
-        const auto run = test::renderFx(unit, test::impulse(30000, 0), o);
-        EXPECT_EQ(test::framesAbove(std::vector<float>(run.master.begin() + 2048, run.master.end()),
-                                    0, 0.0f),
-                  std::vector<int>{})
-            << c.what;
+        const auto run =
+            test::renderFx(unit, test::impulse(30000, 0), {.beforeBlock = [&c](FxUnit& u, int f) {
+                               if (f == 1024) c.change(u);
+                           }});
+        EXPECT_EQ(test::peakOf(run.master, 1024, 30000 - 1024), 0.0f) << c.what;
     }
     // Retargeting after a clear starts from an empty line.
     configure(fx, FxUnit::kEcho, 4.0 / 6.0, 0.5);
@@ -151,19 +141,18 @@ TEST_F(FxUnitTest, CuttingOrResettingTheLineSilencesItAtOnce) {
     EXPECT_FALSE(fx.tailActive());
     fx.setTarget(0);
     const auto again = test::renderFx(fx, std::vector<float>(2 * 30000, 0.0f));
-    EXPECT_EQ(test::framesAbove(again.master, 0, 0.0f), std::vector<int>{});
+    EXPECT_EQ(test::peakOf(again.master, 0, 30000), 0.0f);
 }
 
 TEST_F(FxUnitTest, TheTailEndsAfterOneAndAQuarterDelaysOfSilence) {
     configure(fx, FxUnit::kSingleEcho, 4.0 / 6.0, 0.0);
     bool activeAtOneSecond = false;
-    test::FxRenderOptions o;
-    o.beforeBlock = [&](FxUnit& unit, int frame) {
-        if (frame == 2560) unit.setTarget(FxUnit::kTargetNone);
-        if (frame == 48128) activeAtOneSecond = unit.tailActive();
-    };
     // The repeat lands at 24000 (block ending 24064); silence must then last 30000 frames.
-    const auto run = test::renderFx(fx, test::impulse(54016, 0), o);
+    const auto run =
+        test::renderFx(fx, test::impulse(54016, 0), {.beforeBlock = [&](FxUnit& u, int f) {
+                           if (f == 2560) u.setTarget(FxUnit::kTargetNone);
+                           if (f == 48128) activeAtOneSecond = u.tailActive();
+                       }});
     EXPECT_FLOAT_EQ(run.master[2 * 24000], 1.0f);
     EXPECT_TRUE(activeAtOneSecond);
     EXPECT_TRUE(fx.tailActive());
@@ -176,25 +165,22 @@ TEST_F(FxUnitTest, SendModeLeavesTheDeckDryAndAddsTheWetReturnTimesMixEvenAfterA
     const auto input = test::impulse(60000, 0);
     const auto run = test::renderFx(fx, input);
     EXPECT_EQ(run.deck, input);
-    EXPECT_EQ(test::framesAbove(run.master, 0, 1e-6f), (std::vector<int>{0, 24000, 48000}));
+    EXPECT_EQ(test::hits(run.master), (std::vector<int>{0, 24000, 48000}));
     EXPECT_FLOAT_EQ(run.master[0], 1.0f);
     EXPECT_FLOAT_EQ(run.master[2 * 24000], 0.5f);
     EXPECT_FLOAT_EQ(run.master[2 * 48000], 0.25f);
     // The send's tail keeps ringing when the target deck is unloaded.
     FxUnit unit;
     prepared(unit, FxUnit::kEcho, 4.0 / 6.0, 0.5, 1.0, 0, true);
-    test::FxRenderOptions o;
-    o.deckLoaded = [](int frame) { return frame < 1024; };
-    const auto unloaded = test::renderFx(unit, test::impulse(50000, 0), o);
-    EXPECT_EQ(test::framesAbove(unloaded.master, 0, 1e-6f), (std::vector<int>{0, 24000, 48000}));
+    const auto unloaded = test::renderFx(unit, test::impulse(50000, 0),
+                                         {.deckLoaded = [](int frame) { return frame < 1024; }});
+    EXPECT_EQ(test::hits(unloaded.master), (std::vector<int>{0, 24000, 48000}));
 }
 
 TEST_F(FxUnitTest, OnlyTheTargetDeckFeedsTheUnitAndTheMasterTargetProcessesTheWholeMix) {
     configure(fx, FxUnit::kEcho, 4.0 / 6.0, 0.5, 1.0, 5);
-    test::FxRenderOptions o;
-    o.deck = 4;
     const auto input = test::impulse(30000, 0);
-    EXPECT_EQ(test::renderFx(fx, input, o).master, input);
+    EXPECT_EQ(test::renderFx(fx, input, {.deck = 4}).master, input);
     // Insert: the gate works on the master after the decks.
     configure(fx, FxUnit::kGate, 4.0 / 6.0, 0.5, 1.0, FxUnit::kTargetMaster);
     auto run = test::renderFx(fx, std::vector<float>(2 * 24000, 1.0f));
@@ -205,7 +191,7 @@ TEST_F(FxUnitTest, OnlyTheTargetDeckFeedsTheUnitAndTheMasterTargetProcessesTheWh
     FxUnit unit;
     prepared(unit, FxUnit::kEcho, 4.0 / 6.0, 0.5, 0.5, FxUnit::kTargetMaster, true);
     run = test::renderFx(unit, test::impulse(30000, 0));
-    EXPECT_EQ(test::framesAbove(run.master, 0, 1e-6f), (std::vector<int>{0, 24000}));
+    EXPECT_EQ(test::hits(run.master), (std::vector<int>{0, 24000}));
     EXPECT_FLOAT_EQ(run.master[0], 1.0f);
     EXPECT_FLOAT_EQ(run.master[2 * 24000], 0.5f);
 }
@@ -292,14 +278,9 @@ TEST(FxUnprepared, RenderCallsBeforePrepareLeaveTheAudioAlone) {
     FxUnit fx;
     configure(fx, FxUnit::kEcho, 0.5, 0.5, 1.0, 0, true);
     const auto input = test::stereoNoise(256, 0.5f);
-    auto deck = input;
-    auto master = input;
-    fx.setTempo(120.0);
-    fx.beginBlock(256);
-    fx.processDeck(0, deck.data(), 256);
-    fx.finishBlock(master.data(), 256);
-    EXPECT_EQ(deck, input);
-    EXPECT_EQ(master, input);
+    const auto run = test::renderFx(fx, input);
+    EXPECT_EQ(run.deck, input);
+    EXPECT_EQ(run.master, input);
 }
 
 TEST(FxRealtime, EveryTypeModeAndTargetRendersWithoutAllocatingOrLocking) {
