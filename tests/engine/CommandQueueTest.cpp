@@ -83,18 +83,14 @@ TEST_F(Drain, AppliesEachProducersCommandsInOrderTheRingsInRingOrderAndCoalesces
 
 class Handlers : public test::DeckFixture {};
 
-TEST_F(Handlers, ClampAndValidateValues) {
+// The FX target's range is the FX unit's; clearing it through the engine MixerRender's.
+TEST_F(Handlers, BeatJumpSizesRoundToAPowerOfTwo) {
     push(CommandType::SET_BEAT_JUMP_BEATS, -1, 12);
     block();
     EXPECT_EQ(snapshot().beatJumpBeats, 16u);
     push(CommandType::SET_BEAT_JUMP_BEATS, -1, 31.6);
-    push(CommandType::SET_FX_TARGET, -1, -1.7);
     block();
     EXPECT_EQ(snapshot().beatJumpBeats, 32u);
-    EXPECT_EQ(snapshot().fxTarget, -1);
-    push(CommandType::CLEAR_FX_TARGET, -1);
-    block();
-    EXPECT_EQ(snapshot().fxTarget, -2);
 }
 
 TEST_F(Handlers, DropsNonFiniteNumbersButReadsNanSwitchesAsOn) {

@@ -1,6 +1,7 @@
 // Decks through a real output device, recorded from the PulseAudio null sinks: deck pairs on an
 // eight-channel device, and `vyn --file` end to end on a stereo one. Which channel carries what
-// for every width is OutputRouter's; here the order is checked through the backend.
+// for every width is OutputRouter's, the host's messages CommandLineHost's; here the sound
+// through the backend.
 
 #include "audio/AudioDeviceFactory.h"
 #include "common/ChildProcess.h"
@@ -101,18 +102,13 @@ TEST_F(DeckRouting, CommandLineHostPlaysTheFileOnDeckThree) {
     ASSERT_FALSE(track.empty());
     test::SinkRecorder recorder("vyn_stereo", 2, dir + "/host.raw");
     ASSERT_TRUE(recorder.running());
-    const std::string err = dir + "/host.err";
     test::ChildProcess host("env PULSE_SINK=vyn_stereo VYN_AUDIO=alsa " +
-                            test::builtExecutable("vyn") + " --file " + track + " --deck 3 2>'" +
-                            err + "'");
+                            test::builtExecutable("vyn") + " --file " + track + " --deck 3");
     ASSERT_TRUE(host.started());
     EXPECT_TRUE(recorder.waitForSound(0, 1.0)) << "the host never played the file";
     host.signal(SIGINT);
-    const int exitCode = host.wait();
+    EXPECT_EQ(host.wait(), 0) << "the device closed cleanly";
     const std::vector<float> rec = recorder.stop();
-    const std::string errText = test::readText(err);
-    EXPECT_EQ(exitCode, 0) << errText;
-    EXPECT_NE(errText.find("Playing " + track + " on deck 3\n"), std::string::npos) << errText;
     // The file's tone on both sides of the master, at its own pitch and level.
     const auto stretches = test::soundingStretches(rec, 2, 0, 0.1);
     ASSERT_FALSE(stretches.empty()) << "nothing was recorded";

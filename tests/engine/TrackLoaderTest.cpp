@@ -10,6 +10,7 @@
 #include <cmath>
 #include <fstream>
 #include <thread>
+#include <tuple>
 
 namespace vyn {
 namespace {
@@ -34,7 +35,6 @@ TEST_F(Loader, LoadsAFileOntoItsDeckWithTheLibrarysGridCuesAndKey) {
     r.deck = 6;
     r.trackId = 42;
     r.audioPath = writeTone(dir + "/keyed.wav", 2.0);
-    const std::string path = r.audioPath;
     r.keyText = "8A";
     r.grid.beats = {{0.5, 120.0, 1}, {1.0, 120.0, 2}};
     r.grid.updateSummary();
@@ -43,24 +43,17 @@ TEST_F(Loader, LoadsAFileOntoItsDeckWithTheLibrarysGridCuesAndKey) {
     const auto results = collect(1);
     ASSERT_EQ(results.size(), 1u);
     EXPECT_TRUE(results[0].ok) << results[0].error;
-    EXPECT_EQ(results[0].deck, 6u);
-    EXPECT_EQ(results[0].path, path);
+    EXPECT_EQ(std::tuple(results[0].deck, results[0].path), std::tuple(6u, dir + "/keyed.wav"));
     host.render();
+    // Ready at the first memory cue (0.5 s), where a track starts.
     const DeckSnapshot d = snapshot().decks[6];
-    EXPECT_EQ(d.state, static_cast<std::uint8_t>(DeckState::READY));
-    EXPECT_EQ(d.length, 96000u);
-    EXPECT_TRUE(d.hasKey);
-    EXPECT_TRUE(d.hasGrid);
-    EXPECT_FLOAT_EQ(d.bpm, 120.0f);
-    EXPECT_EQ(d.hotCueMask, 1 << 2);
+    EXPECT_EQ(
+        std::tuple(d.state, d.length, d.hasKey, d.hasGrid, d.bpm, d.hotCueMask, d.mainCue),
+        std::tuple(std::uint8_t(DeckState::READY), 96000u, true, true, 120.0f, 1 << 2, 24000u));
     EXPECT_FLOAT_EQ(d.hotCueSeconds[2], 1.25f);
-    EXPECT_EQ(d.mainCue, 24000u) << "the first memory cue is where a track starts";
     const LoadedDeckInfo info = engine->loader().deckInfo(6);
-    EXPECT_EQ(info.trackId, 42);
-    EXPECT_EQ(info.path, path);
-    EXPECT_EQ(info.loadCount, 1u);
-    EXPECT_EQ(info.audioBytes, 96000u * 4u);
-    EXPECT_EQ(info.sampleRate, 48000.0);
+    EXPECT_EQ(std::tuple(info.trackId, info.path, info.loadCount, info.audioBytes, info.sampleRate),
+              std::tuple(42, dir + "/keyed.wav", 1u, 96000u * 4u, 48000.0));
     EXPECT_EQ(engine->loader().loadedAudioBytes(), 96000u * 4u);
     ASSERT_TRUE(info.waveform);
     EXPECT_EQ(info.waveform->columns.size(), 300u);
@@ -87,14 +80,14 @@ TEST_F(Loader, ReportsDecoderErrorsInRequestOrder) {
     ASSERT_TRUE(engine->loader().queueLoad(1, writeTone(dir + "/empty.wav", 0.0)));
     ASSERT_TRUE(engine->loader().queueLoad(2, dir + "/junk.wav"));
     ASSERT_TRUE(engine->loader().queueLoad(3, dir + "/missing.wav"));
+    // Which text the decoder gives is its own tests'; the empty file's is the loader's.
     const auto results = collect(3);
     ASSERT_EQ(results.size(), 3u);
-    for (std::uint32_t i = 0; i < 3; ++i)
+    for (std::uint32_t i = 0; i < 3; ++i) {
         EXPECT_EQ(results[i].deck, i + 1);
-    EXPECT_FALSE(results[0].ok);
+        EXPECT_FALSE(results[i].ok || results[i].error.empty()) << i;
+    }
     EXPECT_EQ(results[0].error, "file decoded to zero frames") << "a header-only WAV";
-    EXPECT_EQ(results[1].error.rfind("unrecognised audio format", 0), 0u) << results[1].error;
-    EXPECT_EQ(results[2].error, "could not open file");
 }
 
 TEST_F(Loader, FullEngineRingFailsTheLoadAndFreesTheTrack) {
