@@ -48,9 +48,6 @@ TEST(KeyValues, CodesPackPitchClassAndModeAndShiftsRoundHalfAwayFromZeroAndClamp
     EXPECT_EQ(keyShiftFromValue(-2.5), -3);
     EXPECT_EQ(keyShiftFromValue(0.49), 0);
     EXPECT_EQ(keyShiftFromValue(1e300), 6);
-    EXPECT_EQ(pitchFactor(0), 1.0);
-    EXPECT_DOUBLE_EQ(pitchFactor(12), 2.0);
-    EXPECT_DOUBLE_EQ(pitchFactor(-3), std::pow(2.0, -0.25));
 }
 
 // Wheel position of a key, worked out from the wheel notation itself.

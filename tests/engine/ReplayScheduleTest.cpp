@@ -19,33 +19,23 @@ constexpr double kRate = 1000.0; // frames per second of the sets below: seconds
 // "handover d1", "swap 0 2", "discard").
 class Recorded final : public ReplayOutput {
 public:
-    bool post(const Command& c) override {
-        log.push_back("post " + std::to_string(c.type) + " d" + std::to_string(c.deck) + " " +
-                      number(c.value));
-        return true;
-    }
+    bool post(const Command& c) override { return say("post %d d%d %g", c.type, c.deck, c.value); }
     bool preload(int deck, std::int32_t trackId, const std::string& path) override {
-        log.push_back("preload d" + std::to_string(deck) + " " +
-                      (trackId > 0 ? "#" + std::to_string(trackId) : path));
-        return true;
+        return trackId > 0 ? say("preload d%d #%d", deck, trackId)
+                           : say("preload d%d %s", deck, path.c_str());
     }
     HandOver handOver(int deck) override {
-        log.push_back("handover d" + std::to_string(deck));
+        say("handover d%d", deck);
         return decoding ? HandOver::Waiting : HandOver::Done;
     }
-    void swap(int a, int b) override {
-        log.push_back("swap " + std::to_string(a) + " " + std::to_string(b));
-    }
+    void swap(int a, int b) override { say("swap %d %d", a, b); }
     void discardPreloads() override { log.push_back("discard"); }
 
-    static std::string number(double v) {
-        char text[32];
-        std::snprintf(text, sizeof text, "%g", v);
-        return text;
-    }
-    // The entries after the first `skip` (the deck reset a start posts).
-    std::vector<std::string> after(std::size_t skip) const {
-        return {log.begin() + static_cast<long>(std::min(skip, log.size())), log.end()};
+    template <class... Args> bool say(const char* format, Args... args) {
+        char text[256];
+        std::snprintf(text, sizeof text, format, args...);
+        log.push_back(text);
+        return true;
     }
     std::vector<std::string> take() {
         std::vector<std::string> out;
@@ -151,12 +141,13 @@ TEST(ReplayPlayer, TicksTurnWallTimeIntoFramesAndEndTheReplay) {
     ReplayPlayer p;
     // A set with events only at frame zero is done at once.
     p.start(setOf({command(0, CommandType::SET_QUANTISE, -1, 1.0)}), out);
-    EXPECT_EQ(out.after(kReset), (std::vector<std::string>{"post 18 d-1 1"}));
+    const std::vector<std::string> started = out.take();
+    ASSERT_EQ(started.size(), kReset + 1);
+    EXPECT_EQ(started.back(), "post 18 d-1 1");
     EXPECT_TRUE(p.loaded());
     EXPECT_FALSE(p.playing());
     EXPECT_FALSE(p.ownsMix()) << "the live controls keep the mix";
     EXPECT_EQ(p.timeText(), "0:00 / 0:00");
-    out.take();
     p.start(setOf({command(0, CommandType::PLAY, 0), command(100, CommandType::PAUSE, 0),
                    command(2000, CommandType::PLAY, 0)}),
             out);
