@@ -114,15 +114,6 @@ TEST_F(Varispeed, LoopRepeatsExactlyItsLength) {
     EXPECT_LT(playhead, 164.0);
 }
 
-TEST_F(Varispeed, LoopKeepsTheFractionalOvershootAtEveryWrap) {
-    playhead = 100.0;
-    const auto out = readLooped(1.5, 200, 100.0, 130.0);
-    for (int i = 0; i < 200; ++i) {
-        const double expected = 100.0 + std::fmod(1.5 * i, 30.0);
-        ASSERT_NEAR(out[2 * i], expected, 1e-4) << i;
-    }
-}
-
 TEST_F(Varispeed, ReverseLoopWrapsToTheOutEdgeAndAPlayheadPastItComesBackByWholeLoops) {
     playhead = 120.0;
     auto out = readLooped(-1.0, 100, 100.0, 140.0);

@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <limits>
+#include <tuple>
 
 namespace vyn {
 namespace {
@@ -139,16 +140,12 @@ TEST_F(Handlers, SwapExchangesTheDecksWithTheirSyncFilterFxTargetAndPendingMoves
     push(kMove, 1, 5000.0);                // meant for the long track ...
     push(CommandType::SWAP_DECKS, 0, 1.4); // ... which this moves to deck 0
     block();
-    EngineSnapshot s = snapshot();
-    EXPECT_EQ(s.decks[0].length, 300000u);
-    EXPECT_EQ(s.decks[0].position, 5000.0);
-    EXPECT_EQ(s.decks[1].position, 0.0);
-    EXPECT_FALSE(s.decks[0].sync);
-    EXPECT_TRUE(s.decks[1].sync);
-    EXPECT_EQ(s.decks[1].filter, -0.5f);
-    EXPECT_EQ(s.decks[1].filterResonance, 0.25f);
-    EXPECT_EQ(s.decks[0].filter, 0.0f);
-    EXPECT_EQ(s.fxTarget, 1);
+    const auto [d0, d1] = std::pair(snapshot().decks[0], snapshot().decks[1]);
+    EXPECT_EQ(std::tuple(d0.length, d0.position, d0.sync, d0.filter),
+              std::tuple(300000u, 5000.0, false, 0.0f));
+    EXPECT_EQ(std::tuple(d1.position, d1.sync, d1.filter, d1.filterResonance),
+              std::tuple(0.0, true, -0.5f, 0.25f));
+    EXPECT_EQ(snapshot().fxTarget, 1);
     push(CommandType::SWAP_DECKS, 0, 0); // same deck: nothing
     push(CommandType::SWAP_DECKS, 0, 16);
     block();

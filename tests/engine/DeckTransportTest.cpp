@@ -6,6 +6,7 @@
 #include "engine/Deck.h"
 
 #include <cmath>
+#include <tuple>
 
 namespace vyn {
 namespace {
@@ -27,12 +28,9 @@ TEST_F(DeckLoad, StartsAtTheLoadPointAndTakesHotCuesFromTheCueList) {
     };
     loadTrack(0, t);
     const DeckSnapshot s = deck();
-    EXPECT_EQ(static_cast<DeckState>(s.state), DeckState::READY);
-    EXPECT_EQ(s.position, 2.0 * kRate);
-    EXPECT_EQ(s.mainCue, static_cast<std::uint64_t>(2.0 * kRate));
-    EXPECT_EQ(s.hotCueMask, 0b101);
-    EXPECT_FLOAT_EQ(s.hotCueSeconds[0], 1.0f);
-    EXPECT_FLOAT_EQ(s.hotCueSeconds[2], 4.0f);
+    EXPECT_EQ(std::tuple(state(), s.position, s.mainCue, s.hotCueMask),
+              std::tuple(DeckState::READY, 2.0 * kRate, 96000u, 0b101));
+    EXPECT_EQ(std::pair(s.hotCueSeconds[0], s.hotCueSeconds[2]), std::pair(1.0f, 4.0f));
     // Jumping to the loop hot cue starts its loop.
     send(CommandType::JUMP_HOT_CUE, 0, 2);
     EXPECT_TRUE(deck().looping);
@@ -49,20 +47,14 @@ TEST_F(DeckLoad, ANewTrackClearsTransportButKeepsTheTempoAndUnloadEmptiesTheDeck
     send(CommandType::PLAY);
     loadTrack(0, gridTrack());
     const DeckSnapshot s = deck();
-    EXPECT_EQ(static_cast<DeckState>(s.state), DeckState::READY);
-    EXPECT_EQ(s.keyShift, 0);
-    EXPECT_FALSE(s.slip);
-    EXPECT_FALSE(s.reverse);
-    EXPECT_FALSE(s.looping);
-    EXPECT_EQ(s.loopInSeconds, -1.0f);
-    EXPECT_DOUBLE_EQ(s.userRate, 1.1);
-    EXPECT_EQ(s.position, 0.0);
+    EXPECT_EQ(std::tuple(state(), s.keyShift, s.slip, s.reverse, s.looping, s.loopInSeconds),
+              std::tuple(DeckState::READY, 0, false, false, false, -1.0f));
+    EXPECT_EQ(std::pair(s.userRate, s.position), std::pair(1.1, 0.0));
 
     send(CommandType::SET_HOT_CUE, 0, 1);
     send(CommandType::UNLOAD);
-    EXPECT_EQ(state(), DeckState::EMPTY);
-    EXPECT_EQ(deck().hotCueMask, 0);
-    EXPECT_EQ(deck().length, 0u);
+    EXPECT_EQ(std::tuple(state(), deck().hotCueMask, deck().length),
+              std::tuple(DeckState::EMPTY, 0, 0u));
     EXPECT_EQ(retired().size(), 2u) << "the replaced track and the unloaded one";
     // Transport commands on an empty deck do nothing.
     send(CommandType::PLAY);

@@ -13,6 +13,7 @@
 
 #include <chrono>
 #include <thread>
+#include <tuple>
 
 namespace vyn {
 namespace {
@@ -99,18 +100,15 @@ TEST_F(StemJobs, APlayingDeckGetsItsStemsWithoutLosingAnything) {
     EXPECT_FALSE(r.fromCache);
     host.render();
     // Playing on without a jump or a step through the swap is DeckStems.SplitLandingMidPlay...'s.
+    // Spectral stems (variant 0) on the same track, playing, with its key, grid and cues.
     const DeckSnapshot d = deck(0);
-    EXPECT_TRUE(d.stemsAvailable);
-    EXPECT_EQ(d.state, static_cast<std::uint8_t>(DeckState::PLAYING));
-    EXPECT_TRUE(d.hasKey);
-    EXPECT_TRUE(d.hasGrid);
-    EXPECT_EQ(d.hotCueMask, 1 << 1);
-    EXPECT_EQ(d.stemVariant, 0u) << "spectral";
+    EXPECT_EQ(
+        std::tuple(d.stemsAvailable, d.state, d.hasKey, d.hasGrid, d.hotCueMask, d.stemVariant),
+        std::tuple(true, std::uint8_t(DeckState::PLAYING), true, true, 1 << 1, 0u));
+    // The same waveform and load, four times the audio.
     const LoadedDeckInfo info = loader().deckInfo(0);
-    EXPECT_EQ(info.waveform, plain.waveform) << "the waveform stays";
-    EXPECT_TRUE(info.hasStems);
-    EXPECT_EQ(info.audioBytes, 4 * plain.audioBytes);
-    EXPECT_EQ(info.loadCount, plain.loadCount);
+    EXPECT_EQ(std::tuple(info.waveform, info.hasStems, info.audioBytes, info.loadCount),
+              std::tuple(plain.waveform, true, 4 * plain.audioBytes, plain.loadCount));
     EXPECT_FALSE(loader().stemStatus(0).running);
     EXPECT_EQ(loader().stemStatus(0).progress, -1.0f);
     EXPECT_EQ(loader().requestStems(0), Outcome::AlreadySplit);
