@@ -22,20 +22,17 @@
 #include <atomic>
 #include <cstring>
 #include <thread>
+#include <tuple>
 
 namespace vyn {
 namespace {
 
 using namespace std::chrono_literals;
 
-std::uint32_t u32(const std::string& d, std::size_t at) {
-    std::uint32_t v;
-    std::memcpy(&v, d.data() + at, 4);
-    return v;
-}
-std::uint64_t u64(const std::string& d, std::size_t at) {
-    std::uint64_t v;
-    std::memcpy(&v, d.data() + at, 8);
+// The little-endian field of type T at byte `at` of a file's contents.
+template <class T> T field(const std::string& d, std::size_t at) {
+    T v;
+    std::memcpy(&v, d.data() + at, sizeof v);
     return v;
 }
 
@@ -52,7 +49,7 @@ TEST(WavRecordingFile, EveryHeaderUpdateDescribesTheSamplesSoFarAndLargeFilesTur
     ASSERT_TRUE(f.updateHeader());
     std::string d = readWholeFile(path).data;
     EXPECT_EQ(d.substr(0, 4), "RIFF");
-    EXPECT_EQ(u32(d, 4), d.size() - 8);
+    EXPECT_EQ(field<std::uint32_t>(d, 4), d.size() - 8);
     test::WavContents wav = test::readWav(path);
     EXPECT_EQ(wav.rate, 48000u);
     ASSERT_EQ(wav.frames(), 500u);
@@ -64,11 +61,12 @@ TEST(WavRecordingFile, EveryHeaderUpdateDescribesTheSamplesSoFarAndLargeFilesTur
     EXPECT_TRUE(f.rf64());
     d = readWholeFile(path).data;
     EXPECT_EQ(d.substr(0, 4), "RF64");
-    EXPECT_EQ(u32(d, 4), 0xFFFFFFFFu);
+    EXPECT_EQ(field<std::uint32_t>(d, 4), 0xFFFFFFFFu);
     EXPECT_EQ(d.substr(12, 4), "ds64") << "in the room the JUNK chunk kept";
-    EXPECT_EQ(u64(d, 20), d.size() - 8) << "RIFF size";
-    EXPECT_EQ(u64(d, 28), 1003u * 8) << "data size";
-    EXPECT_EQ(u64(d, 36), 1003u) << "sample frames";
+    // The RIFF size, the data size and the sample frames.
+    EXPECT_EQ(std::tuple(field<std::uint64_t>(d, 20), field<std::uint64_t>(d, 28),
+                         field<std::uint64_t>(d, 36)),
+              std::tuple(d.size() - 8, 1003u * 8, 1003u));
 }
 
 class MixRecorderTest : public test::EngineFixture {
