@@ -196,14 +196,7 @@ TEST_F(FxUnitTest, OnlyTheTargetDeckFeedsTheUnitAndTheMasterTargetProcessesTheWh
     EXPECT_FLOAT_EQ(run.master[2 * 24000], 0.5f);
 }
 
-TEST_F(FxUnitTest, CrossfadeTypesBlendDryAndWetByMix) {
-    configure(fx, FxUnit::kGate, 4.0 / 6.0, 0.5, 0.25);
-    const auto run = test::renderFx(fx, std::vector<float>(2 * 24000, 1.0f));
-    EXPECT_FLOAT_EQ(run.deck[2 * 18000], 0.75f); // gate closed: only the dry part remains
-    EXPECT_FLOAT_EQ(run.deck[2 * 6000], 1.0f);
-}
-
-TEST_F(FxUnitTest, MixZeroBypassesEveryType) {
+TEST_F(FxUnitTest, MixZeroBypassesEveryTypeAndCrossfadeTypesBlendByMix) {
     const auto input = test::stereoNoise(8192, 0.5f);
     for (int type = 1; type < FxUnit::kTypeCount; ++type) {
         for (bool send : {false, true}) {
@@ -217,6 +210,10 @@ TEST_F(FxUnitTest, MixZeroBypassesEveryType) {
             }
         }
     }
+    configure(fx, FxUnit::kGate, 4.0 / 6.0, 0.5, 0.25);
+    const auto run = test::renderFx(fx, std::vector<float>(2 * 24000, 1.0f));
+    EXPECT_FLOAT_EQ(run.deck[2 * 18000], 0.75f); // gate closed: only the dry part remains
+    EXPECT_FLOAT_EQ(run.deck[2 * 6000], 1.0f);
 }
 
 TEST_F(FxUnitTest, KnobEffectsBypassInTheirDeadZones) {

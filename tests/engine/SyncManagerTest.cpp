@@ -7,6 +7,7 @@
 #include <cmath>
 #include <gtest/gtest.h>
 #include <limits>
+#include <tuple>
 
 namespace vyn {
 namespace {
@@ -145,17 +146,13 @@ BeatGrid grid(std::vector<GridBeat> beats) {
 
 TEST(BeatGrid, EmptyGridAndNotANumberAnswerZero) {
     BeatGrid g;
-    EXPECT_EQ(g.indexAt(3.0), -1);
-    EXPECT_EQ(g.beatAt(3.0), 0.0);
-    EXPECT_EQ(g.timeAt(3.0), 0.0);
-    EXPECT_EQ(g.bpmAt(3.0), 0.0);
-    EXPECT_EQ(g.barPhase(3.0), 0.0);
+    EXPECT_EQ(
+        std::tuple(g.indexAt(3.0), g.beatAt(3.0), g.timeAt(3.0), g.bpmAt(3.0), g.barPhase(3.0)),
+        std::tuple(-1, 0.0, 0.0, 0.0, 0.0));
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    for (const BeatGrid& h : {grid({{1.0, 120.0, 1}}), grid({{0.5, 120.0, 1}, {1.0, 120.0, 2}})}) {
-        EXPECT_EQ(h.beatAt(nan), 0.0);
-        EXPECT_EQ(h.timeAt(nan), 0.0);
-        EXPECT_EQ(h.barPhase(nan), 0.0);
-    }
+    for (const BeatGrid& h : {grid({{1.0, 120.0, 1}}), grid({{0.5, 120.0, 1}, {1.0, 120.0, 2}})})
+        EXPECT_EQ(std::tuple(h.beatAt(nan), h.timeAt(nan), h.barPhase(nan)),
+                  std::tuple(0.0, 0.0, 0.0));
 }
 
 TEST(BeatGrid, SingleBeatExtrapolatesBothWaysAtAClampedTempo) {
