@@ -155,11 +155,9 @@ TEST(ChannelStrip, GainIsTrimTimesFaderAndGlidesThereAndPeaksArePerChannelAndCle
         block[2 * f + 1] = 0.3f;
     }
     strip.process(block.data(), 256);
-    EXPECT_FLOAT_EQ(strip.peakLeft(), 0.2f);
-    EXPECT_FLOAT_EQ(strip.peakRight(), 0.075f);
+    EXPECT_EQ(std::pair(strip.peakLeft(), strip.peakRight()), std::pair(0.2f, 0.075f));
     strip.clearPeaks();
-    EXPECT_EQ(strip.peakLeft(), 0.0f);
-    EXPECT_EQ(strip.peakRight(), 0.0f);
+    EXPECT_EQ(std::pair(strip.peakLeft(), strip.peakRight()), std::pair(0.0f, 0.0f));
 }
 
 TEST(ChannelStrip, NonFiniteSettingsAreIgnored) {

@@ -254,10 +254,10 @@ TEST_F(FxUnitTest, CommandValuesAreRangeCheckedAndReadBack) {
     fx.setType(-1);
     EXPECT_EQ(fx.type(), FxUnit::kEcho);
 
-    fx.setMix(1.5);
-    EXPECT_EQ(fx.mix(), 1.0f);
-    fx.setMix(-0.5);
-    EXPECT_EQ(fx.mix(), 0.0f);
+    for (const auto& [mix, held] : {std::pair(1.5, 1.0f), {-0.5, 0.0f}}) {
+        fx.setMix(mix);
+        EXPECT_EQ(fx.mix(), held) << mix;
+    }
     fx.setMode(2.0);
     EXPECT_TRUE(fx.sendMode());
 

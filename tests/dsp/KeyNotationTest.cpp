@@ -42,12 +42,9 @@ TEST(KeyValues, CodesPackPitchClassAndModeAndShiftsRoundHalfAwayFromZeroAndClamp
     EXPECT_EQ(key(9, kMinorMode).value(), 0x0109);
     EXPECT_EQ(KeyCode::fromValue(key(4, kMajorMode).value()), key(4, kMajorMode));
     EXPECT_FALSE(KeyCode::fromValue(255).known());
-    EXPECT_EQ(keyShiftFromValue(7.0), 6);
-    EXPECT_EQ(keyShiftFromValue(-6.5), -6);
-    EXPECT_EQ(keyShiftFromValue(2.5), 3);
-    EXPECT_EQ(keyShiftFromValue(-2.5), -3);
-    EXPECT_EQ(keyShiftFromValue(0.49), 0);
-    EXPECT_EQ(keyShiftFromValue(1e300), 6);
+    for (const auto& [value, shift] :
+         {std::pair(7.0, 6), {-6.5, -6}, {2.5, 3}, {-2.5, -3}, {0.49, 0}, {1e300, 6}})
+        EXPECT_EQ(keyShiftFromValue(value), shift) << value;
 }
 
 // Wheel position of a key, worked out from the wheel notation itself.

@@ -126,11 +126,9 @@ TEST(DeckStretchMode, EntersAboveAThousandthAndLeavesOnlyWithinATenThousandth) {
         d.render(out.data(), 256);
         return d.stretching();
     };
-    EXPECT_FALSE(at(1.0005));
-    EXPECT_TRUE(at(1.002));
-    EXPECT_TRUE(at(1.0005));
-    EXPECT_TRUE(at(1.00011));
-    EXPECT_FALSE(at(1.0001));
+    // In at 1.002, not at 1.0005 on the way; out only at 1.0001.
+    EXPECT_EQ((std::vector{at(1.0005), at(1.002), at(1.0005), at(1.00011), at(1.0001)}),
+              (std::vector{false, true, true, true, false}));
     d.apply(Command(CommandType::SET_KEY_SHIFT, 0, 1)); // a key shift stretches even at rate 1
     EXPECT_TRUE(at(1.0));
     d.apply(Command(CommandType::JOG, 0, 1.0)); // a jog movement never stretches
