@@ -162,21 +162,20 @@ TEST_F(Deferral, LateFiringJumpsTheDeckByTheLateness) {
 }
 
 TEST_F(Deferral, FiresAtOnceWhenThereIsNothingToWaitFor) {
-    push(CommandType::PLAY, 1);
-    block();
-    EXPECT_EQ(state(1), kPlaying) << "no master";
-    push(CommandType::PAUSE, 1);
-    engine->overrideMaster(1, 2.5, 120.0);
-    push(CommandType::PLAY, 1);
-    block();
-    EXPECT_EQ(state(1), kPlaying) << "the master itself";
-    push(CommandType::PAUSE, 1);
-    push(CommandType::SET_QUANTISE, -1, 0);
-    engine->overrideMaster(0, 2.5, 120.0);
-    push(CommandType::PLAY, 1);
-    block();
-    EXPECT_EQ(state(1), kPlaying) << "quantise off";
-    push(CommandType::PAUSE, 1);
+    struct Case {
+        const char* why;
+        int master;
+        double quantise;
+    };
+    for (const Case& c :
+         {Case{"no master", -1, 1}, Case{"the master itself", 1, 1}, Case{"quantise off", 0, 0}}) {
+        engine->overrideMaster(c.master, 2.5, 120.0);
+        push(CommandType::SET_QUANTISE, -1, c.quantise);
+        push(CommandType::PLAY, 1);
+        block();
+        EXPECT_EQ(state(1), kPlaying) << c.why;
+        push(CommandType::PAUSE, 1);
+    }
     push(CommandType::SET_QUANTISE, -1, 1);
     push(CommandType::PLAY, 1);
     block();
