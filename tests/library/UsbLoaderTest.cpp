@@ -1,9 +1,8 @@
 // A track of a stick export loaded onto a deck through the real engine, loader and USB cache: the
-// grid, cues and waveform come from the stick's analysis files.
+// grid, cues and waveform come from the stick's analysis files (a loop on a hot-cue slot reaching
+// the deck is the deck's own test).
 
-#include "AnlzWriter.h"
-#include "PdbWriter.h"
-#include "common/LibraryFixtures.h"
+#include "SampleStick.h"
 #include "common/OfflineEngine.h"
 #include "common/PrefixDriveClassifier.h"
 #include "common/TestPaths.h"
@@ -23,78 +22,39 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class UsbLoad : public ::testing::Test {
-protected:
-    void SetUp() override {
-        base = test::scratchDir("usb-load");
-        stick = base + "/stick";
-        const std::string anlz = "/PIONEER/USBANLZ/P001/00000001/ANLZ0000";
-        fs::create_directories(stick + "/Contents");
-        ASSERT_FALSE(test::writeToneWav(stick + "/Contents/tone.wav", 375.0, 2.0).empty());
-        const std::vector<test::AnlzCueSpec> hot{{1, 1, 1000}, {3, 2, 500, 1500}};
-        const std::vector<test::AnlzCueSpec> memory{{0, 1, 250}};
-        test::touch(stick + anlz + ".DAT",
-                    test::AnlzWriter()
-                        .beatGrid({{1, 12000, 0}, {2, 12000, 500}, {3, 12000, 1000}})
-                        .cueList(hot)
-                        .cueList(memory, false)
-                        .build());
-        test::touch(stick + anlz + ".EXT",
-                    test::AnlzWriter()
-                        .cueList(hot)
-                        .extendedCueList(hot)
-                        .extendedCueList(memory)
-                        .waveform(true, std::vector<std::uint16_t>(300, 0x7C00))
-                        .build());
-        test::PdbWriter pdb;
-        test::PdbTrackSpec t;
-        t.title = "Tone";
-        t.filePath = "/Contents/tone.wav";
-        t.analysisPath = anlz + ".DAT";
-        t.tempo = 12000;
-        pdb.addRow(PdbTable::Tracks, test::pdbTrackRow(t));
-        test::touch(stick + "/PIONEER/rekordbox/export.pdb", pdb.build());
-
-        ASSERT_TRUE(importUsbStick(catalogue, stick).ok);
-        cache = std::make_unique<UsbTrackCache>(
-            std::make_unique<test::PrefixDriveClassifier>(stick + "/"));
-        ASSERT_TRUE(cache->setCacheFolder(base + "/cache"));
-        engine->loader().setHooks(makeLibraryLoaderHooks(*cache));
-        ASSERT_TRUE(offline.open());
-    }
-
-    LoadResult load(int deck) {
-        LoadRequest request;
-        {
-            std::lock_guard<std::mutex> lock(catalogue.mutex());
-            request = makeLoadRequest(catalogue.tracks().at(0), deck);
-        }
-        EXPECT_TRUE(engine->loader().submit(std::move(request)));
-        const std::vector<LoadResult> results = offline.collect();
-        offline.render();
-        return results.empty() ? LoadResult{} : results[0];
-    }
-
-    std::string base, stick;
+TEST(UsbLoad, StickTrackReachesTheDeckWithGridCuesAndWaveform) {
+    const std::string base = test::scratchDir("usb-load");
+    const std::string stick = test::writeSampleStick(base + "/stick");
+    ASSERT_FALSE(test::writeToneWav(stick + "/Contents/alpha.wav", 375.0, 2.0).empty());
+    test::touch(stick + "/PIONEER/USBANLZ/P001/ANLZ0000.EXT",
+                test::AnlzWriter().waveform(true, std::vector<std::uint16_t>(300, 0x7C00)).build());
     Catalogue catalogue;
-    std::unique_ptr<UsbTrackCache> cache;
+    ASSERT_TRUE(importUsbStick(catalogue, stick).ok);
+    UsbTrackCache cache(std::make_unique<test::PrefixDriveClassifier>(stick + "/"));
+    ASSERT_TRUE(cache.setCacheFolder(base + "/cache"));
     test::OfflineEngine offline{false};
-    std::unique_ptr<EngineHost>& engine = offline.engine;
-};
+    offline.engine->loader().setHooks(makeLibraryLoaderHooks(cache));
+    ASSERT_TRUE(offline.open());
 
-TEST_F(UsbLoad, StickTrackReachesTheDeckWithGridCuesAndWaveform) {
-    const LoadResult r = load(2);
-    ASSERT_TRUE(r.ok) << r.error;
+    LoadRequest request;
+    {
+        std::lock_guard<std::mutex> lock(catalogue.mutex());
+        request = makeLoadRequest(catalogue.tracks().at(0), 2);
+    }
+    ASSERT_TRUE(offline.engine->loader().submit(std::move(request)));
+    const std::vector<LoadResult> results = offline.collect();
+    offline.render();
+    ASSERT_EQ(results.size(), 1u);
+    ASSERT_TRUE(results[0].ok) << results[0].error;
     EngineSnapshot s;
-    ASSERT_TRUE(engine->readSnapshot(s));
+    ASSERT_TRUE(offline.engine->readSnapshot(s));
     const DeckSnapshot& d = s.decks[2];
     EXPECT_EQ(d.state, static_cast<std::uint8_t>(DeckState::READY));
-    EXPECT_EQ(d.hotCueMask, 0b101); // slot 0 (cue) and slot 2 (loop)
+    EXPECT_EQ(d.hotCueMask, 0b1);
     EXPECT_FLOAT_EQ(d.hotCueSeconds[0], 1.0f);
-    EXPECT_FLOAT_EQ(d.hotCueSeconds[2], 0.5f);
-    EXPECT_EQ(d.mainCue, 12000u); // the memory cue at 0.25 s
-    EXPECT_FLOAT_EQ(d.bpm, 120.0f);
-    const LoadedDeckInfo info = engine->loader().deckInfo(2);
+    EXPECT_EQ(d.mainCue, 24000u); // the memory cue at 0.5 s
+    EXPECT_FLOAT_EQ(d.bpm, 124.0f);
+    const LoadedDeckInfo info = offline.engine->loader().deckInfo(2);
     ASSERT_TRUE(info.waveform);
     EXPECT_EQ(info.waveform->columns.size(), 300u); // from the analysis, not the audio
     EXPECT_EQ(info.waveform->columns[0].low, 3);

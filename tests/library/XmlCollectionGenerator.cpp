@@ -1,5 +1,6 @@
 #include "library/XmlCollectionGenerator.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -23,46 +24,36 @@ public:
     // Uniform in [0, n).
     std::size_t below(std::size_t n) { return static_cast<std::size_t>(next() % n); }
     bool chance(int percent) { return below(100) < static_cast<std::size_t>(percent); }
-    template <typename T, std::size_t N> const T& pick(const T (&items)[N]) {
-        return items[below(N)];
+    // One entry of a word list.
+    std::string pick(std::string_view list) {
+        std::size_t k =
+            below(static_cast<std::size_t>(std::count(list.begin(), list.end(), '|')) + 1);
+        std::size_t at = 0;
+        while (k-- > 0)
+            at = list.find('|', at) + 1;
+        return std::string(list.substr(at, list.find('|', at) - at));
     }
 
 private:
     std::uint64_t state_;
 };
 
-const char* const kArtists[] = {"Kölsch",
-                                "Âme",
-                                "Röyksopp",
-                                "Sigur Rós",
-                                "坂本龍一",
-                                "Bicep & Hammer",
-                                "\"Quoted\" Crew",
-                                "Ñu <Sound>",
-                                "Mø",
-                                "Amelie Lens",
-                                "Björk",
-                                "DJ Ö'Neill",
-                                "Ελένη",
-                                "Кино",
-                                "Loopmasters",
-                                "Åsa > Bo",
-                                "Charlotte de Witte"};
-const char* const kWords[] = {"Night",  "Café",  "Drive",  "Señorita", "Ocean",  "東京",
-                              "Pulse",  "Über",  "Garden", "Naïve",    "Résumé", "Echo",
-                              "Return", "Fjörd", "Mañana", "Strobe",   "Zürich", "Flow",
-                              "&",      "100%",  "#1",     "<Live>",   "'Til",   "Dawn"};
-const char* const kMixes[] = {"Original Mix", "Extended Mix", "Dub", "Edit", "Remix", "VIP"};
-const char* const kGenres[] = {
-    "Techno",      "House", "Deep House", "Drum & Bass", "Ambient",
-    "Electronica", "Disco", "Trance",     "Breaks",      "Música Electrónica"};
-const char* const kKeys[] = {"Am", "Fm", "C#m", "Gb", "8A", "11B", "Ebm", "D", ""};
-const char* const kCueNames[] = {"", "", "Drop", "Intro", "Break ♥", "Vox & Keys", "\"Hook\""};
-const char* const kFolders[] = {"2019",        "2020",      "Gigs ♫",           "Warm-up",
-                                "Peak <Time>", "Closing",   "Radio & Podcasts", "Ideas",
-                                "Björk's",     "Vinyl Rips"};
-const char* const kPlaylistWords[] = {"Friday", "Sunrise",    "Club",  "Festival",    "Back2Back",
-                                      "Crate",  "Favourites", "Nuits", "Kiss & Tell", "Ü-Bahn"};
+// Word lists, one entry between bars (some entries are empty).
+const char* const kArtists =
+    "Kölsch|Âme|Röyksopp|Sigur Rós|坂本龍一|Bicep & Hammer|\"Quoted\" Crew|"
+    "Ñu <Sound>|Mø|Amelie Lens|Björk|DJ Ö'Neill|Ελένη|Кино|Loopmasters|"
+    "Åsa > Bo|Charlotte de Witte";
+const char* const kWords = "Night|Café|Drive|Señorita|Ocean|東京|Pulse|Über|Garden|Naïve|Résumé|"
+                           "Echo|Return|Fjörd|Mañana|Strobe|Zürich|Flow|&|100%|#1|<Live>|'Til|Dawn";
+const char* const kMixes = "Original Mix|Extended Mix|Dub|Edit|Remix|VIP";
+const char* const kGenres = "Techno|House|Deep House|Drum & Bass|Ambient|Electronica|Disco|Trance|"
+                            "Breaks|Música Electrónica";
+const char* const kKeys = "Am|Fm|C#m|Gb|8A|11B|Ebm|D|";
+const char* const kCueNames = "||Drop|Intro|Break ♥|Vox & Keys|\"Hook\"";
+const char* const kFolders = "2019|2020|Gigs ♫|Warm-up|Peak <Time>|Closing|Radio & Podcasts|Ideas|"
+                             "Björk's|Vinyl Rips";
+const char* const kPlaylistWords =
+    "Friday|Sunrise|Club|Festival|Back2Back|Crate|Favourites|Nuits|Kiss & Tell|Ü-Bahn";
 
 // The double a formatted number reads back as, so expectations use exactly what the file says.
 double formatted(const char* format, double value) {
@@ -73,17 +64,12 @@ double formatted(const char* format, double value) {
 
 // Next code point of UTF-8 text (the generator only feeds it well-formed text).
 std::uint32_t decodeUtf8(std::string_view s, std::size_t& i) {
-    const auto b = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
-    const unsigned char c = b(i);
-    if (c < 0x80) {
-        ++i;
-        return c;
-    }
-    const std::size_t n = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2;
-    std::uint32_t cp = c & (n == 2 ? 0x1F : n == 3 ? 0x0F : 0x07);
-    for (std::size_t k = 1; k < n; ++k)
-        cp = (cp << 6) | (b(i + k) & 0x3F);
-    i += n;
+    const auto c = static_cast<unsigned char>(s[i++]);
+    if (c < 0x80) return c;
+    const int more = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : 1;
+    std::uint32_t cp = c & (0x3Fu >> more);
+    for (int k = 0; k < more; ++k)
+        cp = (cp << 6) | (static_cast<unsigned char>(s[i++]) & 0x3Fu);
     return cp;
 }
 
@@ -165,7 +151,7 @@ void makeGrid(ExpectedTrack& t, std::vector<Marker>& markers, Random& rng) {
                                      130.0, 140.0, 150.0, 174.0, 87.5,  100.25};
     const int perBar = rng.chance(8) ? 3 : 4;
     double start = formatted("%.3f", 0.01 + static_cast<double>(rng.below(500)) / 1000.0);
-    double bpm = rng.pick(kTempos);
+    double bpm = kTempos[rng.below(std::size(kTempos))];
     int beatInBar = 1;
     const std::size_t segments = rng.chance(45) ? 8 + rng.below(40) : 1;
     for (std::size_t s = 0; s < segments; ++s) {
@@ -269,7 +255,7 @@ struct TreeWriter {
 
     void playlist(PlaylistNode& node, std::size_t depth) {
         node.folder = false;
-        node.name = std::string(rng.pick(kPlaylistWords)) + " " + std::to_string(c.playlists + 1);
+        node.name = rng.pick(kPlaylistWords) + " " + std::to_string(c.playlists + 1);
         ++c.playlists;
         const bool byLocation = rng.chance(10);
         if (byLocation) ++c.locationKeyedPlaylists;
@@ -347,9 +333,8 @@ ExpectedCollection generateXmlCollection(std::size_t trackCount, std::uint64_t s
         // Unique, scattered ids as recent exports write them.
         t.xmlId = static_cast<std::int32_t>(1 + (i * 2654435761ull) % 2000000000ull);
         t.artist = rng.pick(kArtists);
-        t.title =
-            std::string(rng.pick(kWords)) + " " + rng.pick(kWords) + " (" + rng.pick(kMixes) + ")";
-        t.album = rng.chance(30) ? std::string() : std::string(rng.pick(kWords)) + " LP";
+        t.title = rng.pick(kWords) + " " + rng.pick(kWords) + " (" + rng.pick(kMixes) + ")";
+        t.album = rng.chance(30) ? std::string() : rng.pick(kWords) + " LP";
         t.genre = rng.pick(kGenres);
         t.key = rng.pick(kKeys);
         char number[32];
@@ -370,7 +355,7 @@ ExpectedCollection generateXmlCollection(std::size_t trackCount, std::uint64_t s
         out += "    <NODE Type=\"0\" Name=\"ROOT\" Count=\"" + std::to_string(top) + "\">\n";
         for (std::size_t i = 0; i < top; ++i) {
             PlaylistNode& child = c.root.children.emplace_back();
-            child.name = std::string(rng.pick(kFolders)) + " " + std::to_string(i + 1);
+            child.name = rng.pick(kFolders) + " " + std::to_string(i + 1);
             writer.folder(child, 2);
         }
         out += "    </NODE>\n";
