@@ -5,7 +5,6 @@
 #include "SampleStick.h"
 #include "common/LibraryFixtures.h"
 #include "common/TestPaths.h"
-#include "support/Json.h"
 
 #include <gtest/gtest.h>
 
@@ -20,12 +19,6 @@ std::string output(const std::string& arguments) {
     const test::ProcessResult p = tool(arguments);
     EXPECT_EQ(p.exitCode, 0) << arguments << ": " << p.err;
     return p.out;
-}
-
-JsonValue json(const std::string& arguments) {
-    JsonParseResult r = parseJson(output(arguments));
-    EXPECT_TRUE(r.ok) << r.error;
-    return r.value;
 }
 
 TEST(LibraryTool, PrintsTheCollectionTheSummaryAndOneTrack) {
@@ -57,19 +50,19 @@ TEST(LibraryTool, PrintsTheCollectionTheSummaryAndOneTrack) {
     EXPECT_EQ(output("library xml --track 1 " + file), track + "\n");
 }
 
-TEST(UsbTool, PrintsTheStickInTheSameLayoutWithTheAnalysisWhenAsked) {
+TEST(UsbTool, PrintsTheStickAndReadsTheAnalysisOnlyWhenAsked) {
     const std::string root = test::writeSampleStick(test::scratchDir("usb-tool") + "/my stick");
-    const JsonValue doc = json("library usb '" + root + "'");
-    EXPECT_EQ(doc.find("playlistTree")->find("name")->asString(), "USB");
-    const JsonValue& t = doc.find("tracks")->items().at(0);
-    EXPECT_EQ(t.find("path")->asString(), root + "/Contents/alpha.wav");
-    EXPECT_EQ(t.find("grid")->find("beats")->asInteger(), 0); // read when loaded
-    EXPECT_EQ(doc.find("report")->asString(),
-              "Imported 2 tracks, 1 with grids, 2 playlists. 1 files were missing.");
-
-    const JsonValue track = json("library usb --analysis --track 1 '" + root + "'");
-    EXPECT_DOUBLE_EQ(track.find("grid")->find("bpm")->asNumber(), 124.0);
-    EXPECT_DOUBLE_EQ(track.find("cues")->items().at(1).find("start")->asNumber(), 1.0);
+    EXPECT_EQ(
+        output("library usb --summary '" + root + "'"),
+        R"({"trackCount":2,"counts":{"tracks":2,"withGrids":1,"playlists":2,)"
+        R"("missingFiles":1},"report":"Imported 2 tracks, 1 with grids, 2 playlists. 1 files )"
+        R"(were missing."})"
+        "\n");
+    const std::string grid = R"("grid":{"beats":2,"bpm":124,)";
+    EXPECT_EQ(output("library usb --track 1 '" + root + "'").find(grid), std::string::npos);
+    const std::string track = output("library usb --analysis --track 1 '" + root + "'");
+    EXPECT_NE(track.find(R"("path":")" + root + R"(/Contents/alpha.wav")"), std::string::npos);
+    EXPECT_NE(track.find(grid), std::string::npos) << track;
 }
 
 TEST(AnlzTool, PrintsSectionsGridCuesAndWaveform) {

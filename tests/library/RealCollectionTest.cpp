@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <tuple>
 
 namespace vyn {
@@ -22,37 +23,35 @@ const CatalogueTrack* byTitle(const Catalogue& c, const std::string& title) {
     return nullptr;
 }
 
-// Demo Track 1: one marker at 0.025 s, 128 BPM, 172 s long.
+// Beat `i` of a grid as (microseconds, beat in bar).
+std::pair<long, int> beat(const BeatGrid& g, std::size_t i) {
+    return {std::lround(g.beats.at(i).time * 1e6), g.beats.at(i).beatInBar};
+}
+using Beats = std::vector<std::pair<long, int>>;
+
+// Demo Track 1: one marker at 0.025 s, 128 BPM, 172 s long: beats every 60/128 s while they lie
+// before 172 s minus half a beat.
 void checkDemoTrack1(const CatalogueTrack& t) {
     EXPECT_EQ(std::tie(t.artist, t.label, t.path, t.bpm, t.duration, t.bitRate, t.sampleRate),
               std::make_tuple("Loopmasters", "Loopmasters",
                               "C:/Music/PioneerDJ/Demo Tracks/Demo Track 1.mp3", 128.0, 172.0, 320,
                               44100));
-    // Beats every 60/128 s from 0.025 s while they lie before 172 s minus half a beat.
     ASSERT_EQ(t.grid.beats.size(), 367u);
-    EXPECT_DOUBLE_EQ(t.grid.beats[1].time, 0.025 + 60.0 / 128.0);
-    EXPECT_NEAR(t.grid.beats.back().time, 0.025 + 366 * 60.0 / 128.0, 1e-9);
-    EXPECT_EQ(t.grid.beats[4].beatInBar, 1);
-    EXPECT_EQ(t.grid.beats[366].beatInBar, 366 % 4 + 1);
-    EXPECT_TRUE(t.grid.constantTempo);
-    EXPECT_EQ(t.grid.bpm, 128.0);
+    EXPECT_EQ((Beats{beat(t.grid, 1), beat(t.grid, 4), beat(t.grid, 366)}),
+              (Beats{{493750, 2}, {1900000, 1}, {171587500, 3}}));
+    EXPECT_EQ(std::tie(t.grid.constantTempo, t.grid.bpm), std::make_tuple(true, 128.0));
 }
 
-// Demo Track 2: a 120 BPM grid re-anchored by nine markers from 48.026 s, 128 s long.
+// Demo Track 2: a 120 BPM grid re-anchored by nine markers from 48.026 s, 128 s long: 96 beats up
+// to 48.026 s, one beat for each of the eight half-second markers, and 152 beats from 52.026 s
+// to 127.75 s.
 void checkDemoTrack2(const CatalogueTrack& t) {
-    EXPECT_EQ(t.path, "C:/Music/PioneerDJ/Demo Tracks/Demo Track 2.mp3");
-    EXPECT_EQ(t.bpm, 120.0);
-    // 96 beats up to 48.026 s, one beat for each of the eight half-second markers, and 152
-    // beats from 52.026 s to 127.75 s.
+    EXPECT_EQ(std::tie(t.path, t.bpm),
+              std::make_tuple("C:/Music/PioneerDJ/Demo Tracks/Demo Track 2.mp3", 120.0));
     ASSERT_EQ(t.grid.beats.size(), 96u + 8u + 152u);
-    EXPECT_DOUBLE_EQ(t.grid.beats[95].time, 0.025 + 95 * 0.5);
-    EXPECT_EQ(t.grid.beats[95].beatInBar, 4);
-    EXPECT_DOUBLE_EQ(t.grid.beats[96].time, 48.026);
-    EXPECT_EQ(t.grid.beats[96].beatInBar, 1);
-    EXPECT_DOUBLE_EQ(t.grid.beats[97].time, 48.525);
-    EXPECT_EQ(t.grid.beats[97].beatInBar, 2);
-    EXPECT_DOUBLE_EQ(t.grid.beats[104].time, 52.026);
-    EXPECT_NEAR(t.grid.beats.back().time, 52.026 + 151 * 0.5, 1e-9);
+    EXPECT_EQ((Beats{beat(t.grid, 95), beat(t.grid, 96), beat(t.grid, 97), beat(t.grid, 104),
+                     beat(t.grid, 255)}),
+              (Beats{{47525000, 4}, {48026000, 1}, {48525000, 2}, {52026000, 1}, {127526000, 4}}));
     for (std::size_t i = 1; i < t.grid.beats.size(); ++i)
         ASSERT_GT(t.grid.beats[i].time, t.grid.beats[i - 1].time) << i;
 }
