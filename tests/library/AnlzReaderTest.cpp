@@ -203,16 +203,6 @@ TEST(AnlzFiles, PathsAndDescriptorsInBothModes) {
         ::close(open);
 }
 
-TEST(AnlzFiles, CompanionPath) {
-    const std::pair<const char*, const char*> cases[] = {{"/s/x.DAT", "/s/x.EXT"},
-                                                         {"/s/x.dat", "/s/x.ext"},
-                                                         {"/s/x.Dat", ""},
-                                                         {"/s/x", ""},
-                                                         {"", ""}};
-    for (const auto& [dat, ext] : cases)
-        EXPECT_EQ(anlzCompanionPath(dat), ext) << dat;
-}
-
 TEST(TrackAnalysisFiles, BothFilesMergeWithoutDuplicateCues) {
     const std::string dir = test::scratchDir("track-analysis");
     const std::vector<test::AnlzCueSpec> hot{{1, 1, 1000}, {3, 2, 2000, 3000}};
@@ -241,6 +231,14 @@ TEST(TrackAnalysisFiles, BothFilesMergeWithoutDuplicateCues) {
     const TrackAnalysis missing = readTrackAnalysis(dir + "/none.DAT", "", -1, -1, true);
     EXPECT_EQ(missing.filesRead, 0);
     EXPECT_TRUE(missing.cues.empty());
+
+    // The companion keeps the case of the extension; other extensions have none.
+    for (const auto& [dat, ext] : {std::pair<std::string, std::string>{"/s/x.DAT", "/s/x.EXT"},
+                                   {"/s/x.dat", "/s/x.ext"},
+                                   {"/s/x.Dat", ""},
+                                   {"/s/x", ""},
+                                   {"", ""}})
+        EXPECT_EQ(anlzCompanionPath(dat), ext) << dat;
 }
 
 } // namespace

@@ -148,7 +148,7 @@ TEST(SetPlanGroup, UndoKeepsSixtyFourStepsAndRedoMirrorsIt) {
     EXPECT_FALSE(plan.redo()) << "a new change clears the redo steps";
 }
 
-TEST(SetPlanMarks, KeysFromDifferentMountPointsAgree) {
+TEST(SetPlanMarks, KeysFromDifferentMountPointsAgreeAndEveryRunIsMarked) {
     SetPlan home;
     ASSERT_EQ(home.group("Club/Peak", {0, 1}, stickPaths("E:", 3)), "");
     SetPlan away;
@@ -161,12 +161,10 @@ TEST(SetPlanMarks, KeysFromDifferentMountPointsAgree) {
               std::make_tuple(1, true, true, 0));
     EXPECT_EQ(away.followers("Club/Peak", 0, mounted), std::vector<int>{1});
     EXPECT_TRUE(away.followers("Club/Peak", 1, mounted).empty()) << "only the first leads";
-}
 
-TEST(SetPlanMarks, FindEveryPlaceAGroupSitsTogether) {
-    SetPlan plan;
-    ASSERT_EQ(plan.parse(kHead + "playlist P\ngroup 2\n/a\n/b\ngroup 2\n/b\n/c\n"), "");
-    const std::vector<GroupMark> m = plan.marks("P", {"/a", "/b", "/c", "/a", "/b", "/x", "/c"});
+    // Every place a group sits together is marked.
+    ASSERT_EQ(away.parse(kHead + "playlist P\ngroup 2\n/a\n/b\ngroup 2\n/b\n/c\n"), "");
+    const std::vector<GroupMark> m = away.marks("P", {"/a", "/b", "/c", "/a", "/b", "/x", "/c"});
     std::vector<int> runs;
     for (const GroupMark& mark : m)
         runs.push_back(mark.run);
