@@ -19,12 +19,6 @@ namespace {
 
 constexpr std::size_t kTracks = 2000;
 
-void expectSameTrack(const test::ExpectedTrack& e, const CatalogueTrack& t) {
-    ASSERT_EQ(
-        std::tie(t.title, t.artist, t.album, t.genre, t.key, t.path, t.bpm, t.duration, t.cues),
-        std::tie(e.title, e.artist, e.album, e.genre, e.key, e.path, e.bpm, e.duration, e.cues));
-}
-
 TEST(GeneratedCollection, ImportsCompletelyAndIdenticallyTwice) {
     const std::string dir = test::scratchDir("generated");
     const std::string music = dir + "/Musik \xC3\xBC & 100%";
@@ -52,9 +46,14 @@ TEST(GeneratedCollection, ImportsCompletelyAndIdenticallyTwice) {
     {
         std::lock_guard<std::mutex> lock(catalogue.mutex());
         ASSERT_EQ(catalogue.size(), kTracks);
-        for (std::size_t i = 0; i < kTracks; ++i)
-            expectSameTrack(expected.tracks[i],
-                            *catalogue.trackById(static_cast<std::uint32_t>(i + 1)));
+        for (std::size_t i = 0; i < kTracks; ++i) {
+            const test::ExpectedTrack& e = expected.tracks[i];
+            const CatalogueTrack& t = *catalogue.trackById(static_cast<std::uint32_t>(i + 1));
+            ASSERT_EQ(std::tie(t.title, t.artist, t.album, t.genre, t.key, t.path, t.bpm,
+                               t.duration, t.cues),
+                      std::tie(e.title, e.artist, e.album, e.genre, e.key, e.path, e.bpm,
+                               e.duration, e.cues));
+        }
         EXPECT_TRUE(catalogue.root() == expected.root);
         tracks.assign(catalogue.tracks().begin(), catalogue.tracks().end());
         tree = catalogue.root();

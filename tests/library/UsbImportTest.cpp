@@ -61,17 +61,9 @@ TEST(UsbImport, ReimportKeepsIdsAndFillsGridsWhenAskedAndAFailedReadChangesNothi
 }
 
 TEST(UsbImport, ARowWhosePathLeavesTheStickIsSkippedOnEveryImport) {
-    const std::string root = test::scratchDir("usb-escape");
-    test::PdbWriter w;
-    test::PdbTrackSpec inside, outside;
-    inside.id = 1, inside.title = "Inside", inside.filePath = "/Contents/in.mp3";
-    outside.id = 2, outside.title = "Outside", outside.filePath = "/Contents/../../etc/out.mp3";
-    w.addRow(PdbTable::Tracks, test::pdbTrackRow(inside));
-    w.addRow(PdbTable::Tracks, test::pdbTrackRow(outside));
-    w.addRow(PdbTable::PlaylistTree, test::pdbPlaylistRow(1, 0, 0, false, "Both"));
-    w.addRow(PdbTable::PlaylistEntries, test::pdbEntryRow(1, 2, 1));
-    w.addRow(PdbTable::PlaylistEntries, test::pdbEntryRow(2, 1, 1));
-    test::touch(root + "/PIONEER/rekordbox/export.pdb", w.build());
+    // The escaping file exists (inside the scratch folder, two levels above the stick's Contents).
+    const std::string root = test::writeStick(test::scratchDir("usb-escape") + "/stick",
+                                              {"in.mp3", "../../etc/out.mp3"});
     Catalogue c;
     for (int import = 0; import < 2; ++import) {
         const ImportResult r = importUsbStick(c, root);
@@ -80,7 +72,7 @@ TEST(UsbImport, ARowWhosePathLeavesTheStickIsSkippedOnEveryImport) {
     }
     std::lock_guard<std::mutex> lock(c.mutex());
     ASSERT_EQ(c.size(), 1u);
-    EXPECT_EQ(c.tracks()[0].title, "Inside");
+    EXPECT_EQ(c.tracks()[0].title, "in.mp3");
     EXPECT_EQ(c.root().children.at(0).trackIds, std::vector<std::uint32_t>{c.tracks()[0].id});
 }
 
