@@ -40,7 +40,7 @@ protected:
 };
 
 // The importers' own messages are theirs to test; one failure shows that they pass through.
-TEST_F(LibraryJobRun, ImportsReportTheirCountsOrTheirError) {
+TEST_F(LibraryJobRun, ImportsReportTheirCountsOrTheirErrorAndRememberTheirDrives) {
     const std::string stick = test::writeStick(dir + "/stick", {"a.mp3", "b.mp3"});
     const std::string collection = xml("c.xml", true);
     const std::tuple<Kind, std::string, std::string> cases[] = {
@@ -53,15 +53,13 @@ TEST_F(LibraryJobRun, ImportsReportTheirCountsOrTheirError) {
     };
     for (const auto& [kind, path, message] : cases)
         EXPECT_EQ(run(kind, path).message, message) << path;
-}
 
-TEST_F(LibraryJobRun, ImportsRememberTheirDrives) {
-    const std::string stick = test::writeStick(dir + "/stick", {"a.mp3"});
+    // The drives of imports are remembered, each once.
     SavedDrives saved;
     saved = run(Kind::ImportUsb, stick, saved).saved;
     saved = run(Kind::ImportUsb, dir + "/not-a-stick", saved).saved; // failed: kept all the same
     saved = run(Kind::ImportXml, dir + "/none.xml", saved).saved;    // failed: not kept
-    const LibraryJobOutcome ok = run(Kind::ImportXml, xml("c.xml", false), saved);
+    const LibraryJobOutcome ok = run(Kind::ImportXml, collection, saved);
     EXPECT_TRUE(ok.savedChanged);
     saved = ok.saved;
     const LibraryJobOutcome again = run(Kind::ImportUsb, stick, saved);

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <tuple>
 
 namespace vyn {
 namespace {
@@ -109,16 +110,14 @@ TEST(RelinkPass, CountsWritesBackAndKeepsTheMissingSet) {
     RelinkIndex index;
     index.addFolder(dir + "/lib");
     const RelinkResult r = relinkCatalogue(c, missing, index, true);
-    EXPECT_EQ(r.fine, 1u);
-    EXPECT_EQ(r.relinked, 2u);
-    EXPECT_EQ(r.missing, 1u);
-    EXPECT_EQ(r.folders, index.folders());
+    EXPECT_EQ(std::tie(r.fine, r.relinked, r.missing, r.folders),
+              std::make_tuple(1u, 2u, 1u, index.folders()));
     EXPECT_EQ(relinkReport(r), "Relinked 2 tracks, 1 still missing");
-    EXPECT_EQ(c.trackById(1)->relinkedPath, "");
-    EXPECT_EQ(c.trackById(2)->relinkedPath, test::nativePath(dir + "/lib/Moved/m.wav"));
-    EXPECT_EQ(c.trackById(3)->relinkedPath, test::nativePath(dir + "/lib/Scanned/deep/s.wav"));
-    EXPECT_EQ(missing.size(), 1u);
-    EXPECT_TRUE(missing.contains(4));
+    EXPECT_EQ((std::vector<std::string>{c.trackById(1)->relinkedPath, c.trackById(2)->relinkedPath,
+                                        c.trackById(3)->relinkedPath}),
+              (std::vector<std::string>{"", test::nativePath(dir + "/lib/Moved/m.wav"),
+                                        test::nativePath(dir + "/lib/Scanned/deep/s.wav")}));
+    EXPECT_EQ(std::make_tuple(missing.size(), missing.contains(4)), std::make_tuple(1u, true));
 
     // Without scanning, a second run keeps the relinked tracks and finds nothing new.
     RelinkIndex fresh;
