@@ -169,18 +169,6 @@ TEST(XmlImportMarks, TypesBecomeCueKinds) {
     EXPECT_EQ(c.trackById(1)->cues, want);
 }
 
-TEST(XmlImportMarks, OnlyInsideAnOpenCollectionTrack) {
-    const std::string xml =
-        collection("<TEMPO Inizio=\"0\" Bpm=\"120\"/><POSITION_MARK Start=\"1\"/>"
-                   "<TRACK TrackID=\"1\" TotalTime=\"2\"/><TEMPO Inizio=\"0\" Bpm=\"120\"/>",
-                   "<TRACK TrackID=\"5\" Name=\"outside the collection\"/>");
-    const XmlImportResult r = parseXmlCollection(xml.data(), xml.size());
-    ASSERT_TRUE(r.ok);
-    ASSERT_EQ(r.tracks.size(), 1u);
-    EXPECT_TRUE(r.tracks[0].tempoMarkers.empty());
-    EXPECT_TRUE(r.tracks[0].marks.empty());
-}
-
 TEST(XmlImportMerge, CopiesTracksFillsBpmFromTheGridAndCountsMissingFiles) {
     const std::string dir = test::scratchDir("xml-missing");
     std::ofstream(dir + "/a b.mp3") << "x";
@@ -309,19 +297,25 @@ TEST(XmlImportMerge, ReimportKeepsIdsAndReplacesTheTreeAndAFailedOneChangesNothi
     EXPECT_EQ(c.root().name, "second");
 }
 
-TEST(XmlImportMerge, DamagedNestingKeepsWhatIsThere) {
-    // A TRACK never closed before the next one, and a file that stops inside the playlists.
+TEST(XmlImportMerge, StrayAndDamagedElementsKeepWhatIsThere) {
+    // Markers before any track and after a closed one, a TRACK never closed before the next one,
+    // a TRACK in the playlists that is no collection track, and a file that stops inside the
+    // playlists.
     Catalogue c;
     const std::string xml =
-        "\xEF\xBB\xBF  <DJ_PLAYLISTS><COLLECTION><TRACK TrackID=\"1\" Location=\"file:///a\">"
-        "<TRACK TrackID=\"2\" Location=\"file:///b\"></TRACK></COLLECTION><PLAYLISTS>"
-        "<NODE Type=\"0\" Name=\"ROOT\"><NODE Type=\"1\" Name=\"p\"><TRACK Key=\"2\"/>";
+        "\xEF\xBB\xBF  <DJ_PLAYLISTS><COLLECTION><TEMPO Inizio=\"0\" Bpm=\"120\"/>"
+        "<POSITION_MARK Start=\"1\"/><TRACK TrackID=\"1\" Location=\"file:///a\">"
+        "<TRACK TrackID=\"2\" Location=\"file:///b\"></TRACK><TRACK TrackID=\"3\" "
+        "TotalTime=\"2\" Location=\"file:///c\"/><TEMPO Inizio=\"0\" Bpm=\"120\"/></COLLECTION>"
+        "<PLAYLISTS><TRACK TrackID=\"5\" Location=\"file:///d\"/><NODE Type=\"0\" Name=\"ROOT\">"
+        "<NODE Type=\"1\" Name=\"p\"><TRACK Key=\"2\"/>";
     const ImportResult r = import(c, xml);
     ASSERT_TRUE(r.ok) << r.error;
     std::lock_guard<std::mutex> lock(c.mutex());
-    EXPECT_EQ(c.size(), 2u);
-    ASSERT_EQ(c.root().children.size(), 1u);
-    EXPECT_EQ(c.root().children[0].trackIds, (std::vector<std::uint32_t>{2}));
+    ASSERT_EQ(c.size(), 3u);
+    for (const CatalogueTrack& t : c.tracks())
+        EXPECT_TRUE(t.grid.empty() && t.cues.empty()) << t.path;
+    EXPECT_EQ(c.root(), (PlaylistNode{"ROOT", true, {}, {{"p", false, {2}, {}}}}));
 }
 
 TEST(XmlImportFile, ReportsFileProblems) {
