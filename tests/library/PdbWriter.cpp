@@ -86,7 +86,7 @@ std::string pdbTrackRow(const PdbTrackSpec& t) {
     };
     text(114, pdbString("2024-01-01"));
     text(122, pdbString(t.analysisPath));
-    text(128, t.rawTitle.empty() ? pdbString(t.title) : t.rawTitle);
+    text(128, pdbString(t.title));
     text(132, pdbString(t.fileName));
     text(134, pdbString(t.filePath));
     return row;

@@ -23,7 +23,6 @@ std::string pdbString(std::string_view utf8);
 struct PdbTrackSpec {
     std::uint32_t id = 1;
     std::string title, fileName, filePath, analysisPath; // encoded with pdbString
-    std::string rawTitle; // an already encoded title string, used instead of `title` when set
     std::uint32_t artistId = 0, albumId = 0, genreId = 0, labelId = 0, keyId = 0;
     std::uint32_t tempo = 0, sampleRate = 44100, bitRate = 320;
     std::uint16_t duration = 0, year = 0, playCount = 0;
@@ -50,8 +49,6 @@ public:
 
     // The file; `pages` receives each table's data pages in chain order.
     std::string build(std::map<PdbTable, std::vector<std::uint32_t>>* pages = nullptr) const;
-
-    std::uint32_t pageSize() const { return pageSize_; }
 
 private:
     struct Row {
