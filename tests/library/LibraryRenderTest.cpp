@@ -2,11 +2,10 @@
 // grid and cues, checked from the rendered audio. The track is a 1 kHz tone whose level grows
 // with its position, so the level of each stretch of output tells which part of the track played.
 
+#include "common/RenderedSets.h"
 #include "common/TestPaths.h"
 #include "common/ToneMeasure.h"
 #include "common/WavFiles.h"
-#include "engine/Command.h"
-#include "engine/SetReplay.h"
 #include "support/FileIo.h"
 
 #include <gtest/gtest.h>
@@ -44,11 +43,7 @@ double rmsAt(const std::vector<float>& audio, double seconds) {
 }
 
 ReplayEvent event(double seconds, CommandType type, double value = 0.0, int trackId = 0) {
-    ReplayEvent e;
-    e.frame = static_cast<std::int64_t>(seconds * kRate);
-    e.command = static_cast<int>(type);
-    e.deck = 0;
-    e.value = value;
+    ReplayEvent e = test::setCommand(static_cast<std::int64_t>(seconds * kRate), type, 0, value);
     e.trackId = trackId;
     return e;
 }
@@ -59,17 +54,13 @@ struct Rendered {
 };
 
 Rendered render(const std::string& dir, const std::vector<ReplayEvent>& events,
-                const std::string& library, double seconds) {
+                const std::string& library, const std::string& seconds) {
     SetReplay replay;
     replay.sampleRate = kRate;
     replay.events = events;
-    std::ofstream(dir + "/set.vynset") << writeSetReplay(replay);
     Rendered r;
-    char length[32];
-    std::snprintf(length, sizeof length, "%.3f", seconds);
-    r.process = test::runProcess(test::builtExecutable("vyn-tool") + " render --seconds " + length +
-                                 " --library '" + library + "' '" + dir + "/set.vynset' '" + dir +
-                                 "/out.wav'");
+    r.process = test::runTool("render --seconds " + seconds + " --library '" + library + "' '" +
+                              test::writeSet(dir, replay) + "' '" + dir + "/out.wav'");
     if (r.process.exitCode == 0) r.left = test::readWav(dir + "/out.wav").channel(0);
     return r;
 }
@@ -98,7 +89,7 @@ TEST(LibraryRender, CatalogueTracksLoadWithTheirGridAndCues) {
         render(dir,
                {event(0.0, CommandType::LOAD_TRACK, 0, 2), event(0.1, CommandType::PLAY),
                 event(0.5, CommandType::JUMP_HOT_CUE, 0), event(1.0, CommandType::BEAT_LOOP, 4)},
-               dir + "/collection.xml", 4.0);
+               dir + "/collection.xml", "4");
     ASSERT_EQ(r.process.exitCode, 0) << r.process.err;
     ASSERT_GE(r.left.size(), static_cast<std::size_t>(3.9 * kRate));
 
@@ -118,12 +109,12 @@ TEST(LibraryRender, UnknownIdsAndBadLibrariesFail) {
     const std::string dir = test::scratchDir("library-render-bad");
     std::ofstream(dir + "/collection.xml") << collectionFor(dir + "/missing.wav");
     Rendered r =
-        render(dir, {event(0.0, CommandType::LOAD_TRACK, 0, 3)}, dir + "/collection.xml", 0.5);
+        render(dir, {event(0.0, CommandType::LOAD_TRACK, 0, 3)}, dir + "/collection.xml", "0.5");
     EXPECT_EQ(r.process.exitCode, 1);
     EXPECT_NE(r.process.err.find("could not queue the load on deck 1"), std::string::npos)
         << r.process.err;
 
-    r = render(dir, {event(0.0, CommandType::LOAD_TRACK, 0, 1)}, dir + "/none.xml", 0.5);
+    r = render(dir, {event(0.0, CommandType::LOAD_TRACK, 0, 1)}, dir + "/none.xml", "0.5");
     EXPECT_EQ(r.process.exitCode, 1);
     EXPECT_EQ(r.process.err,
               "vyn-tool render: " + dir + "/none.xml: could not open " + dir + "/none.xml\n");

@@ -4,6 +4,7 @@
 
 #include "SampleStick.h"
 #include "common/LibraryFixtures.h"
+#include "common/RenderedSets.h"
 #include "common/TestPaths.h"
 
 #include <gtest/gtest.h>
@@ -11,12 +12,8 @@
 namespace vyn {
 namespace {
 
-test::ProcessResult tool(const std::string& arguments) {
-    return test::runProcess(test::builtExecutable("vyn-tool") + " " + arguments);
-}
-
 std::string output(const std::string& arguments) {
-    const test::ProcessResult p = tool(arguments);
+    const test::ProcessResult p = test::runTool(arguments);
     EXPECT_EQ(p.exitCode, 0) << arguments << ": " << p.err;
     return p.out;
 }
@@ -97,7 +94,7 @@ TEST(LibraryToolErrors, EveryCommandFailsCleanly) {
         {"anlz " + dir + "/bad.DAT", "missing PMAI header\n"},
     };
     for (const auto& [args, err] : failures) {
-        const auto p = tool(args);
+        const auto p = test::runTool(args);
         EXPECT_EQ(std::tie(p.exitCode, p.err, p.out), std::make_tuple(1, err, "")) << args;
     }
     const std::pair<const char*, const char*> usage[] = {
@@ -113,7 +110,7 @@ TEST(LibraryToolErrors, EveryCommandFailsCleanly) {
         {"anlz", "usage: vyn-tool anlz"},
     };
     for (const auto& [args, text] : usage) {
-        const auto p = tool(args);
+        const auto p = test::runTool(args);
         EXPECT_EQ(p.exitCode, 2) << args;
         EXPECT_NE(p.err.find(text), std::string::npos) << args << ": " << p.err;
     }
