@@ -17,10 +17,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string contents(const std::string& path) {
-    return readWholeFile(path).data;
-}
-
 std::size_t entries(const std::string& folder) {
     std::size_t n = 0;
     for (const auto& e : fs::directory_iterator(folder))
@@ -68,7 +64,7 @@ TEST_F(UsbCache, StickFilesAreCopiedOnceAndReused) {
     EXPECT_EQ(
         std::tie(first.ok, first.copied, first.oneShot, first.path),
         std::make_tuple(true, true, false, folder + "/" + UsbTrackCache::entryName(key, track)));
-    EXPECT_EQ(contents(first.path), std::string(40000, 'x'));
+    EXPECT_EQ(test::readText(first.path), std::string(40000, 'x'));
 
     const auto old = fs::file_time_type::clock::now() - std::chrono::hours(1);
     fs::last_write_time(first.path, old);
@@ -83,7 +79,7 @@ TEST_F(UsbCache, StickFilesAreCopiedOnceAndReused) {
     const StageResult changed = cache->stage(track);
     EXPECT_TRUE(changed.copied);
     EXPECT_NE(changed.path, first.path);
-    EXPECT_EQ(contents(changed.path), std::string(40001, 'y'));
+    EXPECT_EQ(test::readText(changed.path), std::string(40001, 'y'));
 }
 
 TEST_F(UsbCache, EmptyFilesGetPrivateOneShotCopies) {
@@ -161,7 +157,7 @@ TEST_F(UsbCache, ConcurrentLoadsOfOneTrackAgree) {
         ASSERT_TRUE(r.ok);
         EXPECT_EQ(r.path, results[0].path);
     }
-    EXPECT_EQ(contents(results[0].path), data);
+    EXPECT_EQ(test::readText(results[0].path), data);
     EXPECT_EQ(entries(folder), 1u); // no temporary copy left behind
 }
 
