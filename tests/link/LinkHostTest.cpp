@@ -9,9 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <cstdio>
-#include <cstring>
 #include <thread>
 
 namespace vyn {
@@ -21,25 +18,7 @@ std::string writeTone(const std::string& path, double seconds) {
     return test::writeToneWav(path, 110.0, seconds, 48000, 12000.0 / 32767.0);
 }
 
-// The waveform frames in a server byte stream, one line each.
-std::vector<std::string> waveFrames(const std::string& r) {
-    std::vector<std::string> out;
-    for (const test::ServerFrame& f : test::serverFrames(r))
-        if (f.opcode == 2) {
-            std::int32_t deck, track, count, kind;
-            float cps;
-            std::memcpy(&deck, f.payload.data(), 4);
-            std::memcpy(&track, f.payload.data() + 4, 4);
-            std::memcpy(&count, f.payload.data() + 8, 4);
-            std::memcpy(&kind, f.payload.data() + 12, 4);
-            std::memcpy(&cps, f.payload.data() + 16, 4);
-            char line[96];
-            std::snprintf(line, sizeof line, "deck %d track %d kind %d columns %d cps %.3f", deck,
-                          track, kind, count, cps);
-            out.push_back(line);
-        }
-    return out;
-}
+using test::waveFrames;
 
 class LinkHostTest : public ::testing::Test {
 protected:

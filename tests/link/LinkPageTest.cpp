@@ -10,7 +10,6 @@
 #include "common/LibraryFixtures.h"
 #include "common/QrPicture.h"
 #include "common/TestPaths.h"
-#include "support/FileIo.h"
 
 #include <gtest/gtest.h>
 
@@ -77,6 +76,14 @@ JsonValue runPage(const LinkTool& tool, const std::string& mode, const std::stri
                                                     (link.empty() ? "" : " '" + link + "'"));
 }
 
+std::vector<std::string> titles(const JsonValue& report) {
+    std::vector<std::string> out;
+    if (const JsonValue* t = report.find("titles"))
+        for (const JsonValue& title : t->items())
+            out.push_back(title.asString());
+    return out;
+}
+
 class LinkPage : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -110,9 +117,7 @@ TEST_F(LinkPage, PairsShowsPlayingDecksWithWaveformsAndSendsCommands) {
     EXPECT_EQ(r.find("gateErrorAfterReconnect")->asString(), "Wrong code.");
     EXPECT_EQ(r.find("status")->asString(), "linked");
     EXPECT_TRUE(r.find("dotLit")->asBool());
-    ASSERT_EQ(r.find("titles")->items().size(), 2u);
-    EXPECT_EQ(r.find("titles")->items()[0].asString(), "tone-a.wav");
-    EXPECT_EQ(r.find("titles")->items()[1].asString(), "tone-b.wav");
+    EXPECT_EQ(titles(r), (std::vector<std::string>{"tone-a.wav", "tone-b.wav"}));
     EXPECT_EQ(r.find("renderer")->asString(), "webgl2");
     EXPECT_GT(r.find("detailLit")->asNumber(), 500);
     EXPECT_GT(r.find("overviewLit")->asNumber(), 200);
@@ -120,7 +125,6 @@ TEST_F(LinkPage, PairsShowsPlayingDecksWithWaveformsAndSendsCommands) {
     ASSERT_TRUE(r.find("commands"));
     for (const char* c : {"sync", "pause", "cue", "play", "loop", "reverse", "keyUp"})
         EXPECT_TRUE(r.find("commands")->find(c) && r.find("commands")->find(c)->asBool()) << c;
-    ASSERT_TRUE(r.find("keyShift"));
     EXPECT_EQ(r.find("keyShift")->asString(), "+1 st");
     EXPECT_TRUE(r.find("errors")->items().empty()) << "the page threw";
 }
@@ -186,7 +190,7 @@ TEST_F(LinkPage, TheToolsQrCodeDecodesToTheLinkAndTheLinkPairsThePage) {
     const JsonValue r = runPage(*tool, "link", artefactDir() + "/link-page-qr.png", link);
     ASSERT_TRUE(r.find("status")) << "no report";
     EXPECT_EQ(r.find("status")->asString(), "linked");
-    EXPECT_EQ(r.find("titles")->items().size(), 2u);
+    EXPECT_EQ(titles(r).size(), 2u);
 }
 
 TEST(LinkToolLibrary, ASurfaceLoadsACatalogueTrackOntoTheDeckItNames) {
@@ -214,27 +218,21 @@ TEST(LinkToolLibrary, AStickTrackLoadedFromASurfaceBringsItsGridCuesAndWaveform)
     const std::string stick = test::scratchDir("link-stick");
     const std::string anlz = "/PIONEER/USBANLZ/P001/00000001/ANLZ0000";
     std::filesystem::create_directories(stick + "/Contents");
-    std::filesystem::create_directories(stick + "/PIONEER/rekordbox");
-    std::filesystem::create_directories(stick + "/PIONEER/USBANLZ/P001/00000001");
     const auto tone = test::runProcess("sox -n -r 48000 -c 2 -b 16 '" + stick +
                                        "/Contents/tone.wav' synth 4 sine 60 vol 0.5");
     ASSERT_EQ(tone.exitCode, 0) << tone.err;
     const std::vector<test::AnlzCueSpec> hot{{1, 1, 1000}};
-    ASSERT_TRUE(writeFileAtomically(
-        stick + anlz + ".DAT",
-        test::AnlzWriter().beatGrid({{1, 12000, 0}, {2, 12000, 500}}).cueList(hot).build(),
-        nullptr));
-    ASSERT_TRUE(writeFileAtomically(
-        stick + anlz + ".EXT",
-        test::AnlzWriter().waveform(true, std::vector<std::uint16_t>(300, 0x7C00)).build(),
-        nullptr));
+    test::touch(stick + anlz + ".DAT",
+                test::AnlzWriter().beatGrid({{1, 12000, 0}, {2, 12000, 500}}).cueList(hot).build());
+    test::touch(stick + anlz + ".EXT",
+                test::AnlzWriter().waveform(true, std::vector<std::uint16_t>(300, 0x7C00)).build());
     test::PdbWriter pdb;
     test::PdbTrackSpec t;
     t.title = "Tone";
     t.filePath = "/Contents/tone.wav";
     t.analysisPath = anlz + ".DAT";
     pdb.addRow(PdbTable::Tracks, test::pdbTrackRow(t));
-    ASSERT_TRUE(writeFileAtomically(stick + "/PIONEER/rekordbox/export.pdb", pdb.build(), nullptr));
+    test::touch(stick + "/PIONEER/rekordbox/export.pdb", pdb.build());
 
     LinkTool tool(stick, {"--library", stick});
     ASSERT_TRUE(tool.ready()) << tool.err();

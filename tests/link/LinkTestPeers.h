@@ -11,6 +11,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -83,6 +85,25 @@ inline std::unique_ptr<RawClient> pairedClient(int port, const std::string& code
         [](const std::string& r) { return r.find("{\"t\":\"paired\"}") != std::string::npos; });
     EXPECT_NE(c->received().find("{\"t\":\"paired\"}"), std::string::npos);
     return c;
+}
+
+// The waveform frames in a server byte stream, one line each; a frame whose length disagrees with
+// its column count is marked.
+inline std::vector<std::string> waveFrames(const std::string& bytes) {
+    std::vector<std::string> out;
+    for (const ServerFrame& f : serverFrames(bytes)) {
+        if (f.opcode != 2 || f.payload.size() < 20) continue;
+        std::int32_t header[4]; // deck, track, count, kind
+        float cps;
+        std::memcpy(header, f.payload.data(), sizeof header);
+        std::memcpy(&cps, f.payload.data() + 16, 4);
+        const bool whole = f.payload.size() == 20u + 4u * static_cast<std::uint32_t>(header[2]);
+        char line[112];
+        std::snprintf(line, sizeof line, "deck %d track %d kind %d columns %d cps %.3f%s",
+                      header[0], header[1], header[3], header[2], cps, whole ? "" : " (cut)");
+        out.push_back(line);
+    }
+    return out;
 }
 
 inline std::string nodeDir() {

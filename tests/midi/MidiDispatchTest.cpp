@@ -10,6 +10,7 @@
 #include <cmath>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace vyn {
@@ -581,16 +582,11 @@ TEST_F(ControllerModes, BeatJumpOnlyWhileAModeIsHeld) {
     EXPECT_TRUE(send(noteOn(31)).empty());
     send(noteOn(10));
     expectCommands(send(noteOn(30)), {{CT::BEAT_JUMP, 1, -16}});
-    std::vector<double> sizes;
-    for (int i = 0; i < 3; ++i) {
-        auto c = send(noteOn(31));
-        ASSERT_EQ(c.size(), 1u);
-        EXPECT_EQ(c[0].commandType(), CT::SET_BEAT_JUMP_BEATS);
-        EXPECT_EQ(c[0].deck, -1);
-        sizes.push_back(c[0].value);
-        state.beatJumpBeats = static_cast<std::uint32_t>(c[0].value);
+    // The cycle steps from the published size: 16, 32, 64, then back to 8.
+    for (std::uint32_t next : {32u, 64u, 8u}) {
+        expectCommands(send(noteOn(31)), {{CT::SET_BEAT_JUMP_BEATS, -1, double(next)}});
+        state.beatJumpBeats = next;
     }
-    EXPECT_EQ(sizes, (std::vector<double>{32, 64, 8}));
     expectCommands(send(noteOn(30)), {{CT::BEAT_JUMP, 1, -8}});
     state.beatJumpBeats = 12;
     expectCommands(send(noteOn(31)), {{CT::SET_BEAT_JUMP_BEATS, -1, 32}});
@@ -627,27 +623,19 @@ TEST_F(Dispatcher, SyncHoldCountsOnlyPressesAsTaps) {
 }
 
 TEST_F(Dispatcher, InstallingAMappingKeepsHandsButResetsModes) {
-    controller.bank = 3;
-    controller.heldModifiers = 2;
-    controller.jogTouchMask = 1;
-    controller.trackSearchHeld = 1;
-    controller.browsePending = true;
-    controller.mode = 2;
-    controller.rotaryLast = 40;
-    controller.shiftLatch = true;
-    controller.syncTapPending = true;
-    surface.focusedDeck = 5;
+    // Bank, held modifiers, touched jogs and focus stay; search, modes, shift and taps reset.
+    auto kept = [&] {
+        return std::tuple(controller.bank, controller.heldModifiers, controller.jogTouchMask,
+                          surface.focusedDeck, controller.trackSearchHeld, controller.browsePending,
+                          controller.mode, controller.rotaryLast, controller.shiftLatch,
+                          controller.syncTapPending);
+    };
+    std::tie(controller.bank, controller.heldModifiers, controller.jogTouchMask,
+             surface.focusedDeck, controller.trackSearchHeld, controller.browsePending,
+             controller.mode, controller.rotaryLast, controller.shiftLatch,
+             controller.syncTapPending) = std::tuple(3, 2, 1u, 5, 1, true, 2, 40, true, true);
     controller.installMapping(MidiMapping{});
-    EXPECT_EQ(controller.bank, 3);
-    EXPECT_EQ(controller.heldModifiers, 2);
-    EXPECT_EQ(controller.jogTouchMask, 1u);
-    EXPECT_EQ(surface.focusedDeck, 5);
-    EXPECT_EQ(controller.trackSearchHeld, 0);
-    EXPECT_FALSE(controller.browsePending);
-    EXPECT_EQ(controller.mode, 0);
-    EXPECT_EQ(controller.rotaryLast, -1);
-    EXPECT_FALSE(controller.shiftLatch);
-    EXPECT_FALSE(controller.syncTapPending);
+    EXPECT_EQ(kept(), std::tuple(3, 2, 1u, 5, 0, false, 0, -1, false, false));
 }
 
 } // namespace
