@@ -13,20 +13,20 @@ HttpRequest parsed(const std::string& text, HttpParse expected = HttpParse::Comp
     return r;
 }
 
-TEST(HttpRequestReader, WaitsForTheBlankLine) {
-    HttpRequest r;
-    EXPECT_EQ(parseHttpRequest("", r), HttpParse::Incomplete);
-    EXPECT_EQ(parseHttpRequest("GET", r), HttpParse::Incomplete);
-    EXPECT_EQ(parseHttpRequest("GET / HTTP/1.1\r\nHost: a\r\n", r), HttpParse::Incomplete);
-    EXPECT_EQ(parseHttpRequest("GET / HTTP/1.1\r\nHost: a\r\n\r\n", r), HttpParse::Complete);
-}
-
-TEST(HttpRequestReader, RequestLineNeedsTwoBlanks) {
-    parsed("GET /\r\n\r\n", HttpParse::Malformed);
-    parsed("GARBAGE\r\n\r\n", HttpParse::Malformed);
+TEST(HttpRequestReader, WaitsForTheBlankLineAndNeedsTwoBlanksInTheRequestLine) {
+    using P = HttpParse;
+    const std::pair<const char*, HttpParse> cases[] = {
+        {"", P::Incomplete},
+        {"GET", P::Incomplete},
+        {"GET / HTTP/1.1\r\nHost: a\r\n", P::Incomplete},
+        {"GET / HTTP/1.1\r\nHost: a\r\n\r\n", P::Complete},
+        {"GET /\r\n\r\n", P::Malformed},
+        {"GARBAGE\r\n\r\n", P::Malformed},
+    };
+    for (const auto& [text, expected] : cases)
+        parsed(text, expected);
     const HttpRequest r = parsed("POST /favicon.ico HTTP/1.1\r\n\r\n");
-    EXPECT_EQ(r.method, "POST");
-    EXPECT_EQ(r.target, "/favicon.ico");
+    EXPECT_EQ(r.method + " " + r.target, "POST /favicon.ico");
 }
 
 TEST(HttpRequestReader, HeadersAreCaseInsensitiveAndTrimmed) {
@@ -44,9 +44,7 @@ TEST(HttpRequestReader, HeadersAreCaseInsensitiveAndTrimmed) {
     EXPECT_EQ(r.host, "192.168.1.5:17999");
     EXPECT_TRUE(wantsWebSocket(r));
     EXPECT_EQ(text.substr(r.headerBytes), "trailing bytes");
-}
-
-TEST(HttpRequestReader, UpgradeNeedsAKey) {
+    // An upgrade needs both the websocket Upgrade header and a key.
     EXPECT_FALSE(wantsWebSocket(parsed("GET /ws HTTP/1.1\r\nUpgrade: websocket\r\n\r\n")));
     EXPECT_FALSE(wantsWebSocket(parsed("GET /ws HTTP/1.1\r\nSec-WebSocket-Key: x\r\n\r\n")));
     EXPECT_FALSE(
@@ -57,14 +55,12 @@ TEST(WebSocketAccept, SampleKeyOfRfc6455) {
     EXPECT_EQ(webSocketAccept("dGhlIHNhbXBsZSBub25jZQ=="), "s3pPLMBiTxaQ9kYGzzhZRbK+xOo=");
 }
 
-struct OriginCase {
-    const char* origin;
-    const char* host;
-    bool allowed;
-};
-
 TEST(OriginCheck, OnlyTheServedHostMayUpgrade) {
-    const OriginCase cases[] = {
+    const struct {
+        const char* origin;
+        const char* host;
+        bool allowed;
+    } cases[] = {
         {"", "192.168.1.5:17999", true}, // native clients send none
         {"http://192.168.1.5:17999", "192.168.1.5:17999", true},
         {"HTTP://Studio.Local:17999", "studio.local:17999", true},
@@ -80,7 +76,7 @@ TEST(OriginCheck, OnlyTheServedHostMayUpgrade) {
         {"http://192.168.1.5:17999/path", "192.168.1.5:17999", false},
         {"http://192.168.1.5:99999", "192.168.1.5:99999", false},
     };
-    for (const OriginCase& c : cases) {
+    for (const auto& c : cases) {
         HttpRequest r;
         r.origin = c.origin;
         r.host = c.host;

@@ -9,15 +9,12 @@
 namespace vyn {
 namespace {
 
-using test::maskedFrame;
+using test::clientFrame;
+using test::closePayload;
 using test::ServerFrame;
 
 constexpr int kNoClose = -1;
 const std::string kEuro = "\xE2\x82\xAC";
-
-std::string closePayload(std::uint16_t code, const std::string& reason = {}) {
-    return std::string{static_cast<char>(code >> 8), static_cast<char>(code & 0xFF)} + reason;
-}
 
 class LinkConformance : public test::LinkServerFixture {
 protected:
@@ -27,7 +24,7 @@ protected:
     // close (and the end of the connection) or the pong "end", whichever came first.
     std::vector<ServerFrame> exchange(const std::string& bytes) {
         test::RawClient c(port);
-        c.send(test::upgradeRequest(port) + bytes + maskedFrame(9, "end"));
+        c.send(test::upgradeRequest(port) + bytes + clientFrame(9, "end"));
         bool closed = false;
         c.readUntil([&closed](const std::string& r) {
             for (const ServerFrame& f : test::serverFrames(r)) {
@@ -58,17 +55,6 @@ protected:
         for (const ServerFrame& f : frames)
             EXPECT_NE(f.opcode, 10) << what << ": nothing after the faulty frame is answered";
     }
-    // Accepted: the pongs come back (the "end" one last) and nothing closes.
-    std::vector<std::string> expectAccepted(const std::string& bytes, const std::string& what) {
-        const auto frames = exchange(bytes);
-        std::vector<std::string> pongs;
-        for (const ServerFrame& f : frames)
-            if (f.opcode == 10) pongs.push_back(f.payload);
-        EXPECT_EQ(closeCode(frames), kNoClose) << what;
-        EXPECT_FALSE(pongs.empty() || pongs.back() != "end") << what;
-        return pongs;
-    }
-
     bool closedAfter = false;
 };
 
@@ -80,10 +66,10 @@ TEST_F(LinkConformance, FaultsCloseWithTheReadersCode) {
         int code;
         const char* what;
     } cases[] = {
-        {maskedFrame(1, "plain", true, false), 1002, "unmasked client frame"},
-        {maskedFrame(8, closePayload(1004)), 1002, "reserved close code"},
-        {maskedFrame(1, "\xC0\xAF"), 1007, "invalid UTF-8"},
-        {maskedFrame(2, std::string(1048577, 'x')).substr(0, 14), 1009,
+        {clientFrame(1, "plain", true, false), 1002, "unmasked client frame"},
+        {clientFrame(8, closePayload(1004)), 1002, "reserved close code"},
+        {clientFrame(1, "\xC0\xAF"), 1007, "invalid UTF-8"},
+        {clientFrame(2, std::string(1048577, 'x')).substr(0, 14), 1009,
          "frame one byte over 1 MiB"},
     };
     for (const auto& c : cases)
@@ -95,13 +81,16 @@ TEST_F(LinkConformance, FaultsCloseWithTheReadersCode) {
 // unsolicited pongs.
 TEST_F(LinkConformance, WellFormedFramesAreAcceptedAndPingsAnswered) {
     const std::string longest(125, '\x7f');
-    EXPECT_EQ(expectAccepted(
-                  maskedFrame(2, std::string(1048576, 'b')) +
-                      maskedFrame(1, "a" + kEuro.substr(0, 1), false) + maskedFrame(9, "between") +
-                      maskedFrame(0, kEuro.substr(1), false) + maskedFrame(10, "unsolicited") +
-                      maskedFrame(0, "") + maskedFrame(9, "") + maskedFrame(9, longest),
-                  "pings"),
-              (std::vector<std::string>{"between", "", longest, "end"}));
+    const auto frames =
+        exchange(clientFrame(2, std::string(1048576, 'b')) +
+                 clientFrame(1, "a" + kEuro.substr(0, 1), false) + clientFrame(9, "between") +
+                 clientFrame(0, kEuro.substr(1), false) + clientFrame(10, "unsolicited") +
+                 clientFrame(0, "") + clientFrame(9, "") + clientFrame(9, longest));
+    std::vector<std::string> pongs;
+    for (const ServerFrame& f : frames)
+        if (f.opcode == 10) pongs.push_back(f.payload);
+    EXPECT_EQ(closeCode(frames), kNoClose);
+    EXPECT_EQ(pongs, (std::vector<std::string>{"between", "", longest, "end"}));
 }
 
 TEST_F(LinkConformance, ClosingHandshakeEchoesTheCodeAndEndsTheConnection) {
@@ -109,12 +98,12 @@ TEST_F(LinkConformance, ClosingHandshakeEchoesTheCodeAndEndsTheConnection) {
          {1000, 1001, 1002, 1003, 1007, 1008, 1009, 1010, 1011, 3000, 3999, 4000, 4999}) {
         // The ping after the close is never answered.
         const auto frames = exchange(
-            maskedFrame(8, closePayload(static_cast<std::uint16_t>(code), "bye " + kEuro)));
+            clientFrame(8, closePayload(static_cast<std::uint16_t>(code), "bye " + kEuro)));
         EXPECT_EQ(closeCode(frames), code);
         EXPECT_EQ(frames.back().payload.size(), 2u) << "the code alone is echoed";
         EXPECT_TRUE(closedAfter) << code;
     }
-    const auto empty = exchange(maskedFrame(8, ""));
+    const auto empty = exchange(clientFrame(8, ""));
     ASSERT_FALSE(empty.empty());
     EXPECT_EQ(empty.back().opcode, 8);
     EXPECT_EQ(empty.back().payload, "") << "an empty close is answered with an empty close";

@@ -23,7 +23,7 @@ TEST_F(LinkFlood, PingsWithoutReadingAreCutAtTheOutputLimit) {
     const std::string pings = [] {
         std::string batch;
         for (int i = 0; i < 500; ++i)
-            batch += test::maskedFrame(9, std::string(125, 'p'));
+            batch += test::clientFrame(9, std::string(125, 'p'));
         return batch;
     }();
     std::size_t mostWaiting = 0, sent = 0;
@@ -50,10 +50,10 @@ TEST_F(LinkFlood, AFloodingPeerDoesNotStarveTheOthers) {
     auto other = pairedRaw();
     std::string burst;
     for (int i = 0; i < 10000; ++i)
-        burst += test::maskedFrame(1, R"({"t":"cmd","c":3,"d":0})");
+        burst += test::clientFrame(1, R"({"t":"cmd","c":3,"d":0})");
     std::thread flood([&] { flooder->send(burst); });
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    other->send(test::maskedFrame(9, "turn"));
+    other->send(test::clientFrame(9, "turn"));
     other->readUntil(
         [](const std::string& r) { return r.find("\x8a\x04turn") != std::string::npos; }, 3000);
     const std::size_t handled = takeIntents().size();

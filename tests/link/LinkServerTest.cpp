@@ -110,7 +110,7 @@ TEST_F(LinkServerTest, WrongCodeIsDeniedAndTheAddressWaitsBeforeItsNextTry) {
 TEST_F(LinkServerTest, WithoutACodeEveryConnectionIsPairedAtUpgrade) {
     start(settings(""));
     RawClient c(port);
-    c.send(test::upgradeRequest(port) + test::maskedFrame(1, "{\"t\":\"cmd\",\"c\":4,\"d\":3}"));
+    c.send(test::upgradeRequest(port) + test::clientFrame(1, "{\"t\":\"cmd\",\"c\":4,\"d\":3}"));
     for (int i = 0; i < 100 && server.commandsReceived() == 0; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_EQ(takeIntents(), (Intents{{4, 3, 0.0}}));
@@ -121,9 +121,9 @@ TEST_F(LinkServerTest, BrowseQueueHoldsSixtyFour) {
     auto c = pairedRaw();
     std::string burst;
     for (int i = 1; i <= 70; ++i)
-        burst += test::maskedFrame(1, "{\"t\":\"load\",\"id\":" + std::to_string(i) + ",\"d\":1}");
-    burst += test::maskedFrame(1, "{\"t\":\"pick\",\"i\":3}");
-    burst += test::maskedFrame(9, "done");
+        burst += test::clientFrame(1, "{\"t\":\"load\",\"id\":" + std::to_string(i) + ",\"d\":1}");
+    burst += test::clientFrame(1, "{\"t\":\"pick\",\"i\":3}");
+    burst += test::clientFrame(9, "done");
     c->send(burst);
     c->readUntil([](const std::string& r) { return r.find("done") != std::string::npos; });
     std::vector<BrowseIntent> queued;

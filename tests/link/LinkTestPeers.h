@@ -69,10 +69,9 @@ inline std::string upgradeRequest(int port, const std::string& extra = {}) {
            extra + "\r\n";
 }
 
-// A client frame, masked unless `mask` is false (common/WebSocketFrames.h).
-inline std::string maskedFrame(std::uint8_t opcode, const std::string& payload, bool fin = true,
-                               bool mask = true, std::uint8_t rsv = 0) {
-    return clientFrame(opcode, payload, fin, mask, rsv);
+// A close frame's payload: the code, big-endian, then the reason.
+inline std::string closePayload(std::uint16_t code, const std::string& reason = {}) {
+    return std::string{static_cast<char>(code >> 8), static_cast<char>(code & 0xFF)} + reason;
 }
 
 // A raw client that upgraded and paired with `code`.
@@ -80,7 +79,7 @@ inline std::unique_ptr<RawClient> pairedClient(int port, const std::string& code
                                                int receiveBuffer = 0) {
     auto c = std::make_unique<RawClient>(port, receiveBuffer);
     EXPECT_TRUE(c->send(upgradeRequest(port) +
-                        maskedFrame(1, "{\"t\":\"hello\",\"pair\":\"" + code + "\"}")));
+                        clientFrame(1, "{\"t\":\"hello\",\"pair\":\"" + code + "\"}")));
     c->readUntil(
         [](const std::string& r) { return r.find("{\"t\":\"paired\"}") != std::string::npos; });
     EXPECT_NE(c->received().find("{\"t\":\"paired\"}"), std::string::npos);

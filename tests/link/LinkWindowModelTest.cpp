@@ -10,8 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <fstream>
+#include <tuple>
 
 namespace vyn {
 namespace {
@@ -32,7 +31,7 @@ TEST(LinkWindowModel, StatusAndWrongCodeCountsWithTheirSingulars) {
     EXPECT_STREQ(m.startStopLabel(), "Start link");
 }
 
-TEST(LinkWindowModel, AddressBox) {
+TEST(LinkWindowModel, AddressBoxAndQrCode) {
     LinkWindowModel m;
     m.setServerState(true, 0, 0);
     m.setCode("0427");
@@ -51,28 +50,21 @@ TEST(LinkWindowModel, AddressBox) {
               "http://10.0.0.5:17999\r\nhttp://192.168.1.100:17999\r\nhttp://192.168.1.20:17999");
     EXPECT_EQ(m.pairingLink(), "vynlink://10.0.0.5,192.168.1.100,192.168.1.20:17999/0427");
     EXPECT_FALSE(m.qr().empty());
-}
-
-TEST(LinkWindowModel, QrIsReEncodedOnlyWhenTheLinkChanges) {
-    LinkWindowModel m;
-    m.setCode("1234");
-    m.setAddresses({"10.0.0.5"});
+    // The QR code is encoded again only when the link changes.
     const QrModules first = m.qr();
     const std::uint8_t* data = m.qr().dark.data();
-    m.setAddresses({"10.0.0.5", "127.0.0.1"}); // the loopback address does not change the link
-    EXPECT_EQ(m.qr().dark.data(), data);
+    m.setAddresses({"10.0.0.5", "192.168.1.100", "192.168.1.20", "127.0.0.1"});
+    EXPECT_EQ(m.qr().dark.data(), data) << "the loopback address does not change the link";
     m.setCode("1235");
     EXPECT_NE(m.qr().dark, first.dark);
 }
 
 TEST(LinkWindowModel, QrLayoutKeepsTheQuietZone) {
-    QrLayout l = LinkWindowModel::qrLayout(300, 200, 29);
-    EXPECT_EQ(l.moduleSize, 4) << "the largest whole size for 29 + 8 modules in 200 - 16 pixels";
-    EXPECT_EQ(l.side, 148);
-    EXPECT_EQ(l.quietZone, 4);
-    EXPECT_EQ(l.cornerRadius, 12.0f);
-    l = LinkWindowModel::qrLayout(20, 20, 29);
-    EXPECT_EQ(l.moduleSize, 1);
+    // Module size 4: the largest whole size for 29 + 8 modules in 200 - 16 pixels.
+    const QrLayout l = LinkWindowModel::qrLayout(300, 200, 29);
+    EXPECT_EQ(std::tuple(l.moduleSize, l.side, l.quietZone, l.cornerRadius),
+              std::tuple(4, 148, 4, 12.0f));
+    EXPECT_EQ(LinkWindowModel::qrLayout(20, 20, 29).moduleSize, 1);
 }
 
 TEST(PairingQrCode, DecodesToThePairingLink) {

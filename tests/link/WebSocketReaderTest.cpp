@@ -13,7 +13,8 @@
 namespace vyn {
 namespace {
 
-using test::maskedFrame;
+using test::clientFrame;
+using test::closePayload;
 
 std::vector<WebSocketMessage> feedAll(WebSocketReader& r, const std::string& bytes,
                                       std::size_t step = 0) {
@@ -24,54 +25,52 @@ std::vector<WebSocketMessage> feedAll(WebSocketReader& r, const std::string& byt
     return out;
 }
 
+// Each message as "opcode payload".
+std::vector<std::string> summary(const std::vector<WebSocketMessage>& messages) {
+    std::vector<std::string> out;
+    for (const WebSocketMessage& m : messages)
+        out.push_back(std::to_string(m.opcode) + " " + m.payload);
+    return out;
+}
+
 struct Failure {
     std::string error;
     int closeCode;
 };
 
+// Feeds a faulty stream and then a good frame: neither delivers anything.
 Failure failure(const std::string& bytes) {
     WebSocketReader r;
     std::vector<WebSocketMessage> out;
     EXPECT_FALSE(r.feed(bytes.data(), bytes.size(), out));
+    const std::string late = clientFrame(ws_opcode::TEXT, "late");
+    EXPECT_FALSE(r.feed(late.data(), late.size(), out));
     EXPECT_TRUE(out.empty()) << "nothing is delivered from a faulty stream";
     return {r.error(), r.closeCode()};
-}
-
-std::string closePayload(std::uint16_t code, const std::string& reason = {}) {
-    return std::string{static_cast<char>(code >> 8), static_cast<char>(code & 0xFF)} + reason;
 }
 
 TEST(WebSocketReader, FramesSplitAtEveryByteAndSeveralPerRead) {
     const std::string big(70000, 'b'); // 64-bit length form
     const std::string mid(300, 'm');   // 16-bit length form
-    const std::string stream = maskedFrame(ws_opcode::TEXT, "hello") +
-                               maskedFrame(ws_opcode::BINARY, mid) +
-                               maskedFrame(ws_opcode::TEXT, big) + maskedFrame(ws_opcode::TEXT, "");
+    const std::string stream = clientFrame(ws_opcode::TEXT, "hello") +
+                               clientFrame(ws_opcode::BINARY, mid) +
+                               clientFrame(ws_opcode::TEXT, big) + clientFrame(ws_opcode::TEXT, "");
     for (std::size_t step : {std::size_t(1), std::size_t(3), std::size_t(4096), stream.size()}) {
         WebSocketReader r;
-        const auto messages = feedAll(r, stream, step);
-        ASSERT_EQ(messages.size(), 4u) << step;
-        EXPECT_EQ(messages[0].payload, "hello");
-        EXPECT_EQ(messages[1].opcode, ws_opcode::BINARY);
-        EXPECT_EQ(messages[1].payload, mid);
-        EXPECT_EQ(messages[2].payload, big);
-        EXPECT_EQ(messages[3].payload, "");
+        EXPECT_EQ(summary(feedAll(r, stream, step)),
+                  (std::vector<std::string>{"1 hello", "2 " + mid, "1 " + big, "1 "}))
+            << step;
         EXPECT_EQ(r.buffered(), 0u);
     }
 }
 
 TEST(WebSocketReader, FragmentsJoinAndControlFramesPassBetweenThem) {
     WebSocketReader r;
-    const std::string stream = maskedFrame(ws_opcode::TEXT, "one ", false) +
-                               maskedFrame(ws_opcode::CONTINUATION, "two ", false) +
-                               maskedFrame(ws_opcode::PING, "p") +
-                               maskedFrame(ws_opcode::CONTINUATION, "three", true);
-    const auto m = feedAll(r, stream, 5);
-    ASSERT_EQ(m.size(), 2u);
-    EXPECT_EQ(m[0].opcode, ws_opcode::PING);
-    EXPECT_EQ(m[0].payload, "p");
-    EXPECT_EQ(m[1].opcode, ws_opcode::TEXT);
-    EXPECT_EQ(m[1].payload, "one two three");
+    const std::string stream = clientFrame(ws_opcode::TEXT, "one ", false) +
+                               clientFrame(ws_opcode::CONTINUATION, "two ", false) +
+                               clientFrame(ws_opcode::PING, "p") +
+                               clientFrame(ws_opcode::CONTINUATION, "three", true);
+    EXPECT_EQ(summary(feedAll(r, stream, 5)), (std::vector<std::string>{"9 p", "1 one two three"}));
 }
 
 // Each fault a client can commit, with the cause the reader names and the close code the server
@@ -90,43 +89,43 @@ TEST(WebSocketReader, FaultsNameTheirCauseAndCloseCode) {
         const char* error;
         int closeCode;
     } cases[] = {
-        {maskedFrame(ws_opcode::TEXT, "plain", true, false), "client frame not masked", kProtocol},
-        {maskedFrame(ws_opcode::TEXT, "x", true, true, 0x40), rsv, kProtocol},
-        {maskedFrame(ws_opcode::TEXT, "x", true, true, 0x20), rsv, kProtocol},
-        {maskedFrame(ws_opcode::PING, "x", true, true, 0x10), rsv, kProtocol},
-        {maskedFrame(3, "x"), "reserved opcode", kProtocol},
-        {maskedFrame(7, ""), "reserved opcode", kProtocol},
-        {maskedFrame(11, "x"), "reserved opcode", kProtocol},
-        {maskedFrame(15, ""), "reserved opcode", kProtocol},
-        {maskedFrame(ws_opcode::PING, std::string(126, 'p')), control, kProtocol},
-        {maskedFrame(ws_opcode::CLOSE, std::string(126, 'c')), control, kProtocol},
-        {maskedFrame(ws_opcode::PING, "p", false), control, kProtocol},
-        {maskedFrame(ws_opcode::CONTINUATION, "x"), "continuation frame with nothing to continue",
+        {clientFrame(ws_opcode::TEXT, "plain", true, false), "client frame not masked", kProtocol},
+        {clientFrame(ws_opcode::TEXT, "x", true, true, 0x40), rsv, kProtocol},
+        {clientFrame(ws_opcode::TEXT, "x", true, true, 0x20), rsv, kProtocol},
+        {clientFrame(ws_opcode::PING, "x", true, true, 0x10), rsv, kProtocol},
+        {clientFrame(3, "x"), "reserved opcode", kProtocol},
+        {clientFrame(7, ""), "reserved opcode", kProtocol},
+        {clientFrame(11, "x"), "reserved opcode", kProtocol},
+        {clientFrame(15, ""), "reserved opcode", kProtocol},
+        {clientFrame(ws_opcode::PING, std::string(126, 'p')), control, kProtocol},
+        {clientFrame(ws_opcode::CLOSE, std::string(126, 'c')), control, kProtocol},
+        {clientFrame(ws_opcode::PING, "p", false), control, kProtocol},
+        {clientFrame(ws_opcode::CONTINUATION, "x"), "continuation frame with nothing to continue",
          kProtocol},
-        {maskedFrame(ws_opcode::TEXT, "a", false) + maskedFrame(ws_opcode::TEXT, "b"), interleaved,
+        {clientFrame(ws_opcode::TEXT, "a", false) + clientFrame(ws_opcode::TEXT, "b"), interleaved,
          kProtocol},
-        {maskedFrame(ws_opcode::TEXT, "a", false) + maskedFrame(ws_opcode::BINARY, "b"),
+        {clientFrame(ws_opcode::TEXT, "a", false) + clientFrame(ws_opcode::BINARY, "b"),
          interleaved, kProtocol},
         {std::string("\x82\xFF\x80\0\0\0\0\0\0\x01", 10), "payload length with the top bit set",
          kProtocol},
-        {maskedFrame(ws_opcode::CLOSE, "\x03"), "close frame with a one-byte payload", kProtocol},
+        {clientFrame(ws_opcode::CLOSE, "\x03"), "close frame with a one-byte payload", kProtocol},
         // Text: a surrogate, an overlong form, above U+10FFFF, a code point cut at the message
         // end, and a fragment no text could continue, refused before the message ends.
-        {maskedFrame(ws_opcode::TEXT, "\xCE\xBA\xE1\xBD\xB9\xCF\x83\xED\xA0\x80"), utf8, kData},
-        {maskedFrame(ws_opcode::TEXT, "\xC0\xAF"), utf8, kData},
-        {maskedFrame(ws_opcode::TEXT, "\xF4\x90\x80\x80"), utf8, kData},
-        {maskedFrame(ws_opcode::TEXT, "ok" + euro.substr(0, 2)), utf8, kData},
-        {maskedFrame(ws_opcode::TEXT, euro.substr(0, 1), false) +
-             maskedFrame(ws_opcode::CONTINUATION, "\xFF", false),
+        {clientFrame(ws_opcode::TEXT, "\xCE\xBA\xE1\xBD\xB9\xCF\x83\xED\xA0\x80"), utf8, kData},
+        {clientFrame(ws_opcode::TEXT, "\xC0\xAF"), utf8, kData},
+        {clientFrame(ws_opcode::TEXT, "\xF4\x90\x80\x80"), utf8, kData},
+        {clientFrame(ws_opcode::TEXT, "ok" + euro.substr(0, 2)), utf8, kData},
+        {clientFrame(ws_opcode::TEXT, euro.substr(0, 1), false) +
+             clientFrame(ws_opcode::CONTINUATION, "\xFF", false),
          utf8, kData},
-        {maskedFrame(ws_opcode::CLOSE, closePayload(1000, "\xFF")),
+        {clientFrame(ws_opcode::CLOSE, closePayload(1000, "\xFF")),
          "close reason is not valid UTF-8", kData},
         // Only the header of a frame one byte over 1 MiB needs to arrive for it to be refused.
-        {maskedFrame(ws_opcode::BINARY, std::string(1048577, 'x')).substr(0, 14),
+        {clientFrame(ws_opcode::BINARY, std::string(1048577, 'x')).substr(0, 14),
          "frame larger than the message limit", kBig},
-        {maskedFrame(ws_opcode::BINARY, half, false) +
-             maskedFrame(ws_opcode::CONTINUATION, half, false) +
-             maskedFrame(ws_opcode::CONTINUATION, "x"),
+        {clientFrame(ws_opcode::BINARY, half, false) +
+             clientFrame(ws_opcode::CONTINUATION, half, false) +
+             clientFrame(ws_opcode::CONTINUATION, "x"),
          "fragmented message exceeded the limit", kBig},
     };
     for (const Case& c : cases) {
@@ -138,39 +137,27 @@ TEST(WebSocketReader, FaultsNameTheirCauseAndCloseCode) {
     for (int code : {0, 999, 1004, 1005, 1006, 1015, 1016, 1100, 2000, 2999, 5000, 65535}) {
         SCOPED_TRACE(code);
         const Failure f =
-            failure(maskedFrame(ws_opcode::CLOSE, closePayload(static_cast<std::uint16_t>(code))));
+            failure(clientFrame(ws_opcode::CLOSE, closePayload(static_cast<std::uint16_t>(code))));
         EXPECT_EQ(f.error, "close frame with an invalid status code");
         EXPECT_EQ(f.closeCode, kProtocol);
     }
     // Bytes that never form a frame cannot pile up beyond the receive buffer.
     WebSocketReader r({64, 1048576, 1048576});
     std::vector<WebSocketMessage> out;
-    const std::string partial = maskedFrame(ws_opcode::TEXT, std::string(100, 'z')).substr(0, 60);
+    const std::string partial = clientFrame(ws_opcode::TEXT, std::string(100, 'z')).substr(0, 60);
     ASSERT_TRUE(r.feed(partial.data(), partial.size(), out));
     EXPECT_FALSE(r.feed("0123456789", 10, out));
     EXPECT_EQ(r.error(), "receive buffer overflowed");
 }
 
 TEST(WebSocketReader, SplitCodePointsAndMessagesAtTheLimitAreFine) {
-    const std::string euro = "\xE2\x82\xAC";
+    const std::string euro = "\xE2\x82\xAC", limit(1048576, 'y');
     WebSocketReader r;
-    auto m = feedAll(r, maskedFrame(ws_opcode::TEXT, "a" + euro.substr(0, 1), false) +
-                            maskedFrame(ws_opcode::CONTINUATION, euro.substr(1)));
-    ASSERT_EQ(m.size(), 1u);
-    EXPECT_EQ(m[0].payload, "a" + euro);
-    m = feedAll(r, maskedFrame(ws_opcode::BINARY, std::string(1048576, 'y')), 4096);
-    ASSERT_EQ(m.size(), 1u);
-    EXPECT_EQ(m[0].payload.size(), 1048576u);
-}
-
-TEST(WebSocketReader, AfterAnErrorNothingMoreIsDelivered) {
-    WebSocketReader r;
-    std::vector<WebSocketMessage> out;
-    const std::string bad = maskedFrame(ws_opcode::CONTINUATION, "x");
-    EXPECT_FALSE(r.feed(bad.data(), bad.size(), out));
-    const std::string good = maskedFrame(ws_opcode::TEXT, "late");
-    EXPECT_FALSE(r.feed(good.data(), good.size(), out));
-    EXPECT_TRUE(out.empty());
+    EXPECT_EQ(summary(feedAll(r, clientFrame(ws_opcode::TEXT, "a" + euro.substr(0, 1), false) +
+                                     clientFrame(ws_opcode::CONTINUATION, euro.substr(1)))),
+              std::vector<std::string>{"1 a" + euro});
+    EXPECT_EQ(summary(feedAll(r, clientFrame(ws_opcode::BINARY, limit), 4096)),
+              std::vector<std::string>{"2 " + limit});
 }
 
 TEST(WebSocketWriter, LengthFormsAtTheirBoundaries) {

@@ -361,7 +361,7 @@ TEST_F(Dispatcher, BanksMoveSlotsAndStayInRange) {
     EXPECT_TRUE(send(noteOn(8)).empty());
 }
 
-TEST_F(Dispatcher, FocusDeckAndFocusedBindings) {
+TEST_F(Dispatcher, FocusDeckFocusedBindingsAndPlatterRpm) {
     add(binding(kNote, 1, MA::focusDeck, 3, MM::trigger, -1));  // the binding's own deck
     add(binding(kNote, 2, MA::focusDeck, 0, MM::trigger, 40));  // at most 15
     add(binding(kNote, 3, MA::focusDeck, 20, MM::trigger, -1)); // invalid deck -> 0
@@ -374,13 +374,11 @@ TEST_F(Dispatcher, FocusDeckAndFocusedBindings) {
     EXPECT_EQ(surface.focusedDeck, 0);
     surface.focusedDeck = -1;
     EXPECT_TRUE(send(noteOn(4)).empty()) << "a negative focus resolves to no deck";
-}
-
-TEST_F(Dispatcher, PlatterRpmGoesToTheSharedTable) {
-    add(binding(kNote, 1, MA::platterRpm, 1, MM::trigger, 45));
-    add(binding(kNote, 2, MA::platterRpm, 2, MM::trigger, 0));
-    EXPECT_TRUE(send(noteOn(1)).empty());
-    send(noteOn(2));
+    // Platter speeds go to the shared table, not to the engine.
+    add(binding(kNote, 5, MA::platterRpm, 1, MM::trigger, 45));
+    add(binding(kNote, 6, MA::platterRpm, 2, MM::trigger, 0));
+    EXPECT_TRUE(send(noteOn(5)).empty());
+    send(noteOn(6));
     EXPECT_EQ(surface.platterRpm[1], 45);
     EXPECT_EQ(surface.platterRpm[2], 0);
 }
