@@ -165,7 +165,7 @@ TEST(LinkStateDocument, KnownSnapshotGivesExactBytes) {
     EXPECT_EQ(buildStateDocument(in), expected);
 }
 
-TEST(LinkStateDocument, OptionalKeysAndDeckCountClamp) {
+TEST(LinkStateDocument, OptionalKeysDeckCountClampAndTheTracksRate) {
     const EngineSnapshot snap = knownSnapshot();
     LinkStateInput in;
     in.snapshot = &snap;
@@ -178,21 +178,18 @@ TEST(LinkStateDocument, OptionalKeysAndDeckCountClamp) {
     EXPECT_NE(doc.find("{\"i\":15,"), std::string::npos);
     EXPECT_EQ(doc.find("{\"i\":16,"), std::string::npos);
     in.deckCount = -3;
-    doc = buildStateDocument(in);
-    EXPECT_NE(doc.find("\"decks\":[]}"), std::string::npos);
-}
-
-TEST(LinkStateDocument, TrackRateMakesTheMainCueSeconds) {
-    EngineSnapshot snap;
-    snap.decks[0].mainCue = 44100;
+    EXPECT_NE(buildStateDocument(in).find("\"decks\":[]}"), std::string::npos);
+    // A track's own sample rate makes its main cue seconds: 44100 frames at 44.1 kHz.
+    EngineSnapshot cued;
+    cued.decks[0].mainCue = 44100;
     LinkDeckRecord records[16];
     records[0].sampleRate = 44100.0;
-    LinkStateInput in;
+    in = LinkStateInput{};
     in.deckCount = 1;
     in.decks = records;
-    in.snapshot = &snap;
+    in.snapshot = &cued;
     in.outputSampleRate = 96000.0;
-    const std::string doc = buildStateDocument(in);
+    doc = buildStateDocument(in);
     EXPECT_NE(doc.find("\"sr\":44100,"), std::string::npos);
     EXPECT_NE(doc.find("\"mc\":1,"), std::string::npos);
     EXPECT_NE(doc.find("\"sr\":96000,\"quantise\""), std::string::npos);

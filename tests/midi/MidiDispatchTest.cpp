@@ -311,28 +311,23 @@ TEST_F(Dispatcher, MostModifierBitsWinThenEarliest) {
     expectCommands(send(noteOn(11)), {{CT::LOOP_OUT, 0, 0}});
 }
 
-TEST_F(Dispatcher, ModifierParamEdges) {
+TEST_F(Dispatcher, ModifierParamEdgesAndShiftBitBindings) {
     add(binding(kNote, 1, MA::modifier, 0, MM::trigger, 0));     // below 1 -> bit 0
     add(binding(kNote, 2, MA::modifier, 0, MM::trigger, 8));     // bit 7
     add(binding(kNote, 3, MA::modifier, 0, MM::trigger, 9));     // nothing
     add(binding(kNote, 4, MA::modifier, 0, MM::trigger, 1e300)); // nothing, no overflow
-    send(noteOn(1));
-    send(noteOn(2));
-    send(noteOn(3));
-    send(noteOn(4));
+    for (int note : {1, 2, 3, 4})
+        send(noteOn(note));
     EXPECT_EQ(controller.heldModifiers, 0x81);
-}
-
-TEST_F(Dispatcher, ShiftBitBindingsLatchAndTreatReleasesAsPresses) {
-    add(binding(kNote, 2, MA::modifier, 0, MM::trigger, 8));                // holds bit 7
-    add(shifted(binding(kNote, 3, MA::modifier, 0, MM::trigger, 1), 0x80)); // latches
-    add(shifted(binding(kNote, 4, MA::play, 1), 0x80));
-    send(noteOn(2));
-    EXPECT_TRUE(send(noteOff(3)).empty());
+    send(noteOff(1));
+    // With bit 7 held, a modifier binding that needs it latches shift and leaves the mask alone,
+    // and a trigger binding that needs it fires on the release as well.
+    add(shifted(binding(kNote, 5, MA::modifier, 0, MM::trigger, 1), 0x80));
+    add(shifted(binding(kNote, 6, MA::play, 1), 0x80));
+    EXPECT_TRUE(send(noteOff(5)).empty());
     EXPECT_TRUE(controller.shiftLatch);
-    EXPECT_EQ(controller.heldModifiers, 0x80) << "a latch binding leaves the mask alone";
-    // A trigger binding with bit 7 fires on the release as well.
-    expectCommands(send(noteOff(4)), {{CT::PLAY, 1, 0}});
+    EXPECT_EQ(controller.heldModifiers, 0x80);
+    expectCommands(send(noteOff(6)), {{CT::PLAY, 1, 0}});
 }
 
 TEST_F(Dispatcher, BanksMoveSlotsAndStayInRange) {

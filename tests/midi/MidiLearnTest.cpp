@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <tuple>
 
 namespace vyn {
 namespace {
@@ -60,11 +61,10 @@ TEST(MidiLearnText, AddressAndDetail) {
 }
 
 TEST(MidiLearnText, TemplateFallsBackOnUnknownNames) {
+    // No action, trigger mode, and the shift number itself (8), not a bit.
     const MidiBinding b = midiLearnTemplate("noSuchAction", "sideways", -1, 8);
-    EXPECT_EQ(b.action, 0);
-    EXPECT_EQ(b.mode, static_cast<std::uint8_t>(MidiMode::trigger));
-    EXPECT_EQ(b.slot, -1);
-    EXPECT_EQ(b.mod, 8) << "the shift number itself, not a bit";
+    EXPECT_EQ(std::tuple(b.action, b.mode, b.slot, b.mod),
+              std::tuple(0, static_cast<int>(MidiMode::trigger), -1, 8));
 }
 
 TEST(MidiLearnMerge, PresetBindingsJoinWithoutOverridingLearnedOnes) {
@@ -81,14 +81,12 @@ TEST(MidiLearnMerge, PresetBindingsJoinWithoutOverridingLearnedOnes) {
                        binding(midi_class::note, 0, 1, MidiAction::sync, 1),            // new layer
                        binding(midi_class::note, 0, 5, MidiAction::pause, 0, 0, 2)};    // new
     EXPECT_EQ(mergeMidiPreset(saved, preset), 4);
-    ASSERT_EQ(saved.bindings.size(), 6u);
-    const MidiAction expected[] = {MidiAction::play,         MidiAction::mcShift,
-                                   MidiAction::mcModeSwitch, MidiAction::mcModeSwitch,
-                                   MidiAction::sync,         MidiAction::pause};
-    for (std::size_t i = 0; i < 6; ++i)
-        EXPECT_EQ(saved.bindings[i].midiAction(), expected[i]) << i;
-    EXPECT_EQ(saved.bindings[2].param, 1.0);
-    EXPECT_EQ(saved.bindings[3].param, 2.0);
+    std::vector<std::string> merged;
+    for (const MidiBinding& b : saved.bindings)
+        merged.push_back(midiActionName(b.action) + std::string(" ") + std::to_string(b.param));
+    EXPECT_EQ(merged, (std::vector<std::string>{"play 0.000000", "mcShift 0.000000",
+                                                "mcModeSwitch 1.000000", "mcModeSwitch 2.000000",
+                                                "sync 0.000000", "pause 0.000000"}));
     EXPECT_EQ(mergeMidiPreset(saved, preset), 0) << "merging twice changes nothing";
 }
 
