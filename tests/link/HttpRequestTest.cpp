@@ -51,10 +51,6 @@ TEST(HttpRequestReader, HeadersAreCaseInsensitiveAndTrimmed) {
         wantsWebSocket(parsed("GET /ws HTTP/1.1\r\nUpgrade: h2c\r\nSec-WebSocket-Key: x\r\n\r\n")));
 }
 
-TEST(WebSocketAccept, SampleKeyOfRfc6455) {
-    EXPECT_EQ(webSocketAccept("dGhlIHNhbXBsZSBub25jZQ=="), "s3pPLMBiTxaQ9kYGzzhZRbK+xOo=");
-}
-
 TEST(OriginCheck, OnlyTheServedHostMayUpgrade) {
     const struct {
         const char* origin;
@@ -90,6 +86,8 @@ TEST(HttpResponses, ExactBytes) {
                                    "Connection: close\r\n\r\nVYN");
     // The length counts bytes, not characters.
     EXPECT_NE(pageResponse("\xC3\xA9").find("Content-Length: 2\r\n"), std::string::npos);
+    // The accept key of RFC 6455's sample key.
+    EXPECT_EQ(webSocketAccept("dGhlIHNhbXBsZSBub25jZQ=="), "s3pPLMBiTxaQ9kYGzzhZRbK+xOo=");
     EXPECT_EQ(upgradeResponse("s3pPLMBiTxaQ9kYGzzhZRbK+xOo="),
               "HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
               "Sec-WebSocket-Accept: s3pPLMBiTxaQ9kYGzzhZRbK+xOo=\r\n\r\n");

@@ -34,7 +34,7 @@ MidiBinding binding(std::uint8_t kind, int channel, int number, MidiAction actio
     return b;
 }
 
-TEST(MidiLearnText, AddressAndDetail) {
+TEST(MidiLearnText, AddressDetailAndTemplate) {
     struct Case {
         MidiBinding b;
         int slot;
@@ -58,10 +58,8 @@ TEST(MidiLearnText, AddressAndDetail) {
             EXPECT_EQ(midiBindingDetail(c.b), c.detail);
         }
     }
-}
-
-TEST(MidiLearnText, TemplateFallsBackOnUnknownNames) {
-    // No action, trigger mode, and the shift number itself (8), not a bit.
+    // The learn template falls back on unknown names: no action, trigger mode; the shift is the
+    // number itself (8), not a bit.
     const MidiBinding b = midiLearnTemplate("noSuchAction", "sideways", -1, 8);
     EXPECT_EQ(std::tuple(b.action, b.mode, b.slot, b.mod),
               std::tuple(0, static_cast<int>(MidiMode::trigger), -1, 8));

@@ -58,12 +58,7 @@ TEST(MidiMappingFile, WritesTheLearnedFaderLineExactly) {
               std::string::npos)
         << text;
     EXPECT_EQ(text.find("\ndevice"), std::string::npos) << "no device line for an empty name";
-    // Six comment lines, and the one about mod=N describes a bit mask.
-    int comments = 0;
-    for (std::size_t p = 0; (p = text.find("\n#", p)) != std::string::npos; ++p)
-        ++comments;
-    EXPECT_EQ(comments, 6);
-    EXPECT_NE(text.find("bit mask"), std::string::npos);
+    EXPECT_NE(text.find("bit mask"), std::string::npos) << "the comment on mod=N";
 }
 
 TEST(MidiMappingFile, RoundTripKeepsEveryFieldWithLfOrCrlf) {
