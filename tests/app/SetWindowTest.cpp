@@ -80,15 +80,6 @@ int deckId(int panel, int control) {
     return deckControlId(panel, control);
 }
 
-std::vector<std::string> filesIn(const std::string& folder, const std::string& extension) {
-    std::vector<std::string> out;
-    std::error_code ec;
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
-        if (it->path().extension() == extension) out.push_back(it->path().string());
-    std::sort(out.begin(), out.end());
-    return out;
-}
-
 TEST(SetWindow, ALiveSetReplayedOfflineSoundsLikeTheMixRecording) {
     VYN_REQUIRE_TEST_SERVICES();
     const std::string dir = test::scratchDir("set-window");
@@ -187,13 +178,13 @@ TEST(SetWindow, ALiveSetReplayedOfflineSoundsLikeTheMixRecording) {
 
     // One set; the mix in two files, the second named like the set.
     const std::string folder = dir + "/documents/VYN/sets";
-    const auto sets = filesIn(folder, ".vynset");
-    const auto mixes = filesIn(folder, ".wav");
+    const auto sets = test::filesIn(folder, ".vynset");
     ASSERT_EQ(sets.size(), 1u);
-    ASSERT_EQ(mixes.size(), 2u);
-    const std::string stem = fs::path(sets[0]).stem().string();
+    ASSERT_EQ(test::filesIn(folder, ".wav").size(), 2u);
+    const std::string setFile = folder + "/" + sets[0];
+    const std::string stem = fs::path(setFile).stem().string();
     EXPECT_TRUE(fs::exists(folder + "/" + stem + ".wav")) << stem;
-    const SetReplayReadResult read = readSetReplay(readWholeFile(sets[0]).data);
+    const SetReplayReadResult read = readSetReplay(readWholeFile(setFile).data);
     ASSERT_TRUE(read.ok) << read.error;
     const SetReplay& set = read.replay;
     // The controller's moves are in the set as commands and as MIDI messages (what the
@@ -209,7 +200,7 @@ TEST(SetWindow, ALiveSetReplayedOfflineSoundsLikeTheMixRecording) {
     const std::string rendered = dir + "/rendered.wav";
     const auto render =
         test::runProcess("'" + test::builtExecutable("vyn-tool") + "' render --rate " +
-                         std::to_string(set.sampleRate) + " '" + sets[0] + "' '" + rendered + "'");
+                         std::to_string(set.sampleRate) + " '" + setFile + "' '" + rendered + "'");
     ASSERT_EQ(render.exitCode, 0) << render.err;
     const test::WavContents offline = test::readWav(rendered);
     const test::WavContents live = test::readWav(folder + "/" + stem + ".wav");

@@ -14,10 +14,7 @@ namespace {
 
 using test::Bytes;
 using test::Chunk;
-
-DecodeResult decodeBytes(const Bytes& b) {
-    return decodeMemory(b.data(), b.size());
-}
+using test::decodeBytes;
 
 Bytes aiff(std::uint16_t channels, std::uint16_t bits, const Bytes& data,
            const char* compression = nullptr, double rate = 44100.0, std::uint32_t commFrames = 0) {

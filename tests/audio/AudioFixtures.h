@@ -152,6 +152,10 @@ inline Bytes formFile(const std::vector<Chunk>& chunks, const char* form = "AIFF
     return chunkedFile(chunks, "FORM", form, true);
 }
 
+inline DecodeResult decodeBytes(const Bytes& b) {
+    return decodeMemory(b.data(), b.size());
+}
+
 inline std::string writeBytes(const std::string& path, const Bytes& bytes) {
     std::ofstream out(path, std::ios::binary);
     out.write(reinterpret_cast<const char*>(bytes.data()),

@@ -17,10 +17,7 @@ namespace {
 
 using test::Bytes;
 using test::Chunk;
-
-DecodeResult decodeBytes(const Bytes& b) {
-    return decodeMemory(b.data(), b.size());
-}
+using test::decodeBytes;
 
 Bytes int16s(std::initializer_list<int> values) {
     Bytes b;

@@ -17,8 +17,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
-#include <map>
-#include <sstream>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
@@ -78,22 +76,22 @@ public:
         return waitFor([&](const UiMapFile& m) { return m.text(id) == text; }, timeout);
     }
 
-    // Waits for the text `id` to read `text`.
+    // Waits for the text `id` to read `text`, or only to start with it when `prefixOnly`.
     ::testing::AssertionResult shows(int id, const std::string& text,
-                                     std::chrono::milliseconds timeout = 15s) const {
-        const std::string now = waitForText(id, text, timeout).text(id);
-        if (now == text) return ::testing::AssertionSuccess();
-        return ::testing::AssertionFailure()
-               << "text " << id << " reads \"" << now << "\", not \"" << text << "\"";
+                                     std::chrono::milliseconds timeout = 15s,
+                                     bool prefixOnly = false) const {
+        const auto matches = [&](const std::string& now) {
+            return prefixOnly ? now.rfind(text, 0) == 0 : now == text;
+        };
+        const std::string now =
+            waitFor([&](const UiMapFile& m) { return matches(m.text(id)); }, timeout).text(id);
+        if (matches(now)) return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << "text " << id << " reads \"" << now << "\", not \""
+                                             << text << (prefixOnly ? "...\"" : "\"");
     }
-    // Waits for the text `id` to start with `prefix`.
     ::testing::AssertionResult showsStart(int id, const std::string& prefix,
                                           std::chrono::milliseconds timeout = 15s) const {
-        const UiMapFile m =
-            waitFor([&](const UiMapFile& f) { return f.text(id).rfind(prefix, 0) == 0; }, timeout);
-        if (m.text(id).rfind(prefix, 0) == 0) return ::testing::AssertionSuccess();
-        return ::testing::AssertionFailure()
-               << "text " << id << " reads \"" << m.text(id) << "\", not \"" << prefix << "...\"";
+        return shows(id, prefix, timeout, true);
     }
     // Waits for the map to list control `id`, showing `label` when one is given.
     ::testing::AssertionResult lists(int id, const std::string& label = {},
@@ -153,8 +151,6 @@ public:
         auto it = m.controls.find(id);
         if (it == m.controls.end()) return false;
         const MapControl& c = it->second;
-        const std::string at = "mousemove --window " + window_ + " " +
-                               std::to_string(c.x + c.w / 2) + " " + std::to_string(c.y + c.h / 2);
         // A modifier stays down over a few frames on either side of the click: the window reads
         // it once per frame.
         if (!modifier.empty()) {
@@ -163,7 +159,7 @@ public:
         }
         // The pointer rests on the control for a frame or two first: a control that moves as
         // the window settles (a wrapping status line above it) is hovered where it is.
-        xdotool(at + " sleep 0.1 click 1");
+        xdotool(pointAt(c.x + c.w / 2, c.y + c.h / 2) + " sleep 0.1 click 1");
         std::this_thread::sleep_for(modifier.empty() ? 150ms : 300ms);
         if (!modifier.empty()) xdotool("keyup " + modifier);
         return true;
@@ -174,8 +170,7 @@ public:
         auto it = m.controls.find(id);
         if (it == m.controls.end()) return false;
         const MapControl& c = it->second;
-        xdotool("mousemove --window " + window_ + " " + std::to_string(c.x + 20) + " " +
-                std::to_string(c.y + c.h / 2) + " click --repeat 2 --delay 80 1");
+        xdotool(pointAt(c.x + 20, c.y + c.h / 2) + " click --repeat 2 --delay 80 1");
         std::this_thread::sleep_for(150ms);
         return true;
     }
@@ -191,14 +186,12 @@ public:
         xdotool("key " + keys);
         std::this_thread::sleep_for(150ms);
     }
-    bool screenshot(const std::string& path) {
-        return runProcess("import -window " + window_ + " '" + path + "'").exitCode == 0;
-    }
     // A screenshot kept as the test run's artefact `name` (in test-artifacts of the build tree).
     bool keepScreenshot(const std::string& name) {
         const std::string artefacts = std::string(VYN_BINARY_DIR) + "/test-artifacts";
         std::filesystem::create_directories(artefacts);
-        return screenshot(artefacts + "/" + name);
+        return runProcess("import -window " + window_ + " '" + artefacts + "/" + name + "'")
+                   .exitCode == 0;
     }
 
     // Sends `signal` and returns the exit status (-1 when it did not exit within 20 s).
@@ -229,6 +222,9 @@ public:
     std::string settings() const { return readWholeFile(dir_ + "/config/vyn/settings.ini").data; }
 
 private:
+    std::string pointAt(int x, int y) const {
+        return "mousemove --window " + window_ + " " + std::to_string(x) + " " + std::to_string(y);
+    }
     static void xdotool(const std::string& args) {
         const auto r = runProcess("xdotool " + args);
         EXPECT_EQ(r.exitCode, 0) << args << ": " << r.err;
