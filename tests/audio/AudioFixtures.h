@@ -5,6 +5,7 @@
 
 #include "audio/AudioDecoder.h"
 #include "common/TestPaths.h"
+#include "common/ToneMeasure.h"
 #include "common/WavFiles.h"
 
 #include <gtest/gtest.h>
@@ -188,21 +189,10 @@ inline bool shell(const std::string& command) {
     return runProcess(command).exitCode == 0;
 }
 
-// Normalised cross-correlation of one channel of `a` and `b` (interleaved stereo) where frame i
-// of `a` meets frame i + lag of `b`.
+// The correlation of one channel of two stereo signals (see ToneMeasure.h).
 inline double correlation(const std::vector<std::int16_t>& a, const std::vector<std::int16_t>& b,
                           int channel, long lag) {
-    const long fa = static_cast<long>(a.size() / 2), fb = static_cast<long>(b.size() / 2);
-    double ab = 0, aa = 0, bb = 0;
-    for (long i = 0; i < fa; ++i) {
-        const long j = i + lag;
-        if (j < 0 || j >= fb) continue;
-        const double x = a[2 * i + channel], y = b[2 * j + channel];
-        ab += x * y;
-        aa += x * x;
-        bb += y * y;
-    }
-    return aa > 0 && bb > 0 ? ab / std::sqrt(aa * bb) : 0.0;
+    return correlation(a, b, 2, channel, lag);
 }
 
 // Every decoded sample within `tolerance` of `signal` (stereo interleaved), at `rate`; with

@@ -86,25 +86,10 @@ protected:
         EXPECT_TRUE(shell(cmd)) << cmd;
         return out;
     }
-    // The shift of `decoded` against the source with the largest product, searched over `range`
-    // frames either way on a stretch from the middle of the signal.
+    // The shift of `decoded` against the source, searched over `range` frames either way on a
+    // stretch from the middle of the signal.
     long bestLag(const std::vector<std::int16_t>& decoded, int channel, long range) const {
-        const long from = static_cast<long>(kFrames / 2), n = 8192;
-        long best = 0;
-        double bestScore = -1e300;
-        for (long lag = -range; lag <= range; ++lag) {
-            double score = 0;
-            for (long i = from; i < from + n; ++i) {
-                const long j = i + lag;
-                if (j < 0 || 2 * j + 1 >= static_cast<long>(decoded.size())) continue;
-                score += static_cast<double>(signal_[2 * i + channel]) * decoded[2 * j + channel];
-            }
-            if (score > bestScore) {
-                bestScore = score;
-                best = lag;
-            }
-        }
-        return best;
+        return test::bestLag(signal_, decoded, 2, channel, range, kFrames / 2, 8192);
     }
 
     std::string dir_, source_;
