@@ -112,11 +112,6 @@ inline Bytes simpleWav(std::uint16_t tag, std::uint16_t channels, std::uint32_t 
 
 // The 80-bit extended float of an AIFF COMM chunk.
 inline void putExtended(Bytes& b, double rate) {
-    if (rate == 0.0) {
-        putBe(b, 0, 2);
-        putBe(b, 0, 8);
-        return;
-    }
     int exponent = 0;
     const double mant = std::frexp(std::fabs(rate), &exponent); // |rate| = mant * 2^exponent
     const auto mantissa = static_cast<std::uint64_t>(std::ldexp(mant, 64));
