@@ -15,7 +15,6 @@
 namespace vyn::test {
 
 struct DecoderBounds {
-    bool decodes;          // false: the decoder must refuse the format, naming its kind
     long lengthTolerance;  // frames the decoded length may differ from the source
     long lagTolerance;     // frames the decoded signal may be shifted against the source
     double minCorrelation; // of each channel with the source, at the best shift
@@ -27,31 +26,19 @@ struct CompressedFormat {
     const char* args; // ffmpeg's encoder options
     AudioKind kind;
     DecoderBounds ffmpeg;
-    // Wine's Media Foundation decodes through GStreamer, and only the containers it registers a
-    // byte-stream handler for; decoders may keep some encoder delay.
-    DecoderBounds mediaFoundation;
+    DecoderBounds mediaFoundation; // wine's, through GStreamer
 };
 
 inline const CompressedFormat kCompressedFormats[] = {
-    {"Flac", "flac", "-c:a flac", AudioKind::Flac, {true, 0, 0, 0.99999}, {true, 0, 4096, 0.999}},
+    {"Flac", "flac", "-c:a flac", AudioKind::Flac, {0, 0, 0.99999}, {0, 4096, 0.999}},
     {"Mp3",
      "mp3",
      "-c:a libmp3lame -b:a 192k",
      AudioKind::Mp3,
-     {true, 0, 0, 0.99},
-     {true, 1152 * 2, 4096, 0.95}},
-    {"M4a",
-     "m4a",
-     "-c:a aac -b:a 192k",
-     AudioKind::M4a,
-     {true, 0, 0, 0.99},
-     {true, 2048, 4096, 0.95}},
-    {"Ogg",
-     "ogg",
-     "-c:a libvorbis -q:a 6",
-     AudioKind::Ogg,
-     {true, 1024, 256, 0.99},
-     {true, 1024, 4096, 0.95}},
+     {0, 0, 0.99},
+     {1152 * 2, 4096, 0.95}},
+    {"M4a", "m4a", "-c:a aac -b:a 192k", AudioKind::M4a, {0, 0, 0.99}, {2048, 4096, 0.95}},
+    {"Ogg", "ogg", "-c:a libvorbis -q:a 6", AudioKind::Ogg, {1024, 256, 0.99}, {1024, 4096, 0.95}},
 };
 
 inline const CompressedFormat& compressedFormat(AudioKind kind) {
