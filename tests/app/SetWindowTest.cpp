@@ -5,7 +5,6 @@
 
 #include "app/DeckPanel.h"
 #include "app/ToolbarIds.h"
-#include "audio/WavFileWriter.h"
 #include "common/MidiPeer.h"
 #include "common/SinkRecorder.h"
 #include "common/TestPaths.h"
@@ -35,8 +34,6 @@ namespace fs = std::filesystem;
 // A track that sounds different at every moment, so that a replay a block off or a command at
 // another frame shows in the correlation: partials gliding against a slow tremolo.
 std::string writeTrack(const std::string& path, double base, double seconds) {
-    WavFileWriter w;
-    EXPECT_TRUE(w.open(path, WavFileWriter::Format::Pcm16, 2, 48000));
     const auto frames = static_cast<std::size_t>(seconds * 48000);
     std::vector<std::int16_t> pcm(2 * frames);
     double phase[3] = {};
@@ -52,8 +49,7 @@ std::string writeTrack(const std::string& path, double base, double seconds) {
         pcm[2 * i] = static_cast<std::int16_t>(6000.0 * v * tremolo);
         pcm[2 * i + 1] = static_cast<std::int16_t>(6000.0 * v * (1.6 - tremolo));
     }
-    EXPECT_TRUE(w.writeInt16(pcm.data(), frames));
-    EXPECT_TRUE(w.finish());
+    EXPECT_EQ(test::writeStereoWav(path, pcm), path);
     return path;
 }
 

@@ -1,8 +1,9 @@
 #pragma once
-// Drives the real window as a person does: runs it (vyn_guarded, the window executable with the
-// real-time guard) with its own configuration and documents folders and a UI map, reads the map,
-// and clicks, double-clicks and types with xdotool at the places the map lists. The checks that
-// wait for what the window shows return assertion results naming what it showed instead.
+// Drives the real window as a person does: WindowDriver reads its UI map and clicks,
+// double-clicks and types with xdotool at the places the map lists (on either platform's window);
+// WindowProcess runs the Linux window (vyn_guarded, the window executable with the real-time
+// guard) with its own configuration and documents folders and map. The checks that wait for what
+// the window shows return assertion results naming what it showed instead.
 
 #include "app/DeckPanel.h"
 #include "common/TestPaths.h"
@@ -18,46 +19,21 @@
 #include <filesystem>
 #include <functional>
 #include <string>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 namespace vyn::test {
 
 using namespace std::chrono_literals;
 
-// One run of the window with its own configuration folder and UI map.
-class WindowProcess {
+// The window behind the UI map at `mapPath`.
+class WindowDriver {
 public:
-    // `environment`: extra variables for the window ("NAME=value").
-    explicit WindowProcess(const std::string& dir, std::vector<std::string> environment = {})
-        : dir_(dir), map_(dir + "/ui.map") {
-        pid_ = fork();
-        if (pid_ == 0) {
-            for (std::string& e : environment)
-                putenv(e.data());
-            ::vyn::test::setEnvironment("XDG_CONFIG_HOME", (dir + "/config").c_str());
-            ::vyn::test::setEnvironment("XDG_DOCUMENTS_DIR", (dir + "/documents").c_str());
-            ::vyn::test::setEnvironment("VYN_UI_MAP", map_.c_str());
-            // Mesa and SDL keep allocations to the end of the process; our own leaks are the
-            // unit tests' business.
-            ::vyn::test::setEnvironment("ASAN_OPTIONS", "detect_leaks=0");
-            // ALSA default through the PulseAudio plugin
-            ::vyn::test::setEnvironment("VYN_AUDIO", "alsa");
-            ::vyn::test::setEnvironment("PULSE_SINK", "vyn_stereo");
-            std::freopen((dir + "/stderr").c_str(), "w", stderr);
-            const std::string exe = builtExecutable("vyn_guarded");
-            execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));
-            _exit(127);
-        }
-    }
-    ~WindowProcess() {
-        if (pid_ > 0 && status_ < 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
+    explicit WindowDriver(std::string mapPath) : map_(std::move(mapPath)) {}
 
     UiMapFile map() const { return UiMapFile::read(map_); }
     // Waits until the map satisfies `ready`; the last map read is returned either way.
@@ -134,6 +110,7 @@ public:
         return shows(deckControlId(panel, deck_control::STATUS_TEXT), "READY");
     }
 
+    const std::string& windowId() const { return window_; }
     // The window's X id, found by its title.
     bool findWindow() {
         for (int i = 0; i < 100 && window_.empty(); ++i) {
@@ -174,15 +151,17 @@ public:
         std::this_thread::sleep_for(150ms);
         return true;
     }
+    // Xvfb has no window manager: the window gets the keyboard focus as a desktop would give it.
+    void focus() { xdotool("windowfocus --sync " + window_); }
     // Types `text` into the focused field, then Return unless `enter` is false.
     void type(const std::string& text, bool enter = true) {
-        xdotool("windowfocus --sync " + window_);
+        focus();
         xdotool("type --delay 15 '" + text + "'");
         if (enter) xdotool("key Return");
         std::this_thread::sleep_for(150ms);
     }
     void key(const std::string& keys) {
-        xdotool("windowfocus --sync " + window_);
+        focus();
         xdotool("key " + keys);
         std::this_thread::sleep_for(150ms);
     }
@@ -192,6 +171,52 @@ public:
         std::filesystem::create_directories(artefacts);
         return runProcess("import -window " + window_ + " '" + artefacts + "/" + name + "'")
                    .exitCode == 0;
+    }
+
+protected:
+    std::string pointAt(int x, int y) const {
+        return "mousemove --window " + window_ + " " + std::to_string(x) + " " + std::to_string(y);
+    }
+    static void xdotool(const std::string& args) {
+        const auto r = runProcess("xdotool " + args);
+        EXPECT_EQ(r.exitCode, 0) << args << ": " << r.err;
+    }
+
+    std::string map_;
+    std::string window_;
+};
+
+#ifndef _WIN32
+// One run of the window with its own configuration folder and UI map.
+class WindowProcess : public WindowDriver {
+public:
+    // `environment`: extra variables for the window ("NAME=value").
+    explicit WindowProcess(const std::string& dir, std::vector<std::string> environment = {})
+        : WindowDriver(dir + "/ui.map"), dir_(dir) {
+        pid_ = fork();
+        if (pid_ == 0) {
+            for (std::string& e : environment)
+                putenv(e.data());
+            ::vyn::test::setEnvironment("XDG_CONFIG_HOME", (dir + "/config").c_str());
+            ::vyn::test::setEnvironment("XDG_DOCUMENTS_DIR", (dir + "/documents").c_str());
+            ::vyn::test::setEnvironment("VYN_UI_MAP", map_.c_str());
+            // Mesa and SDL keep allocations to the end of the process; our own leaks are the
+            // unit tests' business.
+            ::vyn::test::setEnvironment("ASAN_OPTIONS", "detect_leaks=0");
+            // ALSA default through the PulseAudio plugin
+            ::vyn::test::setEnvironment("VYN_AUDIO", "alsa");
+            ::vyn::test::setEnvironment("PULSE_SINK", "vyn_stereo");
+            std::freopen((dir + "/stderr").c_str(), "w", stderr);
+            const std::string exe = builtExecutable("vyn_guarded");
+            execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+    }
+    ~WindowProcess() {
+        if (pid_ > 0 && status_ < 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
     }
 
     // Sends `signal` and returns the exit status (-1 when it did not exit within 20 s).
@@ -222,19 +247,10 @@ public:
     std::string settings() const { return readWholeFile(dir_ + "/config/vyn/settings.ini").data; }
 
 private:
-    std::string pointAt(int x, int y) const {
-        return "mousemove --window " + window_ + " " + std::to_string(x) + " " + std::to_string(y);
-    }
-    static void xdotool(const std::string& args) {
-        const auto r = runProcess("xdotool " + args);
-        EXPECT_EQ(r.exitCode, 0) << args << ": " << r.err;
-    }
-
     std::string dir_;
-    std::string map_;
-    std::string window_;
     pid_t pid_ = -1;
     int status_ = -1;
 };
+#endif
 
 } // namespace vyn::test
