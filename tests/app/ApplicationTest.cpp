@@ -86,6 +86,15 @@ TEST_F(ApplicationTest, ToolbarChoicesAreSavedWhenTheyChange) {
     EXPECT_EQ(app->engine().soundOptions().keylockQuality, 1);
 }
 
+TEST_F(ApplicationTest, ClampedSettingsAreNotWrittenBackWhileNothingChanges) {
+    std::ofstream(settingsPath) << "visibleDecks=12\nlayout=2\n";
+    makeApp();
+    app->start();
+    EXPECT_EQ(app->settings().visibleDecks, 8);
+    app->shutdown();
+    EXPECT_EQ(stored(), "visibleDecks=12\nlayout=2\n");
+}
+
 TEST_F(ApplicationTest, SwapMarksExchangesAndCancels) {
     app->pressSwap(1);
     EXPECT_EQ(app->swapMark(), 1);

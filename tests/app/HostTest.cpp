@@ -109,11 +109,10 @@ TEST(CommandLineHost, StagesAFileOnAStickBeforeDecodingIt) {
 
     EXPECT_EQ(rc, 0) << text;
     EXPECT_NE(text.find("Playing " + track + " on deck 1\n"), std::string::npos) << text;
-    std::vector<std::string> staged;
-    for (const auto& entry : fs::directory_iterator(dir + "/cache/vyn/usb-audio"))
-        staged.push_back(entry.path().string());
-    ASSERT_EQ(staged.size(), 1u) << "the file was copied off the stick once";
-    EXPECT_EQ(readWholeFile(staged[0]).data, readWholeFile(track).data);
+    const std::string staged = dir + "/cache/vyn/usb-audio";
+    ASSERT_EQ(test::filesIn(staged).size(), 1u) << "the file was copied off the stick once";
+    EXPECT_EQ(readWholeFile(staged + "/" + test::filesIn(staged)[0]).data,
+              readWholeFile(track).data);
 }
 
 } // namespace

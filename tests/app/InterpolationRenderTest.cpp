@@ -9,7 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 
 namespace vyn {
@@ -30,14 +29,11 @@ test::WavContents render(double rate, const std::string& options) {
         replay.events.push_back(test::setCommand(frame, type, deck, value, std::move(path)));
     };
     for (int d = 0; d < 5; ++d) {
-        char file[64];
-        std::snprintf(file, sizeof file, "/%d.wav", d);
-        char sox[160];
-        std::snprintf(sox, sizeof sox,
-                      "sox -D -n -r 44100 -b 16 -c 2 '%s%s' synth 3 sine %.0f vol 0.5", dir.c_str(),
-                      file, kTones[d]);
+        const std::string file = dir + "/" + std::to_string(d) + ".wav";
+        const std::string sox = "sox -D -n -r 44100 -b 16 -c 2 '" + file + "' synth 3 sine " +
+                                std::to_string(kTones[d]) + " vol 0.5";
         EXPECT_EQ(test::runProcess(sox).exitCode, 0) << sox;
-        add(0, CommandType::LOAD_TRACK, d, 0.0, dir + file);
+        add(0, CommandType::LOAD_TRACK, d, 0.0, file);
         add(0, CommandType::SET_RATE, d, rate);
         add(4800, CommandType::PLAY, d);
     }
@@ -76,9 +72,6 @@ TEST(InterpolationRender, TheOptionSwitchesEveryDeckToBandLimited) {
         EXPECT_LE(awayFromTone(bandLimited, d, hz), kTones[d] <= 12000.0 ? -80.0 : -60.0)
             << kTones[d];
     }
-    const auto bad = test::runTool("render --interpolation 2 set.vynset out.wav");
-    EXPECT_EQ(bad.exitCode, 2);
-    EXPECT_NE(bad.err.find("--interpolation needs a whole number from 0 to 1"), std::string::npos);
 }
 
 } // namespace

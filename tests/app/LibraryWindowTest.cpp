@@ -18,10 +18,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-int deckId(int panel, int control) {
-    return deckControlId(panel, control);
-}
-
 TEST(LibraryWindow, ImportSearchLoadByDoubleClickAndHearIt) {
     VYN_REQUIRE_TEST_SERVICES();
     const std::string dir = test::scratchDir("library-window");
@@ -64,8 +60,8 @@ TEST(LibraryWindow, ImportSearchLoadByDoubleClickAndHearIt) {
     ASSERT_TRUE(w.click(1381));
     ASSERT_TRUE(w.lists(1306, "Deck 2"));
     ASSERT_TRUE(w.doubleClick(row));
-    ASSERT_TRUE(w.shows(deckId(1, 31), "DJ - High Tone")) << w.map().text(1311);
-    ASSERT_TRUE(w.shows(deckId(1, 32), "READY"));
+    ASSERT_TRUE(w.shows(deckControlId(1, 31), "DJ - High Tone")) << w.map().text(1311);
+    ASSERT_TRUE(w.shows(deckControlId(1, 32), "READY"));
 
     ASSERT_TRUE(w.keepScreenshot("library-window.png"));
 
@@ -74,8 +70,8 @@ TEST(LibraryWindow, ImportSearchLoadByDoubleClickAndHearIt) {
                    return !f.controls.count(1301);
                }).controls.count(1301),
               0u);
-    ASSERT_TRUE(w.click(deckId(1, 0))); // Play
-    ASSERT_TRUE(w.shows(deckId(1, 32), "PLAYING"));
+    ASSERT_TRUE(w.click(deckControlId(1, 0))); // Play
+    ASSERT_TRUE(w.shows(deckControlId(1, 32), "PLAYING"));
     // A new stream on an idle null sink may get nothing for seconds: wait for the sound.
     EXPECT_TRUE(recorder.waitForSound(0, 0.5)) << "the sink played nothing";
     const std::vector<float> heard = test::fromFirstSound(recorder.stop());

@@ -46,33 +46,32 @@ TEST(RenderTool, DefaultLengthIsOneSecondPastTheLastEvent) {
     EXPECT_EQ(test::readWav(dir + "/o.wav").dataBytes, 72000u * 2u * 4u);
 }
 
-TEST(RenderTool, ReportsBadInput) {
+TEST(RenderTool, ReportsBadInputAndWritesNothing) {
     const std::string dir = test::scratchDir("render-bad");
-    auto p = runTool("render " + dir + "/missing.vynset " + dir + "/o.wav");
-    EXPECT_EQ(p.exitCode, 1);
-    EXPECT_NE(p.err.find("could not open the file"), std::string::npos);
     std::ofstream(dir + "/v2.vynset") << R"({"format":"vyn-set-replay","version":2})";
-    p = runTool("render " + dir + "/v2.vynset " + dir + "/o.wav");
-    EXPECT_EQ(p.exitCode, 1);
-    EXPECT_NE(p.err.find("unsupported set replay version"), std::string::npos);
-    p = runTool("render --channels 33 a b");
-    EXPECT_EQ(p.exitCode, 2);
-    EXPECT_NE(p.err.find("--channels needs a whole number from 1 to 32"), std::string::npos);
-    p = runTool("render onlyone");
-    EXPECT_EQ(p.exitCode, 2);
-    EXPECT_FALSE(fileExists(dir + "/o.wav"));
-}
-
-TEST(RenderTool, AFailedLoadEndsTheRender) {
-    const std::string dir = test::scratchDir("render-load");
     SetReplay r;
     r.events = {setCommand(0, CommandType::LOAD_TRACK, 0, 0.0, dir + "/nothing.wav")};
-    const auto p = runTool("render " + writeSet(dir, r) + " " + dir + "/o.wav");
-    EXPECT_EQ(p.exitCode, 1);
-    EXPECT_NE(p.err.find("could not load " + dir + "/nothing.wav: could not open file"),
-              std::string::npos)
-        << p.err;
-    EXPECT_FALSE(fileExists(dir + "/o.wav"));
+    const std::string failedLoad = writeSet(dir, r); // a failed load ends the render
+    const struct {
+        std::string args;
+        int exitCode;
+        std::string error;
+    } cases[] = {
+        {dir + "/missing.vynset", 1, "could not open the file"},
+        {dir + "/v2.vynset", 1, "unsupported set replay version"},
+        {failedLoad, 1, "could not load " + dir + "/nothing.wav: could not open file"},
+        {"--channels 33 " + failedLoad, 2, "--channels needs a whole number from 1 to 32"},
+        {"--keylock-quality 2 " + failedLoad, 2,
+         "--keylock-quality needs a whole number from 0 to 1"},
+        {"--interpolation 2 " + failedLoad, 2, "--interpolation needs a whole number from 0 to 1"},
+        {"", 2, ""}, // the output's name alone
+    };
+    for (const auto& c : cases) {
+        const auto p = runTool("render " + c.args + " " + dir + "/o.wav");
+        EXPECT_EQ(p.exitCode, c.exitCode) << c.args;
+        EXPECT_NE(p.err.find(c.error), std::string::npos) << p.err;
+        EXPECT_FALSE(fileExists(dir + "/o.wav")) << c.args;
+    }
 }
 
 TEST(RenderTool, EqTypePicksTheIsolatorOrTheOnePoleSplit) {
@@ -106,10 +105,6 @@ TEST(RenderTool, EqTypePicksTheIsolatorOrTheOnePoleSplit) {
 }
 
 TEST(RenderTool, KeylockQualityChoosesTheStretcher) {
-    auto p = runTool("render --keylock-quality 2 a.vynset b.wav");
-    EXPECT_EQ(p.exitCode, 2);
-    EXPECT_NE(p.err.find("--keylock-quality needs a whole number from 0 to 1"), std::string::npos)
-        << p.err;
     // A key-locked chord rendered once with each stretcher: they must not sound the same.
     const std::string dir = test::scratchDir("render-keylock");
     ASSERT_EQ(test::runProcess("sox -n -r 48000 -c 2 " + dir +
@@ -125,8 +120,8 @@ TEST(RenderTool, KeylockQualityChoosesTheStretcher) {
     std::string rendered[2];
     for (int q = 0; q < 2; ++q) {
         const std::string out = dir + "/q" + std::to_string(q) + ".wav";
-        p = runTool("render --seconds 1 --keylock-quality " + std::to_string(q) + " " + log + " " +
-                    out);
+        const auto p = runTool("render --seconds 1 --keylock-quality " + std::to_string(q) + " " +
+                               log + " " + out);
         ASSERT_EQ(p.exitCode, 0) << p.err;
         rendered[q] = readWholeFile(out).data;
     }

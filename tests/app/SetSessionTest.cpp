@@ -120,14 +120,6 @@ protected:
         EXPECT_FALSE(s.recordEnabled());
         ASSERT_TRUE(refreshUntil([&] { return s.recordState() != RecordState::Saving; }));
     }
-    std::vector<std::string> sets(const std::string& folder) {
-        std::vector<std::string> names;
-        std::error_code ec;
-        for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
-            names.push_back(it->path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
 
     std::optional<test::ScopedEnvironment> folders;
     std::string dir, documents, data;
@@ -138,7 +130,7 @@ TEST_F(SetSessionTest, ARecordingIsSavedUnderItsTimeAndOfferedForReplayWhichOwns
     startApp();
     recordQuantise();
     const std::string folder = documents + "/sets";
-    const auto saved = sets(folder);
+    const auto saved = test::filesIn(folder);
     ASSERT_EQ(saved.size(), 1u);
     EXPECT_EQ(saved[0].size(), std::string("20240102-134501.vynset").size()) << saved[0];
     EXPECT_EQ(app->statusLine(), "saved " + saved[0] + " (0:01)");
@@ -187,7 +179,7 @@ TEST_F(SetSessionTest, ASaveThatCannotBeWrittenIsKeptAndTheNextPressWritesIt) {
     startApp();
     recordQuantise();
     const std::string fallback = data + "/sets";
-    ASSERT_EQ(sets(fallback).size(), 1u);
+    ASSERT_EQ(test::filesIn(fallback).size(), 1u);
     EXPECT_NE(app->statusLine().find(" in " + fallback + ": " + documents + "/sets"),
               std::string::npos)
         << app->statusLine();
@@ -206,7 +198,7 @@ TEST_F(SetSessionTest, ASaveThatCannotBeWrittenIsKeptAndTheNextPressWritesIt) {
     fs::remove(documents);
     s.pressRecord(Application::Clock::now());
     EXPECT_EQ(s.recordState(), RecordState::Idle);
-    const auto saved = sets(documents + "/sets");
+    const auto saved = test::filesIn(documents + "/sets");
     ASSERT_EQ(saved.size(), 1u);
     EXPECT_EQ(app->statusLine(), "saved " + saved[0] + " (0:01)");
     const auto read = readSetReplay(readWholeFile(documents + "/sets/" + saved[0]).data);

@@ -5,7 +5,6 @@
 
 #include "app/DeckPanel.h"
 #include "app/ToolbarIds.h"
-#include "audio/WavFileWriter.h"
 #include "common/MidiPeer.h"
 #include "common/SinkRecorder.h"
 #include "common/TestPaths.h"
@@ -35,8 +34,6 @@ namespace fs = std::filesystem;
 // A track that sounds different at every moment, so that a replay a block off or a command at
 // another frame shows in the correlation: partials gliding against a slow tremolo.
 std::string writeTrack(const std::string& path, double base, double seconds) {
-    WavFileWriter w;
-    EXPECT_TRUE(w.open(path, WavFileWriter::Format::Pcm16, 2, 48000));
     const auto frames = static_cast<std::size_t>(seconds * 48000);
     std::vector<std::int16_t> pcm(2 * frames);
     double phase[3] = {};
@@ -52,41 +49,8 @@ std::string writeTrack(const std::string& path, double base, double seconds) {
         pcm[2 * i] = static_cast<std::int16_t>(6000.0 * v * tremolo);
         pcm[2 * i + 1] = static_cast<std::int16_t>(6000.0 * v * (1.6 - tremolo));
     }
-    EXPECT_TRUE(w.writeInt16(pcm.data(), frames));
-    EXPECT_TRUE(w.finish());
+    EXPECT_EQ(test::writeStereoWav(path, pcm), path);
     return path;
-}
-
-// Pearson correlation of two interleaved signals over their common length, `b` shifted by
-// `lag` frames.
-double correlation(const std::vector<float>& a, const std::vector<float>& b, long lag,
-                   std::size_t from, std::size_t frames) {
-    double ab = 0, aa = 0, bb = 0;
-    for (std::size_t i = from; i < from + frames; ++i) {
-        const long j = static_cast<long>(i) + lag;
-        if (j < 0 || 2 * static_cast<std::size_t>(j) + 1 >= b.size() || 2 * i + 1 >= a.size())
-            continue;
-        for (int c = 0; c < 2; ++c) {
-            const double x = a[2 * i + c], y = b[2 * static_cast<std::size_t>(j) + c];
-            ab += x * y;
-            aa += x * x;
-            bb += y * y;
-        }
-    }
-    return aa > 0 && bb > 0 ? ab / std::sqrt(aa * bb) : 0.0;
-}
-
-int deckId(int panel, int control) {
-    return deckControlId(panel, control);
-}
-
-std::vector<std::string> filesIn(const std::string& folder, const std::string& extension) {
-    std::vector<std::string> out;
-    std::error_code ec;
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
-        if (it->path().extension() == extension) out.push_back(it->path().string());
-    std::sort(out.begin(), out.end());
-    return out;
 }
 
 TEST(SetWindow, ALiveSetReplayedOfflineSoundsLikeTheMixRecording) {
@@ -120,11 +84,11 @@ TEST(SetWindow, ALiveSetReplayedOfflineSoundsLikeTheMixRecording) {
     EXPECT_TRUE(w.lists(id::RECORD, "end & save"));
 
     ASSERT_TRUE(w.loadThroughTheBrowser(0, first, "first.wav"));
-    ASSERT_TRUE(w.click(deckId(0, deck_control::PLAY)));
-    ASSERT_TRUE(w.shows(deckId(0, deck_control::STATUS_TEXT), "PLAYING"));
+    ASSERT_TRUE(w.click(deckControlId(0, deck_control::PLAY)));
+    ASSERT_TRUE(w.shows(deckControlId(0, deck_control::STATUS_TEXT), "PLAYING"));
     // The controller's fader takes deck 1 down to silence: proof its port is connected.
     const bool faded = test::waitFor(
-        [&] { return w.map().text(deckId(0, deck_control::LEVEL_TEXT)) == "0%"; }, 20000ms,
+        [&] { return w.map().text(deckControlId(0, deck_control::LEVEL_TEXT)) == "0%"; }, 20000ms,
         [&] {
             controller.send({0xB0, 7, 0});
             std::this_thread::sleep_for(80ms);
@@ -139,7 +103,7 @@ TEST(SetWindow, ALiveSetReplayedOfflineSoundsLikeTheMixRecording) {
     // The second track comes in with its fader down and is crossfaded over.
     controller.send({0xB0, 8, 0});
     ASSERT_TRUE(w.loadThroughTheBrowser(1, second, "second.wav"));
-    ASSERT_TRUE(w.click(deckId(1, deck_control::PLAY)));
+    ASSERT_TRUE(w.click(deckControlId(1, deck_control::PLAY)));
     for (int v = 0; v <= 127; v += 4) {
         controller.send({0xB0, 8, static_cast<unsigned char>(v)});
         controller.send({0xB0, 7, static_cast<unsigned char>(127 - v)});
@@ -149,9 +113,9 @@ TEST(SetWindow, ALiveSetReplayedOfflineSoundsLikeTheMixRecording) {
     controller.send({0xB0, 7, 0});
 
     // A four-beat loop on deck 2, left again; then the echo on the master.
-    ASSERT_TRUE(w.click(deckId(1, deck_control::LOOP_4)));
+    ASSERT_TRUE(w.click(deckControlId(1, deck_control::LOOP_4)));
     std::this_thread::sleep_for(2500ms);
-    ASSERT_TRUE(w.click(deckId(1, deck_control::RELOOP)));
+    ASSERT_TRUE(w.click(deckControlId(1, deck_control::RELOOP)));
     controller.send({0x90, 61, 127});
     controller.send({0x90, 60, 127});
     controller.send({0xB0, 9, 80});
@@ -160,8 +124,8 @@ TEST(SetWindow, ALiveSetReplayedOfflineSoundsLikeTheMixRecording) {
     std::this_thread::sleep_for(1000ms);
     // Deck 1 paused from the window: once the panel shows it, the engine has applied all the
     // controller sent before (a loaded machine's audio may lag the wall clock).
-    ASSERT_TRUE(w.click(deckId(0, deck_control::PLAY)));
-    ASSERT_TRUE(w.shows(deckId(0, deck_control::STATUS_TEXT), "PAUSED"));
+    ASSERT_TRUE(w.click(deckControlId(0, deck_control::PLAY)));
+    ASSERT_TRUE(w.shows(deckControlId(0, deck_control::STATUS_TEXT), "PAUSED"));
 
     ASSERT_TRUE(w.click(id::RECORD));
     ASSERT_TRUE(w.showsStart(id::STATUS, "saved ", 20s));
@@ -187,13 +151,13 @@ TEST(SetWindow, ALiveSetReplayedOfflineSoundsLikeTheMixRecording) {
 
     // One set; the mix in two files, the second named like the set.
     const std::string folder = dir + "/documents/VYN/sets";
-    const auto sets = filesIn(folder, ".vynset");
-    const auto mixes = filesIn(folder, ".wav");
+    const auto sets = test::filesIn(folder, ".vynset");
     ASSERT_EQ(sets.size(), 1u);
-    ASSERT_EQ(mixes.size(), 2u);
-    const std::string stem = fs::path(sets[0]).stem().string();
+    ASSERT_EQ(test::filesIn(folder, ".wav").size(), 2u);
+    const std::string setFile = folder + "/" + sets[0];
+    const std::string stem = fs::path(setFile).stem().string();
     EXPECT_TRUE(fs::exists(folder + "/" + stem + ".wav")) << stem;
-    const SetReplayReadResult read = readSetReplay(readWholeFile(sets[0]).data);
+    const SetReplayReadResult read = readSetReplay(readWholeFile(setFile).data);
     ASSERT_TRUE(read.ok) << read.error;
     const SetReplay& set = read.replay;
     // The controller's moves are in the set as commands and as MIDI messages (what the
@@ -209,7 +173,7 @@ TEST(SetWindow, ALiveSetReplayedOfflineSoundsLikeTheMixRecording) {
     const std::string rendered = dir + "/rendered.wav";
     const auto render =
         test::runProcess("'" + test::builtExecutable("vyn-tool") + "' render --rate " +
-                         std::to_string(set.sampleRate) + " '" + sets[0] + "' '" + rendered + "'");
+                         std::to_string(set.sampleRate) + " '" + setFile + "' '" + rendered + "'");
     ASSERT_EQ(render.exitCode, 0) << render.err;
     const test::WavContents offline = test::readWav(rendered);
     const test::WavContents live = test::readWav(folder + "/" + stem + ".wav");
@@ -221,18 +185,11 @@ TEST(SetWindow, ALiveSetReplayedOfflineSoundsLikeTheMixRecording) {
 
     // Align the starts (the mix file starts at the set's frame 0, so the lag should be none),
     // then compare the whole set.
-    long bestLag = 0;
-    double best = -2.0;
-    const std::size_t probeFrom = setFrames / 2, probe = 24000;
-    for (long lag = -2048; lag <= 2048; ++lag) {
-        const double c = correlation(live.samples, offline.samples, lag, probeFrom, probe);
-        if (c > best) {
-            best = c;
-            bestLag = lag;
-        }
-    }
+    const long bestLag =
+        test::bestLag(live.samples, offline.samples, 2, -1, 2048, setFrames / 2, 24000);
     EXPECT_GT(test::peakLevel(live.samples.data(), live.samples.size()), 0.1f);
-    const double whole = correlation(live.samples, offline.samples, bestLag, 0, setFrames);
+    const double whole =
+        test::correlation(live.samples, offline.samples, 2, -1, bestLag, 0, setFrames);
     std::printf("live against offline: correlation %.5f over %.1f s at a lag of %ld frames\n",
                 whole, static_cast<double>(setFrames) / set.sampleRate, bestLag);
     EXPECT_GE(whole, 0.99) << "lag " << bestLag;

@@ -11,8 +11,6 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <filesystem>
-#include <fstream>
 #include <thread>
 #include <utility>
 
@@ -95,18 +93,6 @@ TEST_F(Window, LoadPlayAndHearATrackThenChangeTheLayoutAndCloseWithSigterm) {
     EXPECT_NE(settings.find("visibleDecks=5\n"), std::string::npos) << settings;
     EXPECT_NE(settings.find("layout=1\n"), std::string::npos) << settings;
     EXPECT_NE(settings.find("lastFolder=" + dir + "\n"), std::string::npos) << settings;
-}
-
-TEST_F(Window, TwelveDecksInTheSettingsStartWithEight) {
-    std::filesystem::create_directories(dir + "/config/vyn");
-    std::ofstream(dir + "/config/vyn/settings.ini") << "visibleDecks=12\nlayout=2\n";
-    WindowProcess w(dir);
-    const UiMapFile m = w.waitFor([](const UiMapFile& f) { return f.controls.count(id(7, 0)); });
-    EXPECT_EQ(m.text(1033), "8");
-    EXPECT_EQ(m.controls.count(id(8, 0)), 0u);
-    EXPECT_EQ(m.controls.at(id(7, 0)).y, m.controls.at(id(0, 0)).y) << "columns side by side";
-    EXPECT_TRUE(w.stopsCleanly(SIGINT));
-    EXPECT_EQ(w.settings(), "visibleDecks=12\nlayout=2\n") << "nothing changed, nothing written";
 }
 
 } // namespace

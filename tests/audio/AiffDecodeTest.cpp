@@ -14,10 +14,7 @@ namespace {
 
 using test::Bytes;
 using test::Chunk;
-
-DecodeResult decodeBytes(const Bytes& b) {
-    return decodeMemory(b.data(), b.size());
-}
+using test::decodeBytes;
 
 Bytes aiff(std::uint16_t channels, std::uint16_t bits, const Bytes& data,
            const char* compression = nullptr, double rate = 44100.0, std::uint32_t commFrames = 0) {
@@ -123,12 +120,9 @@ TEST(AiffStructure, HeaderErrors) {
     };
     // The largest finite exponent overflows a double; 0x7FFF (infinity or NaN) reads as 0.
     const auto extremeRate = [](std::uint16_t exponent) {
-        Bytes b;
-        test::putBe(b, 2, 2);
-        test::putBe(b, 0, 4);
-        test::putBe(b, 16, 2);
-        test::putBe(b, exponent, 2);
-        test::putBe(b, 0x8000000000000000ull, 8);
+        Bytes b = test::commBody(2, 0, 16, 1.0); // mantissa 0x8000000000000000
+        b[8] = static_cast<unsigned char>(exponent >> 8);
+        b[9] = static_cast<unsigned char>(exponent);
         return Chunk{"COMM", b, {}};
     };
     const std::pair<std::vector<Chunk>, std::string> cases[] = {

@@ -5,6 +5,7 @@
 
 #include "audio/AudioDecoder.h"
 #include "common/TestPaths.h"
+#include "common/ToneMeasure.h"
 #include "common/WavFiles.h"
 
 #include <gtest/gtest.h>
@@ -111,11 +112,6 @@ inline Bytes simpleWav(std::uint16_t tag, std::uint16_t channels, std::uint32_t 
 
 // The 80-bit extended float of an AIFF COMM chunk.
 inline void putExtended(Bytes& b, double rate) {
-    if (rate == 0.0) {
-        putBe(b, 0, 2);
-        putBe(b, 0, 8);
-        return;
-    }
     int exponent = 0;
     const double mant = std::frexp(std::fabs(rate), &exponent); // |rate| = mant * 2^exponent
     const auto mantissa = static_cast<std::uint64_t>(std::ldexp(mant, 64));
@@ -152,6 +148,10 @@ inline Bytes formFile(const std::vector<Chunk>& chunks, const char* form = "AIFF
     return chunkedFile(chunks, "FORM", form, true);
 }
 
+inline DecodeResult decodeBytes(const Bytes& b) {
+    return decodeMemory(b.data(), b.size());
+}
+
 inline std::string writeBytes(const std::string& path, const Bytes& bytes) {
     std::ofstream out(path, std::ios::binary);
     out.write(reinterpret_cast<const char*>(bytes.data()),
@@ -184,21 +184,10 @@ inline bool shell(const std::string& command) {
     return runProcess(command).exitCode == 0;
 }
 
-// Normalised cross-correlation of one channel of `a` and `b` (interleaved stereo) where frame i
-// of `a` meets frame i + lag of `b`.
+// The correlation of one channel of two stereo signals (see ToneMeasure.h).
 inline double correlation(const std::vector<std::int16_t>& a, const std::vector<std::int16_t>& b,
                           int channel, long lag) {
-    const long fa = static_cast<long>(a.size() / 2), fb = static_cast<long>(b.size() / 2);
-    double ab = 0, aa = 0, bb = 0;
-    for (long i = 0; i < fa; ++i) {
-        const long j = i + lag;
-        if (j < 0 || j >= fb) continue;
-        const double x = a[2 * i + channel], y = b[2 * j + channel];
-        ab += x * y;
-        aa += x * x;
-        bb += y * y;
-    }
-    return aa > 0 && bb > 0 ? ab / std::sqrt(aa * bb) : 0.0;
+    return correlation(a, b, 2, channel, lag);
 }
 
 // Every decoded sample within `tolerance` of `signal` (stereo interleaved), at `rate`; with

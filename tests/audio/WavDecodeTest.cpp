@@ -17,10 +17,7 @@ namespace {
 
 using test::Bytes;
 using test::Chunk;
-
-DecodeResult decodeBytes(const Bytes& b) {
-    return decodeMemory(b.data(), b.size());
-}
+using test::decodeBytes;
 
 Bytes int16s(std::initializer_list<int> values) {
     Bytes b;
@@ -33,25 +30,22 @@ Bytes int16s(std::initializer_list<int> values) {
 // Recognition
 
 TEST(Sniff, RecognisesEachContainerByItsFirstTwelveBytesAndDumpsAnUnknownOne) {
+    using namespace std::string_literals; // the headers hold NUL bytes
     const std::pair<std::string, AudioKind> cases[] = {
-        {std::string("RIFF\0\0\0\0WAVE", 12), AudioKind::Wav},
-        {std::string("RF64\xFF\xFF\xFF\xFFWAVE", 12), AudioKind::Wav},
-        {std::string("FORM\0\0\0\0AIFF", 12), AudioKind::Aiff},
-        {std::string("FORM\0\0\0\0AIFC", 12), AudioKind::Aiff},
+        {"RIFF\0\0\0\0WAVE"s, AudioKind::Wav},
+        {"RF64\xFF\xFF\xFF\xFFWAVE"s, AudioKind::Wav},
+        {"FORM\0\0\0\0AIFF"s, AudioKind::Aiff},
+        {"FORM\0\0\0\0AIFC"s, AudioKind::Aiff},
         {"fLaC", AudioKind::Flac},
-        {std::string("\0\0\0\x20"
-                     "ftypM4A ",
-                     12),
-         AudioKind::M4a},
+        {"\0\0\0 ftypM4A "s, AudioKind::M4a}, // a box of 0x20 bytes
         {"OggS", AudioKind::Ogg},
         {"ID3\x04", AudioKind::Mp3},
         {"\xFF\xFB\x90\x64", AudioKind::Mp3}, // MPEG-1 layer III frame sync
         {"\xFF\xF1\x50\x80", AudioKind::Mp3}, // ADTS sync looks the same
         {"\xFF\xC0\x00\x00", AudioKind::Unknown},
-        {std::string("RIFF\0\0\0\0AVI ", 12), AudioKind::Unknown},
-        {std::string("FORM\0\0\0\0"
-                     "8SVX",
-                     12),
+        {"RIFF\0\0\0\0AVI "s, AudioKind::Unknown},
+        {"FORM\0\0\0\0"
+         "8SVX"s,
          AudioKind::Unknown},
     };
     for (const auto& [head, kind] : cases) {
@@ -413,17 +407,13 @@ INSTANTIATE_TEST_SUITE_P(Layouts, WavSources,
 
 TEST(ToolWrittenFiles, DecodeToTheSourceSignal) {
     struct Case {
-        const char* command; // IN and OUT stand for the two files
-        const char* name;
+        std::string command; // IN and OUT stand for the two files
+        std::string name;
         int tolerance;
         bool monoOfLeft;
         double level = 1.0; // of the source in the decoded signal
     };
-    const Case cases[] = {
-        {"sox -D IN -b 16 OUT", "s16.wav", 0, false},
-        {"sox -D IN -b 24 OUT", "s24.wav", 0, false}, // extensible header
-        {"sox -D IN -b 32 OUT", "s32.wav", 0, false},
-        {"sox -D IN -b 8 OUT", "u8.wav", 256, false},
+    std::vector<Case> cases = {
         // 16-bit x is stored as x / 32768 and comes back as trunc(x * 32767 / 32768).
         {"sox -D IN -e floating-point -b 32 OUT", "f32.wav", 1, false},
         {"sox -D IN -e floating-point -b 64 OUT", "f64.wav", 1, false},
@@ -432,10 +422,6 @@ TEST(ToolWrittenFiles, DecodeToTheSourceSignal) {
         // the front pair at the downmix's level.
         {"sox -D IN -b 24 OUT remix 1 2 0 2v0.9 0 0", "six.wav", 1, false, 0.41421356},
         {"ffmpeg -v error -y -i IN -c:a pcm_s24le -rf64 always OUT", "rf64.wav", 0, false},
-        {"sox -D IN -b 16 OUT", "s16.aiff", 0, false},
-        {"sox -D IN -b 24 OUT", "s24.aiff", 0, false},
-        {"sox -D IN -b 32 OUT", "s32.aiff", 0, false},
-        {"sox -D IN -b 8 OUT", "s8.aiff", 256, false},
         {"sox -D IN -t aifc OUT", "none.aifc", 0, false},
         {"ffmpeg -v error -y -i IN -c:a pcm_s16le -f aiff OUT", "sowt.aifc", 0, false},
         {"ffmpeg -v error -y -i IN -c:a pcm_f32be -f aiff OUT", "fl32.aifc", 1, false},
@@ -443,6 +429,13 @@ TEST(ToolWrittenFiles, DecodeToTheSourceSignal) {
         {"sox -D IN -c 1 OUT remix 1", "mono.aiff", 0, true},
         {"sox -D IN OUT remix 1 2 0 1v0.9 0 0", "six.aiff", 1, false, 0.41421356},
     };
+    // Every integer depth in both containers (24-bit WAV with an extensible header, 8-bit WAV
+    // unsigned, 8-bit AIFF signed).
+    for (const char* container : {"wav", "aiff"})
+        for (int bits : {8, 16, 24, 32})
+            cases.push_back({"sox -D IN -b " + std::to_string(bits) + " OUT",
+                             "s" + std::to_string(bits) + "." + container, bits == 8 ? 256 : 0,
+                             false});
     const std::string dir = test::scratchDir("tool-written");
     const std::vector<std::int16_t> signal = test::testSignal(24000, 48000);
     const std::string source = test::writeStereoWav(dir + "/source.wav", signal, 48000);

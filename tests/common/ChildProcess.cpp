@@ -26,22 +26,6 @@ ChildProcess::~ChildProcess() {
     wait();
 }
 
-bool ChildProcess::waitUntilCatching(int sig, double timeoutSeconds) const {
-    const auto deadline = std::chrono::steady_clock::now() +
-                          std::chrono::milliseconds(static_cast<long>(timeoutSeconds * 1000));
-    const std::string status = "/proc/" + std::to_string(pid_) + "/status";
-    do {
-        std::ifstream in(status);
-        std::string line;
-        while (std::getline(in, line))
-            if (line.rfind("SigCgt:", 0) == 0 &&
-                (std::stoull(line.substr(7), nullptr, 16) >> (sig - 1) & 1u))
-                return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    } while (std::chrono::steady_clock::now() < deadline);
-    return false;
-}
-
 void ChildProcess::signal(int sig) {
     if (pid_ > 0) ::kill(pid_, sig);
 }

@@ -15,8 +15,6 @@ public:
     ChildProcess& operator=(const ChildProcess&) = delete;
 
     bool started() const { return pid_ > 0; }
-    // Waits until the child has a handler for `sig` (it catches it), or `timeoutSeconds` passed.
-    bool waitUntilCatching(int sig, double timeoutSeconds = 60.0) const;
     void signal(int sig);
     // Waits for the child; its exit code, or -1 when a signal ended it or it never started.
     int wait();

@@ -1,6 +1,7 @@
 #include "common/TestPaths.h"
 #include "support/FileIo.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -38,6 +39,19 @@ std::string rekordboxFixtures() {
 
 std::string readText(const std::string& path) {
     return readWholeFile(path).data;
+}
+
+std::vector<std::string> filesIn(const std::string& folder, const std::string& extension) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.size() >= extension.size() &&
+            name.compare(name.size() - extension.size(), extension.size(), extension) == 0)
+            names.push_back(name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 ProcessResult runProcess(const std::string& command, const std::string& input) {

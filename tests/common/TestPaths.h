@@ -36,6 +36,9 @@ inline std::string canonicalPath(const std::string& path) {
 
 // The whole content of a file; empty when it cannot be read.
 std::string readText(const std::string& path);
+// The names of the files in `folder` ending in `extension` (all of them when it is empty), sorted;
+// none when the folder is missing.
+std::vector<std::string> filesIn(const std::string& folder, const std::string& extension = {});
 
 struct ProcessResult {
     int exitCode = -1;

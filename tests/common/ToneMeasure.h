@@ -1,10 +1,11 @@
 #pragma once
 // Measurements on rendered audio for tests: the frequency of a steady tone, the level of a
-// component, and the peak level.
+// component, the peak level, and how alike two signals are.
 
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 namespace vyn::test {
@@ -72,6 +73,46 @@ inline double toneAmplitude(const std::vector<float>& stereo, int channel, doubl
         windowSum += w;
     }
     return 2.0 * std::hypot(re, im) / windowSum;
+}
+
+// Normalised cross-correlation of two signals of `channels` interleaved channels, on `channel` (on
+// all of them when it is -1), over frames [from, from + frames) of `a` (to its end by default),
+// where frame i of `a` meets frame i + lag of `b`.
+template <class Sample>
+double correlation(const std::vector<Sample>& a, const std::vector<Sample>& b, int channels,
+                   int channel, long lag, std::size_t from = 0, std::size_t frames = SIZE_MAX) {
+    const auto n = static_cast<std::size_t>(channels);
+    const std::size_t end =
+        std::min(a.size() / n, frames < a.size() / n ? from + frames : SIZE_MAX);
+    const int first = channel < 0 ? 0 : channel, last = channel < 0 ? channels - 1 : channel;
+    double ab = 0, aa = 0, bb = 0;
+    for (std::size_t i = from; i < end; ++i) {
+        const long j = static_cast<long>(i) + lag;
+        if (j < 0 || static_cast<std::size_t>(j) >= b.size() / n) continue;
+        for (int c = first; c <= last; ++c) {
+            const double x = a[i * n + c], y = b[static_cast<std::size_t>(j) * n + c];
+            ab += x * y;
+            aa += x * x;
+            bb += y * y;
+        }
+    }
+    return aa > 0 && bb > 0 ? ab / std::sqrt(aa * bb) : 0.0;
+}
+
+// The shift of `b` against `a`, within `range` frames either way, at which they correlate best.
+template <class Sample>
+long bestLag(const std::vector<Sample>& a, const std::vector<Sample>& b, int channels, int channel,
+             long range, std::size_t from, std::size_t frames) {
+    long best = 0;
+    double bestScore = -2.0;
+    for (long lag = -range; lag <= range; ++lag) {
+        const double score = correlation(a, b, channels, channel, lag, from, frames);
+        if (score > bestScore) {
+            bestScore = score;
+            best = lag;
+        }
+    }
+    return best;
 }
 
 inline float peakLevel(const float* x, std::size_t samples) {

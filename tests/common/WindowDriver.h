@@ -1,8 +1,9 @@
 #pragma once
-// Drives the real window as a person does: runs it (vyn_guarded, the window executable with the
-// real-time guard) with its own configuration and documents folders and a UI map, reads the map,
-// and clicks, double-clicks and types with xdotool at the places the map lists. The checks that
-// wait for what the window shows return assertion results naming what it showed instead.
+// Drives the real window as a person does: WindowDriver reads its UI map and clicks,
+// double-clicks and types with xdotool at the places the map lists (on either platform's window);
+// WindowProcess runs the Linux window (vyn_guarded, the window executable with the real-time
+// guard) with its own configuration and documents folders and map. The checks that wait for what
+// the window shows return assertion results naming what it showed instead.
 
 #include "app/DeckPanel.h"
 #include "common/TestPaths.h"
@@ -17,49 +18,22 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
-#include <map>
-#include <sstream>
 #include <string>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 namespace vyn::test {
 
 using namespace std::chrono_literals;
 
-// One run of the window with its own configuration folder and UI map.
-class WindowProcess {
+// The window behind the UI map at `mapPath`.
+class WindowDriver {
 public:
-    // `environment`: extra variables for the window ("NAME=value").
-    explicit WindowProcess(const std::string& dir, std::vector<std::string> environment = {})
-        : dir_(dir), map_(dir + "/ui.map") {
-        pid_ = fork();
-        if (pid_ == 0) {
-            for (std::string& e : environment)
-                putenv(e.data());
-            ::vyn::test::setEnvironment("XDG_CONFIG_HOME", (dir + "/config").c_str());
-            ::vyn::test::setEnvironment("XDG_DOCUMENTS_DIR", (dir + "/documents").c_str());
-            ::vyn::test::setEnvironment("VYN_UI_MAP", map_.c_str());
-            // Mesa and SDL keep allocations to the end of the process; our own leaks are the
-            // unit tests' business.
-            ::vyn::test::setEnvironment("ASAN_OPTIONS", "detect_leaks=0");
-            // ALSA default through the PulseAudio plugin
-            ::vyn::test::setEnvironment("VYN_AUDIO", "alsa");
-            ::vyn::test::setEnvironment("PULSE_SINK", "vyn_stereo");
-            std::freopen((dir + "/stderr").c_str(), "w", stderr);
-            const std::string exe = builtExecutable("vyn_guarded");
-            execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));
-            _exit(127);
-        }
-    }
-    ~WindowProcess() {
-        if (pid_ > 0 && status_ < 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
+    explicit WindowDriver(std::string mapPath) : map_(std::move(mapPath)) {}
 
     UiMapFile map() const { return UiMapFile::read(map_); }
     // Waits until the map satisfies `ready`; the last map read is returned either way.
@@ -78,22 +52,22 @@ public:
         return waitFor([&](const UiMapFile& m) { return m.text(id) == text; }, timeout);
     }
 
-    // Waits for the text `id` to read `text`.
+    // Waits for the text `id` to read `text`, or only to start with it when `prefixOnly`.
     ::testing::AssertionResult shows(int id, const std::string& text,
-                                     std::chrono::milliseconds timeout = 15s) const {
-        const std::string now = waitForText(id, text, timeout).text(id);
-        if (now == text) return ::testing::AssertionSuccess();
-        return ::testing::AssertionFailure()
-               << "text " << id << " reads \"" << now << "\", not \"" << text << "\"";
+                                     std::chrono::milliseconds timeout = 15s,
+                                     bool prefixOnly = false) const {
+        const auto matches = [&](const std::string& now) {
+            return prefixOnly ? now.rfind(text, 0) == 0 : now == text;
+        };
+        const std::string now =
+            waitFor([&](const UiMapFile& m) { return matches(m.text(id)); }, timeout).text(id);
+        if (matches(now)) return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << "text " << id << " reads \"" << now << "\", not \""
+                                             << text << (prefixOnly ? "...\"" : "\"");
     }
-    // Waits for the text `id` to start with `prefix`.
     ::testing::AssertionResult showsStart(int id, const std::string& prefix,
                                           std::chrono::milliseconds timeout = 15s) const {
-        const UiMapFile m =
-            waitFor([&](const UiMapFile& f) { return f.text(id).rfind(prefix, 0) == 0; }, timeout);
-        if (m.text(id).rfind(prefix, 0) == 0) return ::testing::AssertionSuccess();
-        return ::testing::AssertionFailure()
-               << "text " << id << " reads \"" << m.text(id) << "\", not \"" << prefix << "...\"";
+        return shows(id, prefix, timeout, true);
     }
     // Waits for the map to list control `id`, showing `label` when one is given.
     ::testing::AssertionResult lists(int id, const std::string& label = {},
@@ -136,6 +110,7 @@ public:
         return shows(deckControlId(panel, deck_control::STATUS_TEXT), "READY");
     }
 
+    const std::string& windowId() const { return window_; }
     // The window's X id, found by its title.
     bool findWindow() {
         for (int i = 0; i < 100 && window_.empty(); ++i) {
@@ -153,8 +128,6 @@ public:
         auto it = m.controls.find(id);
         if (it == m.controls.end()) return false;
         const MapControl& c = it->second;
-        const std::string at = "mousemove --window " + window_ + " " +
-                               std::to_string(c.x + c.w / 2) + " " + std::to_string(c.y + c.h / 2);
         // A modifier stays down over a few frames on either side of the click: the window reads
         // it once per frame.
         if (!modifier.empty()) {
@@ -163,7 +136,7 @@ public:
         }
         // The pointer rests on the control for a frame or two first: a control that moves as
         // the window settles (a wrapping status line above it) is hovered where it is.
-        xdotool(at + " sleep 0.1 click 1");
+        xdotool(pointAt(c.x + c.w / 2, c.y + c.h / 2) + " sleep 0.1 click 1");
         std::this_thread::sleep_for(modifier.empty() ? 150ms : 300ms);
         if (!modifier.empty()) xdotool("keyup " + modifier);
         return true;
@@ -174,31 +147,76 @@ public:
         auto it = m.controls.find(id);
         if (it == m.controls.end()) return false;
         const MapControl& c = it->second;
-        xdotool("mousemove --window " + window_ + " " + std::to_string(c.x + 20) + " " +
-                std::to_string(c.y + c.h / 2) + " click --repeat 2 --delay 80 1");
+        xdotool(pointAt(c.x + 20, c.y + c.h / 2) + " click --repeat 2 --delay 80 1");
         std::this_thread::sleep_for(150ms);
         return true;
     }
+    // Xvfb has no window manager: the window gets the keyboard focus as a desktop would give it.
+    void focus() { xdotool("windowfocus --sync " + window_); }
     // Types `text` into the focused field, then Return unless `enter` is false.
     void type(const std::string& text, bool enter = true) {
-        xdotool("windowfocus --sync " + window_);
+        focus();
         xdotool("type --delay 15 '" + text + "'");
         if (enter) xdotool("key Return");
         std::this_thread::sleep_for(150ms);
     }
     void key(const std::string& keys) {
-        xdotool("windowfocus --sync " + window_);
+        focus();
         xdotool("key " + keys);
         std::this_thread::sleep_for(150ms);
-    }
-    bool screenshot(const std::string& path) {
-        return runProcess("import -window " + window_ + " '" + path + "'").exitCode == 0;
     }
     // A screenshot kept as the test run's artefact `name` (in test-artifacts of the build tree).
     bool keepScreenshot(const std::string& name) {
         const std::string artefacts = std::string(VYN_BINARY_DIR) + "/test-artifacts";
         std::filesystem::create_directories(artefacts);
-        return screenshot(artefacts + "/" + name);
+        return runProcess("import -window " + window_ + " '" + artefacts + "/" + name + "'")
+                   .exitCode == 0;
+    }
+
+protected:
+    std::string pointAt(int x, int y) const {
+        return "mousemove --window " + window_ + " " + std::to_string(x) + " " + std::to_string(y);
+    }
+    static void xdotool(const std::string& args) {
+        const auto r = runProcess("xdotool " + args);
+        EXPECT_EQ(r.exitCode, 0) << args << ": " << r.err;
+    }
+
+    std::string map_;
+    std::string window_;
+};
+
+#ifndef _WIN32
+// One run of the window with its own configuration folder and UI map.
+class WindowProcess : public WindowDriver {
+public:
+    // `environment`: extra variables for the window ("NAME=value").
+    explicit WindowProcess(const std::string& dir, std::vector<std::string> environment = {})
+        : WindowDriver(dir + "/ui.map"), dir_(dir) {
+        pid_ = fork();
+        if (pid_ == 0) {
+            for (std::string& e : environment)
+                putenv(e.data());
+            ::vyn::test::setEnvironment("XDG_CONFIG_HOME", (dir + "/config").c_str());
+            ::vyn::test::setEnvironment("XDG_DOCUMENTS_DIR", (dir + "/documents").c_str());
+            ::vyn::test::setEnvironment("VYN_UI_MAP", map_.c_str());
+            // Mesa and SDL keep allocations to the end of the process; our own leaks are the
+            // unit tests' business.
+            ::vyn::test::setEnvironment("ASAN_OPTIONS", "detect_leaks=0");
+            // ALSA default through the PulseAudio plugin
+            ::vyn::test::setEnvironment("VYN_AUDIO", "alsa");
+            ::vyn::test::setEnvironment("PULSE_SINK", "vyn_stereo");
+            std::freopen((dir + "/stderr").c_str(), "w", stderr);
+            const std::string exe = builtExecutable("vyn_guarded");
+            execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+    }
+    ~WindowProcess() {
+        if (pid_ > 0 && status_ < 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
     }
 
     // Sends `signal` and returns the exit status (-1 when it did not exit within 20 s).
@@ -229,16 +247,10 @@ public:
     std::string settings() const { return readWholeFile(dir_ + "/config/vyn/settings.ini").data; }
 
 private:
-    static void xdotool(const std::string& args) {
-        const auto r = runProcess("xdotool " + args);
-        EXPECT_EQ(r.exitCode, 0) << args << ": " << r.err;
-    }
-
     std::string dir_;
-    std::string map_;
-    std::string window_;
     pid_t pid_ = -1;
     int status_ = -1;
 };
+#endif
 
 } // namespace vyn::test

@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -103,20 +102,15 @@ TEST(KnownFolders, DocumentsFromUserDirs) {
 
 TEST(KnownFolders, FollowTheXdgVariablesAndIgnoreRelativeOnes) {
     const std::string dir = test::scratchDir("known-folders");
-    const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
-    ::vyn::test::setEnvironment("HOME", dir.c_str());
-    ::vyn::test::setEnvironment("XDG_CONFIG_HOME", "relative");
+    const test::ScopedEnvironment environment{
+        {"HOME", dir}, {"XDG_CONFIG_HOME", "relative"}, {"XDG_CACHE_HOME", dir + "/c"}};
     ::vyn::test::unsetEnvironment("XDG_DOCUMENTS_DIR");
-    ::vyn::test::setEnvironment("XDG_CACHE_HOME", (dir + "/c").c_str());
     EXPECT_EQ(configFolder(), dir + "/.config/vyn");
     EXPECT_EQ(cacheFolder(), dir + "/c/vyn");
     EXPECT_EQ(documentsFolder(), dir + "/Documents/VYN");
     std::filesystem::create_directories(dir + "/.config");
     std::ofstream(dir + "/.config/user-dirs.dirs") << "XDG_DOCUMENTS_DIR=\"$HOME/Docs\"\n";
     EXPECT_EQ(documentsFolder(), dir + "/Docs/VYN");
-    ::vyn::test::unsetEnvironment("XDG_CONFIG_HOME");
-    ::vyn::test::unsetEnvironment("XDG_CACHE_HOME");
-    ::vyn::test::setEnvironment("HOME", home.c_str());
 }
 #endif
 
