@@ -87,7 +87,7 @@ TEST_F(ApplicationTest, ToolbarChoicesAreSavedWhenTheyChange) {
 }
 
 TEST_F(ApplicationTest, ClampedSettingsAreNotWrittenBackWhileNothingChanges) {
-    std::ofstream(settingsPath) << "visibleDecks=12\nlayout=2\n";
+    std::ofstream(settingsPath, std::ios::binary) << "visibleDecks=12\nlayout=2\n";
     makeApp();
     app->start();
     EXPECT_EQ(app->settings().visibleDecks, 8);

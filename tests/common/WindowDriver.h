@@ -136,7 +136,7 @@ public:
         }
         // The pointer rests on the control for a frame or two first: a control that moves as
         // the window settles (a wrapping status line above it) is hovered where it is.
-        xdotool(pointAt(c.x + c.w / 2, c.y + c.h / 2) + " sleep 0.1 click 1");
+        xdotool(pointAt(c.x + c.w / 2, c.y + c.h / 2) + " sleep 0.2 click 1");
         std::this_thread::sleep_for(modifier.empty() ? 150ms : 300ms);
         if (!modifier.empty()) xdotool("keyup " + modifier);
         return true;
