@@ -5,6 +5,7 @@
 // root is let through the handshake and the server's chain is then verified here against the
 // system's roots plus that file's certificates, before any body is sent.
 
+#include "support/FileIo.h"
 #include "support/HttpClient.h"
 #include "support/WideText.h"
 
@@ -73,13 +74,9 @@ HttpResponse failure(std::string text) {
 
 // The certificates of a PEM file as a memory store; nullptr when it holds none.
 HCERTSTORE loadPemStore(const std::string& file) {
-    std::FILE* f = _wfopen(widen(file).c_str(), L"rb");
-    if (!f) return nullptr;
-    std::string text;
-    char buffer[4096];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;)
-        text.append(buffer, n);
-    std::fclose(f);
+    const FileReadResult read = readWholeFile(file, 16u << 20);
+    if (!read.ok) return nullptr;
+    const std::string& text = read.data;
     HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_MEMORY, 0, 0, 0, nullptr);
     if (!store) return nullptr;
     int added = 0;
