@@ -13,8 +13,9 @@ deps:
 deps-windows:
 	@scripts/install-deps --windows
 
+# The benchmarks have their own optimised tree (make bench).
 build: deps
-	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) > /dev/null
+	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVYN_BENCH=OFF $(CMAKE_FLAGS) > /dev/null
 	@cmake --build $(BUILD) -j $(JOBS)
 
 run: build
