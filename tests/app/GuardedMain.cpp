@@ -12,8 +12,7 @@ int main(int argc, char** argv) {
     if (!process.ok()) return 1;
     vyn::test::resetRealtimeViolations();
     const int status = vyn::vynMain(process.argc(), process.argv());
-    const vyn::test::RealtimeViolations v = vyn::test::realtimeViolations();
-    std::fprintf(stderr, "realtime violations: allocations %ld frees %ld locks %ld\n",
-                 v.allocations, v.frees, v.locks);
+    std::fprintf(stderr, "realtime violations: %s\n",
+                 vyn::test::realtimeViolations().text().c_str());
     return status;
 }

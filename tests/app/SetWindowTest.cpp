@@ -171,9 +171,8 @@ TEST(SetWindow, ALiveSetReplayedOfflineSoundsLikeTheMixRecording) {
     EXPECT_GE(midi, 40);
 
     const std::string rendered = dir + "/rendered.wav";
-    const auto render =
-        test::runProcess("'" + test::builtExecutable("vyn-tool") + "' render --rate " +
-                         std::to_string(set.sampleRate) + " '" + setFile + "' '" + rendered + "'");
+    const auto render = test::runTool("render --rate " + std::to_string(set.sampleRate) + " '" +
+                                      setFile + "' '" + rendered + "'");
     ASSERT_EQ(render.exitCode, 0) << render.err;
     const test::WavContents offline = test::readWav(rendered);
     const test::WavContents live = test::readWav(folder + "/" + stem + ".wav");

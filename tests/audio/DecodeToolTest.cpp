@@ -17,10 +17,6 @@ protected:
         signal_ = test::testSignal(22050, 22050);
         source_ = test::writeStereoWav(dir_ + "/source.wav", signal_, 22050);
     }
-    static test::ProcessResult run(const std::string& args) {
-        return test::runProcess("'" + test::builtExecutable("vyn-tool") + "' " + args);
-    }
-
     std::string dir_, source_;
     std::vector<std::int16_t> signal_;
 };
@@ -29,7 +25,7 @@ TEST_F(DecodeTool, WritesSixteenBitStereoThroughThePlatformDecoder) {
     const std::string flac = dir_ + "/in.flac";
     ASSERT_TRUE(test::shell("ffmpeg -v error -y -i '" + source_ + "' '" + flac + "'"));
     const std::string out = dir_ + "/out.wav";
-    const test::ProcessResult r = run("decode '" + flac + "' '" + out + "'");
+    const test::ProcessResult r = test::runTool("decode '" + flac + "' '" + out + "'");
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, "frames: 22050\nsampleRate: 22050\n");
     const DecodeResult written = decodeFile(out);
@@ -40,21 +36,21 @@ TEST_F(DecodeTool, WritesSixteenBitStereoThroughThePlatformDecoder) {
 TEST_F(DecodeTool, FailuresExitWithTheDecoderMessageAndWriteNothing) {
     const std::string six = test::writeBytes(dir_ + "/six.wav", {'R', 'I', 'F', 'F', 0, 0});
     const std::string out = dir_ + "/out.wav";
-    const test::ProcessResult r = run("decode '" + six + "' '" + out + "'");
+    const test::ProcessResult r = test::runTool("decode '" + six + "' '" + out + "'");
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.err, "vyn-tool decode: " + six +
                          ": unrecognised audio format \xE2\x80\x94 header: 52 49 46 46 00 00   "
                          "\"RIFF..\"\n");
     EXPECT_FALSE(test::shell("test -e '" + out + "' || test -e '" + out + ".tmp'"));
-    EXPECT_EQ(run("decode '" + source_ + "'").exitCode, 2);
-    EXPECT_EQ(run("waveform").exitCode, 2);
-    EXPECT_EQ(run("waveform '" + six + "'").exitCode, 1);
+    EXPECT_EQ(test::runTool("decode '" + source_ + "'").exitCode, 2);
+    EXPECT_EQ(test::runTool("waveform").exitCode, 2);
+    EXPECT_EQ(test::runTool("waveform '" + six + "'").exitCode, 1);
 }
 
 TEST_F(DecodeTool, WaveformPrintsColumnsRateAndAChecksumOfTheColumns) {
     const auto waveform = [&](const std::vector<std::int16_t>& signal) {
         const std::string path = test::writeStereoWav(dir_ + "/w.wav", signal, 22050);
-        const test::ProcessResult r = run("waveform '" + path + "'");
+        const test::ProcessResult r = test::runTool("waveform '" + path + "'");
         EXPECT_EQ(r.exitCode, 0) << r.err;
         return r.out;
     };

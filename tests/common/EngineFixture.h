@@ -1,8 +1,10 @@
 #pragma once
-// An engine host without a device, driven block by block from the test thread. With
+// An engine host without a device, driven block by block from the test thread. Every test on it
+// is also a real-time check: an allocation, free or lock inside a render block fails it. With
 // VYN_TEST_INTERPOLATION=1 in the environment every deck reads band-limited, so a suite can run
 // again under that setting and show that nothing but the interpolation changes.
 
+#include "common/RealtimeGuard.h"
 #include "engine/EngineHost.h"
 
 #include <gtest/gtest.h>
@@ -24,8 +26,11 @@ protected:
             engine->setSoundOptions(options);
         }
         master.assign(2 * 2048, 0.0f);
+        resetRealtimeViolations();
     }
     void TearDown() override {
+        EXPECT_EQ(realtimeViolations().total(), 0)
+            << "in render blocks: " << realtimeViolations().text();
         std::vector<LoadedTrack*> retired;
         engine->drainRetired(retired);
         for (LoadedTrack* t : retired)

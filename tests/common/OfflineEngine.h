@@ -1,8 +1,10 @@
 #pragma once
 // An engine host on the offline device, rendered from the test thread the way a device's callback
-// would, with the track loader's results collected in between.
+// would, with the track loader's results collected in between. An allocation, free or lock in one
+// of its render blocks fails the test.
 
 #include "audio/OfflineAudioDevice.h"
+#include "common/RealtimeGuard.h"
 #include "engine/EngineHost.h"
 
 #include <gtest/gtest.h>
@@ -21,6 +23,7 @@ public:
         offline_ = device.get();
         engine = EngineHost::create(std::move(device));
         buffer_.assign(static_cast<std::size_t>(channels) * 256, 0.0f);
+        resetRealtimeViolations();
         if (openNow) open();
     }
     bool open() {
@@ -30,6 +33,8 @@ public:
     }
     ~OfflineEngine() {
         if (opened_) engine->stop();
+        EXPECT_EQ(realtimeViolations().total(), 0)
+            << "in render blocks: " << realtimeViolations().text();
     }
 
     void render(int blocks = 1) {

@@ -12,6 +12,11 @@ struct RealtimeViolations {
     long frees = 0;
     long locks = 0;
     long total() const { return allocations + frees + locks; }
+    // "allocations A frees F locks L", for reports and failure messages.
+    std::string text() const {
+        return "allocations " + std::to_string(allocations) + " frees " + std::to_string(frees) +
+               " locks " + std::to_string(locks);
+    }
 };
 
 void resetRealtimeViolations();

@@ -31,9 +31,4 @@ inline std::string writeSet(const std::string& dir, const SetReplay& set) {
     return path;
 }
 
-// Runs `vyn-tool ARGS`.
-inline ProcessResult runTool(const std::string& args) {
-    return runProcess("'" + builtExecutable("vyn-tool") + "' " + args);
-}
-
 } // namespace vyn::test

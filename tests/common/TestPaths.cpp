@@ -68,6 +68,10 @@ ProcessResult runProcess(const std::string& command, const std::string& input) {
     return r;
 }
 
+ProcessResult runTool(const std::string& args) {
+    return runProcess("'" + builtExecutable("vyn-tool") + "' " + args);
+}
+
 bool servicesAvailable() {
     for (const char* name : {"PULSE_SERVER", "JACK_DEFAULT_SERVER", "DISPLAY"}) {
         const char* value = std::getenv(name);

@@ -48,6 +48,8 @@ struct ProcessResult {
 // Runs `command` through /bin/sh with `input` on standard input; captures both output streams.
 // The Windows build (under wine) runs the same Linux shell, so fixtures come from the same tools.
 ProcessResult runProcess(const std::string& command, const std::string& input = {});
+// Runs the built `vyn-tool ARGS` (ARGS quoted as the shell needs them).
+ProcessResult runTool(const std::string& args);
 // Runs `script` with /bin/sh and returns its exit status (-1 when it did not exit normally);
 // `scratch` is a folder the call may use. One implementation per platform (ShellPosix.cpp,
 // ShellWine.cpp).

@@ -316,9 +316,7 @@ TEST(StemSource, GainsRampLinearlyAcrossTheReadAndOverTheEdgesOfTheTrack) {
 TEST(StemsTool, WritesFourStemsThatAddUpToTheTrack) {
     const std::string dir = test::scratchDir("stems-tool");
     ASSERT_TRUE(test::writeKickAndTones(dir + "/in.wav", 3.0, 44100.0));
-    const std::string tool = test::builtExecutable("vyn-tool");
-    const test::ProcessResult r =
-        test::runProcess("'" + tool + "' stems '" + dir + "/in.wav' '" + dir + "/out'");
+    const test::ProcessResult r = test::runTool("stems '" + dir + "/in.wav' '" + dir + "/out'");
     ASSERT_EQ(r.exitCode, 0) << r.err;
     const std::string files = "drums: " + dir + "/out-drums.wav\nbass: " + dir +
                               "/out-bass.wav\nvocals: " + dir + "/out-vocals.wav\nother: " + dir +
@@ -342,8 +340,8 @@ TEST(StemsTool, WritesFourStemsThatAddUpToTheTrack) {
     for (std::size_t i = 0; i < sum.size(); ++i)
         ASSERT_EQ(sum[i], original[i]) << i;
 
-    EXPECT_EQ(test::runProcess("'" + tool + "' stems onlyone").exitCode, 2);
-    EXPECT_EQ(test::runProcess("'" + tool + "' stems '" + dir + "/missing.wav' x").exitCode, 1);
+    EXPECT_EQ(test::runTool("stems onlyone").exitCode, 2);
+    EXPECT_EQ(test::runTool("stems '" + dir + "/missing.wav' x").exitCode, 1);
 }
 
 } // namespace

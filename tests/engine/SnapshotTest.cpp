@@ -150,12 +150,10 @@ TEST_F(RealtimeRender, ConcurrentProducerDoesNotMakeTheRenderBlock) {
             std::this_thread::yield();
         }
     });
-    test::resetRealtimeViolations();
-    for (int b = 0; b < 5000; ++b)
+    for (int b = 0; b < 5000; ++b) // the fixture fails the test on a lock or allocation here
         block(64);
     done = true;
     producer.join();
-    EXPECT_EQ(test::realtimeViolations().total(), 0);
 }
 
 } // namespace

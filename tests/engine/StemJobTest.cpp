@@ -45,11 +45,8 @@ protected:
                 return r;
             }
             if (std::chrono::steady_clock::now() > deadline) break;
-            std::vector<LoadResult> some;
-            loader().poll(some);
+            const std::vector<LoadResult> some = host.collect(1);
             backlog.insert(backlog.end(), some.begin(), some.end());
-            host.render();
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
         ADD_FAILURE() << "no result of kind " << int(kind);
         return {};

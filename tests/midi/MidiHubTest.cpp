@@ -2,8 +2,8 @@
 // snapshot, replay ownership and capture, controllers keyed by device, and concurrent use.
 
 #include "control/midi/MidiHub.h"
+#include "common/EngineFixture.h"
 #include "control/midi/MidiRouter.h"
-#include "engine/EngineHost.h"
 
 #include "MidiBindings.h"
 
@@ -18,12 +18,10 @@ namespace {
 
 using test::binding;
 
-class MidiHubTest : public ::testing::Test {
+class MidiHubTest : public test::EngineFixture {
 protected:
     void SetUp() override {
-        engine = EngineHost::create(nullptr);
-        engine->prepare(48000.0, 2048);
-        master.assign(2 * 2048, 0.0f);
+        EngineFixture::SetUp();
         hub.listen(router);
         hub.setEngine(engine.get());
         router.portConnected(0, "Mixer");
@@ -38,21 +36,10 @@ protected:
         hub.installMapping(device, m);
     }
     EngineSnapshot renderAndRead() {
-        engine->render(master.data(), 256);
-        EngineSnapshot s;
-        EXPECT_TRUE(engine->readSnapshot(s));
-        return s;
-    }
-    std::vector<Command> applied() {
-        std::vector<Command> out;
-        Command c;
-        while (engine->popApplied(c))
-            out.push_back(c);
-        return out;
+        block();
+        return snapshot();
     }
 
-    std::unique_ptr<EngineHost> engine;
-    std::vector<float> master;
     MidiRouter router;
     MidiHub hub{router};
 };

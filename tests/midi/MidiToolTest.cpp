@@ -12,8 +12,7 @@ namespace {
 
 // Its output without the line end (which differs on Windows).
 test::ProcessResult midiTool(const std::string& args) {
-    test::ProcessResult r =
-        test::runProcess("'" + test::builtExecutable("vyn-tool") + "' midi " + args);
+    test::ProcessResult r = test::runTool("midi " + args);
     r.out.erase(r.out.find_last_not_of("\r\n") + 1);
     return r;
 }
