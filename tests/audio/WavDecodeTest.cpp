@@ -400,7 +400,13 @@ TEST_P(WavSources, FileDescriptorAndMemoryAgree) {
 INSTANTIATE_TEST_SUITE_P(Layouts, WavSources,
                          ::testing::Values(Layout{1, 2, 16}, Layout{1, 1, 16}, Layout{1, 2, 24},
                                            Layout{1, 3, 24}, Layout{1, 6, 32}, Layout{1, 1, 8},
-                                           Layout{3, 2, 32}, Layout{3, 5, 64}));
+                                           Layout{3, 2, 32}, Layout{3, 5, 64}),
+                         [](const auto& named) {
+                             const Layout& l = named.param;
+                             return std::string(l.tag == 3 ? "Float" : "Pcm") +
+                                    std::to_string(l.bits) + "Bit" + std::to_string(l.channels) +
+                                    "Channels";
+                         });
 
 // ---------------------------------------------------------------------------------------------
 // WAV and AIFF files written by sox and ffmpeg

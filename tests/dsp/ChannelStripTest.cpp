@@ -65,7 +65,11 @@ TEST(SmoothedParameter, GlidesWithoutOvershootToEveryTargetExactlyAndZeroTimeJum
 }
 
 class ChannelStripOfType : public ::testing::TestWithParam<EqType> {};
-INSTANTIATE_TEST_SUITE_P(EqTypes, ChannelStripOfType, ::testing::ValuesIn(kEqTypes));
+INSTANTIATE_TEST_SUITE_P(EqTypes, ChannelStripOfType, ::testing::ValuesIn(kEqTypes),
+                         [](const auto& named) {
+                             return std::string(named.param == EqType::Isolator ? "Isolator"
+                                                                                : "OnePole");
+                         });
 
 constexpr auto lowKill = [](ChannelStrip& s) { s.setEqLow(0.0f); };
 constexpr auto midKill = [](ChannelStrip& s) { s.setEqMid(0.0f); };

@@ -8,6 +8,7 @@
 #include "common/ToneMeasure.h"
 
 #include <cmath>
+#include <cstdlib>
 #include <tuple>
 
 namespace vyn {
@@ -47,7 +48,17 @@ const SustainCase kSustainCases[] = {{"chord", &kChordHz, 0.8, 0},  {"chord", &k
                                      {"chord", &kChordHz, 1.0, 3},  {"chord", &kChordHz, 1.0, -3},
                                      {"bass", &kBassHz, 0.8, 0},    {"bass", &kBassHz, 0.94, 0},
                                      {"bass", &kBassHz, 1.06, 0},   {"bass", &kBassHz, 1.25, 0}};
-INSTANTIATE_TEST_SUITE_P(ChordAndBass, KeylockSustain, ::testing::ValuesIn(kSustainCases));
+// Named like "chordAtRate94" or "chordAtRate100Down3".
+INSTANTIATE_TEST_SUITE_P(ChordAndBass, KeylockSustain, ::testing::ValuesIn(kSustainCases),
+                         [](const auto& named) {
+                             const SustainCase& c = named.param;
+                             std::string name = std::string(c.material) + "AtRate" +
+                                                std::to_string(std::lround(c.rate * 100.0));
+                             if (c.keyShift != 0)
+                                 name += (c.keyShift > 0 ? "Up" : "Down") +
+                                         std::to_string(std::abs(c.keyShift));
+                             return name;
+                         });
 
 TEST_P(KeylockSustain, StaysCleanAndInTune) {
     const SustainCase& c = GetParam();
