@@ -29,8 +29,7 @@ protected:
         resetRealtimeViolations();
     }
     void TearDown() override {
-        EXPECT_EQ(realtimeViolations().total(), 0)
-            << "in render blocks: " << realtimeViolations().text();
+        EXPECT_TRUE(noRealtimeViolations());
         std::vector<LoadedTrack*> retired;
         engine->drainRetired(retired);
         for (LoadedTrack* t : retired)

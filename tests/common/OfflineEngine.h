@@ -33,8 +33,7 @@ public:
     }
     ~OfflineEngine() {
         if (opened_) engine->stop();
-        EXPECT_EQ(realtimeViolations().total(), 0)
-            << "in render blocks: " << realtimeViolations().text();
+        EXPECT_TRUE(noRealtimeViolations());
     }
 
     void render(int blocks = 1) {

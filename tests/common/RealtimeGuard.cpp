@@ -75,6 +75,12 @@ RealtimeViolations realtimeViolations() {
     return {gAllocations.load(), gFrees.load(), gLocks.load()};
 }
 
+::testing::AssertionResult noRealtimeViolations() {
+    const RealtimeViolations v = realtimeViolations();
+    if (v.total() == 0) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "on the audio thread: " << v.text();
+}
+
 } // namespace vyn::test
 
 void* operator new(std::size_t n) {

@@ -3,6 +3,8 @@
 // thread, every operator new/delete and every mutex lock or condition wait on that thread is
 // counted as a violation. Tests reset the count, exercise the render path and expect zero.
 
+#include <gtest/gtest.h>
+
 #include <string>
 
 namespace vyn::test {
@@ -24,5 +26,8 @@ void resetRealtimeViolations();
 // and frees are counted (TSan checks the locking instead).
 bool realtimeLockHooksActive();
 RealtimeViolations realtimeViolations();
+// Success when nothing was counted since the last reset; otherwise a failure naming the counts,
+// for EXPECT_TRUE at the caller's line.
+::testing::AssertionResult noRealtimeViolations();
 
 } // namespace vyn::test
