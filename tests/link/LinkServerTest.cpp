@@ -211,11 +211,13 @@ TEST_F(LinkServerTest, StalledReaderKeepsWholeFramesAndCatchesUp) {
     EXPECT_GT(r.find("healthyDuringStall")->asNumber(), 10) << "other surfaces kept being served";
     // The backlog never grew to hold every frame published during the stall.
     EXPECT_LT(mostWaiting.load(), 2u * 1024 * 1024);
-    // After the stall the reader gets the current state, not a queue of old ones.
+    // After the stall the reader gets the current state, not a queue of old ones. Its 1.5 s after
+    // the resume bring about 45 fresh states (30 a second) plus what the socket buffers still held
+    // (17 more seen under ThreadSanitizer); a queue of the stall's 75 would bring about 120.
     const auto& after = r.find("afterStall")->items();
     ASSERT_FALSE(after.empty());
     EXPECT_GE(after.back().asNumber(), published.load() - 40);
-    EXPECT_LE(after.size(), 60u);
+    EXPECT_LE(after.size(), 80u);
     // Every waveform frame arrived whole, and the last one published was (re)sent.
     const auto& got = r.find("waves")->items();
     ASSERT_FALSE(got.empty());
