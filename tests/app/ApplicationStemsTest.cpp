@@ -19,6 +19,7 @@
 #include <functional>
 #include <optional>
 #include <thread>
+#include <tuple>
 
 namespace vyn {
 namespace {
@@ -117,10 +118,9 @@ TEST_F(ApplicationStems, StemsSwitchedOnSplitThePlayingDeckAndTheStemControlsRid
 TEST_F(ApplicationStems, StemSettingsChooseTheCacheAndSplitEveryLoad) {
     start("stemsOnLoad=1\nstemCacheBytes=1000000000\nstemCacheFiles=3\n");
     const StemCacheSettings cache = stemCacheSettings();
-    EXPECT_EQ(cache.folder, cacheFolder() + "/stems");
+    EXPECT_EQ(std::tie(cache.folder, cache.byteBudget, cache.fileBudget),
+              std::make_tuple(cacheFolder() + "/stems", 1000000000u, 3u));
     EXPECT_EQ(cache.folder.rfind(dir, 0), 0u) << cache.folder;
-    EXPECT_EQ(cache.byteBudget, 1000000000u);
-    EXPECT_EQ(cache.fileBudget, 3u);
     ASSERT_TRUE(app->loadFile(0, dir + "/music.wav"));
     ASSERT_TRUE(runUntil([&] { return deck().state != 0; })) << app->panel(0).message();
     EXPECT_TRUE(deck().stemsAvailable) << "the load was split before it reached the deck";

@@ -244,8 +244,7 @@ TEST(DeckPanel, LevelLabelAndItsColour) {
         s.peakLeft = c.left;
         s.peakRight = c.right;
         const LevelLabel l = DeckPanel::levelLabel(s);
-        EXPECT_EQ(l.text, c.text);
-        EXPECT_EQ(l.colour, c.colour) << c.text;
+        EXPECT_EQ(std::tie(l.text, l.colour), std::make_tuple(c.text, c.colour)) << c.left;
     }
 }
 

@@ -1,5 +1,7 @@
-// The command-line host end to end: `vyn --file` on the silent null device.
+// The command-line host end to end, run as a user runs it: `vyn --file` on the silent null
+// device, `--probe` on the null device and on the test services' devices, and the usage text.
 
+#include "app/CommandLine.h"
 #include "app/CommandLineHost.h"
 #include "common/PrefixDriveClassifier.h"
 #include "common/TestPaths.h"
@@ -14,6 +16,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -36,6 +39,46 @@ test::ProcessResult runHostUntil(const std::string& dir, const std::string& args
                             " $pid; wait $pid; rc=$?; cat '" + err + "' >&2; exit $rc");
 }
 
+// Which arguments are usage errors is CommandLineParse's business, and which files fail with
+// which cause DecodeEntryPoints'; here, what a user sees.
+TEST(VynExecutable, UsageProbeAndFailuresGoToStandardErrorWithTheExitCode) {
+    const std::string usage = usageText(vyn().c_str());
+    const std::string empty =
+        test::writeToneWav(test::scratchDir("host-bad") + "/empty.wav", 0.0, 0.0);
+    const struct {
+        std::string command;
+        int exitCode;
+        std::string err;
+    } cases[] = {
+        {vyn() + " --file x --deck 17", 2, usage},
+        {vyn() + " --help", 0, usage},
+        {"VYN_AUDIO=null:6 " + vyn() + " --probe", 0,
+         "null: 48000 Hz, 6 output channels, 256 frames, latency 256 frames\n"},
+        {"VYN_AUDIO=oss " + vyn() + " --probe", 1,
+         "VYN unknown VYN_AUDIO value: oss (use jack, alsa, pulse or null[:N])\n"},
+        {"VYN_AUDIO=null " + vyn() + " --file " + empty, 1,
+         "null: 48000 Hz, 2 output channels, 256 frames, latency 256 frames\nVYN could not load " +
+             empty + ": file decoded to zero frames\n"},
+    };
+    for (const auto& c : cases) {
+        const auto r = test::runProcess(c.command);
+        EXPECT_EQ(r.exitCode, c.exitCode) << c.command;
+        EXPECT_EQ(r.err, c.err) << c.command;
+        EXPECT_EQ(r.out, "") << c.command;
+    }
+}
+
+// The line with an endpoint, from the default choice; what ALSA opens on each sink is
+// RtAudioDeviceTest's.
+TEST(VynExecutable, ProbeTakesJackWhenItsServerRuns) {
+    VYN_REQUIRE_TEST_SERVICES();
+    const std::regex line(
+        R"(JACK \(system\): 48000 Hz, 2 output channels, 256 frames, latency \d+ frames\n)");
+    const auto r = test::runProcess("unset VYN_AUDIO; " + vyn() + " --probe");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(std::regex_match(r.err, line)) << r.err;
+}
+
 TEST(CommandLineHost, PlaysUntilInterruptedAndExitsCleanly) {
     const std::string dir = test::scratchDir("host-play");
     const std::string track = test::writeToneWav(dir + "/quiet.wav", 0.0, 5.0, 44100);
@@ -44,17 +87,6 @@ TEST(CommandLineHost, PlaysUntilInterruptedAndExitsCleanly) {
     EXPECT_EQ(r.err, "null: 48000 Hz, 2 output channels, 256 frames, latency 256 frames\n"
                      "Playing " +
                          track + " on deck 16\n");
-}
-
-// Which files fail and with which cause is DecodeEntryPoints'; here the host's line and exit code.
-TEST(CommandLineHost, ReportsAFileThatDoesNotDecode) {
-    const std::string empty =
-        test::writeToneWav(test::scratchDir("host-bad") + "/empty.wav", 0.0, 0.0);
-    const auto r = test::runProcess("VYN_AUDIO=null " + vyn() + " --file " + empty);
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_NE(r.err.find("VYN could not load " + empty + ": file decoded to zero frames\n"),
-              std::string::npos)
-        << r.err;
 }
 
 TEST(CommandLineHost, InterruptBeforeTheLoadFinishesExitsWithOne) {

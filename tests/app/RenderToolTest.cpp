@@ -1,6 +1,6 @@
-// vyn-tool render, run as a process: command log in, WAV out.
+// vyn-tool render, run as a process: command log in, WAV out; its options, and the headphone cue
+// on a four-channel device (the cued deck alone on channels 3/4, the master on 1/2).
 
-#include "audio/AudioDecoder.h"
 #include "common/RenderedSets.h"
 #include "common/ToneMeasure.h"
 #include "common/WavFiles.h"
@@ -18,6 +18,15 @@ namespace {
 using test::runTool;
 using test::setCommand;
 using test::writeSet;
+using Type = CommandType;
+
+// Renders `set` with `options` and returns the samples of the float WAV written.
+std::vector<float> render(const std::string& dir, const SetReplay& set,
+                          const std::string& options) {
+    const auto p = runTool("render " + options + " " + writeSet(dir, set) + " " + dir + "/out.wav");
+    EXPECT_EQ(p.exitCode, 0) << options << ": " << p.err;
+    return test::readWav(dir + "/out.wav").samples;
+}
 
 TEST(RenderTool, RendersTheRequestedLengthAsFloatWav) {
     const std::string dir = test::scratchDir("render-length");
@@ -78,25 +87,15 @@ TEST(RenderTool, EqTypePicksTheIsolatorOrTheOnePoleSplit) {
     // A 50 Hz tone with the low band killed: gone under the isolator (the default), about 12 dB
     // down under the one-pole split.
     const std::string dir = test::scratchDir("render-eq-type");
-    ASSERT_EQ(test::runProcess("sox -n -r 48000 -c 2 -b 32 -e floating-point " + dir +
-                               "/tone.wav synth 2 sine 50 vol 0.5")
-                  .exitCode,
-              0);
     SetReplay r;
-    r.events = {setCommand(0, CommandType::LOAD_TRACK, 0, 0.0, dir + "/tone.wav"),
-                setCommand(0, CommandType::SET_EQ_LOW, 0, 0.0),
-                setCommand(0, CommandType::PLAY, 0)};
-    const std::string log = writeSet(dir, r);
+    r.events = {
+        setCommand(0, Type::LOAD_TRACK, 0, 0.0, test::writeToneWav(dir + "/tone.wav", 50.0, 2.0)),
+        setCommand(0, Type::SET_EQ_LOW, 0, 0.0), setCommand(0, Type::PLAY, 0)};
     for (const char* flag : {"", "--eq-type 0", "--eq-type 1"}) {
-        const auto p =
-            runTool(std::string("render --seconds 2 ") + flag + " " + log + " " + dir + "/out.wav");
-        ASSERT_EQ(p.exitCode, 0) << flag << p.err;
-        const DecodeResult out = decodeFile(dir + "/out.wav");
-        ASSERT_TRUE(out.ok) << out.error;
-        std::vector<float> second(out.samples.begin() + 2 * 48000, out.samples.end());
-        for (float& v : second)
-            v /= 32768.0f;
-        const double level = test::toneLevel(second.data(), 48000, 2, 0, 48000.0, 50.0) / 0.5;
+        const std::vector<float> out = render(dir, r, std::string("--seconds 2 ") + flag);
+        ASSERT_EQ(out.size(), 2u * 96000u) << flag;
+        const double level =
+            test::toneLevel(out.data() + 2 * 48000, 48000, 2, 0, 48000.0, 50.0) / 0.5;
         if (std::string(flag) == "--eq-type 1")
             EXPECT_NEAR(20.0 * std::log10(level), -12.4, 0.5) << flag;
         else
@@ -112,21 +111,57 @@ TEST(RenderTool, KeylockQualityChoosesTheStretcher) {
                   .exitCode,
               0);
     SetReplay r;
-    r.events = {setCommand(0, CommandType::LOAD_TRACK, 0, 1.0, dir + "/chord.wav"),
-                setCommand(0, CommandType::SET_KEYLOCK, 0, 1.0),
-                setCommand(0, CommandType::SET_RATE, 0, 1.06),
-                setCommand(0, CommandType::PLAY, 0, 1.0)};
-    const std::string log = writeSet(dir, r);
-    std::string rendered[2];
-    for (int q = 0; q < 2; ++q) {
-        const std::string out = dir + "/q" + std::to_string(q) + ".wav";
-        const auto p = runTool("render --seconds 1 --keylock-quality " + std::to_string(q) + " " +
-                               log + " " + out);
-        ASSERT_EQ(p.exitCode, 0) << p.err;
-        rendered[q] = readWholeFile(out).data;
-    }
-    ASSERT_EQ(rendered[0].size(), rendered[1].size());
-    EXPECT_NE(rendered[0], rendered[1]);
+    r.events = {setCommand(0, Type::LOAD_TRACK, 0, 1.0, dir + "/chord.wav"),
+                setCommand(0, Type::SET_KEYLOCK, 0, 1.0), setCommand(0, Type::SET_RATE, 0, 1.06),
+                setCommand(0, Type::PLAY, 0, 1.0)};
+    const std::vector<float> wsola = render(dir, r, "--seconds 1 --keylock-quality 0");
+    const std::vector<float> high = render(dir, r, "--seconds 1 --keylock-quality 1");
+    ASSERT_EQ(wsola.size(), high.size());
+    EXPECT_NE(wsola, high);
+}
+
+std::string writeTone(const std::string& path, double hz) {
+    return test::writeToneWav(path, hz, 3.0, 48000, 6000.0 / 32767.0);
+}
+
+// Frequency from rising zero crossings of one channel over frames [from, to).
+double frequency(const std::vector<float>& x, int channels, int channel, std::size_t from,
+                 std::size_t to) {
+    return test::toneFrequency(x.data() + from * static_cast<std::size_t>(channels), to - from,
+                               channels, channel, 48000.0);
+}
+
+TEST(HeadphoneCue, FourChannelRenderHasTheCuedDeckOnThreeAndFour) {
+    const std::string dir = test::scratchDir("cue-route");
+    SetReplay set;
+    set.events = {setCommand(0, Type::LOAD_TRACK, 0, 0, writeTone(dir + "/a.wav", 440.0)),
+                  setCommand(0, Type::LOAD_TRACK, 1, 0, writeTone(dir + "/b.wav", 1000.0)),
+                  setCommand(0, Type::SET_CUE, 0, 1), setCommand(0, Type::PLAY, 0),
+                  setCommand(0, Type::PLAY, 1)};
+    const std::vector<float> x = render(dir, set, "--channels 4 --seconds 2");
+    ASSERT_EQ(x.size(), 4u * 96000u);
+    // Channels 3/4: deck 1 alone. Channels 1/2 minus 3/4: deck 2 alone.
+    EXPECT_NEAR(frequency(x, 4, 2, 4800, 96000), 440.0, 2.0);
+    EXPECT_NEAR(frequency(x, 4, 3, 4800, 96000), 440.0, 2.0);
+    std::vector<float> rest(x.size() / 4 * 1);
+    for (std::size_t f = 0; f < rest.size(); ++f)
+        rest[f] = x[4 * f] - x[4 * f + 2];
+    EXPECT_NEAR(frequency(rest, 1, 0, 4800, rest.size()), 1000.0, 4.0);
+    EXPECT_GT(test::peakLevel(x.data() + 4 * 4800, 4 * (96000 - 4800)), 0.25f);
+}
+
+TEST(HeadphoneCue, StereoAndEightChannelRendersCarryNoCue) {
+    const std::string dir = test::scratchDir("cue-none");
+    SetReplay set;
+    set.events = {setCommand(0, Type::LOAD_TRACK, 0, 0, writeTone(dir + "/a.wav", 440.0)),
+                  setCommand(0, Type::SET_CUE, 0, 1), setCommand(0, Type::PLAY, 0)};
+    const std::vector<float> x = render(dir, set, "--channels 8 --seconds 1");
+    ASSERT_EQ(x.size(), 8u * 48000u);
+    float pairTwo = 0.0f;
+    for (std::size_t f = 0; f < 48000; ++f)
+        pairTwo = std::max(pairTwo, std::fabs(x[8 * f + 2]));
+    EXPECT_EQ(pairTwo, 0.0f) << "deck 2 is empty: its pair stays silent, no cue lands there";
+    EXPECT_NEAR(frequency(x, 8, 0, 4800, 48000), 440.0, 2.0);
 }
 
 } // namespace

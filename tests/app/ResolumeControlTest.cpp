@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace vyn {
 namespace {
 
@@ -24,14 +26,10 @@ TEST_F(ResolumeControlTest, SavedValuesAndTheirDefaults) {
     store->setInteger(names::kPause, 1);
     store->setText(names::kMidiOut, "Drum machine");
     ResolumeControl r(*store);
-    EXPECT_EQ(r.host, "127.0.0.1");
-    EXPECT_EQ(r.port, "7000");
-    EXPECT_EQ(r.cueMap, 1);
-    EXPECT_TRUE(r.pauseWhenStopped);
-    EXPECT_FALSE(r.resyncEveryBar);
-    EXPECT_EQ(r.midiOutput, "Drum machine");
-    EXPECT_EQ(r.statusLine(), "resolume  \xC2\xB7  not sending");
-    EXPECT_STREQ(r.buttonLabel(), "Start");
+    EXPECT_EQ(std::make_tuple(r.host, r.port, r.cueMap, r.pauseWhenStopped, r.resyncEveryBar,
+                              r.midiOutput, r.statusLine(), std::string(r.buttonLabel())),
+              std::make_tuple("127.0.0.1", "7000", 1, true, false, "Drum machine",
+                              "resolume  \xC2\xB7  not sending", "Start"));
 }
 
 TEST_F(ResolumeControlTest, StartStopAndTheLaunchAfterwards) {
@@ -62,14 +60,13 @@ TEST_F(ResolumeControlTest, StartStopAndTheLaunchAfterwards) {
     r.sendMidiClock = true; // no MIDI here
     r.start(true);
     EXPECT_TRUE(r.oscOn());
-    EXPECT_EQ(r.message(), "OSC is sending; MIDI clock did not start.");
-    EXPECT_EQ(r.host, "127.0.0.1");
-    EXPECT_EQ(r.port, "7000");
-    EXPECT_EQ(r.statusLine(), "resolume  \xC2\xB7  OSC");
-    EXPECT_STREQ(r.buttonLabel(), "Stop");
-    EXPECT_EQ(store->integer(names::kOn, 0), 1);
-    EXPECT_EQ(store->integer(names::kResyncBar, 0), 1);
-    EXPECT_EQ(store->integer(names::kMidiOn, 0), 1);
+    EXPECT_EQ(
+        std::make_tuple(r.message(), r.host, r.port, r.statusLine(), std::string(r.buttonLabel())),
+        std::make_tuple("OSC is sending; MIDI clock did not start.", "127.0.0.1", "7000",
+                        "resolume  \xC2\xB7  OSC", "Stop"));
+    EXPECT_EQ(std::make_tuple(store->integer(names::kOn, 0), store->integer(names::kResyncBar, 0),
+                              store->integer(names::kMidiOn, 0)),
+              std::make_tuple(1, 1, 1));
 
     r.close(); // the program closes while sending: the next launch starts again
     EXPECT_FALSE(r.oscOn());

@@ -14,6 +14,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 
 namespace vyn {
 namespace {
@@ -43,14 +44,9 @@ TEST(WindowSettings, StoredValuesAreClamped) {
     const WindowSettings s = settingsFrom("timeH=0\ntimeV=0\nchromeAtStart=7\nworkspace=1\n"
                                           "updateSeen=v0.2.0\nkeylockQuality=5\neqType=-1\n"
                                           "interpolation=1\n");
-    EXPECT_FALSE(s.timeH);
-    EXPECT_FALSE(s.timeV);
-    EXPECT_TRUE(s.chromeAtStart);
-    EXPECT_TRUE(s.setPlanWorkspace);
-    EXPECT_EQ(s.updateSeen, "v0.2.0");
-    EXPECT_EQ(s.sound.keylockQuality, 1);
-    EXPECT_EQ(s.sound.eqType, 0);
-    EXPECT_EQ(s.sound.interpolation, 1);
+    EXPECT_EQ(std::tie(s.timeH, s.timeV, s.chromeAtStart, s.setPlanWorkspace, s.updateSeen),
+              std::make_tuple(false, false, true, true, "v0.2.0"));
+    EXPECT_EQ(s.sound, (SoundOptions{1, 0, 1}));
 }
 
 TEST(WindowSettings, MultichannelDevicesGetAPanelPerOutputPair) {

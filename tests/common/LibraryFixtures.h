@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -76,3 +77,25 @@ inline std::string writeStick(const std::string& root, const std::vector<std::st
 }
 
 } // namespace vyn::test
+
+namespace vyn {
+
+// A tree that differs from the expected one is shown as a tree, not as the bytes of its root.
+inline void PrintTo(const PlaylistNode& node, std::ostream* os) {
+    *os << (node.folder ? "folder \"" : "playlist \"") << node.name << '"';
+    if (!node.trackIds.empty()) {
+        *os << " [";
+        for (std::size_t i = 0; i < node.trackIds.size(); ++i)
+            *os << (i ? " " : "") << node.trackIds[i];
+        *os << ']';
+    }
+    if (node.children.empty()) return;
+    *os << " {";
+    for (std::size_t i = 0; i < node.children.size(); ++i) {
+        *os << (i ? ", " : "");
+        PrintTo(node.children[i], os);
+    }
+    *os << '}';
+}
+
+} // namespace vyn

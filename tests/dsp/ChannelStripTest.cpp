@@ -20,12 +20,27 @@ namespace {
 constexpr double kRate = 48000.0;
 constexpr EqType kEqTypes[] = {EqType::Isolator, EqType::OnePole};
 
+// A strip of `type` prepared at 48 kHz; the type is chosen first, so no crossfade runs.
+ChannelStrip stripOf(EqType type = EqType::Isolator) {
+    ChannelStrip s;
+    s.setEqType(type);
+    s.prepare(kRate);
+    return s;
+}
+
+// Expects `used` to process new audio exactly as `fresh` does: nothing it heard before is left.
+template <class Processor> void expectSameOutput(Processor& used, Processor& fresh) {
+    auto a = test::stereoNoise(1024, 0.5f, 4);
+    auto b = a;
+    used.process(a.data(), 1024);
+    fresh.process(b.data(), 1024);
+    EXPECT_EQ(a, b);
+}
+
 // Runs `in` through a fresh strip of `type` configured by `setup`, after one second of the same
 // signal so smoothing and band states have settled; returns the second second.
 template <typename Setup> std::vector<float> settledOutput(double hz, Setup setup, EqType type) {
-    ChannelStrip strip;
-    strip.setEqType(type);
-    strip.prepare(kRate);
+    ChannelStrip strip = stripOf(type);
     setup(strip);
     auto signal = test::stereoSine(hz, kRate, 96000, 0.5f);
     test::inBlocks(signal, 256, [&](float* p, int n) { strip.process(p, n); });
@@ -120,9 +135,7 @@ TEST(OnePoleStrip, AKillCutsWhatItsCrossoverPassesAndKeepsTheRest) {
 }
 
 TEST_P(ChannelStripOfType, AFlatStripIsBitExactAndEveryBandAtOneGainScalesTheWholeSignal) {
-    ChannelStrip strip;
-    strip.setEqType(GetParam());
-    strip.prepare(kRate);
+    ChannelStrip strip = stripOf(GetParam());
     const auto input = test::stereoNoise(48000, 1.0f);
     auto out = input;
     test::inBlocks(out, 512, [&](float* p, int n) { strip.process(p, n); });
@@ -137,8 +150,7 @@ TEST_P(ChannelStripOfType, AFlatStripIsBitExactAndEveryBandAtOneGainScalesTheWho
 }
 
 TEST(ChannelStrip, GainIsTrimTimesFaderAndGlidesThereAndPeaksArePerChannelAndClearable) {
-    ChannelStrip strip;
-    strip.prepare(kRate);
+    ChannelStrip strip = stripOf();
     strip.setTrim(0.5f);
     strip.setFader(0.5f);
     std::vector<float> dc(2 * 9600, 1.0f);
@@ -165,8 +177,7 @@ TEST(ChannelStrip, GainIsTrimTimesFaderAndGlidesThereAndPeaksArePerChannelAndCle
 }
 
 TEST(ChannelStrip, NonFiniteSettingsAreIgnored) {
-    ChannelStrip strip;
-    strip.prepare(kRate);
+    ChannelStrip strip = stripOf();
     strip.setEqLow(NAN);
     strip.setTrim(INFINITY);
     strip.setFader(NAN);
@@ -179,11 +190,8 @@ TEST(ChannelStrip, NonFiniteSettingsAreIgnored) {
 
 TEST_P(ChannelStripOfType, ResetBandsStartsTheSplitFromRest) {
     // A strip that heard a loud low tone and then has its bands reset behaves like a new one.
-    ChannelStrip used, fresh;
-    used.setEqType(GetParam());
-    fresh.setEqType(GetParam());
-    used.prepare(kRate);
-    fresh.prepare(kRate);
+    ChannelStrip used = stripOf(GetParam());
+    ChannelStrip fresh = stripOf(GetParam());
     used.setEqLow(0.0f);
     fresh.setEqLow(0.0f);
     auto loud = test::stereoSine(50.0, kRate, 4800, 1.0f);
@@ -191,11 +199,7 @@ TEST_P(ChannelStripOfType, ResetBandsStartsTheSplitFromRest) {
     auto settle = std::vector<float>(2 * 4800, 0.0f);
     test::inBlocks(settle, 256, [&](float* p, int n) { fresh.process(p, n); });
     used.resetBands();
-    auto a = test::stereoNoise(1024, 0.5f, 4);
-    auto b = a;
-    used.process(a.data(), 1024);
-    fresh.process(b.data(), 1024);
-    EXPECT_EQ(a, b);
+    expectSameOutput(used, fresh);
 }
 
 // The channel strip's EQ moves heard on music-like input: a band swept to 0 and back, and a change
@@ -241,9 +245,7 @@ std::vector<float> processArmed(ChannelStrip& strip, std::vector<float> out, Bef
 }
 
 ChannelStrip engagedStrip(EqType type) {
-    ChannelStrip s;
-    s.setEqType(type);
-    s.prepare(kRate);
+    ChannelStrip s = stripOf(type);
     s.setEqLow(0.0f);
     s.setEqHigh(0.7f);
     return s;
@@ -256,9 +258,7 @@ TEST_P(ChannelStripOfType, SweepingABandToZeroAndBackMakesNoStep) {
     for (Setter band :
          {&ChannelStrip::setEqLow, &ChannelStrip::setEqMid, &ChannelStrip::setEqHigh}) {
         for (int rampBlocks : {1, 40}) { // a jump left to the 15 ms glide, and a knob turned
-            ChannelStrip strip;
-            strip.setEqType(GetParam());
-            strip.prepare(kRate);
+            ChannelStrip strip = stripOf(GetParam());
             const auto out = processArmed(strip, input, [&](int b) {
                 // Down from block 20, back up from block 140; at unity again from block 180.
                 const float down = std::clamp(1.0f - (b - 20) / float(rampBlocks), 0.0f, 1.0f);
@@ -409,11 +409,7 @@ TEST(ChannelFilter, TheDeadZoneIsBitExactAndLeavingItStartsFromRest) {
     used.setKnob(-0.6f);
     fresh.setKnob(-0.6f);
     fresh.setResonance(0.8f);
-    auto a = test::stereoNoise(1024, 0.5f, 7);
-    auto b = a;
-    used.process(a.data(), 1024);
-    fresh.process(b.data(), 1024);
-    EXPECT_EQ(a, b);
+    expectSameOutput(used, fresh);
 }
 
 TEST(ChannelFilter, SettingsAreClampedAndNonFiniteIgnoredAndPrepareKeepsThemButClearsTheState) {
@@ -441,11 +437,7 @@ TEST(ChannelFilter, SettingsAreClampedAndNonFiniteIgnoredAndPrepareKeepsThemButC
     fresh.prepare(48000.0);
     fresh.setKnob(0.4f);
     fresh.setResonance(0.3f);
-    auto a = test::stereoNoise(512, 0.5f, 3);
-    auto b = a;
-    filter.process(a.data(), 512);
-    fresh.process(b.data(), 512);
-    EXPECT_EQ(a, b);
+    expectSameOutput(filter, fresh);
 }
 
 } // namespace

@@ -100,7 +100,11 @@ TEST_P(FftSizes, MatchesTheDefinitionBothWaysInBothLayouts) {
 INSTANTIATE_TEST_SUITE_P(
     PowersOfTwo, FftSizes,
     ::testing::Combine(::testing::Values(1, 2, 4, 8, 16, 32, 64, 128, 256, 512, 1024, 2048, 4096),
-                       ::testing::Values(Fft::Simd::Best, Fft::Simd::Portable)));
+                       ::testing::Values(Fft::Simd::Best, Fft::Simd::Portable)),
+    [](const auto& named) {
+        return std::to_string(std::get<0>(named.param)) +
+               (std::get<1>(named.param) == Fft::Simd::Best ? "Points" : "PointsPortable");
+    });
 
 TEST(Fft, RefusesSizesThatAreNotPowersOfTwo) {
     Fft fft;

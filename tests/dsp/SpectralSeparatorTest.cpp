@@ -85,11 +85,12 @@ const Channel kVocalBand = sum({tone(500.0, 5000.0), tone(1500.0, 5000.0), tone(
 INSTANTIATE_TEST_SUITE_P(
     Separator, WhereSoundsLand,
     ::testing::Values(
-        Placement{"steady 100 Hz sine", 44100.0, tone(100.0), tone(100.0), kStemBass},
-        Placement{"100 Hz at 8 kHz", 8000.0, tone(100.0), tone(100.0), kStemBass},
-        Placement{"centred harmonic 1 kHz", 44100.0, kHarmonic1k, kHarmonic1k, kStemVocals},
-        Placement{"mono vocal band", 48000.0, kVocalBand, kVocalBand, kStemVocals},
-        Placement{"1 kHz panned left", 44100.0, tone(1000.0), tone(0.0), kStemOther}));
+        Placement{"steady100HzSine", 44100.0, tone(100.0), tone(100.0), kStemBass},
+        Placement{"sine100HzAt8kHz", 8000.0, tone(100.0), tone(100.0), kStemBass},
+        Placement{"centredHarmonic1kHz", 44100.0, kHarmonic1k, kHarmonic1k, kStemVocals},
+        Placement{"monoVocalBand", 48000.0, kVocalBand, kVocalBand, kStemVocals},
+        Placement{"sine1kHzPannedLeft", 44100.0, tone(1000.0), tone(0.0), kStemOther}),
+    [](const auto& named) { return std::string(named.param.name); });
 
 TEST(SpectralSeparator, OppositePhaseGivesNoVocals) {
     const StemSet s =

@@ -82,8 +82,6 @@ TEST_F(StemCacheTest, SecondSplitOfATrackComesFromTheCacheUnlessItsRateOrLengthC
     for (int k = 0; k < kStemCount; ++k)
         EXPECT_EQ(second.stems.stems[k], first.stems.stems[k]) << "stem " << k;
 
-    EXPECT_NE(cacheFile(44099), cacheFile(44100));
-    EXPECT_NE(cacheFile(44100, 44100.0), cacheFile(44100));
     EXPECT_FALSE(separate(pcm, 44099).fromCache);
     EXPECT_FALSE(separate(pcm, 44100, 44100.0).fromCache);
     EXPECT_TRUE(separate(pcm, 44100).fromCache);

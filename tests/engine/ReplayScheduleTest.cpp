@@ -3,6 +3,7 @@
 // the set replay file it reads.
 
 #include "engine/ReplaySchedule.h"
+#include "common/RenderedSets.h"
 #include "engine/ReplayPlayer.h"
 #include "engine/SetReplay.h"
 
@@ -48,17 +49,11 @@ public:
 };
 
 ReplayEvent command(std::int64_t frame, CommandType type, int deck, double value = 0.0) {
-    ReplayEvent e;
-    e.frame = frame;
-    e.command = static_cast<int>(type);
-    e.deck = deck;
-    e.value = value;
-    return e;
+    return test::setCommand(frame, type, deck, value);
 }
 
 ReplayEvent load(std::int64_t frame, int deck, std::string path, int trackId = 0) {
-    ReplayEvent e = command(frame, CommandType::LOAD_TRACK, deck);
-    e.path = std::move(path);
+    ReplayEvent e = test::setCommand(frame, CommandType::LOAD_TRACK, deck, 0.0, std::move(path));
     e.trackId = trackId;
     return e;
 }

@@ -14,10 +14,6 @@
 namespace vyn {
 namespace {
 
-std::string writeTone(const std::string& path, double seconds, double rate = 48000.0) {
-    return test::writeToneWav(path, 440.0, seconds, static_cast<std::uint32_t>(rate), 0.25);
-}
-
 class Loader : public ::testing::Test {
 protected:
     void SetUp() override { dir = test::scratchDir("loader"); }
@@ -33,7 +29,7 @@ TEST_F(Loader, LoadsAFileOntoItsDeckWithTheLibrarysGridCuesAndKey) {
     LoadRequest r;
     r.deck = 6;
     r.trackId = 42;
-    r.audioPath = writeTone(dir + "/keyed.wav", 2.0);
+    r.audioPath = test::writeToneWav(dir + "/keyed.wav", 440.0, 2.0);
     r.keyText = "8A";
     r.grid.beats = {{0.5, 120.0, 1}, {1.0, 120.0, 2}};
     r.grid.updateSummary();
@@ -59,24 +55,22 @@ TEST_F(Loader, LoadsAFileOntoItsDeckWithTheLibrarysGridCuesAndKey) {
 }
 
 TEST_F(Loader, ASecondQuickLoadCancelsTheFirst) {
-    const std::string a = writeTone(dir + "/a.wav", 3.0);
-    const std::string b = writeTone(dir + "/b.wav", 0.5);
+    const std::string a = test::writeToneWav(dir + "/a.wav", 440.0, 3.0);
+    const std::string b = test::writeToneWav(dir + "/b.wav", 440.0, 0.5);
     ASSERT_TRUE(engine->loader().queueLoad(0, a));
     ASSERT_TRUE(engine->loader().queueLoad(0, b));
     const auto results = collect(2);
     ASSERT_EQ(results.size(), 2u);
-    EXPECT_EQ(results[0].path, a);
-    EXPECT_FALSE(results[0].ok);
-    EXPECT_EQ(results[0].error, "cancelled");
-    EXPECT_EQ(results[1].path, b);
-    EXPECT_TRUE(results[1].ok) << results[1].error;
+    EXPECT_EQ(std::tuple(results[0].path, results[0].ok, results[0].error),
+              std::tuple(a, false, std::string("cancelled")));
+    EXPECT_EQ(std::pair(results[1].path, results[1].ok), std::pair(b, true)) << results[1].error;
     host.render();
     EXPECT_EQ(snapshot().decks[0].length, 24000u);
 }
 
 TEST_F(Loader, ReportsDecoderErrorsInRequestOrder) {
     std::ofstream(dir + "/junk.wav") << "junk!!";
-    ASSERT_TRUE(engine->loader().queueLoad(1, writeTone(dir + "/empty.wav", 0.0)));
+    ASSERT_TRUE(engine->loader().queueLoad(1, test::writeToneWav(dir + "/empty.wav", 440.0, 0.0)));
     ASSERT_TRUE(engine->loader().queueLoad(2, dir + "/junk.wav"));
     ASSERT_TRUE(engine->loader().queueLoad(3, dir + "/missing.wav"));
     // Which text the decoder gives is its own tests'; the empty file's is the loader's.
@@ -93,7 +87,7 @@ TEST_F(Loader, FullEngineRingFailsTheLoadAndFreesTheTrack) {
     // The loader's producer slot is ring 0 (it is constructed first); fill it without rendering.
     for (int i = 0; i < 1023; ++i)
         ASSERT_TRUE(engine->push(0, Command(CommandType::NONE, -1)));
-    const std::string path = writeTone(dir + "/tone.wav", 0.5);
+    const std::string path = test::writeToneWav(dir + "/tone.wav", 440.0, 0.5);
     ASSERT_TRUE(engine->loader().queueLoad(1, path));
     std::vector<LoadResult> results;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
@@ -109,9 +103,9 @@ TEST_F(Loader, FullEngineRingFailsTheLoadAndFreesTheTrack) {
 }
 
 TEST_F(Loader, RetiredTracksAreFreedByThePoll) {
-    ASSERT_TRUE(engine->loader().queueLoad(0, writeTone(dir + "/a.wav", 0.2)));
+    ASSERT_TRUE(engine->loader().queueLoad(0, test::writeToneWav(dir + "/a.wav", 440.0, 0.2)));
     ASSERT_EQ(collect(1).size(), 1u);
-    ASSERT_TRUE(engine->loader().queueLoad(0, writeTone(dir + "/b.wav", 0.3)));
+    ASSERT_TRUE(engine->loader().queueLoad(0, test::writeToneWav(dir + "/b.wav", 440.0, 0.3)));
     ASSERT_EQ(collect(1).size(), 1u);
     host.render(); // applies the second load: the first is retired
     std::vector<LoadResult> none;
@@ -125,7 +119,7 @@ TEST_F(Loader, RetiredTracksAreFreedByThePoll) {
 TEST_F(Loader, SwapMovesBookkeepingAndDecksAndDecksOutsideTheSixteenAreRefused) {
     EXPECT_FALSE(engine->loader().queueLoad(16, dir + "/x.wav"));
     EXPECT_FALSE(engine->loader().queueLoad(-1, dir + "/x.wav"));
-    ASSERT_TRUE(engine->loader().queueLoad(0, writeTone(dir + "/a.wav", 0.2)));
+    ASSERT_TRUE(engine->loader().queueLoad(0, test::writeToneWav(dir + "/a.wav", 440.0, 0.2)));
     ASSERT_EQ(collect(1).size(), 1u);
     EXPECT_FALSE(engine->loader().requestSwap(0, 0));
     EXPECT_FALSE(engine->loader().requestSwap(0, 16));

@@ -96,14 +96,6 @@ TEST(AnlzCues, PlainAndExtendedEntriesAreRead) {
     }
 }
 
-TEST(AnlzCues, ACueInBothListsOfOneFileIsMarkedOnce) {
-    const AnlzResult r = full(
-        AnlzWriter().cueList({{1, 1, 250}}).extendedCueList({{1, 1, 250}, {0, 1, 900}}).build());
-    ASSERT_EQ(r.cues.size(), 3u);
-    EXPECT_EQ(anlzCueMarks(r.cues), (std::vector<CueMark>{{CueKind::HotCue, 0, 0.25, -1.0, ""},
-                                                          {CueKind::Memory, -1, 0.9, -1.0, ""}}));
-}
-
 TEST(AnlzCues, DamagedListsStopWithoutOverreading) {
     // An entry length below the minimum, or past the section, ends the list.
     std::string bad = AnlzWriter().cueList({{1, 1, 1000}, {2, 1, 2000}}).build();
@@ -132,17 +124,15 @@ TEST(AnlzWaveform, ColourWinsWhicheverComesFirst) {
         w.waveform(false, mono);
         if (!colourFirst) w.waveform(true, colour, 300);
         const AnlzResult r = full(w.build());
-        ASSERT_EQ(r.waveform.columns.size(), 1u);
-        EXPECT_TRUE(r.colourWaveform);
-        EXPECT_DOUBLE_EQ(r.waveform.columnsPerSecond, 300.0);
+        ASSERT_EQ(std::make_tuple(r.waveform.columns.size(), r.colourWaveform,
+                                  r.waveform.columnsPerSecond),
+                  std::make_tuple(1u, true, 300.0));
         const WaveColumn& c = r.waveform.columns[0];
         EXPECT_EQ(std::make_tuple(c.height, c.low, c.mid, c.high), std::make_tuple(20, 5, 3, 6));
-        EXPECT_EQ(tags(light(w.build())), tags(r)); // light mode records the tags too
-        EXPECT_TRUE(light(w.build()).waveform.columns.empty());
     }
     const AnlzResult m = full(AnlzWriter().waveform(false, mono, 0).build());
-    ASSERT_EQ(m.waveform.columns.size(), 2u);
-    EXPECT_DOUBLE_EQ(m.waveform.columnsPerSecond, 150.0);
+    ASSERT_EQ(std::make_tuple(m.waveform.columns.size(), m.waveform.columnsPerSecond),
+              std::make_tuple(2u, 150.0));
     const WaveColumn& c = m.waveform.columns[0]; // whiteness 2: red 5, blue 2
     EXPECT_EQ(std::make_tuple(c.height, c.low, c.high), std::make_tuple(31, 5, 2));
     EXPECT_DOUBLE_EQ(
@@ -175,10 +165,10 @@ TEST(AnlzFiles, PathsAndDescriptorsInBothModes) {
     for (bool isFull : {false, true}) {
         for (const AnlzResult& r : {readAnlzFile(path, isFull), readAnlzDescriptor(fd, isFull)}) {
             ASSERT_TRUE(r.ok) << r.error;
-            EXPECT_EQ(r.grid.beats.size(), 2u);
-            EXPECT_EQ(r.cues.size(), 1u);
-            EXPECT_EQ(tags(r), "PQTZ PWV5 PCOB ");
-            EXPECT_EQ(r.waveform.columns.size(), isFull ? 600u : 0u);
+            EXPECT_EQ(std::make_tuple(r.grid.beats.size(), r.cues.size(), tags(r),
+                                      r.waveform.columns.size()),
+                      std::make_tuple(2u, 1u, "PQTZ PWV5 PCOB ", isFull ? 600u : 0u))
+                << isFull;
         }
     }
     EXPECT_EQ(readAnlzFile("", false).error, "could not open analysis file");
@@ -220,17 +210,15 @@ TEST(TrackAnalysisFiles, BothFilesMergeWithoutDuplicateCues) {
                                     .waveform(true, {0xFFFF, 0, 0, 0})
                                     .build());
     const TrackAnalysis a = readTrackAnalysis(dir + "/A.DAT", "", -1, -1, true);
-    EXPECT_EQ(a.filesRead, 2);
-    EXPECT_EQ(a.grid.beats.size(), 1u);
-    EXPECT_EQ(a.waveform.columns.size(), 4u);
-    EXPECT_TRUE(a.colourWaveform);
+    EXPECT_EQ(std::make_tuple(a.filesRead, a.grid.beats.size(), a.waveform.columns.size(),
+                              a.colourWaveform),
+              std::make_tuple(2, 1u, 4u, true));
     EXPECT_EQ(a.cues, (std::vector<CueMark>{{CueKind::Memory, -1, 0.5, -1.0, ""},
                                             {CueKind::HotCue, 0, 1.0, -1.0, ""},
                                             {CueKind::Loop, 2, 2.0, 3.0, ""}}));
 
     const TrackAnalysis missing = readTrackAnalysis(dir + "/none.DAT", "", -1, -1, true);
-    EXPECT_EQ(missing.filesRead, 0);
-    EXPECT_TRUE(missing.cues.empty());
+    EXPECT_EQ(std::make_tuple(missing.filesRead, missing.cues.size()), std::make_tuple(0, 0u));
 
     // The companion keeps the case of the extension; other extensions have none.
     for (const auto& [dat, ext] : {std::pair<std::string, std::string>{"/s/x.DAT", "/s/x.EXT"},

@@ -127,8 +127,7 @@ TEST_F(Browse, SearchListsMatchesWithTheirShortDetail) {
     model.setSearch("x");
     EXPECT_EQ(rows(), (Rows{{"X", "Y" + kSep + "128 BPM"}}));
     const BrowseResult r = model.activate(0, 3, 2, true);
-    EXPECT_EQ(r.trackId, 1u);
-    EXPECT_EQ(r.deck, 1);
+    EXPECT_EQ(std::tie(r.trackId, r.deck), std::make_tuple(1u, 1));
     model.setSearch("");
     EXPECT_EQ(view(), "Playlists @2") << "the browse selection comes back";
 }
@@ -139,9 +138,8 @@ TEST_F(Browse, ActivationTargetsAClampedDeck) {
         {3, 9, 3}, {3, 2, 1}, {3, 0, 0}, {-1, 5, 0}, {15, 16, 15}};
     for (const auto& [lastDeck, deckNumber, deck] : cases) {
         const BrowseResult r = model.activate(2, lastDeck, deckNumber, true);
-        EXPECT_EQ(r.trackId, 3u);
-        EXPECT_EQ(r.deck, deck) << deckNumber;
-        EXPECT_FALSE(r.navigated);
+        EXPECT_EQ(std::tie(r.trackId, r.deck, r.navigated), std::make_tuple(3u, deck, false))
+            << deckNumber;
     }
     for (int row : {-1, 3})
         EXPECT_EQ(model.activate(row, 3, 1, true).message, BrowseModel::kNoRow);
@@ -172,9 +170,7 @@ TEST_F(Browse, ControllerScrollingNeverLandsOnTheBackRow) {
                                                  {BrowseEvent::Kind::Back, 0},
                                                  {BrowseEvent::Kind::SelectDeck, 9}},
                                                 4);
-    EXPECT_EQ(load.trackId, 3u);
-    EXPECT_EQ(load.deck, 1);
-    EXPECT_TRUE(load.navigated);
+    EXPECT_EQ(std::tie(load.trackId, load.deck, load.navigated), std::make_tuple(3u, 1, true));
     EXPECT_EQ(view(), "Playlists @2") << "Peak, the view left";
     EXPECT_EQ(model.targetDeck(), 3);
 }

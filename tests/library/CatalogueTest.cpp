@@ -40,8 +40,7 @@ TEST(CatalogueIdentity, IdsAreDenseAndFollowPathSourceAndKey) {
         t.sourceKey = sourceKey;
         EXPECT_EQ(c.addTrack(t), id) << path << " " << sourceId << " " << sourceKey;
     }
-    EXPECT_EQ(c.size(), 7u);
-    EXPECT_EQ(c.nextId(), 8u);
+    EXPECT_EQ(std::make_tuple(c.size(), c.nextId()), std::make_tuple(7u, 8u));
     EXPECT_EQ(c.trackById(0), nullptr);
     EXPECT_EQ(c.trackById(8), nullptr);
     ASSERT_NE(c.trackById(6), nullptr);

@@ -49,12 +49,6 @@ TEST(LibraryTool, PrintsTheCollectionTheSummaryAndOneTrack) {
 
 TEST(UsbTool, PrintsTheStickAndReadsTheAnalysisOnlyWhenAsked) {
     const std::string root = test::writeSampleStick(test::scratchDir("usb-tool") + "/my stick");
-    EXPECT_EQ(
-        output("library usb --summary '" + root + "'"),
-        R"({"trackCount":2,"counts":{"tracks":2,"withGrids":1,"playlists":2,)"
-        R"("missingFiles":1},"report":"Imported 2 tracks, 1 with grids, 2 playlists. 1 files )"
-        R"(were missing."})"
-        "\n");
     const std::string grid = R"("grid":{"beats":2,"bpm":124,)";
     EXPECT_EQ(output("library usb --track 1 '" + root + "'").find(grid), std::string::npos);
     const std::string track = output("library usb --analysis --track 1 '" + root + "'");

@@ -71,8 +71,7 @@ protected:
 TEST_F(MusicFolder, EveryFormatImportsWithItsTags) {
     const MusicFolderImport r = importMusicFolder(catalogue, root);
     ASSERT_TRUE(r.result.ok) << r.result.error;
-    EXPECT_EQ(r.result.counts.tracks, 6u);
-    EXPECT_EQ(r.result.counts.playlists, 3u);
+    EXPECT_EQ(std::tie(r.result.counts.tracks, r.result.counts.playlists), std::make_tuple(6u, 3u));
     const std::tuple<const char*, std::string, double, std::string> cases[] = {
         {"a.mp3", "Mp3 Title", 128, "Am"}, {"b.flac", "Flac Title", 124.5, "5A"},
         {"c.ogg", "Ogg Title", 90, "Dm"},  {"d.m4a", "M4a Title", 100, "C"},

@@ -161,17 +161,16 @@ TEST_F(RealStick, SticksImport) {
     const CatalogueTrack* demo = c.trackById(sub.trackIds[0]);
     EXPECT_EQ(demo->path, root + "/stick-six/Contents/Loopmasters/UnknownAlbum/Demo Track 1.mp3");
     const TrackAnalysis a = readTrackAnalysis(demo->analysisPath, "", -1, -1, true);
-    EXPECT_EQ(a.filesRead, 2);
-    EXPECT_EQ(a.grid.beats.size(), 368u);
-    EXPECT_TRUE(a.colourWaveform);
+    EXPECT_EQ(std::make_tuple(a.filesRead, a.grid.beats.size(), a.colourWaveform),
+              std::make_tuple(2, 368u, true));
 
     // The two-track stick has no playlists: an empty "USB" root replaces the tree.
     Catalogue demoOnly;
     ASSERT_TRUE(importUsbStick(demoOnly, root + "/stick-demo").ok);
     std::lock_guard<std::mutex> demoLock(demoOnly.mutex());
-    EXPECT_EQ(demoOnly.root().name, "USB");
-    EXPECT_TRUE(demoOnly.root().children.empty());
-    EXPECT_EQ(demoOnly.size(), 2u);
+    EXPECT_EQ(
+        std::make_tuple(demoOnly.root().name, demoOnly.root().children.size(), demoOnly.size()),
+        std::make_tuple("USB", 0u, 2u));
 }
 
 } // namespace

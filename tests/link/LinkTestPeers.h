@@ -29,7 +29,6 @@ public:
     RawClient(const RawClient&) = delete;
     RawClient& operator=(const RawClient&) = delete;
 
-    bool connected() const { return socket_ != -1; }
     bool send(const std::string& bytes) { return sendAll(socket_, bytes); }
     // Reads until `done(received)` holds, the peer closes, or the time runs out.
     template <typename Done> std::string readUntil(Done done, int timeoutMs = 3000) {
@@ -105,13 +104,9 @@ inline std::vector<std::string> waveFrames(const std::string& bytes) {
     return out;
 }
 
-inline std::string nodeDir() {
-    return std::string(VYN_SOURCE_DIR) + "/tests/node";
-}
-
 // Runs a node script of tests/node and returns its JSON report (its last output line).
 inline JsonValue runNodeScript(const std::string& script, const std::string& args) {
-    const std::string dir = nodeDir();
+    const std::string dir = std::string(VYN_SOURCE_DIR) + "/tests/node";
     if (!std::filesystem::exists(dir + "/node_modules/ws")) {
         ADD_FAILURE() << "the node test packages are missing: run scripts/install-deps";
         return {};

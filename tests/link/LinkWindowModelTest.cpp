@@ -36,13 +36,11 @@ TEST(LinkWindowModel, AddressBoxAndQrCode) {
     m.setServerState(true, 0, 0);
     m.setCode("0427");
     EXPECT_EQ(m.addressText(), LinkWindowModel::kNoAddress);
-    EXPECT_EQ(m.pairingLink(), "");
     EXPECT_TRUE(m.qr().empty());
 
     m.setAddresses({"169.254.7.7"});
     EXPECT_EQ(m.addressText(),
               std::string("http://169.254.7.7:17999") + LinkWindowModel::kLinkLocalWarning);
-    EXPECT_EQ(m.pairingLink(), "");
     EXPECT_TRUE(m.qr().empty()) << "no QR code without a usable address";
 
     m.setAddresses({"192.168.1.20", "10.0.0.5", "192.168.1.100"});

@@ -25,4 +25,17 @@ inline MidiBinding ranged(MidiBinding b, double min, double max, double step = 0
     return b;
 }
 
+// The same on one channel, and on one port (-1: any).
+inline MidiBinding onChannel(MidiBinding b, int channel, int port = -1) {
+    b.channel = static_cast<std::uint8_t>(channel);
+    b.port = static_cast<std::int8_t>(port);
+    return b;
+}
+
+// The same while the modifiers of the bit mask `mod` are held.
+inline MidiBinding shifted(MidiBinding b, int mod) {
+    b.mod = static_cast<std::uint8_t>(mod);
+    return b;
+}
+
 } // namespace vyn::test

@@ -8,9 +8,8 @@
 
 #include <chrono>
 #include <mutex>
-#include <thread>
-
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace vyn {

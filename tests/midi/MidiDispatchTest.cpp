@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <functional>
 #include <string>
 #include <tuple>
@@ -79,12 +78,9 @@ struct Case {
     std::function<void(EngineSnapshot&)> setup = nullptr;
 };
 
+using test::onChannel;
 using test::ranged;
-
-MidiBinding shifted(MidiBinding b, int mod) {
-    b.mod = static_cast<std::uint8_t>(mod);
-    return b;
-}
+using test::shifted;
 
 MidiBinding offsetEncoded(MidiBinding b) {
     b.relative = static_cast<std::uint8_t>(MidiRelative::offset);
@@ -260,12 +256,8 @@ TEST_F(Dispatcher, NothingWithoutRoomOrWhileLearning) {
 }
 
 TEST_F(Dispatcher, MatchingByPortChannelNumberAndClass) {
-    MidiBinding onPort2 = binding(kNote, 5, MA::play, 0);
-    onPort2.port = 2;
-    onPort2.channel = 3;
-    add(onPort2);
-    MidiBinding anyPort = binding(midi_class::touch, 99, MA::fader, 1, MM::absolute);
-    add(anyPort);
+    add(onChannel(binding(kNote, 5, MA::play), 3, 2));
+    add(binding(midi_class::touch, 99, MA::fader, 1, MM::absolute));
     EXPECT_TRUE(send(noteOn(5, 127, 3), 1).empty()) << "other port";
     EXPECT_TRUE(send(noteOn(5, 127, 2), 2).empty()) << "other channel";
     EXPECT_TRUE(send(noteOn(6, 127, 3), 2).empty()) << "other note";
@@ -379,8 +371,7 @@ TEST_F(Dispatcher, FocusDeckFocusedBindingsAndPlatterRpm) {
 
 TEST_F(Dispatcher, BrowseEvents) {
     surface.focusedDeck = 2;
-    MidiBinding scroll = binding(kCc, 1, MA::browseScroll, 0, MM::relative);
-    add(scroll);
+    add(binding(kCc, 1, MA::browseScroll, 0, MM::relative));
     add(binding(kNote, 2, MA::browseView));
     add(binding(kNote, 3, MA::browseLoad, -1));
     add(binding(kNote, 4, MA::browseLoad, 1));

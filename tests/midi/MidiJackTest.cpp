@@ -25,15 +25,12 @@ using namespace std::chrono_literals;
 
 using test::MidiSender;
 using test::primeConnection;
+using test::routerPortOf;
 using test::waitFor;
 
 class MidiJackTest : public ::testing::Test {
 protected:
     void SetUp() override { VYN_REQUIRE_TEST_SERVICES(); }
-
-    int portOf(const MidiRouter& router, const std::string& name) {
-        return test::routerPortOf(router, name);
-    }
 };
 
 TEST_F(MidiJackTest, VanishedPortsCloseAndReturningOnesReopen) {
@@ -52,18 +49,18 @@ TEST_F(MidiJackTest, VanishedPortsCloseAndReturningOnesReopen) {
     const std::string client = test::uniqueMidiClient();
     const std::string device = client + ":vyn_test_out";
     auto sender = std::make_unique<MidiSender>(client);
-    ASSERT_TRUE(waitFor([&] { return portOf(router, device) >= 0; }, 5000ms, rescan));
-    ASSERT_TRUE(primeConnection(*sender, router, portOf(router, device)));
+    ASSERT_TRUE(waitFor([&] { return routerPortOf(router, device) >= 0; }, 5000ms, rescan));
+    ASSERT_TRUE(primeConnection(*sender, router, routerPortOf(router, device)));
     sender->send({0x90, 1, 1});
     ASSERT_TRUE(waitFor([&] { return notes.load() == 1; }));
 
     sender.reset();
-    ASSERT_TRUE(waitFor([&] { return portOf(router, device) < 0; }, 5000ms, rescan))
+    ASSERT_TRUE(waitFor([&] { return routerPortOf(router, device) < 0; }, 5000ms, rescan))
         << "the vanished port stays open";
 
     // The same device comes back under the same name.
     sender = std::make_unique<MidiSender>(client);
-    ASSERT_TRUE(waitFor([&] { return portOf(router, device) >= 0; }, 5000ms, rescan))
+    ASSERT_TRUE(waitFor([&] { return routerPortOf(router, device) >= 0; }, 5000ms, rescan))
         << "the returning port is not reopened";
     // JACK itself may lose an event on a connection made just after a client of the same name
     // went away (seen with RtMidi alone): repeat the note until one comes through.

@@ -10,6 +10,8 @@
 #include "control/midi/MidiWindowModel.h"
 #include "support/FileIo.h"
 
+#include "MidiBindings.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -21,38 +23,28 @@
 namespace vyn {
 namespace {
 
-MidiBinding binding(std::uint8_t kind, int channel, int number, MidiAction action, int mod = 0,
-                    double param = 0.0, int port = -1) {
-    MidiBinding b;
-    b.kind = kind;
-    b.channel = static_cast<std::uint8_t>(channel);
-    b.number = static_cast<std::uint8_t>(number);
-    b.action = static_cast<std::uint16_t>(action);
-    b.mod = static_cast<std::uint8_t>(mod);
-    b.param = param;
-    b.port = static_cast<std::int8_t>(port);
-    return b;
-}
+using test::binding;
+using test::onChannel;
+using test::shifted;
+using MA = MidiAction;
+constexpr std::uint8_t kNote = midi_class::note;
 
 TEST(MidiLearnText, AddressDetailAndTemplate) {
-    struct Case {
+    const struct {
         MidiBinding b;
-        int slot;
         const char* address;
         const char* detail;
     } cases[] = {
-        {binding(midi_class::cc, 1, 7, MidiAction::fader), 0, "p* ch2 cc 7",
+        {onChannel(binding(midi_class::cc, 7, MA::fader), 1), "p* ch2 cc 7",
          "trigger  \xC2\xB7  slot 1"},
-        {binding(midi_class::note, 15, 36, MidiAction::hotCue, 2, 0, 3), -1, "p3 ch16 note 36",
+        {shifted(onChannel(binding(kNote, 36, MA::hotCue, -1), 15, 3), 2), "p3 ch16 note 36",
          "trigger  \xC2\xB7  focus  \xC2\xB7  shift 2"},
-        {binding(midi_class::poly, 0, 5, MidiAction::jog), 7, "p* ch1 poly 5",
-         "trigger  \xC2\xB7  slot 8"},
-        {binding(midi_class::program, 0, 9, MidiAction::jog), 0, "p* ch1 program 9", nullptr},
-        {binding(midi_class::touch, 0, 9, MidiAction::jog), 0, "p* ch1 pressure", nullptr},
-        {binding(midi_class::pitch, 2, 0, MidiAction::rate), 0, "p* ch3 bend", nullptr},
+        {binding(midi_class::poly, 5, MA::jog, 7), "p* ch1 poly 5", "trigger  \xC2\xB7  slot 8"},
+        {binding(midi_class::program, 9, MA::jog), "p* ch1 program 9", nullptr},
+        {binding(midi_class::touch, 9, MA::jog), "p* ch1 pressure", nullptr},
+        {onChannel(binding(midi_class::pitch, 0, MA::rate), 2), "p* ch3 bend", nullptr},
     };
-    for (Case& c : cases) {
-        c.b.slot = c.slot;
+    for (const auto& c : cases) {
         EXPECT_EQ(midiBindingAddress(c.b), c.address);
         if (c.detail) {
             EXPECT_EQ(midiBindingDetail(c.b), c.detail);
@@ -67,17 +59,17 @@ TEST(MidiLearnText, AddressDetailAndTemplate) {
 
 TEST(MidiLearnMerge, PresetBindingsJoinWithoutOverridingLearnedOnes) {
     MidiMapping saved;
-    saved.bindings = {binding(midi_class::note, 0, 1, MidiAction::play),
-                      binding(midi_class::note, 0, 2, MidiAction::modifier, 0, 1),
-                      binding(midi_class::note, 0, 3, MidiAction::mcModeSwitch, 0, 0),
-                      binding(midi_class::note, 0, 4, MidiAction::mcModeSwitch, 0, 2)};
+    saved.bindings = {binding(kNote, 1, MA::play),
+                      binding(kNote, 2, MA::modifier, 0, MidiMode::trigger, 1),
+                      binding(kNote, 3, MA::mcModeSwitch),
+                      binding(kNote, 4, MA::mcModeSwitch, 0, MidiMode::trigger, 2)};
     MidiMapping preset;
-    preset.bindings = {binding(midi_class::note, 0, 1, MidiAction::cuePoint),           // stays
-                       binding(midi_class::note, 0, 2, MidiAction::mcShift),            // upgrades
-                       binding(midi_class::note, 0, 3, MidiAction::mcModeSwitch, 0, 1), // upgrades
-                       binding(midi_class::note, 0, 4, MidiAction::mcModeSwitch, 0, 3), // stays
-                       binding(midi_class::note, 0, 1, MidiAction::sync, 1),            // new layer
-                       binding(midi_class::note, 0, 5, MidiAction::pause, 0, 0, 2)};    // new
+    preset.bindings = {binding(kNote, 1, MA::cuePoint),                              // stays
+                       binding(kNote, 2, MA::mcShift),                               // upgrades
+                       binding(kNote, 3, MA::mcModeSwitch, 0, MidiMode::trigger, 1), // upgrades
+                       binding(kNote, 4, MA::mcModeSwitch, 0, MidiMode::trigger, 3), // stays
+                       shifted(binding(kNote, 1, MA::sync), 1),                      // new layer
+                       onChannel(binding(kNote, 5, MA::pause), 0, 2)};               // new
     EXPECT_EQ(mergeMidiPreset(saved, preset), 4);
     std::vector<std::string> merged;
     for (const MidiBinding& b : saved.bindings)
@@ -170,7 +162,7 @@ protected:
 
 TEST_F(MidiWindowModelTest, SwitchingControllersKeepsAHeldShift) {
     MidiMapping mapping;
-    mapping.bindings = {binding(midi_class::note, 0, 1, MidiAction::modifier, 0, 1)};
+    mapping.bindings = {binding(kNote, 1, MA::modifier, 0, MidiMode::trigger, 1)};
     const std::string text = writeMidiMapping(mapping);
     model.store().save("Left", text);
     model.store().save("Right", text);

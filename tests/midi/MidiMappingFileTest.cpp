@@ -3,12 +3,12 @@
 #include "control/midi/MidiMappingFile.h"
 #include "common/TestPaths.h"
 
+#include "MidiBindings.h"
+
 #include <gtest/gtest.h>
 
 #include <clocale>
-#include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -44,14 +44,9 @@ std::vector<std::string> summary(const MidiMapping& m) {
 
 TEST(MidiMappingFile, WritesTheLearnedFaderLineExactly) {
     MidiMapping m;
-    MidiBinding b;
-    b.port = -1;
-    b.kind = midi_class::cc;
-    b.channel = 1;
-    b.number = 7;
-    b.action = static_cast<std::uint16_t>(MidiAction::fader);
-    b.label = "fader";
-    m.bindings.push_back(b);
+    m.bindings = {test::binding(midi_class::cc, 7, MidiAction::fader)};
+    m.bindings[0].channel = 1;
+    m.bindings[0].label = "fader";
     const std::string text = writeMidiMapping(m);
     EXPECT_EQ(text.rfind("vyn-mapping 1\n#", 0), 0u);
     EXPECT_NE(text.find("\nchannels 2\nbind -1 cc 1 7 fader 0 trigger twos 0 1 0.01 0 fader\n"),

@@ -8,7 +8,6 @@
 
 #include <cstring>
 #include <string>
-#include <tuple>
 #include <vector>
 
 namespace vyn {

@@ -15,8 +15,7 @@ namespace vyn::test {
 class ScriptedBackend final : public IMidiBackend {
 public:
     struct Input final : IMidiInput {
-        Input(ScriptedBackend& b, MidiRouter& r, int p, std::string n)
-            : backend(b), router(r), port(p), name(std::move(n)) {}
+        Input(ScriptedBackend& b, MidiRouter& r, int p) : backend(b), router(r), port(p) {}
         ~Input() override {
             // The port must still be connected while its input closes; disconnect comes after.
             if (!router.connected(port)) ++backend.disconnectedBeforeClose;
@@ -25,7 +24,6 @@ public:
         ScriptedBackend& backend;
         MidiRouter& router;
         int port;
-        std::string name;
     };
 
     const char* apiName() const override { return api; }
@@ -40,7 +38,7 @@ public:
         if (!router.connected(port)) ++openedBeforeConnect;
         if (failing.count(device.name)) return nullptr;
         ++opened;
-        return std::make_unique<Input>(*this, router, port, device.name);
+        return std::make_unique<Input>(*this, router, port);
     }
     std::vector<MidiOutputInfo> listOutputs() override {
         std::vector<MidiOutputInfo> out;

@@ -47,8 +47,8 @@ std::vector<std::int16_t> clicksOverTone(double seconds) {
     return pcm;
 }
 
-// What a stretch of the recording holds, counted over the 100 ms windows that sound throughout:
-// on a busy machine the output may drop out now and then, and a window with a gap says nothing.
+// What a stretch of the recording holds, counted over 100 ms windows of its sounding stretches
+// (test::soundingStretches): on a busy machine the output may drop out now and then.
 struct Heard {
     int windows = 0;         // sounding windows
     double tone = 0.0;       // median level of the tone in them
@@ -60,20 +60,14 @@ Heard listen(const std::vector<float>& stereo) {
     Heard h;
     std::vector<double> tones;
     long steps = 0;
-    for (std::size_t at = 0; at + 2 * kWindow <= stereo.size(); at += 2 * kWindow) {
-        const float* w = stereo.data() + at;
-        // An underrun leaves exact silence; the tone is never near zero for 16 samples running.
-        int quiet = 0;
-        bool gap = false;
-        for (std::size_t i = 0; i < kWindow && !gap; ++i) {
-            quiet = std::fabs(w[2 * i]) < 1e-5f ? quiet + 1 : 0;
-            gap = quiet >= 16;
+    for (const std::vector<float>& stretch : test::soundingStretches(stereo, 2, 0, 0.1)) {
+        for (std::size_t at = 0; at + 2 * kWindow <= stretch.size(); at += 2 * kWindow) {
+            const float* w = stretch.data() + at;
+            tones.push_back(test::toneLevel(w, kWindow, 2, 0, kRate, kToneHz));
+            // The tone steps at most 0.008 from sample to sample, a dropout's edge 0.19.
+            for (std::size_t i = 1; i < kWindow; ++i)
+                if (std::fabs(w[2 * i] - w[2 * i - 2]) > 0.3f) ++steps;
         }
-        if (gap) continue;
-        tones.push_back(test::toneLevel(w, kWindow, 2, 0, kRate, kToneHz));
-        // The tone steps at most 0.008 from sample to sample, a dropout's edge 0.19.
-        for (std::size_t i = 1; i < kWindow; ++i)
-            if (std::fabs(w[2 * i] - w[2 * i - 2]) > 0.3f) ++steps;
     }
     h.windows = static_cast<int>(tones.size());
     if (tones.empty()) return h;

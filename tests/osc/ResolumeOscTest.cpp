@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
 #include <deque>
 #include <memory>
@@ -24,8 +23,6 @@ protected:
         ASSERT_TRUE(peer->started()) << "oscdump did not start";
         peer->clear();
         ASSERT_TRUE(sender.open("localhost", peer->port())) << sender.lastError();
-        output.reset();
-        enable({});
     }
     // Only the given features on.
     void enable(std::initializer_list<bool ResolumeSettings::*> features) {
@@ -115,8 +112,7 @@ TEST_F(ResolumeOscTest, ResyncOnEveryDownbeatAndOnJumps) {
     enable({&ResolumeSettings::resyncOn, &ResolumeSettings::resyncEveryBar});
     DeckSnapshot& d = playingGridded(0, 128.0f);
     snapshot.masterDeck = 0;
-    int ticks = 0;
-    for (double beat = 0.5; beat < 16.5; beat += 0.25, ++ticks) {
+    for (double beat = 0.5; beat < 16.5; beat += 0.25) {
         d.beat = beat;
         d.bar = static_cast<float>(std::fmod(beat, 4.0));
         tick();

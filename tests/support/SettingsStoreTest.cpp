@@ -13,10 +13,6 @@
 namespace vyn {
 namespace {
 
-std::string slurp(const std::string& path) {
-    return readWholeFile(path).data;
-}
-
 TEST(SettingsStore, DamagedLinesAreSkippedAndTheRestKept) {
     const std::string path = test::scratchDir("settings-damaged") + "/settings.ini";
     using namespace std::string_literals;
@@ -45,8 +41,8 @@ TEST(SettingsStore, WritesThroughAndKeepsListsInOrder) {
         ASSERT_TRUE(store->setText("updateSeen", "v0.2.0 = new"));
         ASSERT_TRUE(store->setInteger("visibleDecks", 5)) << "replaced in place";
     }
-    EXPECT_EQ(slurp(path), "visibleDecks=5\nlibraryRoots=/media/b\nlibraryRoots=/media/a\n"
-                           "libraryRoots=/media/b\nupdateSeen=v0.2.0 = new\n");
+    EXPECT_EQ(test::readText(path), "visibleDecks=5\nlibraryRoots=/media/b\nlibraryRoots=/media/a\n"
+                                    "libraryRoots=/media/b\nupdateSeen=v0.2.0 = new\n");
     EXPECT_FALSE(fileExists(path + ".tmp"));
     auto again = openSettingsFile(path);
     EXPECT_EQ(again->list("libraryRoots"),
@@ -54,7 +50,7 @@ TEST(SettingsStore, WritesThroughAndKeepsListsInOrder) {
     EXPECT_EQ(again->text("updateSeen"), "v0.2.0 = new");
     ASSERT_TRUE(again->remove("libraryRoots"));
     EXPECT_TRUE(again->list("libraryRoots").empty());
-    EXPECT_EQ(slurp(path), "visibleDecks=5\nupdateSeen=v0.2.0 = new\n");
+    EXPECT_EQ(test::readText(path), "visibleDecks=5\nupdateSeen=v0.2.0 = new\n");
 }
 
 TEST(SettingsStore, RefusesWhatCannotBeStoredAndChangesNothing) {
@@ -66,7 +62,7 @@ TEST(SettingsStore, RefusesWhatCannotBeStoredAndChangesNothing) {
     EXPECT_FALSE(store->setText("name", "two\nlines"));
     EXPECT_FALSE(store->setList("name", {"fine", "bad\r"}));
     EXPECT_EQ(store->text("name"), "kept");
-    EXPECT_EQ(slurp(dir + "/settings.ini"), "name=kept\n");
+    EXPECT_EQ(test::readText(dir + "/settings.ini"), "name=kept\n");
 
     // A folder where the file should be: the rename over it fails and memory keeps the old value.
     ASSERT_TRUE(writeFileAtomically(dir + "/blocker", "", nullptr));
