@@ -143,7 +143,7 @@ TEST(HeadphoneCue, FourChannelRenderHasTheCuedDeckOnThreeAndFour) {
     // Channels 3/4: deck 1 alone. Channels 1/2 minus 3/4: deck 2 alone.
     EXPECT_NEAR(frequency(x, 4, 2, 4800, 96000), 440.0, 2.0);
     EXPECT_NEAR(frequency(x, 4, 3, 4800, 96000), 440.0, 2.0);
-    std::vector<float> rest(x.size() / 4 * 1);
+    std::vector<float> rest(x.size() / 4);
     for (std::size_t f = 0; f < rest.size(); ++f)
         rest[f] = x[4 * f] - x[4 * f + 2];
     EXPECT_NEAR(frequency(rest, 1, 0, 4800, rest.size()), 1000.0, 4.0);
