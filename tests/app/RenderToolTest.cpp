@@ -18,7 +18,6 @@ namespace {
 using test::runTool;
 using test::setCommand;
 using test::writeSet;
-using Type = CommandType;
 
 // Renders `set` with `options` and returns the samples of the float WAV written.
 std::vector<float> render(const std::string& dir, const SetReplay& set,
@@ -88,9 +87,10 @@ TEST(RenderTool, EqTypePicksTheIsolatorOrTheOnePoleSplit) {
     // down under the one-pole split.
     const std::string dir = test::scratchDir("render-eq-type");
     SetReplay r;
-    r.events = {
-        setCommand(0, Type::LOAD_TRACK, 0, 0.0, test::writeToneWav(dir + "/tone.wav", 50.0, 2.0)),
-        setCommand(0, Type::SET_EQ_LOW, 0, 0.0), setCommand(0, Type::PLAY, 0)};
+    r.events = {setCommand(0, CommandType::LOAD_TRACK, 0, 0.0,
+                           test::writeToneWav(dir + "/tone.wav", 50.0, 2.0)),
+                setCommand(0, CommandType::SET_EQ_LOW, 0, 0.0),
+                setCommand(0, CommandType::PLAY, 0)};
     for (const char* flag : {"", "--eq-type 0", "--eq-type 1"}) {
         const std::vector<float> out = render(dir, r, std::string("--seconds 2 ") + flag);
         ASSERT_EQ(out.size(), 2u * 96000u) << flag;
@@ -111,9 +111,10 @@ TEST(RenderTool, KeylockQualityChoosesTheStretcher) {
                   .exitCode,
               0);
     SetReplay r;
-    r.events = {setCommand(0, Type::LOAD_TRACK, 0, 1.0, dir + "/chord.wav"),
-                setCommand(0, Type::SET_KEYLOCK, 0, 1.0), setCommand(0, Type::SET_RATE, 0, 1.06),
-                setCommand(0, Type::PLAY, 0, 1.0)};
+    r.events = {setCommand(0, CommandType::LOAD_TRACK, 0, 1.0, dir + "/chord.wav"),
+                setCommand(0, CommandType::SET_KEYLOCK, 0, 1.0),
+                setCommand(0, CommandType::SET_RATE, 0, 1.06),
+                setCommand(0, CommandType::PLAY, 0, 1.0)};
     const std::vector<float> wsola = render(dir, r, "--seconds 1 --keylock-quality 0");
     const std::vector<float> high = render(dir, r, "--seconds 1 --keylock-quality 1");
     ASSERT_EQ(wsola.size(), high.size());
@@ -134,10 +135,10 @@ double frequency(const std::vector<float>& x, int channels, int channel, std::si
 TEST(HeadphoneCue, FourChannelRenderHasTheCuedDeckOnThreeAndFour) {
     const std::string dir = test::scratchDir("cue-route");
     SetReplay set;
-    set.events = {setCommand(0, Type::LOAD_TRACK, 0, 0, writeTone(dir + "/a.wav", 440.0)),
-                  setCommand(0, Type::LOAD_TRACK, 1, 0, writeTone(dir + "/b.wav", 1000.0)),
-                  setCommand(0, Type::SET_CUE, 0, 1), setCommand(0, Type::PLAY, 0),
-                  setCommand(0, Type::PLAY, 1)};
+    set.events = {setCommand(0, CommandType::LOAD_TRACK, 0, 0, writeTone(dir + "/a.wav", 440.0)),
+                  setCommand(0, CommandType::LOAD_TRACK, 1, 0, writeTone(dir + "/b.wav", 1000.0)),
+                  setCommand(0, CommandType::SET_CUE, 0, 1), setCommand(0, CommandType::PLAY, 0),
+                  setCommand(0, CommandType::PLAY, 1)};
     const std::vector<float> x = render(dir, set, "--channels 4 --seconds 2");
     ASSERT_EQ(x.size(), 4u * 96000u);
     // Channels 3/4: deck 1 alone. Channels 1/2 minus 3/4: deck 2 alone.
@@ -153,8 +154,8 @@ TEST(HeadphoneCue, FourChannelRenderHasTheCuedDeckOnThreeAndFour) {
 TEST(HeadphoneCue, StereoAndEightChannelRendersCarryNoCue) {
     const std::string dir = test::scratchDir("cue-none");
     SetReplay set;
-    set.events = {setCommand(0, Type::LOAD_TRACK, 0, 0, writeTone(dir + "/a.wav", 440.0)),
-                  setCommand(0, Type::SET_CUE, 0, 1), setCommand(0, Type::PLAY, 0)};
+    set.events = {setCommand(0, CommandType::LOAD_TRACK, 0, 0, writeTone(dir + "/a.wav", 440.0)),
+                  setCommand(0, CommandType::SET_CUE, 0, 1), setCommand(0, CommandType::PLAY, 0)};
     const std::vector<float> x = render(dir, set, "--channels 8 --seconds 1");
     ASSERT_EQ(x.size(), 8u * 48000u);
     float pairTwo = 0.0f;

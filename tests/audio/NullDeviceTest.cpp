@@ -20,8 +20,10 @@ TEST(NullDevice, StartsOnlyWhenOpenAndDeliversRealTimeFrameRate) {
     ASSERT_TRUE(d.start());
     // Measured from the first block on, so the render thread's start-up (tens of milliseconds
     // under wine) does not count as lost frames.
-    while (t.framesRendered == 0)
-        std::this_thread::yield();
+    const auto firstDeadline = Clock::now() + std::chrono::seconds(10);
+    while (t.framesRendered == 0 && Clock::now() < firstDeadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_GT(t.framesRendered, 0) << "the render thread never rendered";
     const long firstFrames = t.framesRendered;
     const auto start = Clock::now();
     std::this_thread::sleep_for(std::chrono::seconds(3));
@@ -37,8 +39,10 @@ TEST(NullDevice, RoutesAnyChannelCountLikeARealDeviceAndStopWakesAWaitingRenderT
     ASSERT_TRUE(d.open(t));
     EXPECT_EQ(d.format().channels, 16u);
     ASSERT_TRUE(d.start());
-    while (t.framesRendered == 0)
-        std::this_thread::yield();
+    const auto firstDeadline = Clock::now() + std::chrono::seconds(10);
+    while (t.framesRendered == 0 && Clock::now() < firstDeadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_GT(t.framesRendered, 0) << "the render thread never rendered";
     const auto start = Clock::now();
     d.stop();
     EXPECT_LT(std::chrono::duration<double>(Clock::now() - start).count(), 0.2);
