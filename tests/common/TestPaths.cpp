@@ -22,6 +22,12 @@ std::string scratchDir(const std::string& name) {
     return p.generic_string();
 }
 
+std::string artefactPath(const std::string& name) {
+    const fs::path dir = fs::path(VYN_BINARY_DIR) / "test-artifacts";
+    fs::create_directories(dir);
+    return (dir / name).generic_string();
+}
+
 std::string builtExecutable(const std::string& name) {
     // The Windows build runs its executables under wine through launcher scripts.
     for (const char* sub : {"wine-launchers/", "src/app/", "src/tool/", ""}) {

@@ -14,6 +14,9 @@ namespace vyn::test {
 // A fresh empty folder for this test case (under the build tree), removed at the next call
 // for the same name.
 std::string scratchDir(const std::string& name);
+// Where a test keeps `name` (a screenshot, say) for people to look at after the run:
+// test-artifacts of the build tree.
+std::string artefactPath(const std::string& name);
 // Path of an executable built by this project (e.g. "vyn", "vyn-tool").
 std::string builtExecutable(const std::string& name);
 // ../shared/fixtures/rekordbox beside the source tree, or empty when it is absent.

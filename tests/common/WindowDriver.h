@@ -16,7 +16,6 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <functional>
 #include <string>
 #include <thread>
@@ -165,12 +164,10 @@ public:
         xdotool("key " + keys);
         std::this_thread::sleep_for(150ms);
     }
-    // A screenshot kept as the test run's artefact `name` (in test-artifacts of the build tree).
+    // A screenshot kept as the test run's artefact `name`.
     bool keepScreenshot(const std::string& name) {
-        const std::string artefacts = std::string(VYN_BINARY_DIR) + "/test-artifacts";
-        std::filesystem::create_directories(artefacts);
-        return runProcess("import -window " + window_ + " '" + artefacts + "/" + name + "'")
-                   .exitCode == 0;
+        return runProcess("import -window " + window_ + " '" + artefactPath(name) + "'").exitCode ==
+               0;
     }
 
 protected:

@@ -63,12 +63,6 @@ private:
     int status_ = -1;
 };
 
-std::string artefactDir() {
-    const std::string dir = std::string(VYN_BINARY_DIR) + "/test-artifacts";
-    std::filesystem::create_directories(dir);
-    return dir;
-}
-
 JsonValue runPage(const LinkTool& tool, const std::string& mode, const std::string& shot,
                   const std::string& link = {}) {
     return test::runNodeScript("link-page.mjs", tool.line("port") + " " + tool.line("code") + " '" +
@@ -109,7 +103,7 @@ protected:
 };
 
 TEST_F(LinkPage, PairsShowsPlayingDecksWithWaveformsAndSendsCommands) {
-    const JsonValue r = runPage(*tool, "webgl", artefactDir() + "/link-page-webgl.png");
+    const JsonValue r = runPage(*tool, "webgl", test::artefactPath("link-page-webgl.png"));
     ASSERT_TRUE(r.find("titles")) << "no report";
     EXPECT_EQ(r.find("statusBeforeCode")->asString(), "pairing");
     EXPECT_EQ(r.find("gateError")->asString(), "Wrong code.");
@@ -130,7 +124,7 @@ TEST_F(LinkPage, PairsShowsPlayingDecksWithWaveformsAndSendsCommands) {
 }
 
 TEST_F(LinkPage, WithoutWebGlTheDetailViewFallsBackTo2d) {
-    const JsonValue r = runPage(*tool, "2d", artefactDir() + "/link-page-2d.png");
+    const JsonValue r = runPage(*tool, "2d", test::artefactPath("link-page-2d.png"));
     ASSERT_TRUE(r.find("renderer")) << "no report";
     EXPECT_EQ(r.find("renderer")->asString(), "2d");
     EXPECT_EQ(r.find("zoomAfterPinch")->asString(), "3 s");
@@ -187,7 +181,7 @@ TEST_F(LinkPage, TheToolsQrCodeDecodesToTheLinkAndTheLinkPairsThePage) {
     EXPECT_EQ(decoded.out, link + "\n");
 
     // The page is given the scanned link and pairs with the code inside it.
-    const JsonValue r = runPage(*tool, "link", artefactDir() + "/link-page-qr.png", link);
+    const JsonValue r = runPage(*tool, "link", test::artefactPath("link-page-qr.png"), link);
     ASSERT_TRUE(r.find("status")) << "no report";
     EXPECT_EQ(r.find("status")->asString(), "linked");
     EXPECT_EQ(titles(r).size(), 2u);
