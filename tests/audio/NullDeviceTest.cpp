@@ -1,5 +1,6 @@
 #include "audio/NullAudioDevice.h"
 #include "common/RecordingTarget.h"
+#include "common/WaitFor.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +12,12 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+::testing::AssertionResult firstBlockRendered(const test::RecordingTarget& t) {
+    if (test::waitFor([&] { return t.framesRendered > 0; }, std::chrono::seconds(10)))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "the render thread never rendered";
+}
+
 TEST(NullDevice, StartsOnlyWhenOpenAndDeliversRealTimeFrameRate) {
     test::RecordingTarget t;
     NullAudioDevice d(2, 48000.0, 256);
@@ -20,10 +27,7 @@ TEST(NullDevice, StartsOnlyWhenOpenAndDeliversRealTimeFrameRate) {
     ASSERT_TRUE(d.start());
     // Measured from the first block on, so the render thread's start-up (tens of milliseconds
     // under wine) does not count as lost frames.
-    const auto firstDeadline = Clock::now() + std::chrono::seconds(10);
-    while (t.framesRendered == 0 && Clock::now() < firstDeadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    ASSERT_GT(t.framesRendered, 0) << "the render thread never rendered";
+    ASSERT_TRUE(firstBlockRendered(t));
     const long firstFrames = t.framesRendered;
     const auto start = Clock::now();
     std::this_thread::sleep_for(std::chrono::seconds(3));
@@ -39,10 +43,7 @@ TEST(NullDevice, RoutesAnyChannelCountLikeARealDeviceAndStopWakesAWaitingRenderT
     ASSERT_TRUE(d.open(t));
     EXPECT_EQ(d.format().channels, 16u);
     ASSERT_TRUE(d.start());
-    const auto firstDeadline = Clock::now() + std::chrono::seconds(10);
-    while (t.framesRendered == 0 && Clock::now() < firstDeadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    ASSERT_GT(t.framesRendered, 0) << "the render thread never rendered";
+    ASSERT_TRUE(firstBlockRendered(t));
     const auto start = Clock::now();
     d.stop();
     EXPECT_LT(std::chrono::duration<double>(Clock::now() - start).count(), 0.2);

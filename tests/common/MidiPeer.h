@@ -2,15 +2,14 @@
 // A real MIDI peer through the JACK server of the test services: a virtual output port that sends
 // bytes to VYN's inputs, and the waits that go with it.
 
+#include "common/WaitFor.h"
 #include "control/midi/MidiRouter.h"
 
 #include <RtMidi.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace vyn::test {
@@ -35,19 +34,6 @@ private:
     std::string client_;
     RtMidiOut out_;
 };
-
-// Polls `condition` every 20 ms (running `each` first) until it holds or `limit` has passed.
-inline bool waitFor(const std::function<bool()>& condition,
-                    std::chrono::milliseconds limit = std::chrono::milliseconds(5000),
-                    const std::function<void()>& each = nullptr) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (std::chrono::steady_clock::now() < end) {
-        if (each) each();
-        if (condition()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return condition();
-}
 
 // JACK makes a new connection part of its graph a cycle or two after jack_connect returns: send
 // active-sensing bytes until one has come through the router before the bytes under test.
